@@ -1,0 +1,48 @@
+# Halvex Chat: `make run` and `make test` on a fresh Debian 12 machine.
+BUILD     ?= build
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+PORT      ?= 5500
+
+# Debian packages the build, the tests and a local run need.
+PACKAGES := cmake ninja-build g++ make pkg-config \
+	qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-speech-dev qt6-webengine-dev \
+	qt6-qpa-plugins libgl-dev libxkbcommon-dev libbenchmark-dev \
+	xvfb xauth
+
+.PHONY: all deps configure build test run bench clean format
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
+	  $$SUDO apt-get update && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y $$missing; \
+	fi
+
+configure: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+run: build
+	@scripts/run-local.sh $(BUILD)/bin $(PORT)
+
+bench: build
+	@scripts/run-bench.sh $(BUILD)/bin
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

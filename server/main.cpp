@@ -1,0 +1,5 @@
+// hchat-server: the local chat server.
+int main()
+{
+    return 0;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "chat/chatsettings.h"
+#include "chat/roomlist.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+namespace hchat {
+
+class Catalogue;
+class TranscriptSink;
+
+/// The state of the chat window that is not a widget, and the handlers that
+/// work on it. Components of the chat layer (link wiring, chat lines, roster,
+/// rooms, member commands, private messages) hang off this object; the
+/// window shows its state and forwards user actions to it.
+class ChatSession : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ChatSession(QObject *parent = nullptr);
+    ~ChatSession() override;
+
+    ChatSettings settings;
+
+    // Rooms: the room list and the room-pass list, records addressed by room number.
+    RoomList rooms;
+    RoomList passes;
+    QString PassField(int index, const QString &name) const { return passes.RoomField(index, name); }
+
+    QStringList ignoreList;  ///< 8-character ID prefixes
+    QStringList idDirectory; ///< "nick=ID" lines
+    QStringList keywords;    ///< keyword alert lines
+    QStringList favourites;  ///< favourite URLs
+
+    QString programFolder; ///< home of settings, logs and stored lists; trailing '/'
+    QString installFolder; ///< folder of the executable: shipped read-only data (chat.dll, Media/)
+    QString logFolder;     ///< ChatLog, with a trailing '/'
+    bool standAlone = true;
+    bool staffMode = false;
+
+    QString ownId;       ///< member prefix (8) + per-run character
+    int awayCode = 0;
+    int currentIcon = 0; ///< starts as settings.icon
+    int quietPeriod = 0;
+    int newArrivalCountdown = 0;
+    int roomHoldOff = 0;
+    int busyTag = 0;
+
+    /// Services, owned elsewhere. Null until wired.
+    const Catalogue *catalogue = nullptr;
+    TranscriptSink *sink = nullptr;
+
+    /// The clock every handler reads; tests replace it.
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+
+    /// Catalogue text n, or the empty text when no catalogue is wired.
+    QString text(int n) const;
+
+    /// One 500 ms tick of the chat timer.
+    void tick();
+
+signals:
+    void stateChanged();
+};
+
+} // namespace hchat

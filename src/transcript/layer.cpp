@@ -1,0 +1,1 @@
+// Layer anchor: keeps the library non-empty while it grows.

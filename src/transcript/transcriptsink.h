@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace hchat {
+
+/// Where every shown line goes: the two transcripts of the chat window, with
+/// the pending line style, stamp time and own-message flag the renderer keeps.
+/// Handlers of the chat layer talk to this; tests use a recording fake.
+class TranscriptSink
+{
+public:
+    virtual ~TranscriptSink() = default;
+
+    /// Appends text to the first (second = false) or second transcript;
+    /// notice draws it in purple 0x800080.
+    virtual void ShowMessage(const QString &text, bool second, bool notice) = 0;
+    /// An ordinary chat line of the first room: shown, logged, clock lines.
+    virtual void TimeStamp(const QString &text) = 0;
+    /// The same for the second room.
+    virtual void TimeStamp2(const QString &text) = 0;
+    /// Colour (RGB, red in the low byte) of the lines that follow.
+    virtual void setLineColor(int rgb) = 0;
+    /// Time stamp of the next line; an invalid value means "now".
+    virtual void setStampTime(const QDateTime &when) = 0;
+    /// Set by text entry just before the user's own line is shown.
+    virtual void setOwnMessage(bool own) = 0;
+    /// Hands text to the speech voice when speak is true.
+    virtual void SayIt(const QString &text, bool speak) = 0;
+    /// Plays a sound file; a beep when it can't be played.
+    virtual void Notify(const QString &soundFile) = 0;
+};
+
+} // namespace hchat
