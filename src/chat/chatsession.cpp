@@ -16,6 +16,12 @@ QString ChatSession::text(int n) const
     return catalogue ? catalogue->Lookup(n) : QString();
 }
 
+void ChatSession::Send(int kind, const QString &data)
+{
+    if (sender)
+        sender(kind, data);
+}
+
 void ChatSession::tick()
 {
     if (roomHoldOff > 0)

@@ -58,6 +58,12 @@ public:
     /// The clock every handler reads; tests replace it.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 
+    /// Where records go out: the datagram link's Send(kind, data) once wired.
+    /// Tests put a recorder here.
+    std::function<void(int kind, const QString &data)> sender;
+    /// Queues a record of the given kind (see the link for kinds 0, 5, 50, 51).
+    void Send(int kind, const QString &data = QString());
+
     /// Catalogue text n, or the empty text when no catalogue is wired.
     QString text(int n) const;
 
