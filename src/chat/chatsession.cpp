@@ -31,3 +31,47 @@ void ChatSession::tick()
 }
 
 } // namespace hchat
+
+namespace hchat {
+
+void ChatSession::dispatch(int kind, const QString &record)
+{
+    switch (kind) {
+    case 3:
+        onPrivateMessage(record);
+        break;
+    case 5:
+    case 15:
+        onUserRecord(record);
+        break;
+    case 6:
+        onProfile(record);
+        break;
+    case 7:
+        onRoomRecord(record);
+        break;
+    case 13:
+        onWhereIs(record);
+        break;
+    case 20:
+        onBulletin(record);
+        break;
+    case 25:
+        onRoomAnswer(record);
+        break;
+    default: // 1, and every kind without a handler of its own, is a chat line
+        onChatLine(record);
+        break;
+    }
+}
+
+void ChatSession::onChatLine(const QString &) {}
+void ChatSession::onUserRecord(const QString &) {}
+void ChatSession::onPrivateMessage(const QString &) {}
+void ChatSession::onProfile(const QString &) {}
+void ChatSession::onRoomRecord(const QString &) {}
+void ChatSession::onWhereIs(const QString &) {}
+void ChatSession::onBulletin(const QString &) {}
+void ChatSession::onRoomAnswer(const QString &) {}
+
+} // namespace hchat

@@ -70,6 +70,20 @@ public:
     /// One 500 ms tick of the chat timer.
     void tick();
 
+    /// Routes one received record by its kind `R` (the link handles 0, 4 and 18 itself).
+    void dispatch(int kind, const QString &record);
+
+private:
+    // Handlers by record kind. Each is a seam until its component is wired.
+    void onChatLine(const QString &record);      // 1 and any unknown kind: DoMessage
+    void onUserRecord(const QString &record);    // 5, 15: DoUser
+    void onPrivateMessage(const QString &record); // 3
+    void onProfile(const QString &record);       // 6
+    void onRoomRecord(const QString &record);    // 7
+    void onWhereIs(const QString &record);       // 13
+    void onBulletin(const QString &record);      // 20
+    void onRoomAnswer(const QString &record);    // 25: room request answers
+
 signals:
     void stateChanged();
 };
