@@ -1,6 +1,30 @@
 #include "catalogue/catalogue.h"
 
+#include "catalogue/cataloguecodec.h"
+#include "protocol/codec.h"
+
+#include <QFile>
+
 namespace hchat {
+
+namespace {
+
+// A well-formed catalogue needs a handful of expansions per entry. Entries
+// that refer to each other without growing ("1,[2]" and "2,[1]") would loop
+// for ever; past this many steps the entry is taken as broken.
+constexpr int MaxExpansions = 1000;
+
+// Stored catalogues are small (a few hundred lines); anything far larger is
+// not one of ours and is not worth holding in memory.
+constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
+
+QString dropLabel(const QString &line)
+{
+    const qsizetype comma = line.indexOf(u',');
+    return comma < 0 ? line : line.mid(comma + 1);
+}
+
+} // namespace
 
 Catalogue::Catalogue(QStringList plainLines)
 {
@@ -13,22 +37,52 @@ void Catalogue::setLines(QStringList plainLines)
     m_loaded = true;
 }
 
-QString Catalogue::rawText(int n) const
+void Catalogue::clear()
 {
+    m_lines.clear();
+    m_loaded = false;
+}
+
+void Catalogue::setProgramFolder(const QString &folder)
+{
+    m_programFolder = folder;
+    if (!m_programFolder.isEmpty() && !m_programFolder.endsWith(u'/'))
+        m_programFolder += u'/';
+}
+
+QString Catalogue::lineText(int n) const
+{
+    // A reference to a line we do not have reads as nothing rather than as
+    // whatever lies past the list.
     if (n < 0 || n >= m_lines.size())
         return {};
-    const QString &line = m_lines.at(n);
-    const qsizetype comma = line.indexOf(u',');
-    return comma < 0 ? QString() : line.mid(comma + 1);
+    return dropLabel(m_lines.at(n));
 }
 
 QString Catalogue::Lookup(int n) const
 {
-    // Minimal reading; reference expansion and the prefix rule come with the
-    // catalogue proper.
     if (!m_loaded || n < 0 || n >= m_lines.size())
         return {};
-    return rawText(n).left(255);
+    QString text = dropLabel(m_lines.at(n).left(MaxText));
+
+    const qsizetype eq = text.indexOf(u'=');
+    if (eq >= 1 && eq <= 3)
+        text.remove(0, eq + 1);
+
+    int steps = 0;
+    while (text.contains(u']')) {
+        const qsizetype open = text.indexOf(u'[');
+        const qsizetype close = text.indexOf(u']');
+        if (open < 0 || open + 1 >= close)
+            return {}; // no number between the brackets, or "]" first
+        if (++steps > MaxExpansions)
+            return {};
+        const int ref = toIntOrZero(QStringView(text).mid(open + 1, close - open - 1));
+        // Cutting at every step keeps a growing self-reference short: its
+        // next "]" soon falls beyond the cut and the loop ends.
+        text = (text.left(open) + lineText(ref) + text.mid(close + 1)).left(MaxText);
+    }
+    return text;
 }
 
 QString Catalogue::LookupPath(int n) const
@@ -41,6 +95,18 @@ QByteArray Catalogue::LookupZ(int n) const
     QByteArray z = Lookup(n).toLocal8Bit();
     z.append('\0');
     return z;
+}
+
+bool Catalogue::loadFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
+        return false;
+    QStringList lines;
+    if (!CatalogueCodec::decodeFile(file.read(MaxFileSize), &lines))
+        return false;
+    setLines(std::move(lines));
+    return true;
 }
 
 } // namespace hchat

@@ -9,9 +9,17 @@ namespace hchat {
 /// The numbered message catalogue: texts, file names, formats and addresses
 /// the program shows, loaded from "chat.dll". A missing catalogue or entry
 /// reads as the empty text.
+///
+/// Each line reads "label,text". Lookup drops the label, drops a short
+/// numeric prefix ending in "=" (the "=" at position 2, 3 or 4), expands
+/// "[n]" references on the new text until none is left, and cuts the result
+/// to 255 characters.
 class Catalogue
 {
 public:
+    /// Longest text the catalogue hands out.
+    static constexpr int MaxText = 255;
+
     Catalogue() = default;
     explicit Catalogue(QStringList plainLines); ///< for tests: lines in "label,text" form
 
@@ -22,16 +30,24 @@ public:
     /// Lookup(n) as a zero-terminated text for platform calls.
     QByteArray LookupZ(int n) const;
 
-    void setProgramFolder(const QString &folder) { m_programFolder = folder; }
+    /// Sets the folder LookupPath puts in front; a missing trailing '/' is added.
+    void setProgramFolder(const QString &folder);
     QString programFolder() const { return m_programFolder; }
     bool isLoaded() const { return m_loaded; }
     int count() const { return int(m_lines.size()); }
 
     /// Replaces the catalogue with plain "label,text" lines.
     void setLines(QStringList plainLines);
+    /// Back to the empty, unloaded catalogue (every lookup reads empty).
+    void clear();
+
+    /// Loads a stored catalogue file (see CatalogueCodec). Returns false and
+    /// leaves the catalogue as it was when the file is missing, unreadable or
+    /// not a catalogue.
+    bool loadFile(const QString &path);
 
 private:
-    QString rawText(int n) const;
+    QString lineText(int n) const;
 
     QStringList m_lines; // plain (unscrambled) lines
     QString m_programFolder;

@@ -1,0 +1,147 @@
+#include "catalogue/catalogueloader.h"
+
+#include "catalogue/catalogue.h"
+#include "catalogue/cataloguecodec.h"
+#include "catalogue/fetcher.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+
+namespace hchat {
+
+namespace {
+
+// The file name entry 200 of a plain source names. Only a bare file name in
+// the program folder is taken: a source must not be able to write elsewhere.
+QString targetNameFrom(const QStringList &plainLines)
+{
+    const QString name = Catalogue(plainLines).Lookup(200).trimmed();
+    if (name.isEmpty() || name == u'.' || name == QLatin1String("..") || name.contains(u'/') ||
+        name.contains(u'\\'))
+        return CatalogueLoader::catalogueFileName();
+    return name;
+}
+
+bool writeAtomically(const QString &path, const QByteArray &data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(data);
+    return file.commit();
+}
+
+QString noticeText(const QString &reason)
+{
+    return QStringLiteral("Message texts are not available (%1); the chat runs without them.").arg(reason);
+}
+
+} // namespace
+
+CatalogueLoader::CatalogueLoader(Catalogue *catalogue, Fetcher *fetcher, QObject *parent)
+    : QObject(parent), m_catalogue(catalogue), m_fetcher(fetcher)
+{
+}
+
+QString CatalogueLoader::withSlash(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+bool CatalogueLoader::start()
+{
+    endDownload();
+    m_catalogue->clear();
+    m_catalogue->setProgramFolder(m_programFolder);
+    convertSource();
+
+    const QString local = m_programFolder + catalogueFileName();
+    if (!QFileInfo::exists(local)) {
+        const QString shipped = m_installFolder + catalogueFileName();
+        if (m_installFolder.isEmpty() || m_installFolder == m_programFolder || !QFileInfo::exists(shipped) ||
+            !QFile::copy(shipped, local)) {
+            startDownload();
+            return false;
+        }
+    }
+    return loadCatalogueFile();
+}
+
+void CatalogueLoader::convertSource()
+{
+    QFile source(m_programFolder + sourceFileName());
+    if (!source.exists() || !source.open(QIODevice::ReadOnly))
+        return;
+    const QStringList plain = CatalogueCodec::splitPlain(source.readAll());
+    // A source that can't be saved is not worth a notice of its own: the
+    // catalogue file (or its absence) decides what the user sees.
+    writeAtomically(m_programFolder + targetNameFrom(plain), CatalogueCodec::encodeFile(plain));
+}
+
+bool CatalogueLoader::loadCatalogueFile()
+{
+    if (m_catalogue->loadFile(m_programFolder + catalogueFileName())) {
+        emit loaded();
+        return true;
+    }
+    emit notice(noticeText(QStringLiteral("%1 is not a catalogue").arg(catalogueFileName())));
+    return false;
+}
+
+void CatalogueLoader::startDownload()
+{
+    QString base = m_webBase.trimmed();
+    if (!base.isEmpty() && !base.endsWith(u'/'))
+        base += u'/';
+    const QUrl url(base + QStringLiteral("files/") + catalogueFileName());
+    if (!m_fetcher || base.isEmpty() || !url.isValid() || url.scheme().isEmpty()) {
+        emit notice(noticeText(QStringLiteral("%1 is missing").arg(catalogueFileName())));
+        return;
+    }
+    m_pending = true;
+    m_onFinished = connect(m_fetcher, &Fetcher::finished, this, &CatalogueLoader::downloadDone);
+    m_onFailed = connect(m_fetcher, &Fetcher::failed, this, &CatalogueLoader::downloadFailed);
+    m_fetcher->get(url);
+}
+
+void CatalogueLoader::endDownload()
+{
+    // The fetcher may serve others later; only our own transfer concerns us.
+    disconnect(m_onFinished);
+    disconnect(m_onFailed);
+    if (m_pending && m_fetcher)
+        m_fetcher->abort();
+    m_pending = false;
+}
+
+void CatalogueLoader::downloadDone(const QByteArray &body)
+{
+    disconnect(m_onFinished);
+    disconnect(m_onFailed);
+    m_pending = false;
+    // Check before writing: an error page or a cut-off transfer must not
+    // become the catalogue file that the next start would trust.
+    QStringList lines;
+    if (!CatalogueCodec::decodeFile(body, &lines)) {
+        emit notice(
+            noticeText(QStringLiteral("the downloaded %1 is not a catalogue").arg(catalogueFileName())));
+        return;
+    }
+    writeAtomically(m_programFolder + catalogueFileName(), body);
+    m_catalogue->setLines(std::move(lines));
+    emit loaded();
+}
+
+void CatalogueLoader::downloadFailed(const QString &error)
+{
+    disconnect(m_onFinished);
+    disconnect(m_onFailed);
+    m_pending = false;
+    emit notice(noticeText(QStringLiteral("download of %1 failed: %2").arg(catalogueFileName(), error)));
+}
+
+} // namespace hchat
