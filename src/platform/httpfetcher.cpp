@@ -1,0 +1,141 @@
+#include "platform/httpfetcher.h"
+
+#include "chat/chatsettings.h"
+
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <utility>
+
+namespace hchat {
+
+HttpFetcher::HttpFetcher(QObject *parent) : Fetcher(parent)
+{
+    m_manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+}
+
+HttpFetcher::~HttpFetcher()
+{
+    drop();
+}
+
+void HttpFetcher::setProxy(const QString &host, int port, const QString &user, const QString &password)
+{
+    if (host.trimmed().isEmpty()) {
+        m_manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        return;
+    }
+    const quint16 p = (port >= 1 && port <= 65535) ? quint16(port) : quint16(80);
+    m_manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host.trimmed(), p, user, password));
+}
+
+void HttpFetcher::setProxy(const ChatSettings &settings)
+{
+    setProxy(settings.proxyHost, settings.proxyPort, settings.proxyUser, settings.proxyPassword);
+}
+
+void HttpFetcher::drop()
+{
+    if (m_reply) {
+        // Detach first: abort() finishes the reply at once, and that end is
+        // not one anybody asked to hear about.
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    m_reply.clear();
+    if (m_file)
+        m_file->cancelWriting();
+    m_file.reset();
+    m_body.clear();
+    m_overflow = false;
+}
+
+void HttpFetcher::abort()
+{
+    drop();
+}
+
+void HttpFetcher::failLater(const QString &error)
+{
+    // Callers expect the outcome after get() has returned, never inside it.
+    QTimer::singleShot(0, this, [this, error] { emit failed(error); });
+}
+
+void HttpFetcher::get(const QUrl &url, const QString &targetFile)
+{
+    drop();
+    if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https")) {
+        failLater(QStringLiteral("Invalid address: %1").arg(url.toString()));
+        return;
+    }
+    if (!targetFile.isEmpty()) {
+        m_file = std::make_unique<QSaveFile>(targetFile);
+        if (!m_file->open(QIODevice::WriteOnly)) {
+            const QString why = m_file->errorString();
+            m_file.reset();
+            failLater(QStringLiteral("Cannot write %1: %2").arg(targetFile, why));
+            return;
+        }
+    }
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (m_timeoutMs > 0)
+        request.setTransferTimeout(m_timeoutMs);
+    m_reply = m_manager.get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &HttpFetcher::onReadyRead);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &Fetcher::progress);
+    connect(m_reply, &QNetworkReply::finished, this, &HttpFetcher::onFinished);
+}
+
+void HttpFetcher::onReadyRead()
+{
+    if (!m_reply || m_overflow)
+        return;
+    // An error page is not worth keeping; its status decides at the end.
+    const QByteArray chunk = m_reply->readAll();
+    if (m_file) {
+        m_file->write(chunk);
+    } else if (m_body.size() + chunk.size() > m_memoryLimit) {
+        m_overflow = true;
+        m_reply->abort(); // finishes the reply at once; onFinished reports it
+    } else {
+        m_body += chunk;
+    }
+}
+
+void HttpFetcher::onFinished()
+{
+    QNetworkReply *reply = m_reply;
+    if (!reply)
+        return;
+    onReadyRead();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    QString error;
+    if (m_overflow)
+        error = QStringLiteral("Reply too large");
+    else if (reply->error() != QNetworkReply::NoError)
+        error = reply->errorString();
+    else if (status >= 300)
+        error = QStringLiteral("HTTP status %1").arg(status);
+    else if (m_file && !m_file->commit())
+        error = QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
+
+    const QByteArray body = std::exchange(m_body, QByteArray());
+    if (!error.isEmpty() && m_file)
+        m_file->cancelWriting();
+    m_file.reset();
+    m_reply.clear();
+    reply->disconnect(this);
+    reply->deleteLater();
+    m_overflow = false;
+    if (error.isEmpty())
+        emit finished(body);
+    else
+        emit failed(error);
+}
+
+} // namespace hchat

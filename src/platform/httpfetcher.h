@@ -1,0 +1,56 @@
+#pragma once
+
+#include "catalogue/fetcher.h"
+
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <memory>
+
+class QNetworkReply;
+class QSaveFile;
+
+namespace hchat {
+
+struct ChatSettings;
+
+/// The Fetcher over HTTP: QNetworkAccessManager, through the configured
+/// proxy when one is set. Bodies for a file are written to a temporary file
+/// beside the target and moved into place only when the transfer succeeded.
+class HttpFetcher : public Fetcher
+{
+    Q_OBJECT
+public:
+    explicit HttpFetcher(QObject *parent = nullptr);
+    ~HttpFetcher() override;
+
+    /// Proxy for the following requests; an empty host means a direct
+    /// connection. A port outside 1..65535 means 80.
+    void setProxy(const QString &host, int port, const QString &user, const QString &password);
+    /// The same from the configuration's proxyHost, proxyPort, proxyUser, proxyPassword.
+    void setProxy(const ChatSettings &settings);
+    /// A transfer that stays silent this long fails (default 30 s; 0 = never).
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    /// Memory-mode bodies larger than this fail instead of filling memory (default 16 MiB).
+    void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
+
+    void get(const QUrl &url, const QString &targetFile = QString()) override;
+    void abort() override;
+    bool isBusy() const override { return !m_reply.isNull(); }
+
+private:
+    void onReadyRead();
+    void onFinished();
+    void failLater(const QString &error);
+    void drop();
+
+    QNetworkAccessManager m_manager;
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<QSaveFile> m_file;
+    QByteArray m_body;
+    qint64 m_memoryLimit = 16 * 1024 * 1024;
+    int m_timeoutMs = 30000;
+    bool m_overflow = false;
+};
+
+} // namespace hchat
