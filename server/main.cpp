@@ -1,5 +1,114 @@
 // hchat-server: the local chat server.
-int main()
+#include "chatserver.h"
+#include "roomstore.h"
+#include "udpserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace hchat;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
 {
-    return 0;
+    const char c = 1;
+    [[maybe_unused]] const auto r = ::write(signalPipe[1], &c, 1);
+}
+
+void logLine(const QString &line)
+{
+    const QByteArray text =
+        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + line).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", text.constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hchat-server"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("The local chat server for Halvex Chat."));
+    p.addHelpOption();
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Address and port to listen on."),
+                                    QStringLiteral("ADDR:PORT"), QStringLiteral("127.0.0.1:5500"));
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Folder for rooms and bulletins."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption staff(QStringLiteral("staff"), QStringLiteral("Staff nicks, comma separated."),
+                                   QStringLiteral("NICK,..."));
+    const QCommandLineOption drop(QStringLiteral("drop"),
+                                  QStringLiteral("Drop datagrams with probability P."), QStringLiteral("P"),
+                                  QStringLiteral("0"));
+    const QCommandLineOption dup(QStringLiteral("dup"),
+                                 QStringLiteral("Duplicate datagrams with probability P."),
+                                 QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Hold datagrams back MS milliseconds."),
+                                   QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every datagram."));
+    p.addOptions({listen, data, staff, drop, dup, delay, verbose});
+    p.process(app);
+
+    FaultSettings faults;
+    bool ok1 = false, ok2 = false, ok3 = false;
+    faults.drop = p.value(drop).toDouble(&ok1);
+    faults.dup = p.value(dup).toDouble(&ok2);
+    faults.delayMs = p.value(delay).toInt(&ok3);
+    if (!ok1 || !ok2 || !ok3 || faults.drop < 0 || faults.drop > 1 || faults.dup < 0 || faults.dup > 1 ||
+        faults.delayMs < 0) {
+        logLine(QStringLiteral("hchat-server: --drop and --dup take 0..1, --delay milliseconds"));
+        return 2;
+    }
+
+    RoomStore rooms(p.value(data));
+    QString error;
+    if (!rooms.load(&error)) {
+        logLine(QStringLiteral("hchat-server: cannot read the data folder: %1").arg(error));
+        return 1;
+    }
+    ChatServer server(&rooms);
+    server.setStaff(p.value(staff).split(u',', Qt::SkipEmptyParts));
+    server.setLog(logLine, p.isSet(verbose));
+    UdpServer udp(&server);
+    udp.setFaults(faults);
+    if (!udp.listen(p.value(listen), &error)) {
+        logLine(QStringLiteral("hchat-server: %1").arg(error));
+        return 1;
+    }
+
+    // SIGTERM and SIGINT end the event loop through a pipe: a clean exit.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return 1;
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    QSocketNotifier stopper(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopper, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+
+    logLine(QStringLiteral("hchat-server listening on %1 (port %2)%3")
+                .arg(p.value(listen))
+                .arg(udp.port())
+                .arg(p.isSet(data) ? QStringLiteral(", data in ") + p.value(data) : QString()));
+    const int rc = app.exec();
+    logLine(QStringLiteral("hchat-server stopping: %1 sessions, %2 polls, %3 lines relayed")
+                .arg(server.sessionCount())
+                .arg(server.stats().polls)
+                .arg(server.stats().chatLines));
+    return rc;
 }

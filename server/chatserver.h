@@ -1,0 +1,132 @@
+#pragma once
+
+#include "endpoint.h"
+#include "roomstore.h"
+#include "session.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace hchat {
+
+/// Limits that keep one hostile or runaway client from hurting the others.
+struct ServerLimits {
+    int maxSessions = 10000;
+    int maxRecordBytes = 4096;
+    int maxBulletinRecordBytes = 8192; ///< bulletins (kind 9) carry up to 8000 characters
+    int maxRecordsPerPoll = 100;
+    int maxLinesPerSecond = 20;
+    int maxReplyBytes = 8192;
+    int maxDatagramBytes = 9000;
+    int maxQueuedRecords = 2000; ///< per session; the oldest go first
+    qint64 idleMs = 60000;
+};
+
+/// Counters for logs, tests and the load generator.
+struct ServerStats {
+    quint64 polls = 0;
+    quint64 retransmissions = 0;
+    quint64 resentSkipped = 0; ///< records recognised as already processed under an earlier K
+    quint64 records = 0;
+    quint64 chatLines = 0;
+    quint64 refused = 0; ///< datagrams or records refused by the limits
+    quint64 sessionsOpened = 0;
+    quint64 sessionsEnded = 0;
+};
+
+/// The chat server's state machine: sessions, tokens, the poll and
+/// acknowledgement discipline, rooms and every record kind. It owns no
+/// socket: each datagram goes in through handleDatagram() and its one reply
+/// comes back; time comes in as milliseconds, so tests drive it by hand.
+class ChatServer
+{
+public:
+    explicit ChatServer(RoomStore *rooms, ServerLimits limits = {});
+    ~ChatServer();
+
+    /// Nicks (compared in upper case) with staff rights.
+    void setStaff(const QStringList &nicks);
+    /// Clock for the `Z` time of relayed lines (UTC); defaults to the system clock.
+    void setWallClock(std::function<QDateTime()> clock) { m_wallClock = std::move(clock); }
+    /// Session start/end lines, and with `verbose` every datagram in and out.
+    void setLog(std::function<void(const QString &)> log, bool verbose = false);
+
+    /// Handles one received datagram; returns the reply to send back to
+    /// `from`, or an empty array when nothing is to be sent.
+    QByteArray handleDatagram(const Endpoint &from, QByteArrayView datagram, qint64 nowMs);
+    /// Ends sessions silent for longer than the idle limit; call about once a second.
+    void tick(qint64 nowMs);
+
+    int sessionCount() const { return int(m_sessions.size()); }
+    const ServerStats &stats() const { return m_stats; }
+    const ServerLimits &limits() const { return m_limits; }
+
+    /// Called for every chat line accepted from a client (for tests and logs).
+    std::function<void(const QString &nick, int room, const QString &text)> chatLineObserver;
+
+    /// The wire form of a packed token.
+    static QByteArray tokenText(quint32 token);
+    /// Server time for `Z`: "hh:mm:ss" in US Mountain time (UTC-7 when the zone is unknown).
+    static QString serverClock(const QDateTime &utc);
+
+private:
+    Session *openSession(const Endpoint &from, qint64 nowMs);
+    void endSession(Session *s, const QString &reason, bool announceDeparture);
+    void processRecords(Session &s, QByteArrayView records, qint64 nowMs);
+    QByteArray buildReply(Session *s, int k, int sizeLimit);
+    void log(const QString &line) const;
+
+    // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
+    void dispatch(Session &s, int kind, const QString &rec, const QList<int> &requestedRooms, qint64 nowMs);
+    void onPresence(Session &s, const QString &rec, const QList<int> &requestedRooms);
+    void onChatLine(Session &s, const QString &rec, qint64 nowMs);
+    void onGlobal(Session &s, const QString &rec);
+    void onPrivate(Session &s, const QString &rec);
+    void onPage(Session &s, const QString &rec);
+    void onProfile(Session &s, const QString &rec);
+    void onWhereIs(Session &s, const QString &rec);
+    void onRefresh(Session &s);
+    void onStatistics(Session &s);
+    void onBoot(Session &s, const QString &rec);
+    void onRoomRecord(Session &s, const QString &rec);
+    void onBulletin(Session &s, const QString &rec);
+    void onBulletinRequest(Session &s, const QString &rec);
+    void onReset(Session &s, const QString &rec);
+    void onClaim(Session &s, const QString &rec);
+    void onRoomRequest(Session &s, const QString &rec);
+
+    // Helpers shared by the handlers.
+    bool isStaff(const Session &s) const;
+    bool throttled(Session &s, qint64 nowMs);
+    bool mayAdminister(Session &s, int room, const QString &offeredPassword);
+    bool mayEnter(Session &s, int room, const QString &rec, QString *refusal);
+    void enqueue(Session &s, const QString &record);
+    void notice(Session &s, const QString &text);
+    QString memberRecord(const Session &s, int kind = 5) const;
+    void broadcastToRooms(const QList<int> &rooms, const QString &record, const Session *except);
+    void broadcastAll(const QString &record, const Session *except);
+    void sendRoster(Session &s, int kind);
+    QList<Session *> findMembers(const QString &nick, const QString &id);
+    QString zoneTime() const;
+
+    RoomStore *m_rooms;
+    ServerLimits m_limits;
+    ServerStats m_stats;
+    QStringList m_staff;
+    std::function<QDateTime()> m_wallClock;
+    std::function<void(const QString &)> m_log;
+    bool m_verbose = false;
+
+    std::unordered_map<quint32, std::unique_ptr<Session>> m_sessions;
+    /// Sessions whose token has not come back yet, by the peer they were
+    /// opened for: a repeated first poll lands in the same session.
+    QHash<Endpoint, quint32> m_pendingByPeer;
+};
+
+} // namespace hchat

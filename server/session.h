@@ -1,0 +1,50 @@
+#pragma once
+
+#include "endpoint.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace hchat {
+
+/// One client known to the server, from its first poll until it leaves or
+/// falls silent. Kept small: an idle session costs well under 4 KiB.
+struct Session {
+    quint32 token = 0; ///< link token packed into 4 bytes (see ChatServer::tokenText)
+    Endpoint peer;     ///< the address the token was issued to
+    qint64 openedMs = 0;
+    qint64 lastSeenMs = 0;
+    bool verified = false;  ///< the peer has echoed its token: full replies allowed
+    bool announced = false; ///< a presence record has been seen
+    bool leaving = false;   ///< left every room: ends once its poll is answered
+
+    // Poll discipline: the last processed K and the records it carried, kept
+    // as hash and length so a resent outbox is recognised without storing it.
+    int lastK = -1;
+    quint64 lastRecordsHash = 0;
+    int lastRecordsLength = 0;
+
+    // Member state from presence (kind 5).
+    QString nick;
+    QString id;
+    QString icon = QStringLiteral("0"); ///< "icon|state" as sent
+    int room = -1;
+    int watch = -1;
+    QString awayUser; ///< profile and away text (kind 6)
+    QString awayText;
+
+    QList<QByteArray> queue; ///< records waiting for the client's next poll, without LF
+
+    // Chat-line throttle: lines counted in the current one-second window.
+    qint64 rateWindowMs = 0;
+    int rateCount = 0;
+    bool rateNoticed = false;
+
+    QList<int> adminRooms;   ///< rooms whose administrator password this session proved
+    QList<int> grantedRooms; ///< protected rooms this session was let into
+
+    QString idPrefix() const { return id.left(8); }
+};
+
+} // namespace hchat

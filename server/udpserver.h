@@ -1,0 +1,78 @@
+#pragma once
+
+#include "endpoint.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <random>
+
+class QSocketNotifier;
+
+namespace hchat {
+
+class ChatServer;
+
+/// Faults injected on what the server receives and sends, for tests of the
+/// link under loss: each datagram is dropped with probability `drop`, sent
+/// or handled twice with probability `dup`, and held back `delayMs`.
+struct FaultSettings {
+    double drop = 0;
+    double dup = 0;
+    int delayMs = 0;
+    quint32 seed = 0; ///< 0: a random seed
+};
+
+/// The UDP side of the server: one non-blocking socket read and written in
+/// batches (recvmmsg/sendmmsg), each datagram handed to the ChatServer and
+/// its reply sent back. Runs from the Qt event loop, or from a plain loop
+/// calling processPending() (the load generator does that).
+class UdpServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit UdpServer(ChatServer *server, QObject *parent = nullptr);
+    ~UdpServer() override;
+
+    /// Binds "ADDR:PORT" ("127.0.0.1:5500", "[::1]:0", "0.0.0.0:5500").
+    /// With `useEventLoop` a socket notifier and a one-second tick timer are set up.
+    bool listen(const QString &addressAndPort, QString *error, bool useEventLoop = true);
+    /// The bound port (useful after listening on port 0).
+    quint16 port() const { return m_port; }
+    int socketDescriptor() const { return m_fd; }
+    void setFaults(const FaultSettings &faults);
+
+    /// Reads and answers every datagram waiting on the socket; returns how many.
+    int processPending();
+    /// Milliseconds on the server's monotonic clock (what ChatServer sees).
+    qint64 nowMs() const { return m_clock.elapsed(); }
+
+private:
+    struct Held {
+        qint64 due;
+        Endpoint peer;
+        QByteArray bytes;
+        bool incoming;
+    };
+    void handle(const Endpoint &peer, QByteArrayView datagram, QList<QPair<Endpoint, QByteArray>> *out);
+    void sendAll(const QList<QPair<Endpoint, QByteArray>> &out);
+    void transmit(const QList<QPair<Endpoint, QByteArray>> &out);
+    void releaseHeld();
+    bool chance(double p);
+
+    ChatServer *m_server;
+    int m_fd = -1;
+    quint16 m_port = 0;
+    bool m_v6 = false;
+    QSocketNotifier *m_notifier = nullptr;
+    QTimer m_tick;
+    QTimer m_heldTimer;
+    QElapsedTimer m_clock;
+    FaultSettings m_faults;
+    std::mt19937 m_random;
+    std::deque<Held> m_held;
+};
+
+} // namespace hchat
