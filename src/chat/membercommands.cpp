@@ -1,0 +1,230 @@
+#include "chat/membercommands.h"
+
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "transcript/transcriptsink.h"
+
+namespace hchat {
+
+MemberCommands::MemberCommands(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
+
+int MemberCommands::kindOf(Command command)
+{
+    switch (command) {
+    case Command::Page:
+    case Command::PageRoom:
+        return 4;
+    case Command::PrivateMessage:
+        return 3;
+    case Command::UserProfile:
+        return 6;
+    case Command::Boot:
+        return 8;
+    case Command::Ignore:
+        return 0;
+    case Command::RefreshMembers:
+        return 15;
+    case Command::WhereIs:
+        return 13;
+    case Command::GlobalMessage:
+        return 2;
+    case Command::StatisticsReport:
+        return 16;
+    }
+    return 0;
+}
+
+bool MemberCommands::needsMember(Command command)
+{
+    switch (command) {
+    case Command::Page:
+    case Command::PrivateMessage:
+    case Command::UserProfile:
+    case Command::Boot:
+    case Command::Ignore:
+    case Command::WhereIs:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString MemberCommands::safeValue(const QString &text, const QString &name)
+{
+    QString out = text;
+    out.replace(QStringLiteral("</") + name + QLatin1Char('>'),
+                QStringLiteral("< /") + name + QLatin1Char('>'));
+    return out;
+}
+
+QString MemberCommands::recordFor(Command command, const Member &member, int room, const QString &text,
+                                  const QString &adminPassword)
+{
+    const QString who = AddS(member.nick, QStringLiteral("N")) + AddS(member.id, QStringLiteral("E"));
+    const QString inRoom = AddI(room, QStringLiteral("#"));
+    switch (command) {
+    case Command::Page:
+    case Command::UserProfile:
+    case Command::WhereIs:
+        return who;
+    case Command::PrivateMessage:
+        return who + AddS(safeValue(text, QStringLiteral("M")), QStringLiteral("M"));
+    case Command::Boot:
+        return who + inRoom + AddS(adminPassword, QStringLiteral("S"));
+    case Command::RefreshMembers:
+    case Command::PageRoom:
+    case Command::StatisticsReport:
+        return inRoom;
+    case Command::GlobalMessage:
+        return AddS(safeValue(text, QStringLiteral("M")), QStringLiteral("M"));
+    case Command::Ignore:
+        break;
+    }
+    return {};
+}
+
+bool MemberCommands::available(Command command, const Member &selected) const
+{
+    if (needsMember(command)) {
+        if (selected.nick.isEmpty() && selected.id.isEmpty())
+            return false;
+        if (selected.id == m_session.ownId && selected.nick == m_session.settings.nick)
+            return false; // the user's own entry
+    }
+    switch (command) {
+    case Command::Boot:
+        return m_session.roomHandling.isAdministrator(m_session.settings.room);
+    case Command::GlobalMessage:
+    case Command::StatisticsReport:
+        return m_session.staffMode;
+    default:
+        return true;
+    }
+}
+
+bool MemberCommands::run(Command command, const Member &member, const QString &text)
+{
+    if (!available(command, member))
+        return false;
+    const int room = m_session.settings.room;
+    switch (command) {
+    case Command::Ignore:
+        toggleIgnore(member);
+        return true;
+    case Command::PrivateMessage:
+        if (text.trimmed().isEmpty()) {
+            emit privateMessageRequested(member.nick, member.id);
+            return true;
+        }
+        break;
+    case Command::GlobalMessage:
+        if (text.trimmed().isEmpty())
+            return false;
+        break;
+    case Command::RefreshMembers:
+        // The list comes back whole: start it afresh and keep its arrivals quiet.
+        m_session.quietPeriod = refreshQuietTicks;
+        m_session.roster.clear();
+        break;
+    case Command::StatisticsReport:
+        m_session.quietPeriod = refreshQuietTicks;
+        break;
+    default:
+        break;
+    }
+    const QString password =
+        command == Command::Boot ? m_session.PassField(room, QStringLiteral("S")) : QString();
+    m_session.Send(kindOf(command), recordFor(command, member, room, text, password));
+    return true;
+}
+
+bool MemberCommands::isIgnored(const QString &id) const
+{
+    return m_session.ignoreList.contains(id.left(8));
+}
+
+bool MemberCommands::toggleIgnore(const Member &member)
+{
+    const QString prefix = member.id.left(8);
+    if (prefix.isEmpty())
+        return false;
+    const bool ignored = !m_session.ignoreList.contains(prefix);
+    const int row = m_session.roster.MemberIndex(member.nick, member.id);
+    if (ignored) {
+        m_session.ignoreList.append(prefix);
+        if (row >= 0)
+            m_session.roster.setEntryIcon(row, 30);
+    } else {
+        m_session.ignoreList.removeAll(prefix);
+        if (row >= 0) {
+            // The roster does not keep the icon we covered; the member's own
+            // record brings it back.
+            m_session.quietPeriod = refreshQuietTicks;
+            m_session.Send(kindOf(Command::RefreshMembers),
+                           recordFor(Command::RefreshMembers, member, m_session.settings.room));
+        }
+    }
+    const QString text = m_session.text(ignored ? 555 : 556);
+    const QString gap = text.startsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ");
+    notice(member.nick + gap + text);
+    emit ignoreChanged(member.nick, member.id, ignored);
+    return ignored;
+}
+
+void MemberCommands::notice(const QString &text)
+{
+    if (m_session.sink)
+        m_session.sink->ShowMessage(text, false, true);
+}
+
+QString MemberCommands::roomLabel(int room) const
+{
+    return m_session.roomHandling.roomLabel(room);
+}
+
+void MemberCommands::onProfile(const QString &record)
+{
+    const QString nick = GetS(record, QStringLiteral("N"));
+    const QString id = GetS(record, QStringLiteral("E"));
+    if (nick.isEmpty() && id.isEmpty())
+        return; // our own profile echoed, or nothing to show
+    const QString url = GetS(record, QStringLiteral("U"));
+    const QString text = GetS(record, QStringLiteral("M"));
+    const QString who = nick.isEmpty() ? id : nick;
+    if (id.isEmpty()) {
+        notice(QStringLiteral("%1 is not in the chat").arg(who));
+        return;
+    }
+    if (url.isEmpty() && text.isEmpty()) {
+        notice(QStringLiteral("%1 has no profile").arg(who));
+        return;
+    }
+    notice(QStringLiteral("Profile of %1:").arg(who));
+    if (!url.isEmpty())
+        notice(url);
+    if (!text.isEmpty())
+        notice(text);
+}
+
+void MemberCommands::onWhereIs(const QString &record)
+{
+    const QString nick = GetS(record, QStringLiteral("N"));
+    const QString id = GetS(record, QStringLiteral("E"));
+    const QString who = nick.isEmpty() ? id : nick;
+    if (who.isEmpty())
+        return;
+    const QString roomText = GetS(record, QStringLiteral("#"));
+    const int room = GetI(record, QStringLiteral("#"));
+    if (id.isEmpty() || roomText.isEmpty() || room < 0) {
+        notice(QStringLiteral("%1 is not in the chat").arg(who));
+        return;
+    }
+    QString line = QStringLiteral("%1 is in room %2").arg(who, roomLabel(room));
+    const QString watchedText = GetS(record, QStringLiteral("W"));
+    const int watched = GetI(record, QStringLiteral("W"));
+    if (!watchedText.isEmpty() && watched >= 0)
+        line += QStringLiteral(", watching room %1").arg(roomLabel(watched));
+    notice(line);
+}
+
+} // namespace hchat

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "chat/textentry.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace hchat {
+
+class ChatSession;
+
+/// Private messages (kind 3) in and out, routed per correspondent: the
+/// window layer opens one `TfrmPM` per correspondent and shows what this
+/// class reports. A correspondent is known by the 8-character prefix of the
+/// member ID, so a reconnect (new per-run character) keeps its window.
+class PrivateMessages : public QObject
+{
+    Q_OBJECT
+public:
+    /// The automatic answer while "Block Private Messages" is on.
+    static QString busyText() { return QStringLiteral("I am not accepting PMs now because I am busy."); }
+
+    explicit PrivateMessages(ChatSession &session, QObject *parent = nullptr);
+
+    /// Kind 3 received. Dropped when the sender is ignored; answered with the
+    /// busy text (marked as an automatic answer, never answered back) while
+    /// PMs are blocked; otherwise reported, logged and announced by the PM
+    /// sound.
+    void onPrivateMessage(const QString &record);
+
+    /// Sends a private message to a member. Empty text sends nothing; a text
+    /// too long for one datagram is refused (TooLong) and not cut.
+    TextEntry::Result send(const QString &nick, const QString &id, const QString &text);
+
+    /// The routing key of a correspondent: the ID's 8-character prefix, or
+    /// the nick when the ID is empty.
+    static QString correspondentKey(const QString &nick, const QString &id);
+    /// The latest full ID seen for a correspondent key; empty when unknown.
+    QString latestId(const QString &key) const { return m_latestIds.value(key); }
+
+    /// `PMAutoLog`: called with each shown private-message line while "Auto
+    /// Logging" is on. Wired by the window layer to the PM log file.
+    std::function<void(const QString &line)> pmAutoLog;
+
+signals:
+    /// A message arrived from a correspondent; `line` is ready to show.
+    void messageArrived(const QString &nick, const QString &id, const QString &line, int color);
+    /// The user's own message went out to a correspondent.
+    void messageSent(const QString &nick, const QString &id, const QString &line, int color);
+
+private:
+    void log(const QString &line);
+
+    ChatSession &m_session;
+    QHash<QString, QString> m_latestIds;
+};
+
+} // namespace hchat

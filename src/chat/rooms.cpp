@@ -1,0 +1,298 @@
+#include "chat/rooms.h"
+
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "transcript/transcriptsink.h"
+
+namespace hchat {
+
+Rooms::Rooms(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
+
+int Rooms::firstRoom() const
+{
+    return m_session.settings.room;
+}
+
+int Rooms::secondRoom() const
+{
+    return m_session.settings.room2;
+}
+
+bool Rooms::showSecond() const
+{
+    return m_session.settings.showSecond;
+}
+
+Rooms::Choice Rooms::current() const
+{
+    return {m_session.settings.room, m_session.settings.room2, m_session.settings.showSecond};
+}
+
+void Rooms::notice(const QString &text)
+{
+    if (m_session.sink)
+        m_session.sink->ShowMessage(text, false, true);
+}
+
+QString Rooms::roomLabel(int room) const
+{
+    const QString name = m_session.rooms.RoomField(room, QStringLiteral("N"));
+    return name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
+}
+
+QStringList Rooms::chooserItems() const
+{
+    // The chooser position is the room number (GetIndex), so every number up
+    // to the highest room in use gets an item, named or not.
+    int count = m_session.rooms.count();
+    count = qMax(count, m_session.settings.room + 1);
+    count = qMax(count, m_session.settings.room2 + 1);
+    QStringList items;
+    for (int i = 0; i < count; ++i)
+        items.append(roomLabel(i));
+    return items;
+}
+
+bool Rooms::isAdministrator(int room) const
+{
+    if (m_session.staffMode)
+        return true;
+    // A room nobody administers has no administrator: booting there would be
+    // open to anyone.
+    const QString password = m_session.rooms.RoomField(room, QStringLiteral("S"));
+    return !password.isEmpty() && m_session.PassField(room, QStringLiteral("S")) == password;
+}
+
+void Rooms::onRoomRecord(const QString &record)
+{
+    const QString number = GetS(record, QStringLiteral("#"));
+    const int room = GetI(record, QStringLiteral("#"));
+    if (number.isEmpty() || room < 0 || room > maxRoom)
+        return; // a record without a usable room number has nowhere to go
+    m_session.rooms.setEntry(room, KillS(record, QStringLiteral("R")));
+    emit roomListChanged();
+    if (room == m_session.settings.room) {
+        const bool welcome = m_welcomeRoom == room;
+        if (welcome)
+            m_welcomeRoom = -1;
+        applyRoom(room, welcome);
+    }
+}
+
+void Rooms::onRoomAnswer(const QString &record)
+{
+    const QString number = GetS(record, QStringLiteral("#"));
+    if (number.isEmpty())
+        return;
+    const int room = GetI(record, QStringLiteral("#"));
+    const bool watched = GetI(record, QStringLiteral("W")) == 1;
+
+    QString name = GetS(record, QStringLiteral("N"));
+    if (name.isEmpty())
+        name = m_session.rooms.RoomField(room, QStringLiteral("N"));
+    const QString label =
+        name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
+    notice(QStringLiteral("Access to room %1 is denied.").arg(label));
+    QString denied = GetS(record, QStringLiteral("A"));
+    if (denied.isEmpty())
+        denied = m_session.rooms.RoomField(room, QStringLiteral("A"));
+    if (!denied.isEmpty())
+        notice(denied);
+
+    if (m_welcomeRoom == room)
+        m_welcomeRoom = -1;
+    // A newer choice of the user waits for the hold-off; it replaces going back.
+    if (m_held)
+        return;
+    Choice back = current();
+    if (!watched && room == back.first) {
+        int to = m_previousFirst;
+        if (to < 0 || to == room)
+            to = 0;
+        if (to == room)
+            return; // refused the fallback room itself: stay rather than loop
+        back.first = to;
+        if (back.show && back.second == to)
+            back.show = false; // the room we go back to is no longer the watched one
+    } else if (back.show && room == back.second) {
+        back.show = false;
+    } else {
+        return; // about a room we are no longer in
+    }
+    // Going back is not held: sitting in a refused room helps nobody.
+    carryOut(back);
+}
+
+void Rooms::setFirstRoom(int room)
+{
+    if (room < 0 || room > maxRoom)
+        return;
+    Choice c = m_held ? m_heldChoice : current();
+    if (c.show && room == c.second) {
+        // Choosing the watched room as first room swaps the two.
+        c.second = c.first;
+    }
+    c.first = room;
+    request(c);
+}
+
+void Rooms::setSecondRoom(int room)
+{
+    if (room < 0 || room > maxRoom)
+        return;
+    Choice c = m_held ? m_heldChoice : current();
+    if (room == c.first) {
+        c.first = c.second;
+    }
+    c.second = room;
+    request(c);
+}
+
+void Rooms::swap()
+{
+    Choice c = m_held ? m_heldChoice : current();
+    std::swap(c.first, c.second);
+    request(c);
+}
+
+void Rooms::setShowSecond(bool on)
+{
+    Choice c = m_held ? m_heldChoice : current();
+    c.show = on;
+    request(c);
+}
+
+void Rooms::followOwnRoom(int room)
+{
+    // Our own record repeats what the server knew before our last
+    // announcement; during the hold-off it is stale.
+    if (m_session.roomHoldOff > 0 || m_held)
+        return;
+    if (room < 0 || room > maxRoom || room == m_session.settings.room)
+        return;
+    Choice c = current();
+    if (c.show && c.second == room)
+        c.second = c.first;
+    c.first = room;
+    carryOut(c);
+}
+
+void Rooms::followOwnWatched(int watched)
+{
+    if (m_session.roomHoldOff > 0 || m_held)
+        return;
+    if (watched < 0 || watched > maxRoom || watched == m_session.settings.room2 ||
+        watched == m_session.settings.room)
+        return;
+    m_session.settings.room2 = watched;
+    emit roomsSelected(m_session.settings.room, watched, m_session.settings.showSecond);
+}
+
+void Rooms::request(const Choice &choice)
+{
+    if (m_session.roomHoldOff > 0 || m_held) {
+        m_held = true;
+        m_heldChoice = choice;
+        return;
+    }
+    carryOut(choice);
+}
+
+void Rooms::tick()
+{
+    if (m_session.roomHoldOff > 0)
+        return;
+    if (m_welcomeRoom >= 0) {
+        // The server sent no fresh record in time: welcome from the one we keep.
+        const int room = m_welcomeRoom;
+        m_welcomeRoom = -1;
+        if (room == m_session.settings.room) {
+            const QString welcome = m_session.rooms.RoomField(room, QStringLiteral("M"));
+            if (!welcome.isEmpty())
+                notice(welcome);
+        }
+    }
+    if (m_held) {
+        m_held = false;
+        carryOut(m_heldChoice);
+    }
+}
+
+void Rooms::sendEntry(int room, bool watched)
+{
+    QString data = AddI(room, QStringLiteral("#"));
+    data += AddS(m_session.PassField(room, QStringLiteral("B")), QStringLiteral("B"));
+    data += AddS(m_session.PassField(room, QStringLiteral("S")), QStringLiteral("S"));
+    if (watched)
+        data += AddI(1, QStringLiteral("W"));
+    m_session.Send(25, data);
+}
+
+void Rooms::carryOut(const Choice &choice)
+{
+    const Choice was = current();
+    const bool firstChanged = choice.first != was.first;
+    const bool secondChanged = choice.second != was.second;
+    const bool showChanged = choice.show != was.show;
+    if (!firstChanged && !secondChanged && !showChanged)
+        return;
+
+    if (firstChanged)
+        m_previousFirst = was.first;
+    if (secondChanged)
+        m_previousSecond = was.second;
+    ChatSettings &s = m_session.settings;
+    s.room = choice.first;
+    s.room2 = choice.second;
+    s.showSecond = choice.show;
+
+    // A second room that is not watched is only remembered; nothing to tell.
+    const bool announce = firstChanged || showChanged || (choice.show && secondChanged);
+    if (announce) {
+        m_session.Send(choice.show ? 5 : 50);
+        if (firstChanged)
+            sendEntry(choice.first, false);
+        if (choice.show && (secondChanged || showChanged))
+            sendEntry(choice.second, true);
+        m_session.roomHoldOff = holdOffTicks;
+    }
+
+    emit roomsSelected(s.room, s.room2, s.showSecond);
+    if (firstChanged) {
+        m_session.chatLines.resetLastTexts();
+        emit firstRoomChanged(s.room);
+        m_welcomeRoom = s.room;
+        applyRoom(s.room, false);
+    }
+}
+
+void Rooms::announce()
+{
+    const ChatSettings &s = m_session.settings;
+    m_session.Send(s.showSecond ? 5 : 50);
+    sendEntry(s.room, false);
+    if (s.showSecond)
+        sendEntry(s.room2, true);
+    m_session.roomHoldOff = holdOffTicks;
+    m_welcomeRoom = s.room;
+    applyRoom(s.room, false);
+}
+
+void Rooms::requestRoomList()
+{
+    m_session.Send(12);
+}
+
+void Rooms::applyRoom(int room, bool welcome)
+{
+    const RoomList &list = m_session.rooms;
+    emit roomApplied(room, list.RoomField(room, QStringLiteral("C")),
+                     list.RoomField(room, QStringLiteral("U")), GetI(list.entry(room), QStringLiteral("I")));
+    if (welcome) {
+        const QString text = list.RoomField(room, QStringLiteral("M"));
+        if (!text.isEmpty())
+            notice(text);
+    }
+}
+
+} // namespace hchat

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace hchat {
+
+class ChatSession;
+
+/// The rooms handling: keeps the room list from room records, changes the
+/// first and the watched second room on the user's request and announces
+/// every change to the server (presence and an entry request, kind 25),
+/// applies the first room's record to the window, and goes back when the
+/// server refuses entry.
+///
+/// Changes asked for while the room-change hold-off runs are held, the latest
+/// wins, and carried out at the tick the hold-off ends; so quick clicks never
+/// flood the server and no choice is lost. Room changes coming back from the
+/// server with the own member record are ignored during the hold-off: they
+/// describe the state before our last announcement.
+class Rooms : public QObject
+{
+    Q_OBJECT
+public:
+    /// Room numbers above this are never stored (room records are few and small).
+    static constexpr int maxRoom = 999;
+    /// Ticks the hold-off lasts after an announcement.
+    static constexpr int holdOffTicks = 12;
+
+    explicit Rooms(ChatSession &session, QObject *parent = nullptr);
+
+    // Records from the server.
+    /// Kind 7: stores the room record (without `R`) under its room number and
+    /// applies it when it is the first room's.
+    void onRoomRecord(const QString &record);
+    /// Kind 25: entry refused. Shows the notice and goes back.
+    void onRoomAnswer(const QString &record);
+
+    // User actions (`cmbRoom1`, `cmbRoom2`, `btnSwap`, "Show 2nd Room").
+    void setFirstRoom(int room);
+    void setSecondRoom(int room);
+    void swap();
+    void setShowSecond(bool on);
+
+    /// The own member record named another first room (the roster's seam).
+    void followOwnRoom(int room);
+    /// The own member record named the watched room: selected, not announced.
+    void followOwnWatched(int watched);
+
+    /// Announces the current rooms (start-up, re-announce): presence and kind
+    /// 25 for the first room and, when watched, for the second.
+    void announce();
+    /// Asks the server for every room record (kind 12).
+    void requestRoomList();
+
+    /// One chat-timer tick, after the session lowered the hold-off: carries
+    /// out a held change once the hold-off is over.
+    void tick();
+
+    // State for the window.
+    int firstRoom() const;
+    int secondRoom() const; ///< `Room2`, also while not watched
+    bool showSecond() const;
+    bool hasHeldChange() const { return m_held; }
+    /// The chooser texts: one per room number from 0, "number name".
+    QStringList chooserItems() const;
+    /// "number name", or the number alone for a room without a name.
+    QString roomLabel(int room) const;
+    /// The user administers the room: its administrator password is set and
+    /// equals the one this user typed (the pass list), or the user is staff.
+    bool isAdministrator(int room) const;
+
+signals:
+    /// The room list changed: refill the choosers.
+    void roomListChanged();
+    /// First room, second room or the watched flag changed (carried out):
+    /// select the choosers, show or hide the second transcript.
+    void roomsSelected(int first, int second, bool showSecond);
+    /// The first room changed: the roster starts empty for it.
+    void firstRoomChanged(int room);
+    /// A room record was applied to the window: the caption line, the web
+    /// button's address and the room icon.
+    void roomApplied(int room, const QString &caption, const QString &webUrl, int icon);
+
+private:
+    struct Choice {
+        int first = 0;
+        int second = 0;
+        bool show = false;
+    };
+    void request(const Choice &choice);
+    void carryOut(const Choice &choice);
+    void sendEntry(int room, bool watched);
+    void applyRoom(int room, bool welcome);
+    void notice(const QString &text);
+    Choice current() const;
+
+    ChatSession &m_session;
+    bool m_held = false;
+    Choice m_heldChoice;
+    int m_previousFirst = -1;
+    int m_previousSecond = -1;
+    int m_welcomeRoom = -1; ///< entered, its welcome not shown yet
+};
+
+} // namespace hchat

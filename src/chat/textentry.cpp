@@ -1,0 +1,171 @@
+#include "chat/textentry.h"
+
+#include "chat/chatlines.h"
+#include "chat/chatsession.h"
+#include "chat/membercommands.h"
+#include "protocol/codec.h"
+#include "transcript/transcriptsink.h"
+
+#include <QKeyEvent>
+
+namespace hchat {
+
+TextEntry::TextEntry(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
+
+QString TextEntry::groom(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    out.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    out.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    // Breaks and blanks at the end are left over from Shift+Enter; a bare
+    // line feed must never reach a record, it would end the record early.
+    while (!out.isEmpty() && out.back().isSpace())
+        out.chop(1);
+    out.replace(QLatin1Char('\n'), QStringLiteral("||"));
+    return out;
+}
+
+QString TextEntry::chatRecord(int color, int room, const QString &groomed)
+{
+    // M goes last: a field tag typed into the text then never shadows a real one.
+    return AddI(color, QStringLiteral("F")) + AddI(room, QStringLiteral("#")) +
+           AddS(MemberCommands::safeValue(groomed, QStringLiteral("M")), QStringLiteral("M"));
+}
+
+int TextEntry::recordBytes(int kind, const QString &fields)
+{
+    return int((AddI(kind, QStringLiteral("R")) + fields).toUtf8().size()) + 1;
+}
+
+QString TextEntry::tooLongText(int bytes)
+{
+    return QStringLiteral("Your message is too long to send (%1 bytes, at most %2). Please shorten it or "
+                          "send it in parts; nothing was sent.")
+        .arg(bytes)
+        .arg(maxRecordBytes);
+}
+
+TextEntry::Result TextEntry::submit(const QString &text)
+{
+    const Result result = submitter ? submitter(text) : sendChatLine(text);
+    if (result == Result::Sent)
+        remember(text);
+    return result;
+}
+
+TextEntry::Result TextEntry::sendChatLine(const QString &text)
+{
+    const QString groomed = groom(text);
+    if (groomed.trimmed().isEmpty())
+        return Result::Empty;
+    const ChatSettings &s = m_session.settings;
+    const QString fields = chatRecord(s.fontColor, s.room, groomed);
+    const int bytes = recordBytes(1, fields);
+    if (bytes > maxRecordBytes) {
+        if (m_session.sink)
+            m_session.sink->ShowMessage(tooLongText(bytes), false, true);
+        return Result::TooLong;
+    }
+    m_session.Send(1, fields);
+
+    // The server relays the line to the others only; we show our own at once,
+    // as the others will see it.
+    if (TranscriptSink *sink = m_session.sink) {
+        int color = s.fontColor;
+        if (color == s.formColor)
+            color = ChatLines::DefaultTextColor(s.formColor);
+        sink->setLineColor(color);
+        sink->setStampTime(QDateTime());
+        sink->setOwnMessage(true);
+        QString shown = groomed;
+        shown.replace(QStringLiteral("||"), QStringLiteral("\r\n"));
+        sink->TimeStamp(s.nick + QStringLiteral(":  ") + shown);
+    }
+    return Result::Sent;
+}
+
+void TextEntry::remember(const QString &text)
+{
+    m_position = -1;
+    m_draft.clear();
+    if (!m_history.isEmpty() && m_history.last() == text)
+        return;
+    m_history.append(text);
+    while (m_history.size() > historySize)
+        m_history.removeFirst();
+}
+
+QString TextEntry::previous(const QString &current)
+{
+    if (m_history.isEmpty())
+        return current;
+    if (m_position < 0) {
+        m_draft = current;
+        m_position = int(m_history.size()) - 1;
+    } else if (m_position > 0) {
+        --m_position;
+    }
+    return m_history.at(m_position);
+}
+
+QString TextEntry::next()
+{
+    if (m_position < 0)
+        return m_draft;
+    if (m_position + 1 < m_history.size()) {
+        ++m_position;
+        return m_history.at(m_position);
+    }
+    m_position = -1;
+    return m_draft;
+}
+
+void TextEntry::attach(QObject *editor, std::function<QString()> text,
+                       std::function<void(const QString &)> setText)
+{
+    if (m_editor)
+        m_editor->removeEventFilter(this);
+    m_editor = editor;
+    m_text = std::move(text);
+    m_setText = std::move(setText);
+    if (m_editor)
+        m_editor->installEventFilter(this);
+}
+
+bool TextEntry::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_editor || event->type() != QEvent::KeyPress || !m_text || !m_setText)
+        return QObject::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        if (shift)
+            return false; // the editor breaks the line
+        const QString typed = m_text();
+        const Result result = submit(typed);
+        if (result == Result::Sent || (result == Result::Empty && !typed.isEmpty()))
+            m_setText(QString());
+        if (result == Result::Sent)
+            emit sent();
+        return true;
+    }
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const QString typed = m_text();
+        // Within a text of several lines the arrows move the caret.
+        if (shift || typed.contains(QLatin1Char('\n')) || typed.contains(QChar::LineSeparator) ||
+            typed.contains(QChar::ParagraphSeparator))
+            return false;
+        m_setText(key->key() == Qt::Key_Up ? previous(typed) : next());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace hchat

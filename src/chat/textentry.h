@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace hchat {
+
+class ChatSession;
+
+/// The logic of a text entry box (`memText`, and `memPM` of each private
+/// message window): Enter sends, Shift+Enter breaks the line, Up and Down
+/// recall earlier lines. Attached to an editor widget by an event filter,
+/// so the same rules serve every entry box.
+///
+/// By default a sent text is a chat line (kind 1) of the first room, shown at
+/// once with the own-message flag set; `submitter` replaces that (private
+/// messages).
+class TextEntry : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Result {
+        Sent,    ///< gone out; the box is cleared
+        Empty,   ///< nothing to send
+        TooLong, ///< would not fit one datagram; the box keeps the text
+    };
+
+    /// A record bigger than this (UTF-8 bytes, with `<R>` and the line feed)
+    /// would not fit one poll next to the header: it is refused, never cut.
+    static constexpr int maxRecordBytes = 8100;
+    /// Lines kept for Up and Down.
+    static constexpr int historySize = 50;
+
+    explicit TextEntry(ChatSession &session, QObject *parent = nullptr);
+
+    /// Sends a typed text (Enter). A refusal is shown as a notice.
+    Result submit(const QString &text);
+
+    /// The typed text with every kind of line break as "||", trailing breaks
+    /// and blanks dropped (`GroomMessage` for the entry box).
+    static QString groom(const QString &text);
+    /// The kind 1 record's fields for a text said in a room.
+    static QString chatRecord(int color, int room, const QString &groomed);
+    /// UTF-8 size of the whole record line `<R>kind</R>` + fields + LF.
+    static int recordBytes(int kind, const QString &fields);
+
+    /// Up: the line before the one shown; `current` is kept as the draft the
+    /// first time. Returns the text to show.
+    QString previous(const QString &current);
+    /// Down: the line after the one shown, finally the draft again.
+    QString next();
+    const QStringList &history() const { return m_history; }
+
+    /// Takes the key events of an editor: Enter, Shift+Enter, Up, Down. The
+    /// editor's text is read and written through the two functions.
+    void attach(QObject *editor, std::function<QString()> text, std::function<void(const QString &)> setText);
+
+    /// Replaces the default chat-line sending (private-message windows). It
+    /// gets the typed text and returns the result.
+    std::function<Result(const QString &text)> submitter;
+
+    /// The notice for a refused text of `bytes` bytes.
+    static QString tooLongText(int bytes);
+
+signals:
+    /// A text was sent from an attached editor (the window puts focus back).
+    void sent();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    Result sendChatLine(const QString &text);
+    void remember(const QString &text);
+
+    ChatSession &m_session;
+    QStringList m_history;
+    int m_position = -1; ///< index into the history while recalling; -1 = the draft
+    QString m_draft;
+    QObject *m_editor = nullptr;
+    std::function<QString()> m_text;
+    std::function<void(const QString &)> m_setText;
+};
+
+} // namespace hchat
