@@ -28,6 +28,7 @@ void ChatSession::tick()
         --roomHoldOff;
     if (quietPeriod > 0)
         --quietPeriod;
+    roster.tick(); // new-arrival countdown
 }
 
 } // namespace hchat
@@ -65,8 +66,14 @@ void ChatSession::dispatch(int kind, const QString &record)
     }
 }
 
-void ChatSession::onChatLine(const QString &) {}
-void ChatSession::onUserRecord(const QString &) {}
+void ChatSession::onChatLine(const QString &record)
+{
+    chatLines.DoMessage(record);
+}
+void ChatSession::onUserRecord(const QString &record)
+{
+    roster.DoUser(record);
+}
 void ChatSession::onPrivateMessage(const QString &) {}
 void ChatSession::onProfile(const QString &) {}
 void ChatSession::onRoomRecord(const QString &) {}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "chat/chatlines.h"
 #include "chat/chatsettings.h"
+#include "chat/roster.h"
 #include "chat/roomlist.h"
 
 #include <QDateTime>
@@ -50,6 +52,9 @@ public:
     int newArrivalCountdown = 0;
     int roomHoldOff = 0;
     int busyTag = 0;
+
+    ChatLines chatLines{*this}; ///< inbound chat lines (DoMessage)
+    Roster roster{*this};       ///< members list and ID directory (DoUser)
 
     /// Services, owned elsewhere. Null until wired.
     const Catalogue *catalogue = nullptr;

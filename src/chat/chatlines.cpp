@@ -1,0 +1,160 @@
+#include "chat/chatlines.h"
+
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "transcript/transcriptsink.h"
+
+namespace hchat {
+
+namespace {
+
+constexpr int kPurple = 0x800080;
+constexpr int kYellow = 0x00FFFF; // red in the low byte: red + green
+constexpr int kWhite = 16777215;
+constexpr int kBlack = 0;
+
+// One field of a clock time: one or two digits, within [0, max].
+std::optional<int> clockField(QStringView text, int max)
+{
+    if (text.isEmpty() || text.size() > 2)
+        return std::nullopt;
+    int v = 0;
+    for (QChar c : text) {
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return std::nullopt;
+        v = v * 10 + (c.unicode() - u'0');
+    }
+    if (v > max)
+        return std::nullopt;
+    return v;
+}
+
+} // namespace
+
+ChatLines::ChatLines(ChatSession &session) : m_session(session) {}
+
+int ChatLines::DefaultTextColor(int background)
+{
+    return background == kWhite ? kBlack : kYellow;
+}
+
+std::optional<QTime> ChatLines::ParseClockTime(const QString &text)
+{
+    QString t = text.trimmed();
+    // A 12-hour clock text from an older server: "1:05:09 PM".
+    int pmShift = -1; // -1: 24-hour text
+    const QString upper = t.toUpper();
+    if (upper.endsWith(QLatin1String("AM")) || upper.endsWith(QLatin1String("PM"))) {
+        pmShift = upper.endsWith(QLatin1String("PM")) ? 12 : 0;
+        t = t.left(t.size() - 2).trimmed();
+    }
+    const QChar sep = t.contains(u':') ? u':' : u'.';
+    const QStringList parts = t.split(sep);
+    if (parts.size() < 2 || parts.size() > 3)
+        return std::nullopt;
+    // Mixed separators ("12:34.56") are not a clock time.
+    for (const QString &p : parts)
+        if (p.contains(u':') || p.contains(u'.'))
+            return std::nullopt;
+    auto h = clockField(parts[0], pmShift < 0 ? 23 : 12);
+    auto m = clockField(parts[1], 59);
+    auto s = parts.size() == 3 ? clockField(parts[2], 59) : std::optional<int>(0);
+    if (!h || !m || !s)
+        return std::nullopt;
+    int hour = *h;
+    if (pmShift >= 0) {
+        if (hour == 0)
+            return std::nullopt;
+        hour = hour % 12 + pmShift;
+    }
+    return QTime(hour, *m, *s);
+}
+
+std::optional<QDateTime> ChatLines::ServerStampTime(const QString &z, int zone)
+{
+    std::optional<QTime> time = ParseClockTime(z);
+    if (!time) {
+        QString retry = z;
+        const qsizetype colon = retry.indexOf(u':');
+        if (colon >= 0)
+            retry[colon] = u'.';
+        time = ParseClockTime(retry);
+    }
+    if (!time)
+        return std::nullopt;
+    // Day 30000 of the classic date count keeps the value clear of "0 = now"
+    // even at midnight; only the clock part is ever shown. Server clocks run
+    // in the zone whose setting is 2.
+    const QDate day = QDate(1899, 12, 30).addDays(30000);
+    return QDateTime(day, *time).addSecs(qint64(2 - zone) * 3600);
+}
+
+void ChatLines::resetLastTexts()
+{
+    lastText1.clear();
+    lastText2.clear();
+}
+
+void ChatLines::DoMessage(const QString &record)
+{
+    ChatSession &s = m_session;
+    const ChatSettings &cfg = s.settings;
+
+    if (!s.staffMode && record.contains(QLatin1String("/sat/remote.png")))
+        return;
+
+    const int background = cfg.formColor;
+    const int defaultColor = DefaultTextColor(background);
+    int color;
+    if (GetS(record, QStringLiteral("F")).isEmpty())
+        color = kPurple;
+    else if (cfg.useMyColor)
+        color = defaultColor;
+    else
+        color = GetI(record, QStringLiteral("F"));
+    if (color == background)
+        color = background != kBlack ? defaultColor : kYellow;
+    if (s.sink)
+        s.sink->setLineColor(color);
+
+    // The colour stays set for an ignored line: the next line sets its own.
+    const QString prefix = GetS(record, QStringLiteral("E")).left(8);
+    if (s.ignoreList.contains(prefix))
+        return;
+
+    const QString roomText = GetS(record, QStringLiteral("#"));
+    const int room = roomText.isEmpty() ? cfg.room : GetI(record, QStringLiteral("#"));
+
+    if (cfg.showTime) {
+        const QString z = GetS(record, QStringLiteral("Z"));
+        if (z.isEmpty()) {
+            if (s.sink)
+                s.sink->setStampTime(QDateTime());
+        } else {
+            const std::optional<QDateTime> when = ServerStampTime(z, cfg.zone);
+            if (!when)
+                return; // unreadable server time: the line is dropped
+            if (s.sink)
+                s.sink->setStampTime(*when);
+        }
+    }
+
+    const QString text = GetS(record, QStringLiteral("M"));
+
+    if (room == cfg.room && text != lastText1) {
+        if (s.sink) {
+            s.sink->TimeStamp(text);
+            s.sink->SayIt(text, cfg.voiceRead);
+        }
+        lastText1 = text;
+    }
+    // -1 means no second room: a line for room -1 belongs to no transcript.
+    const int second = cfg.watchedRoom();
+    if (second != -1 && room == second && text != lastText2) {
+        if (s.sink)
+            s.sink->TimeStamp2(text);
+        lastText2 = text;
+    }
+}
+
+} // namespace hchat

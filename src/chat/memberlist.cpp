@@ -1,0 +1,154 @@
+#include "chat/memberlist.h"
+
+#include <algorithm>
+#include <type_traits>
+
+namespace hchat {
+
+namespace {
+
+int compareKeys(const QString &a, const QString &b)
+{
+    return QString::compare(a, b, Qt::CaseInsensitive);
+}
+
+bool tagMatches(int a, int b)
+{
+    return a == 0 || b == 0 || a == b;
+}
+
+} // namespace
+
+QString MemberList::SortKey(const QString &nick, int icon)
+{
+    QString key;
+    key.reserve(nick.size() + 1);
+    if (icon <= 61)
+        key += u'=';
+    else // icons past 113 have no picture; keep them first rather than wrap
+        key += QChar(char16_t(std::max(0, 113 - icon)));
+    key += nick.toLower();
+    return key;
+}
+
+int MemberList::lstMembersCompare(const RosterEntry &a, const RosterEntry &b)
+{
+    return compareKeys(a.key, b.key);
+}
+
+size_t MemberList::upperBound(const QString &key) const
+{
+    auto it =
+        std::upper_bound(m_entries.begin(), m_entries.end(), key,
+                         [](const QString &k, const RosterEntry &e) { return compareKeys(k, e.key) < 0; });
+    return size_t(it - m_entries.begin());
+}
+
+int MemberList::find(const QString &nick, int tag) const
+{
+    // High icons sort before every "=" key, so the list is two runs: scan the
+    // (short) run of high icons, then binary-search the nick among the rest.
+    const QString plain = SortKey(nick, 0);
+    auto firstPlain =
+        std::lower_bound(m_entries.begin(), m_entries.end(), QStringLiteral("="),
+                         [](const RosterEntry &e, const QString &k) { return compareKeys(e.key, k) < 0; });
+    for (auto it = m_entries.begin(); it != firstPlain; ++it)
+        if (it->nick == nick && tagMatches(it->tag, tag))
+            return int(it - m_entries.begin());
+    auto range = std::equal_range(firstPlain, m_entries.end(), plain, [](const auto &a, const auto &b) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(a)>, RosterEntry>)
+            return compareKeys(a.key, b) < 0;
+        else
+            return compareKeys(a, b.key) < 0;
+    });
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->nick == nick && tagMatches(it->tag, tag))
+            return int(it - m_entries.begin());
+    return -1;
+}
+
+int MemberList::insert(const QString &nick, int icon, int state, int tag)
+{
+    RosterEntry e{nick, icon, state, tag, SortKey(nick, icon)};
+    const size_t row = upperBound(e.key);
+    if (m_observer)
+        m_observer->beginInsert(int(row));
+    m_entries.insert(m_entries.begin() + qsizetype(row), std::move(e));
+    if (m_observer)
+        m_observer->endInsert();
+    return int(row);
+}
+
+void MemberList::removeAt(int row)
+{
+    if (row < 0 || row >= count())
+        return;
+    if (m_observer)
+        m_observer->beginRemove(row);
+    m_entries.erase(m_entries.begin() + row);
+    if (m_observer)
+        m_observer->endRemove();
+}
+
+int MemberList::update(int row, int icon, int state)
+{
+    if (row < 0 || row >= count())
+        return -1;
+    RosterEntry &e = m_entries[size_t(row)];
+    QString key = SortKey(e.nick, icon);
+    if (compareKeys(key, e.key) == 0) {
+        e.icon = icon;
+        e.state = state;
+        e.key = std::move(key);
+        if (m_observer)
+            m_observer->changed(row);
+        return row;
+    }
+    // Place among the others: the bound counts the entry itself when it sits before it.
+    size_t to = upperBound(key);
+    if (to > size_t(row))
+        --to;
+    if (to == size_t(row)) {
+        e.icon = icon;
+        e.state = state;
+        e.key = std::move(key);
+        if (m_observer)
+            m_observer->changed(row);
+        return row;
+    }
+    if (m_observer)
+        m_observer->beginMove(row, int(to > size_t(row) ? to + 1 : to));
+    RosterEntry moved = std::move(e);
+    moved.icon = icon;
+    moved.state = state;
+    moved.key = std::move(key);
+    m_entries.erase(m_entries.begin() + row);
+    m_entries.insert(m_entries.begin() + qsizetype(to), std::move(moved));
+    if (m_observer) {
+        m_observer->endMove();
+        m_observer->changed(int(to));
+    }
+    return int(to);
+}
+
+void MemberList::replaceState(int from, int to)
+{
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].state == from) {
+            m_entries[i].state = to;
+            if (m_observer)
+                m_observer->changed(int(i));
+        }
+    }
+}
+
+void MemberList::clear()
+{
+    if (m_observer)
+        m_observer->beginReset();
+    m_entries.clear();
+    if (m_observer)
+        m_observer->endReset();
+}
+
+} // namespace hchat

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace hchat {
+
+/// One line of the members list.
+struct RosterEntry {
+    QString nick;  ///< caption
+    int icon = 0;  ///< image index in imgMembers
+    int state = 0; ///< state icon index; 0 for none
+    int tag = 0;   ///< code of the ID's last character; 0 matches any
+    QString key;   ///< sort key, see MemberList::SortKey
+};
+
+/// Told about every change of a MemberList before and after it happens, in
+/// the order a Qt item model needs. Rows are 0-based.
+class MemberListObserver
+{
+public:
+    virtual ~MemberListObserver() = default;
+    virtual void beginInsert(int row) = 0;
+    virtual void endInsert() = 0;
+    virtual void beginRemove(int row) = 0;
+    virtual void endRemove() = 0;
+    /// `destination` counts rows before the move, as QAbstractItemModel does.
+    virtual void beginMove(int from, int destination) = 0;
+    virtual void endMove() = 0;
+    virtual void changed(int row) = 0;
+    virtual void beginReset() = 0;
+    virtual void endReset() = 0;
+};
+
+/// The members list kept in display order at all times: every change puts
+/// one entry in its place (binary search plus one shift), so a record costs
+/// O(log n) to O(n) and the list never needs a full sort.
+class MemberList
+{
+public:
+    /// The key `lstMembersCompare` orders by: "=" and the lower-cased nick for
+    /// icons up to 61; for icons 62 and up the character 113 - icon instead of
+    /// "=", which puts them first, the highest icon first.
+    static QString SortKey(const QString &nick, int icon);
+    /// `lstMembersCompare`: negative, 0 or positive, keys compared case-insensitively.
+    static int lstMembersCompare(const RosterEntry &a, const RosterEntry &b);
+
+    int count() const { return int(m_entries.size()); }
+    const RosterEntry &at(int row) const { return m_entries[size_t(row)]; }
+
+    /// `MemberIndex`: the first entry, in display order, with this caption
+    /// (case-sensitive) and tag, a tag of 0 on either side matching any; -1
+    /// when none.
+    int find(const QString &nick, int tag) const;
+
+    /// Adds an entry in its place (after entries of an equal key); its row.
+    int insert(const QString &nick, int icon, int state, int tag);
+    void removeAt(int row);
+    /// New icon and state for an entry, moved if its place changes; its new row.
+    int update(int row, int icon, int state);
+    /// Sets every entry's state `from` to `to` (new arrivals settling down).
+    void replaceState(int from, int to);
+    void clear();
+
+    /// One observer (the view's model); null to detach.
+    void setObserver(MemberListObserver *observer) { m_observer = observer; }
+
+private:
+    size_t upperBound(const QString &key) const;
+
+    std::vector<RosterEntry> m_entries;
+    MemberListObserver *m_observer = nullptr;
+};
+
+} // namespace hchat

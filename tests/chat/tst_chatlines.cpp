@@ -1,0 +1,235 @@
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "support/fakesink.h"
+
+#include <QtTest>
+
+using namespace hchat;
+using hchat::test::FakeSink;
+
+namespace {
+
+QString chatRecord(const QString &m, const QString &f = QStringLiteral("255"),
+                   const QString &room = QString(), const QString &id = QStringLiteral("ABCDEFGHx"),
+                   const QString &z = QString())
+{
+    return AddI(1, QStringLiteral("R")) + AddS(f, QStringLiteral("F")) + AddS(id, QStringLiteral("E")) +
+           AddS(room, QStringLiteral("#")) + AddS(z, QStringLiteral("Z")) + AddS(m, QStringLiteral("M"));
+}
+
+} // namespace
+
+class TestChatLines : public QObject
+{
+    Q_OBJECT
+
+    ChatSession *s = nullptr;
+    FakeSink sink;
+
+private slots:
+    void init()
+    {
+        s = new ChatSession;
+        s->sink = &sink;
+        sink.clear();
+        s->settings.room = 7;
+        s->settings.room2 = 9;
+        s->settings.showSecond = false;
+        s->settings.showTime = false;
+    }
+    void cleanup() { delete s; }
+
+    void colours_data()
+    {
+        QTest::addColumn<int>("background");
+        QTest::addColumn<bool>("useMyColor");
+        QTest::addColumn<QString>("f");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("no F is purple") << 16777215 << false << QString() << 0x800080;
+        QTest::newRow("no F purple even with own colour") << 16777215 << true << QString() << 0x800080;
+        QTest::newRow("sender colour") << 16777215 << false << "255" << 255;
+        QTest::newRow("own colour on white is black") << 16777215 << true << "255" << 0;
+        QTest::newRow("own colour on navy is yellow") << 0x800000 << true << "255" << 0x00FFFF;
+        QTest::newRow("white on white") << 16777215 << false << "16777215" << 0;
+        QTest::newRow("black on black") << 0 << false << "0" << 0x00FFFF;
+        QTest::newRow("navy on navy") << 0x800000 << false << QString::number(0x800000) << 0x00FFFF;
+        QTest::newRow("not a number reads 0") << 16777215 << false << "12ab" << 0;
+    }
+    void colours()
+    {
+        QFETCH(int, background);
+        QFETCH(bool, useMyColor);
+        QFETCH(QString, f);
+        QFETCH(int, expected);
+        s->settings.formColor = background;
+        s->settings.useMyColor = useMyColor;
+        s->dispatch(1, chatRecord(QStringLiteral("hi"), f));
+        QCOMPARE(sink.lineColor, expected);
+        QCOMPARE(sink.texts("TimeStamp"), QStringList{"hi"});
+    }
+
+    void ignoredLineKeepsColourButShowsNothing()
+    {
+        s->ignoreList << QStringLiteral("ABCDEFGH");
+        s->chatLines.lastText1 = QStringLiteral("before");
+        s->dispatch(1, chatRecord(QStringLiteral("spam"), QStringLiteral("255")));
+        QCOMPARE(sink.lineColor, 255);
+        QCOMPARE(sink.count("TimeStamp") + sink.count("TimeStamp2") + sink.count("SayIt"), 0);
+        QCOMPARE(s->chatLines.lastText1, QStringLiteral("before"));
+
+        // The prefix is compared exactly: case and the per-run character matter not.
+        sink.clear();
+        s->dispatch(
+            1, chatRecord(QStringLiteral("other run"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGH!")));
+        QCOMPARE(sink.count("TimeStamp"), 0);
+        s->dispatch(
+            1, chatRecord(QStringLiteral("lower"), QStringLiteral("1"), {}, QStringLiteral("abcdefghx")));
+        QCOMPARE(sink.texts("TimeStamp"), QStringList{"lower"});
+    }
+
+    void routing_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<bool>("showSecond");
+        QTest::addColumn<QString>("room");
+        QTest::addColumn<int>("firstCount");
+        QTest::addColumn<int>("secondCount");
+        QTest::newRow("no # goes to the first room") << 7 << true << QString() << 1 << 0;
+        QTest::newRow("first room") << 7 << true << "7" << 1 << 0;
+        QTest::newRow("second room") << 7 << true << "9" << 0 << 1;
+        QTest::newRow("second room not watched") << 7 << false << "9" << 0 << 0;
+        QTest::newRow("-1 without second room") << 7 << false << "-1" << 0 << 0;
+        QTest::newRow("-1 when the first room is -1") << -1 << false << "-1" << 1 << 0;
+        QTest::newRow("other room") << 7 << true << "3" << 0 << 0;
+        QTest::newRow("# not a number reads 0") << 0 << false << "x" << 1 << 0;
+    }
+    void routing()
+    {
+        QFETCH(int, first);
+        QFETCH(bool, showSecond);
+        QFETCH(QString, room);
+        QFETCH(int, firstCount);
+        QFETCH(int, secondCount);
+        s->settings.room = first;
+        s->settings.showSecond = showSecond;
+        s->dispatch(1, chatRecord(QStringLiteral("line"), QStringLiteral("1"), room));
+        QCOMPARE(sink.count("TimeStamp"), firstCount);
+        QCOMPARE(sink.count("SayIt"), firstCount);
+        QCOMPARE(sink.count("TimeStamp2"), secondCount);
+    }
+
+    void sameRoomBothTranscripts()
+    {
+        s->settings.room2 = 7;
+        s->settings.showSecond = true;
+        s->dispatch(1, chatRecord(QStringLiteral("twice")));
+        QCOMPARE(sink.texts("TimeStamp"), QStringList{"twice"});
+        QCOMPARE(sink.texts("TimeStamp2"), QStringList{"twice"});
+    }
+
+    void duplicatesPerRoom()
+    {
+        s->settings.showSecond = true;
+        const QString a = QStringLiteral("a"), b = QStringLiteral("b");
+        for (const QString &room :
+             {QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("9"), QStringLiteral("7")})
+            s->dispatch(1, chatRecord(a, QStringLiteral("1"), room));
+        s->dispatch(1, chatRecord(b, QStringLiteral("1"), QStringLiteral("7")));
+        s->dispatch(1, chatRecord(a, QStringLiteral("1"), QStringLiteral("7")));
+        s->dispatch(1, chatRecord(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("7")));
+        QCOMPARE(sink.texts("TimeStamp"), (QStringList{"a", "b", "a", "A"}));
+        QCOMPARE(sink.texts("TimeStamp2"), QStringList{"a"});
+    }
+
+    void voiceReadPassesItsCheck()
+    {
+        s->settings.voiceRead = true;
+        s->dispatch(1, chatRecord(QStringLiteral("say")));
+        QCOMPARE(sink.calls.last().name, QStringLiteral("SayIt"));
+        QCOMPARE(sink.calls.last().args.value(0).toBool(), true);
+    }
+
+    void remoteImageStaffOnly()
+    {
+        const QString rec = chatRecord(QStringLiteral("see http://x/sat/remote.png"));
+        s->dispatch(1, rec);
+        QVERIFY(sink.calls.isEmpty());
+        s->staffMode = true;
+        s->dispatch(1, rec);
+        QCOMPARE(sink.count("TimeStamp"), 1);
+    }
+
+    void stamps_data()
+    {
+        QTest::addColumn<QString>("z");
+        QTest::addColumn<int>("zone");
+        QTest::addColumn<QString>("expected"); // "" = now, "drop" = line dropped
+        QTest::newRow("plain") << "12:34:56" << 2 << "12:34:56";
+        QTest::newRow("zone shift") << "12:34:56" << 0 << "14:34:56";
+        QTest::newRow("zone shift back") << "01:00:00" << 5 << "22:00:00";
+        QTest::newRow("hours and minutes") << "9:05" << 2 << "09:05:00";
+        QTest::newRow("dot retry") << "12:34.56" << 2 << "12:34:56";
+        QTest::newRow("dotted") << "12.34.56" << 2 << "12:34:56";
+        QTest::newRow("pm") << "1:05:09 PM" << 2 << "13:05:09";
+        QTest::newRow("empty Z is now") << "" << 2 << "";
+        QTest::newRow("garbage") << "noon" << 2 << "drop";
+        QTest::newRow("out of range") << "25:00:00" << 2 << "drop";
+        QTest::newRow("too many fields") << "1:2:3:4" << 2 << "drop";
+    }
+    void stamps()
+    {
+        QFETCH(QString, z);
+        QFETCH(int, zone);
+        QFETCH(QString, expected);
+        s->settings.showTime = true;
+        s->settings.zone = zone;
+        sink.stampTime = QDateTime(QDate(2020, 1, 1), QTime(1, 1)); // marks "untouched"
+        s->dispatch(1,
+                    chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"), z));
+        if (expected == QLatin1String("drop")) {
+            QCOMPARE(sink.count("TimeStamp"), 0);
+            QCOMPARE(sink.count("setStampTime"), 0);
+            // The next record is handled normally.
+            s->dispatch(1, chatRecord(QStringLiteral("next")));
+            QCOMPARE(sink.texts("TimeStamp"), QStringList{"next"});
+            return;
+        }
+        QCOMPARE(sink.count("TimeStamp"), 1);
+        if (expected.isEmpty()) {
+            QVERIFY(!sink.stampTime.isValid());
+        } else {
+            QCOMPARE(sink.stampTime.time().toString(QStringLiteral("HH:mm:ss")), expected);
+            QVERIFY(sink.stampTime.date().year() > 1900);
+        }
+    }
+
+    void stampsOffLeaveZAlone()
+    {
+        s->settings.showTime = false;
+        s->dispatch(1, chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"),
+                                  QStringLiteral("garbage")));
+        QCOMPARE(sink.count("setStampTime"), 0);
+        QCOMPARE(sink.texts("TimeStamp"), QStringList{"t"});
+    }
+
+    void stampComesBeforeTheLine()
+    {
+        s->settings.showTime = true;
+        s->dispatch(1, chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"),
+                                  QStringLiteral("10:00:00")));
+        QStringList order;
+        for (const auto &c : sink.calls)
+            order << c.name;
+        QCOMPARE(order, (QStringList{"setLineColor", "setStampTime", "TimeStamp", "SayIt"}));
+    }
+
+    void noSinkNoCrash()
+    {
+        s->sink = nullptr;
+        s->dispatch(1, chatRecord(QStringLiteral("x")));
+        QCOMPARE(s->chatLines.lastText1, QStringLiteral("x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChatLines)
+#include "tst_chatlines.moc"

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "transcript/transcriptsink.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace hchat::test {
+
+/// A TranscriptSink that records every call in order with its arguments, so a
+/// test can assert both what was shown and in which sequence.
+class FakeSink : public TranscriptSink
+{
+public:
+    struct Call {
+        QString name;      ///< "ShowMessage", "TimeStamp", "setLineColor", ...
+        QString text;      ///< the text argument, if any
+        QVariantList args; ///< the other arguments in order
+    };
+
+    QList<Call> calls;
+
+    void ShowMessage(const QString &text, bool second, bool notice) override
+    {
+        calls.append({QStringLiteral("ShowMessage"), text, {second, notice}});
+    }
+    void TimeStamp(const QString &text) override { calls.append({QStringLiteral("TimeStamp"), text, {}}); }
+    void TimeStamp2(const QString &text) override { calls.append({QStringLiteral("TimeStamp2"), text, {}}); }
+    void setLineColor(int rgb) override
+    {
+        lineColor = rgb;
+        calls.append({QStringLiteral("setLineColor"), {}, {rgb}});
+    }
+    void setStampTime(const QDateTime &when) override
+    {
+        stampTime = when;
+        calls.append({QStringLiteral("setStampTime"), {}, {when}});
+    }
+    void setOwnMessage(bool own) override { calls.append({QStringLiteral("setOwnMessage"), {}, {own}}); }
+    void SayIt(const QString &text, bool speak) override
+    {
+        calls.append({QStringLiteral("SayIt"), text, {speak}});
+    }
+    void Notify(const QString &soundFile) override
+    {
+        calls.append({QStringLiteral("Notify"), soundFile, {}});
+    }
+
+    /// The last colour and stamp time set, as the renderer would hold them.
+    int lineColor = -1;
+    QDateTime stampTime;
+
+    /// Texts of the calls named `name`, in order.
+    QStringList texts(const QString &name) const
+    {
+        QStringList out;
+        for (const Call &c : calls)
+            if (c.name == name)
+                out.append(c.text);
+        return out;
+    }
+    /// How many calls named `name` were made.
+    int count(const QString &name) const
+    {
+        int n = 0;
+        for (const Call &c : calls)
+            n += c.name == name ? 1 : 0;
+        return n;
+    }
+    void clear() { calls.clear(); }
+};
+
+} // namespace hchat::test
