@@ -1,7 +1,30 @@
+#include "app/iniconfig.h"
+#include "app/signalwatcher.h"
+#include "app/startoptions.h"
+#include "app/tfrmchat.h"
+
 #include <QApplication>
+
+#include <cstdio>
+
+using namespace hchat;
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));
+
+    const StartOptions options = StartOptions::parse(QApplication::arguments(), QApplication::applicationFilePath(),
+                                                     qEnvironmentVariable("HCHAT_HOME"));
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "hchat: %s\n%s\n", qPrintable(options.error), qPrintable(StartOptions::usage()));
+        return 2;
+    }
+
+    TfrmChat window(options, IniConfig::systemZoneBias());
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
+    window.show();
+    return app.exec();
 }

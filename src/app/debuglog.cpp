@@ -1,0 +1,39 @@
+#include "app/debuglog.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace hchat {
+
+namespace {
+QString &folder()
+{
+    static QString f;
+    return f;
+}
+} // namespace
+
+void DebugLog::setFolder(const QString &logFolder)
+{
+    folder() = logFolder;
+}
+
+QString DebugLog::path()
+{
+    return folder().isEmpty() ? QString() : folder() + QStringLiteral("Debug.log");
+}
+
+void DebugLog::note(const QString &line)
+{
+    if (folder().isEmpty())
+        return;
+    QDir().mkpath(folder());
+    QFile f(path());
+    // Keep the log from growing without end over months of daily use.
+    if (f.size() > 1024 * 1024)
+        f.remove();
+    if (f.open(QIODevice::Append | QIODevice::Text))
+        f.write((line + QLatin1Char('\n')).toUtf8());
+}
+
+} // namespace hchat

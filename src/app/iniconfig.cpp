@@ -1,0 +1,311 @@
+#include "app/iniconfig.h"
+
+#include "app/inifile.h"
+#include "protocol/codec.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <QUrl>
+
+namespace hchat {
+
+namespace {
+
+const QString kSection = QStringLiteral("Chat");
+
+// Where the web button may point: our monitoring pages on the local web base.
+const QString kMonitorHost = QStringLiteral("127.0.0.1");
+
+struct Reader {
+    const IniFile &ini;
+
+    std::optional<QString> raw(const char *key) const { return ini.value(kSection, QLatin1String(key)); }
+    int integer(const char *key, int def) const
+    {
+        const auto v = raw(key);
+        if (!v || v->isEmpty())
+            return def;
+        const QString t = v->trimmed();
+        if (t == QLatin1String("0"))
+            return 0;
+        const int n = toIntOrZero(t);
+        return n == 0 ? def : n; // 0 here means "not a number"
+    }
+    static std::optional<bool> asBool(const QString &t)
+    {
+        const QString v = t.trimmed().toLower();
+        if (v == QLatin1String("1") || v == QLatin1String("true") || v == QLatin1String("yes") ||
+            v == QLatin1String("on") || v == QLatin1String("-1"))
+            return true;
+        if (v == QLatin1String("0") || v == QLatin1String("false") || v == QLatin1String("no") ||
+            v == QLatin1String("off"))
+            return false;
+        return std::nullopt;
+    }
+    bool boolean(const char *key, bool def) const
+    {
+        const auto v = raw(key);
+        if (!v)
+            return def;
+        return asBool(*v).value_or(def);
+    }
+    QString text(const char *key, const QString &def, int limit = -1) const
+    {
+        const auto v = raw(key);
+        QString s = v ? *v : def;
+        if (limit >= 0)
+            s = s.left(limit);
+        return s;
+    }
+};
+
+QString boolText(bool b)
+{
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+IniConfig::IniConfig(QString programFolder, int zoneBias)
+    : m_programFolder(std::move(programFolder))
+    , m_zoneBias(zoneBias)
+{
+    if (!m_programFolder.endsWith(u'/'))
+        m_programFolder += u'/';
+}
+
+QString IniConfig::iniPath() const
+{
+    return logFolder() + QStringLiteral("Halvex.ini");
+}
+
+int IniConfig::zoneFromBias(int b)
+{
+    if (b >= -720 && b < 300)
+        return (b + 720) / 60 + 7;
+    if (b >= 300 && b <= 720)
+        return (b - 300) / 60;
+    return 0;
+}
+
+int IniConfig::systemZoneBias()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return -QTimeZone::systemTimeZone().offsetFromUtc(now) / 60;
+}
+
+QString IniConfig::applyWebRule(const QString &web, const QString &text504)
+{
+    // The web button may only lead to our monitoring pages. Appending 504 to a
+    // foreign address would pass a plain substring test ("http://x/" + our
+    // address) and open a garbled foreign URL, so the host itself is checked.
+    const QUrl url(web);
+    if (web.contains(QLatin1String("/mon/")) && url.isValid() && url.host() == kMonitorHost)
+        return web;
+    return text504;
+}
+
+QString IniConfig::defaultSound(const char *name) const
+{
+    return m_programFolder + QStringLiteral("Media/") + QLatin1String(name);
+}
+
+QString IniConfig::soundFromIni(const QString &value) const
+{
+    QString s = value.left(80);
+    if (s.isEmpty())
+        return s;
+    s.replace(u'\\', u'/');
+    // A file written on Windows names the sounds under its own program
+    // folder ("C:/.../Media/Notify.wav"): ours are in our Media folder.
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/"));
+    if (drive.match(s).hasMatch()) {
+        const qsizetype media = s.lastIndexOf(QLatin1String("/Media/"), -1, Qt::CaseInsensitive);
+        if (media >= 0)
+            return m_programFolder + QStringLiteral("Media/") + s.mid(media + 7);
+        return s;
+    }
+    if (s.startsWith(u'/') || s.contains(u':'))
+        return s;
+    return m_programFolder + s;
+}
+
+QString IniConfig::soundToIni(const QString &path) const
+{
+    // Sounds inside the program folder are stored relative to it: short enough
+    // for the 80-character limit wherever the program is installed.
+    if (path.startsWith(m_programFolder))
+        return path.mid(m_programFolder.size());
+    return path;
+}
+
+void IniConfig::ReadIniFile(ChatSettings &settings) const
+{
+    QDir().mkpath(logFolder());
+    IniFile ini;
+    ini.load(iniPath());
+    read(ini, settings);
+}
+
+void IniConfig::read(const IniFile &ini, ChatSettings &s) const
+{
+    const Reader r{ini};
+    s.formColor = r.integer("FormColor", 16777215);
+    s.fontSize = r.integer("FontSize", 10);
+    if (s.fontSize < 6 || s.fontSize > 72)
+        s.fontSize = 10;
+    s.fontBold = r.boolean("FontBold", false);
+    s.fontColor = r.integer("FontColor", 0);
+    s.nick = r.text("Nick", QString(), 20);
+    s.room = r.integer("Room", 0);
+    s.room2 = r.integer("Room2", 0);
+    s.top = r.integer("Top", 0);
+    if (s.top < -50)
+        s.top = 0;
+    s.left = r.integer("Left", 0);
+    s.height = r.integer("Height", 714);
+    s.width = r.integer("Width", 1012);
+    s.webSize = r.integer("Size", 234);
+    s.listWidth = r.integer("ListWidth", 160);
+    s.secondWidth = r.integer("2ndWidth", 180);
+    s.icon = r.integer("Icon", 0);
+    s.zone = r.integer("Zone", zoneFromBias(m_zoneBias));
+    if (s.zone < 0 || s.zone > 23)
+        s.zone = zoneFromBias(m_zoneBias);
+    s.horizontal = r.boolean("Horizontal", false);
+    s.stayOnTop = r.boolean("StayOnTop", false);
+    s.showImage = r.boolean("Image", true);
+    s.showList = r.boolean("List", true);
+    s.showSecond = r.boolean("2nd", false);
+    s.showTime = r.boolean("Time", true);
+    s.autoLog = r.boolean("Log", false);
+    s.showArrivals = r.boolean("Arrive", false);
+    s.showDepartures = r.boolean("Depart", false);
+    s.useMyColor = r.boolean("Color", false);
+    s.showLinks = r.boolean("Links", true);
+    s.post = r.boolean("Post", true);
+    s.voiceRead = r.boolean("Read", false);
+    s.scroll = r.boolean("Scroll", true);
+    s.profileLinks = r.boolean("ProfileURL", false);
+    s.url = r.text("URL", QString(), 140);
+    s.web = r.text("Web", QString());
+    s.profile = r.text("Profile", QString());
+    s.pageSound = r.raw("Page") ? soundFromIni(*r.raw("Page")) : defaultSound("Notify.wav");
+    s.linkSound = r.raw("Link") ? soundFromIni(*r.raw("Link")) : defaultSound("Chimes.wav");
+    s.keywordSound = r.raw("Keyword") ? soundFromIni(*r.raw("Keyword")) : defaultSound("Chord.wav");
+
+    // `PM` is both the blocking switch and, in files written by older
+    // versions, the private-message sound (the later write won). We keep the
+    // switch in `PM` and the sound in `PMSound`; a `PM` that is not a boolean
+    // is read as the sound.
+    s.blockPM = false;
+    s.pmSound = defaultSound("TaDa.wav");
+    if (const auto pm = r.raw("PM")) {
+        if (const auto b = Reader::asBool(*pm))
+            s.blockPM = *b;
+        else
+            s.pmSound = soundFromIni(*pm);
+    }
+    if (const auto snd = r.raw("PMSound"))
+        s.pmSound = soundFromIni(*snd);
+
+    if (s.style.isEmpty())
+        s.style = r.text("Style", QString()).left(1);
+
+    // Our own keys.
+    s.memberId = r.text("MemberID", QString()).left(8);
+    if (s.memberId.size() != 8 || s.memberId.contains(u'<') || s.memberId.contains(u'>'))
+        s.memberId.clear(); // a damaged ID is made again
+    s.serverChoice = r.integer("Server", 0);
+    if (s.serverChoice < 0 || s.serverChoice > 2)
+        s.serverChoice = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray key = "Server" + QByteArray::number(i);
+        s.servers[i] = r.text(key.constData(), QStringLiteral("127.0.0.1:5500"));
+    }
+    s.proxyHost = r.text("ProxyHost", QString());
+    s.proxyPort = r.integer("ProxyPort", 0);
+    s.proxyUser = r.text("ProxyUser", QString());
+    s.proxyPassword = r.text("ProxyPassword", QString());
+    s.webBase = r.text("WebBase", QStringLiteral("http://127.0.0.1:8080/"));
+    s.registeredName = r.text("UserName", QString(), 20);
+}
+
+void IniConfig::write(const ChatSettings &s, IniFile &ini) const
+{
+    auto put = [&](const char *key, const QString &v) { ini.setValue(kSection, QLatin1String(key), v); };
+    auto putI = [&](const char *key, int v) { put(key, QString::number(v)); };
+    auto putB = [&](const char *key, bool v) { put(key, boolText(v)); };
+    putI("FormColor", s.formColor);
+    putI("FontSize", s.fontSize);
+    putB("FontBold", s.fontBold);
+    putI("FontColor", s.fontColor);
+    put("Nick", s.nick.left(20));
+    putI("Room", s.room);
+    putI("Room2", s.room2);
+    putI("Top", s.top);
+    putI("Left", s.left);
+    putI("Height", s.height);
+    putI("Width", s.width);
+    putI("Size", s.webSize);
+    putI("ListWidth", s.listWidth);
+    putI("2ndWidth", s.secondWidth);
+    putI("Icon", s.icon);
+    putI("Zone", s.zone);
+    putB("Horizontal", s.horizontal);
+    putB("StayOnTop", s.stayOnTop);
+    putB("Image", s.showImage);
+    putB("List", s.showList);
+    putB("2nd", s.showSecond);
+    putB("Time", s.showTime);
+    putB("Log", s.autoLog);
+    putB("Arrive", s.showArrivals);
+    putB("Depart", s.showDepartures);
+    putB("Color", s.useMyColor);
+    putB("Links", s.showLinks);
+    putB("Post", s.post);
+    putB("Read", s.voiceRead);
+    putB("PM", s.blockPM);
+    putB("Scroll", s.scroll);
+    putB("ProfileURL", s.profileLinks);
+    put("URL", s.url.left(140));
+    put("Web", s.web);
+    put("Profile", s.profile);
+    put("Page", soundToIni(s.pageSound));
+    put("PMSound", soundToIni(s.pmSound));
+    put("Link", soundToIni(s.linkSound));
+    put("Keyword", soundToIni(s.keywordSound));
+    put("Style", s.style);
+    putI("Buffer", s.buffer);
+    put("MemberID", s.memberId);
+    putI("Server", s.serverChoice);
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray key = "Server" + QByteArray::number(i);
+        put(key.constData(), s.servers[i]);
+    }
+    put("ProxyHost", s.proxyHost);
+    putI("ProxyPort", s.proxyPort);
+    put("ProxyUser", s.proxyUser);
+    put("ProxyPassword", s.proxyPassword);
+    put("WebBase", s.webBase);
+    put("UserName", s.registeredName);
+}
+
+bool IniConfig::WriteIniFile(const ChatSettings &settings, QString *error) const
+{
+    QDir().mkpath(logFolder());
+    // Keep keys we don't know (written by a newer version, or by hand).
+    IniFile ini;
+    ini.load(iniPath());
+    write(settings, ini);
+    if (!ini.save(iniPath(), error))
+        return false;
+    // The file can hold the proxy password: readable by its owner only.
+    QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
+} // namespace hchat

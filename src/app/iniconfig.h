@@ -1,0 +1,48 @@
+#pragma once
+
+#include "chat/chatsettings.h"
+
+#include <QString>
+
+namespace hchat {
+
+class IniFile;
+
+/// Reads and writes the configuration file ChatLog/Halvex.ini, section
+/// [Chat]. Every key has its default and its reading rule here; a missing,
+/// damaged or garbled value reads as its default.
+class IniConfig
+{
+public:
+    /// programFolder ends with '/'. zoneBias is the system's time-zone bias in
+    /// minutes (UTC minus local), for the `Zone` default.
+    IniConfig(QString programFolder, int zoneBias);
+
+    QString iniPath() const;
+    QString logFolder() const { return m_programFolder + QStringLiteral("ChatLog/"); }
+
+    /// Creates ChatLog when missing and reads every key into settings.
+    void ReadIniFile(ChatSettings &settings) const;
+    /// Writes every key atomically. Returns false (with the reason) on failure.
+    bool WriteIniFile(const ChatSettings &settings, QString *error = nullptr) const;
+
+    void read(const IniFile &ini, ChatSettings &settings) const;
+    void write(const ChatSettings &settings, IniFile &ini) const;
+
+    /// The index into the 24-entry zone list for a bias in minutes.
+    static int zoneFromBias(int bias);
+    /// The system's bias now, in minutes (UTC minus local).
+    static int systemZoneBias();
+    /// The `Web` rule: the web button's address must be ours.
+    static QString applyWebRule(const QString &web, const QString &text504);
+
+private:
+    QString soundFromIni(const QString &value) const;
+    QString soundToIni(const QString &path) const;
+    QString defaultSound(const char *name) const;
+
+    QString m_programFolder;
+    int m_zoneBias;
+};
+
+} // namespace hchat

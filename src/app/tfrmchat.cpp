@@ -1,0 +1,410 @@
+#include "app/tfrmchat.h"
+
+#include "app/debuglog.h"
+#include "app/iniconfig.h"
+#include "app/screenplacement.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace hchat {
+
+namespace {
+QColor fromWire(int rgb)
+{
+    // Colours travel with red in the low byte.
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+} // namespace
+
+TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
+    : QMainWindow(parent)
+    , m_options(options)
+    , m_config(std::make_unique<IniConfig>(options.programFolder, zoneBias))
+{
+    setObjectName(QStringLiteral("frmChat"));
+    setWindowTitle(QStringLiteral("Halvex Chat"));
+    m_session.programFolder = options.programFolder;
+    m_session.installFolder = options.installFolder;
+    m_session.standAlone = options.standAlone;
+    buildWidgets();
+    buildMenus();
+    FormCreate();
+}
+
+TfrmChat::~TfrmChat() = default;
+
+void TfrmChat::FormCreate()
+{
+    // 1, 2: the debug log and the log folder.
+    m_session.logFolder = m_config->logFolder();
+    DebugLog::setFolder(m_session.logFolder);
+    DebugLog::note(QStringLiteral("Program Run  ") + QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+
+    // 5: the configuration, and the window where it was left.
+    m_config->ReadIniFile(m_session.settings);
+    ChatSettings &s = m_session.settings;
+    m_session.currentIcon = s.icon;
+    QRect desktop(0, 0, 1024, 768);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        desktop = screen->availableVirtualGeometry();
+    const QRect placed = bringOnDesktop(QRect(s.left, s.top, qMax(200, s.width), qMax(150, s.height)), desktop);
+    resize(placed.size());
+    move(placed.topLeft());
+
+    // 8: the chat timer.
+    tmrChat->setInterval(500);
+    connect(tmrChat, &QTimer::timeout, this, &TfrmChat::tmrChatTimer);
+
+    // 6, 9, 11: colours, font and panes.
+    applyFont();
+    applyLayout();
+    // 16: window style.
+    applyWindowStyle();
+    tmrChat->start();
+    memText->setFocus();
+}
+
+void TfrmChat::buildWidgets()
+{
+    auto *central = new QWidget(this);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(4, 4, 4, 4);
+    outer->setSpacing(4);
+
+    splMain = new QSplitter(Qt::Vertical, central);
+    splMain->setObjectName(QStringLiteral("splMain"));
+    splMain->setChildrenCollapsible(false);
+
+    pnlWeb = new QWidget(splMain);
+    pnlWeb->setObjectName(QStringLiteral("pnlWeb"));
+    auto *webLayout = new QVBoxLayout(pnlWeb);
+    webLayout->setContentsMargins(0, 0, 0, 0);
+    auto *webHint = new QLabel(tr("Posted links and images open here."), pnlWeb);
+    webHint->setObjectName(QStringLiteral("lblWebHint"));
+    webHint->setAlignment(Qt::AlignCenter);
+    webHint->setEnabled(false);
+    webLayout->addWidget(webHint);
+
+    auto *chatArea = new QWidget(splMain);
+    auto *chatLayout = new QVBoxLayout(chatArea);
+    chatLayout->setContentsMargins(0, 0, 0, 0);
+    chatLayout->setSpacing(2);
+    lblCaption = new QLabel(chatArea);
+    lblCaption->setObjectName(QStringLiteral("lblCaption"));
+    lblCaption->setTextFormat(Qt::PlainText);
+    lblCaption->setVisible(false);
+    chatLayout->addWidget(lblCaption);
+
+    splChat = new QSplitter(Qt::Horizontal, chatArea);
+    splChat->setObjectName(QStringLiteral("splChat"));
+    memRich = new QTextEdit(splChat);
+    memRich->setObjectName(QStringLiteral("memRich"));
+    memRich2 = new QTextEdit(splChat);
+    memRich2->setObjectName(QStringLiteral("memRich2"));
+    for (QTextEdit *t : {memRich, memRich2}) {
+        t->setReadOnly(true);
+        t->setAcceptRichText(false);
+        t->setUndoRedoEnabled(false);
+        t->setContextMenuPolicy(Qt::CustomContextMenu);
+        t->setFocusPolicy(Qt::ClickFocus);
+    }
+
+    pnlRight = new QWidget(splChat);
+    pnlRight->setObjectName(QStringLiteral("pnlRight"));
+    auto *right = new QVBoxLayout(pnlRight);
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(2);
+    lstMembers = new QListView(pnlRight);
+    lstMembers->setObjectName(QStringLiteral("lstMembers"));
+    lblCount = new QLabel(QStringLiteral("0 users"), pnlRight);
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    right->addWidget(lstMembers, 1);
+    right->addWidget(lblCount);
+
+    pnlMemberButtons = new QWidget(pnlRight);
+    pnlMemberButtons->setObjectName(QStringLiteral("pnlMemberButtons"));
+    auto *buttons = new QGridLayout(pnlMemberButtons);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(2);
+    int n = 0;
+    auto memberButton = [&](QPushButton *&b, const char *name, const QString &caption) {
+        b = new QPushButton(caption, pnlMemberButtons);
+        b->setObjectName(QLatin1String(name));
+        buttons->addWidget(b, n / 2, n % 2);
+        ++n;
+    };
+    memberButton(btnPage, "btnPage", tr("Page"));
+    memberButton(btnPM, "btnPM", tr("Private Message"));
+    memberButton(btnProfile, "btnProfile", tr("User Profile"));
+    memberButton(btnBoot, "btnBoot", tr("Boot"));
+    memberButton(btnIgnore, "btnIgnore", tr("Ignore"));
+    memberButton(btnRefresh, "btnRefresh", tr("Refresh Members List"));
+    memberButton(btnWhere, "btnWhere", tr("Where Is User"));
+    memberButton(btnPageRoom, "btnPageRoom", tr("Page Room"));
+    memberButton(btnGlobal, "btnGlobal", tr("Global Message"));
+    memberButton(btnStats, "btnStats", tr("Statistics Report"));
+    pnlMemberButtons->setVisible(false);
+    right->addWidget(pnlMemberButtons);
+
+    splChat->setStretchFactor(0, 3);
+    splChat->setStretchFactor(1, 2);
+    splChat->setStretchFactor(2, 0);
+    chatLayout->addWidget(splChat, 1);
+    splMain->setStretchFactor(0, 0);
+    splMain->setStretchFactor(1, 1);
+    outer->addWidget(splMain, 1);
+
+    pnlBottom = new QWidget(central);
+    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+    auto *bottom = new QVBoxLayout(pnlBottom);
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(2);
+    auto *bar = new QHBoxLayout;
+    bar->setSpacing(4);
+    cmbRoom1 = new QComboBox(pnlBottom);
+    cmbRoom1->setObjectName(QStringLiteral("cmbRoom1"));
+    cmbRoom1->setToolTip(tr("Your room"));
+    btnSwap = new QToolButton(pnlBottom);
+    btnSwap->setObjectName(QStringLiteral("btnSwap"));
+    btnSwap->setText(QStringLiteral("⇄"));
+    btnSwap->setToolTip(tr("Swap first and second room"));
+    cmbRoom2 = new QComboBox(pnlBottom);
+    cmbRoom2->setObjectName(QStringLiteral("cmbRoom2"));
+    cmbRoom2->setToolTip(tr("Second room"));
+    chkShow = new QCheckBox(tr("Show"), pnlBottom);
+    chkShow->setObjectName(QStringLiteral("chkShow"));
+    chkShow->setToolTip(tr("Auto show a link when posted"));
+    chkPost = new QCheckBox(tr("Post"), pnlBottom);
+    chkPost->setObjectName(QStringLiteral("chkPost"));
+    btnWeb = new QPushButton(tr("Web"), pnlBottom);
+    btnWeb->setObjectName(QStringLiteral("btnWeb"));
+    btnRemote = new QPushButton(tr("Remote Support"), pnlBottom);
+    btnRemote->setObjectName(QStringLiteral("btnRemote"));
+    btnProperties = new QPushButton(tr("Properties"), pnlBottom);
+    btnProperties->setObjectName(QStringLiteral("btnProperties"));
+    btnMenu = new QToolButton(pnlBottom);
+    btnMenu->setObjectName(QStringLiteral("btnMenu"));
+    btnMenu->setText(QStringLiteral("☰"));
+    btnMenu->setToolTip(tr("View options"));
+    bar->addWidget(cmbRoom1, 2);
+    bar->addWidget(btnSwap);
+    bar->addWidget(cmbRoom2, 2);
+    bar->addWidget(chkShow);
+    bar->addWidget(chkPost);
+    bar->addStretch(1);
+    bar->addWidget(btnWeb);
+    bar->addWidget(btnRemote);
+    bar->addWidget(btnProperties);
+    bar->addWidget(btnMenu);
+    bottom->addLayout(bar);
+    memText = new QPlainTextEdit(pnlBottom);
+    memText->setObjectName(QStringLiteral("memText"));
+    memText->setTabChangesFocus(true);
+    memText->setPlaceholderText(tr("Type here and press Enter to send (Shift+Enter for a new line)"));
+    memText->setFixedHeight(memText->fontMetrics().lineSpacing() * 3 + 12);
+    bottom->addWidget(memText);
+    outer->addWidget(pnlBottom);
+
+    setCentralWidget(central);
+    tmrChat = new QTimer(this);
+    tmrChat->setObjectName(QStringLiteral("tmrChat"));
+
+    connect(chkShow, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.showLinks = on; });
+    connect(chkPost, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.post = on; });
+    connect(btnRemote, &QPushButton::clicked, this, [this] {
+        emit remoteSupportRequested();
+        backToEntry();
+    });
+    connect(btnProperties, &QPushButton::clicked, this, [this] { emit propertiesRequested(); });
+}
+
+QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
+                             const QKeySequence &shortcut)
+{
+    auto *a = new QAction(caption, this);
+    a->setObjectName(name);
+    a->setCheckable(true);
+    a->setShortcut(shortcut);
+    a->setShortcutContext(Qt::WindowShortcut);
+    connect(a, &QAction::toggled, this, [this, setting](bool on) {
+        m_session.settings.*setting = on;
+        applyLayout();
+        applyFont();
+        emit m_session.stateChanged();
+    });
+    addAction(a); // shortcuts work wherever the focus is in the window
+    mnuPUChat->addAction(a);
+    return a;
+}
+
+void TfrmChat::buildMenus()
+{
+    mnuPUChat = new QMenu(this);
+    mnuPUChat->setObjectName(QStringLiteral("mnuPUChat"));
+    using S = ChatSettings;
+    const auto k = [](const char *s) { return QKeySequence(QLatin1String(s)); };
+    mnuPUChatImage = addToggle(QStringLiteral("mnuPUChatImage"), tr("Show Image Viewer"), &S::showImage, k("Ctrl+Shift+I"));
+    mnuPUChatList = addToggle(QStringLiteral("mnuPUChatList"), tr("Show Members List"), &S::showList, k("Ctrl+Shift+M"));
+    mnuPUChat2nd = addToggle(QStringLiteral("mnuPUChat2nd"), tr("Show 2nd Room"), &S::showSecond, k("Ctrl+Shift+2"));
+    mnuPUChatTime = addToggle(QStringLiteral("mnuPUChatTime"), tr("Show Time Stamps"), &S::showTime, k("Ctrl+Shift+T"));
+    mnuPUChatArrive = addToggle(QStringLiteral("mnuPUChatArrive"), tr("Show Arrivals"), &S::showArrivals, k("Ctrl+Shift+A"));
+    mnuPUChatDepart = addToggle(QStringLiteral("mnuPUChatDepart"), tr("Show Departures"), &S::showDepartures, k("Ctrl+Shift+D"));
+    mnuPUChatLog = addToggle(QStringLiteral("mnuPUChatLog"), tr("Auto Logging"), &S::autoLog, k("Ctrl+Shift+L"));
+    mnuPUChatRead = addToggle(QStringLiteral("mnuPUChatRead"), tr("Voice Read"), &S::voiceRead, k("Ctrl+Shift+V"));
+    mnuPUChatPM = addToggle(QStringLiteral("mnuPUChatPM"), tr("Block Private Messages"), &S::blockPM, k("Ctrl+Shift+B"));
+    mnuPUChatColor = addToggle(QStringLiteral("mnuPUChatColor"), tr("Use My Font Color"), &S::useMyColor, k("Ctrl+Shift+C"));
+    mnuPUChatHorz = addToggle(QStringLiteral("mnuPUChatHorz"), tr("Horizontal Orientation"), &S::horizontal, k("Ctrl+Shift+H"));
+    mnuPUChatTop = addToggle(QStringLiteral("mnuPUChatTop"), tr("Stay On Top"), &S::stayOnTop, k("Ctrl+Shift+O"));
+    connect(mnuPUChatTop, &QAction::toggled, this, [this] { applyWindowStyle(); });
+    mnuPUChat->addSeparator();
+    mnuProperties = new QAction(tr("Properties..."), this);
+    mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
+    mnuProperties->setShortcut(QKeySequence(Qt::Key_F9));
+    connect(mnuProperties, &QAction::triggered, this, [this] { emit propertiesRequested(); });
+    mnuRunRemoteSupport = new QAction(tr("Run Remote Support"), this);
+    mnuRunRemoteSupport->setObjectName(QStringLiteral("mnuRunRemoteSupport"));
+    connect(mnuRunRemoteSupport, &QAction::triggered, this, [this] {
+        emit remoteSupportRequested();
+        backToEntry();
+    });
+    for (QAction *a : {mnuProperties, mnuRunRemoteSupport}) {
+        addAction(a);
+        mnuPUChat->addAction(a);
+    }
+    btnMenu->setMenu(mnuPUChat);
+    btnMenu->setPopupMode(QToolButton::InstantPopup);
+    for (QTextEdit *t : {memRich, memRich2})
+        connect(t, &QWidget::customContextMenuRequested, this,
+                [this, t](const QPoint &pos) { mnuPUChat->popup(t->viewport()->mapToGlobal(pos)); });
+    connect(mnuPUChat, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, [this] { backToEntry(); }); });
+}
+
+void TfrmChat::backToEntry()
+{
+    if (memText)
+        memText->setFocus();
+}
+
+void TfrmChat::applyLayout()
+{
+    const ChatSettings &s = m_session.settings;
+    // Keep the menu's check marks in step with the settings they stand for.
+    const std::pair<QAction *, bool> marks[] = {
+        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},       {mnuPUChat2nd, s.showSecond},
+        {mnuPUChatTime, s.showTime},       {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
+        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},      {mnuPUChatPM, s.blockPM},
+        {mnuPUChatColor, s.useMyColor},    {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
+    for (const auto &[action, on] : marks) {
+        if (action && action->isChecked() != on) {
+            const QSignalBlocker block(action);
+            action->setChecked(on);
+        }
+    }
+    {
+        const QSignalBlocker b1(chkShow), b2(chkPost);
+        chkShow->setChecked(s.showLinks);
+        chkPost->setChecked(s.post);
+    }
+    pnlWeb->setVisible(s.showImage);
+    memRich2->setVisible(s.showSecond);
+    cmbRoom2->setEnabled(s.showSecond);
+    pnlRight->setVisible(s.showList);
+    splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
+
+    // Pane sizes: the web pane's `Size`, the second room's `2ndWidth` and the
+    // members' `ListWidth`; the first room takes the rest.
+    const int total = splMain->orientation() == Qt::Vertical ? qMax(height(), 300) : qMax(width(), 400);
+    splMain->setSizes({s.webSize, qMax(100, total - s.webSize)});
+    const int chatWidth = qMax(width(), 400);
+    splChat->setSizes({qMax(100, chatWidth - s.secondWidth - s.listWidth), s.secondWidth, s.listWidth});
+}
+
+void TfrmChat::applyFont()
+{
+    const ChatSettings &s = m_session.settings;
+    const QColor background = fromWire(s.formColor);
+    // Text in the background colour would be invisible: use the default then.
+    const QColor text = s.fontColor == s.formColor ? (background == Qt::black ? QColor(Qt::yellow) : QColor(Qt::black))
+                                                   : fromWire(s.fontColor);
+    for (QTextEdit *t : {memRich, memRich2}) {
+        QPalette p = t->palette();
+        p.setColor(QPalette::Base, background);
+        p.setColor(QPalette::Text, text);
+        t->setPalette(p);
+        QFont f = t->font();
+        f.setPointSize(s.fontSize);
+        f.setBold(s.fontBold);
+        t->setFont(f);
+        t->document()->setDefaultFont(f);
+    }
+}
+
+void TfrmChat::applyWindowStyle()
+{
+    const bool onTop = m_session.settings.stayOnTop;
+    if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (wasVisible)
+        show(); // changing the flags hides a top-level window
+}
+
+void TfrmChat::tmrChatTimer()
+{
+    m_session.tick();
+}
+
+void TfrmChat::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    tmrChat->stop();
+    ChatSettings &s = m_session.settings;
+    if (!isMinimized()) {
+        const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();
+        s.top = g.top();
+        s.left = g.left();
+        s.height = g.height();
+        s.width = g.width();
+    }
+    if (memRich2->isVisible() && memRich2->width() > 0)
+        s.secondWidth = memRich2->width();
+    if (pnlWeb->isVisible()) {
+        const QList<int> sizes = splMain->sizes();
+        if (!sizes.isEmpty() && sizes.first() > 0)
+            s.webSize = sizes.first();
+    }
+    if (pnlRight->isVisible() && pnlRight->width() > 0)
+        s.listWidth = pnlRight->width();
+    QString error;
+    if (!m_config->WriteIniFile(s, &error))
+        DebugLog::note(QStringLiteral("Settings not saved: ") + error);
+}
+
+void TfrmChat::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+} // namespace hchat

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/startoptions.h"
+#include "chat/chatsession.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListView;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTextEdit;
+class QTimer;
+class QToolButton;
+
+namespace hchat {
+
+class IniConfig;
+
+/// The chat window. It shows the session's state and forwards what the user
+/// does to it; protocol handling and rules live in the chat layer.
+class TfrmChat : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// screenBias: the system time-zone bias in minutes, injectable for tests.
+    explicit TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent = nullptr);
+    ~TfrmChat() override;
+
+    ChatSession &session() { return m_session; }
+    const IniConfig &config() const { return *m_config; }
+
+    /// One 500 ms tick of `tmrChat`.
+    void tmrChatTimer();
+    /// Saves settings and stored lists, leaves the room; run once on close.
+    void FormClose();
+    /// Shows or hides panes from the view settings.
+    void applyLayout();
+    /// Applies background, font size, bold and colour to the transcripts.
+    void applyFont();
+
+    // Widgets under their own names, reachable by tests.
+    QTextEdit *memRich = nullptr;
+    QTextEdit *memRich2 = nullptr;
+    QWidget *pnlWeb = nullptr;
+    QWidget *pnlRight = nullptr;
+    QWidget *pnlBottom = nullptr;
+    QWidget *pnlMemberButtons = nullptr;
+    QSplitter *splMain = nullptr; ///< web pane against the chat area
+    QSplitter *splChat = nullptr; ///< first room | second room | members
+    QListView *lstMembers = nullptr;
+    QLabel *lblCount = nullptr;
+    QLabel *lblCaption = nullptr;
+    QPlainTextEdit *memText = nullptr;
+    QComboBox *cmbRoom1 = nullptr;
+    QComboBox *cmbRoom2 = nullptr;
+    QToolButton *btnSwap = nullptr;
+    QCheckBox *chkShow = nullptr;
+    QCheckBox *chkPost = nullptr;
+    QPushButton *btnWeb = nullptr;
+    QPushButton *btnRemote = nullptr;
+    QPushButton *btnProperties = nullptr;
+    QToolButton *btnMenu = nullptr;
+    QTimer *tmrChat = nullptr;
+
+    QMenu *mnuPUChat = nullptr;
+    QAction *mnuPUChatImage = nullptr;
+    QAction *mnuPUChatList = nullptr;
+    QAction *mnuPUChat2nd = nullptr;
+    QAction *mnuPUChatTime = nullptr;
+    QAction *mnuPUChatArrive = nullptr;
+    QAction *mnuPUChatDepart = nullptr;
+    QAction *mnuPUChatLog = nullptr;
+    QAction *mnuPUChatRead = nullptr;
+    QAction *mnuPUChatPM = nullptr;
+    QAction *mnuPUChatColor = nullptr;
+    QAction *mnuPUChatHorz = nullptr;
+    QAction *mnuPUChatTop = nullptr;
+    QAction *mnuProperties = nullptr;
+    QAction *mnuRunRemoteSupport = nullptr;
+
+    // Member buttons, shown when a member is chosen in the list.
+    QPushButton *btnPage = nullptr;
+    QPushButton *btnPM = nullptr;
+    QPushButton *btnProfile = nullptr;
+    QPushButton *btnBoot = nullptr;
+    QPushButton *btnIgnore = nullptr;
+    QPushButton *btnRefresh = nullptr;
+    QPushButton *btnWhere = nullptr;
+    QPushButton *btnPageRoom = nullptr;
+    QPushButton *btnGlobal = nullptr;
+    QPushButton *btnStats = nullptr;
+
+signals:
+    /// The Properties command: the settings dialog opens here.
+    void propertiesRequested();
+    /// The Remote Support button and menu command.
+    void remoteSupportRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void buildWidgets();
+    void buildMenus();
+    QAction *addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
+                       const QKeySequence &shortcut);
+    void applyWindowStyle();
+    void backToEntry();
+
+    ChatSession m_session;
+    StartOptions m_options;
+    std::unique_ptr<IniConfig> m_config;
+    bool m_closed = false;
+};
+
+} // namespace hchat
