@@ -30,6 +30,10 @@ public:
     virtual void SayIt(const QString &text, bool speak) = 0;
     /// Plays a sound file; a beep when it can't be played.
     virtual void Notify(const QString &soundFile) = 0;
+    /// Lines shown between beginBatch and endBatch (one datagram's worth) are
+    /// laid out, scrolled and painted once, at endBatch. Calls nest.
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
 };
 
 } // namespace hchat

@@ -1,0 +1,408 @@
+#include "transcript/transcriptrenderer.h"
+
+#include "transcript/chatlogger.h"
+#include "transcript/keywordrules.h"
+#include "transcript/linkrules.h"
+#include "transcript/soundplayer.h"
+#include "transcript/speaker.h"
+#include "transcript/transcriptview.h"
+#include "transcript/webviewer.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
+
+namespace hchat {
+
+struct TranscriptRenderer::Pane {
+    TranscriptView *view = nullptr;
+    bool second = false;
+    bool follow = true;
+    int clock = 0;
+    // Open edit block of the running batch, and what to scroll at its end.
+    bool editing = false;
+    int pendingLines = 0;
+    bool pendingToEnd = false;
+
+    QTextDocument *doc() const { return view->document(); }
+};
+
+namespace {
+
+QColor fromRgb(int rgb)
+{
+    // Wire and INI colours keep red in the low byte.
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+// The classic letters the catalogue's time formats use, for when the window
+// has not wired the catalogue's own formatter.
+QString classicFormat(const QDateTime &when, QString fmt)
+{
+    fmt.replace(QLatin1String("nn"), QLatin1String("mm"));
+    fmt.replace(QLatin1String("am/pm"), QLatin1String("ap"), Qt::CaseInsensitive);
+    return when.toString(fmt);
+}
+
+} // namespace
+
+TranscriptRenderer::TranscriptRenderer(TranscriptView *first, TranscriptView *second,
+                                       TranscriptContext context)
+    : m_ctx(std::move(context))
+{
+    for (int i = 0; i < 2; ++i) {
+        m_panes[i] = std::make_unique<Pane>();
+        Pane &p = *m_panes[i];
+        p.view = i == 0 ? first : second;
+        p.second = i == 1;
+        if (!p.view)
+            continue;
+        // A transcript is never edited by the user: an undo history would
+        // only hold every line twice.
+        p.doc()->setUndoRedoEnabled(false);
+        setTabStops(p.doc());
+        p.view->setThumbDragHandler([this, s = p.second](int thumb) { thumbDragged(s, thumb); });
+    }
+}
+
+TranscriptRenderer::~TranscriptRenderer()
+{
+    for (auto &p : m_panes) {
+        if (p->view)
+            p->view->setThumbDragHandler({});
+    }
+}
+
+TranscriptRenderer::Pane &TranscriptRenderer::pane(bool second)
+{
+    return *m_panes[second ? 1 : 0];
+}
+
+const TranscriptRenderer::Pane &TranscriptRenderer::pane(bool second) const
+{
+    return *m_panes[second ? 1 : 0];
+}
+
+void TranscriptRenderer::setTabStops(QTextDocument *doc)
+{
+    QTextOption opt = doc->defaultTextOption();
+    QList<QTextOption::Tab> tabs;
+    for (int x : {20, 185, 210, 240, 280, 320, 360})
+        tabs << QTextOption::Tab(x, QTextOption::LeftTab);
+    opt.setTabs(tabs);
+    doc->setDefaultTextOption(opt);
+}
+
+int TranscriptRenderer::FontPixel(int fontSize)
+{
+    if (fontSize == 8)
+        return 13;
+    if (fontSize == 10)
+        return 16;
+    return 20;
+}
+
+void TranscriptRenderer::setLineColor(int rgb)
+{
+    m_color = fromRgb(rgb);
+    m_format.setForeground(m_color);
+}
+
+void TranscriptRenderer::setStampTime(const QDateTime &when)
+{
+    m_stamp = when;
+}
+
+QString TranscriptRenderer::format(const QDateTime &when, int textNo) const
+{
+    QString fmt = m_ctx.text ? m_ctx.text(textNo) : QString();
+    if (fmt.isEmpty())
+        fmt = QStringLiteral("hh:nn:ss"); // a missing entry must not lose the clock
+    return m_ctx.formatTime ? m_ctx.formatTime(when, fmt) : classicFormat(when, fmt);
+}
+
+QString TranscriptRenderer::stampFor(const QDateTime &when) const
+{
+    if (m_ctx.extendedStamp())
+        return format(when, 464);
+    return format(when, 453) + QLatin1Char(' ');
+}
+
+int TranscriptRenderer::lineCount(bool second) const
+{
+    const QTextDocument *doc = pane(second).doc();
+    return doc->characterCount() <= 1 ? 0 : doc->blockCount();
+}
+
+int TranscriptRenderer::clockCounter(bool second) const
+{
+    return pane(second).clock;
+}
+
+bool TranscriptRenderer::follows(bool second) const
+{
+    return pane(second).follow;
+}
+
+void TranscriptRenderer::setFollows(bool second, bool on)
+{
+    pane(second).follow = on;
+}
+
+void TranscriptRenderer::Clear(bool second)
+{
+    Pane &p = pane(second);
+    const bool editing = p.editing;
+    if (editing)
+        closeEdit(p);
+    p.doc()->clear();
+    setTabStops(p.doc());
+    p.follow = true;
+    p.pendingLines = 0;
+    p.pendingToEnd = false;
+    if (editing)
+        openEdit(p);
+}
+
+void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool notice)
+{
+    m_lastShown = QString();
+    if (text.contains(QLatin1String("/sat/remote.png")) && !m_ctx.staffMode()) {
+        m_own = false;
+        m_stamp = QDateTime();
+        return;
+    }
+
+    QString shown = text;
+    if (m_ctx.showTimeStamps())
+        shown.prepend(stampFor(m_stamp.isValid() ? m_stamp : m_ctx.now()));
+    // A stamp time belongs to the one line it was set for.
+    m_stamp = QDateTime();
+
+    if (notice)
+        setLineColor(kPurple);
+
+    Pane &p = pane(second);
+    if (p.view) {
+        const bool own = m_batch == 0;
+        if (own)
+            openEdit(p);
+        append(p, shown);
+        if (own) {
+            closeEdit(p);
+            scrollAfter(p);
+        }
+    }
+    m_lastShown = shown;
+
+    alertKeywords(shown, text);
+    if (!second)
+        openLink(shown);
+    m_own = false;
+}
+
+void TranscriptRenderer::openEdit(Pane &p)
+{
+    if (!p.editing) {
+        QTextCursor(p.doc()).beginEditBlock();
+        p.editing = true;
+    }
+}
+
+void TranscriptRenderer::closeEdit(Pane &p)
+{
+    if (p.editing) {
+        QTextCursor(p.doc()).endEditBlock();
+        p.editing = false;
+    }
+}
+
+void TranscriptRenderer::trim(Pane &p)
+{
+    QTextDocument *doc = p.doc();
+    // Lay out what the batch added so far before the cut: the cut alone then
+    // only moves the remaining lines up instead of laying them all out again.
+    const bool editing = p.editing;
+    closeEdit(p);
+    int cut = kCutChars;
+    const QTextBlock at = doc->findBlock(cut);
+    // End the cut at a line end, so no half line stays at the top.
+    if (at.isValid() && at.position() != cut && at.next().isValid())
+        cut = at.next().position();
+    cut = qMin(cut, doc->characterCount() - 1);
+    QTextCursor c(doc);
+    c.setPosition(cut, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    if (p.follow)
+        p.pendingToEnd = true;
+    if (editing)
+        openEdit(p);
+}
+
+void TranscriptRenderer::append(Pane &p, const QString &text)
+{
+    QTextDocument *doc = p.doc();
+    // Counts only: turning the document into text per line would make each
+    // line cost more the longer the transcript.
+    if (doc->characterCount() - 1 > kMaxChars || lineCount(p.second) > kMaxLines)
+        trim(p);
+
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+
+    const int before = lineCount(p.second);
+    QTextCursor c(doc);
+    c.movePosition(QTextCursor::End);
+    if (before > 0)
+        c.insertBlock(QTextBlockFormat(), m_format);
+    c.insertText(t, m_format);
+    p.pendingLines += lineCount(p.second) - before;
+}
+
+void TranscriptRenderer::scrollAfter(Pane &p)
+{
+    const int lines = p.pendingLines;
+    const bool toEnd = p.pendingToEnd;
+    p.pendingLines = 0;
+    p.pendingToEnd = false;
+    if (!p.follow)
+        return;
+    if (toEnd)
+        scrollToEnd(p);
+    if (lines > 0) {
+        if (m_ctx.lineScrolling())
+            p.view->scrollLines(lines);
+        else
+            PosRichEdit(p.second);
+    }
+}
+
+void TranscriptRenderer::scrollToEnd(Pane &p)
+{
+    if (m_ctx.lineScrolling()) {
+        p.view->scrollLines(lineCount(p.second));
+        p.view->scrollPageDown();
+    } else {
+        PosRichEdit(p.second);
+    }
+}
+
+void TranscriptRenderer::PosRichEdit(bool second)
+{
+    if (m_ctx.lineScrolling())
+        return;
+    TranscriptView *v = pane(second).view;
+    if (!v)
+        return;
+    v->scrollToPixel(qMax(0, v->contentHeight() - v->viewportHeight() + 6));
+}
+
+void TranscriptRenderer::thumbDragged(bool second, int thumbPixel)
+{
+    Pane &p = pane(second);
+    if (!p.view)
+        return;
+    // Lines are counted in FontPixel units over the laid-out height, so a
+    // wrapped line counts for what it covers on screen.
+    const int lh = FontPixel();
+    const int bottomLine = (thumbPixel + p.view->viewportHeight()) / lh;
+    const int lines = p.view->contentHeight() / lh;
+    p.follow = lines - 1 < bottomLine + 1;
+}
+
+void TranscriptRenderer::beginBatch()
+{
+    ++m_batch;
+}
+
+void TranscriptRenderer::endBatch()
+{
+    if (m_batch == 0 || --m_batch > 0)
+        return;
+    for (auto &p : m_panes) {
+        if (!p->view)
+            continue;
+        closeEdit(*p);
+        scrollAfter(*p);
+    }
+}
+
+void TranscriptRenderer::showAndLog(const QString &text, bool second)
+{
+    ShowMessage(text, second, false);
+    const bool log = m_ctx.autoLog() && m_ctx.log;
+    if (log && !m_lastShown.isNull())
+        second ? m_ctx.log->AutoLog2(m_lastShown) : m_ctx.log->AutoLog(m_lastShown);
+    if (m_ctx.showTimeStamps())
+        return; // the stamps tell the time already: the counter stands still
+    Pane &p = pane(second);
+    if (++p.clock > kClockEvery) {
+        p.clock = 0;
+        ShowMessage(format(m_ctx.now(), 469), second, true);
+        if (log && !m_lastShown.isNull())
+            second ? m_ctx.log->AutoLog2(m_lastShown) : m_ctx.log->AutoLog(m_lastShown);
+    }
+}
+
+void TranscriptRenderer::TimeStamp(const QString &text)
+{
+    showAndLog(text, false);
+}
+
+void TranscriptRenderer::TimeStamp2(const QString &text)
+{
+    showAndLog(text, true);
+}
+
+void TranscriptRenderer::SayIt(const QString &text, bool speak)
+{
+    if (speak && m_ctx.speaker)
+        m_ctx.speaker->say(text);
+}
+
+void TranscriptRenderer::Notify(const QString &soundFile)
+{
+    if (!soundFile.isEmpty() && m_ctx.sound)
+        m_ctx.sound->play(soundFile);
+}
+
+void TranscriptRenderer::alertKeywords(const QString &shown, const QString &text)
+{
+    if (m_own || m_ctx.quietCounter() != 0)
+        return;
+    const QString defaultSound = m_ctx.keywordSound();
+    if (defaultSound.isEmpty())
+        return;
+    const QStringList words = m_ctx.keywords();
+    if (words.isEmpty())
+        return;
+    const auto sound = KeywordRules::match(shown, words, defaultSound);
+    if (!sound)
+        return;
+    if (*sound == QLatin1String("read"))
+        SayIt(text, !m_ctx.voiceRead()); // with Voice Read on the line is read already
+    else
+        Notify(KeywordRules::soundPath(*sound, m_ctx.programFolder()));
+}
+
+void TranscriptRenderer::openLink(const QString &shown)
+{
+    if (!(m_ctx.showLinks() || m_own))
+        return;
+    if (shown.contains(QLatin1String("<U>")) || m_ctx.receiveBacklog() >= 110)
+        return;
+    const QString address = LinkRules::extractAddress(shown, m_ctx.text);
+    if (address.isEmpty() || address.contains(QLatin1String("</")))
+        return;
+    if (m_ctx.web && m_ctx.web->currentAddress().contains(QLatin1String("join.me")))
+        return;
+    if (!LinkRules::mayOpen(address, m_ctx.roomHosts(), m_ctx.text, m_own))
+        return;
+    Notify(KeywordRules::soundPath(m_ctx.linkSound(), m_ctx.programFolder()));
+    if (m_ctx.web)
+        m_ctx.web->FindAddress(address);
+}
+
+} // namespace hchat
