@@ -7,6 +7,7 @@ namespace hchat {
 ChatSession::ChatSession(QObject *parent)
     : QObject(parent)
 {
+    sender = [this](int kind, const QString &data) { connection.Send(kind, data); };
 }
 
 ChatSession::~ChatSession() = default;
@@ -24,6 +25,7 @@ void ChatSession::Send(int kind, const QString &data)
 
 void ChatSession::tick()
 {
+    connection.tick(); // poll countdown, silence check, first-tick announcement
     if (roomHoldOff > 0)
         --roomHoldOff;
     if (quietPeriod > 0)

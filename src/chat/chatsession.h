@@ -2,6 +2,7 @@
 
 #include "chat/chatlines.h"
 #include "chat/chatsettings.h"
+#include "chat/connection.h"
 #include "chat/roster.h"
 #include "chat/roomlist.h"
 
@@ -55,6 +56,7 @@ public:
 
     ChatLines chatLines{*this}; ///< inbound chat lines (DoMessage)
     Roster roster{*this};       ///< members list and ID directory (DoUser)
+    Connection connection{*this}; ///< the datagram link and its lifecycle; Send() goes here
 
     /// Services, owned elsewhere. Null until wired.
     const Catalogue *catalogue = nullptr;

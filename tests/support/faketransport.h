@@ -3,6 +3,7 @@
 #include "protocol/transport.h"
 
 #include <QByteArrayList>
+#include <QStringList>
 
 namespace hchat {
 
@@ -12,7 +13,11 @@ namespace hchat {
 class FakeTransport : public Transport
 {
 public:
-    void sendDatagram(const QByteArray &datagram) override { sent.append(datagram); }
+    void sendDatagram(const QByteArray &datagram) override
+    {
+        sent.append(datagram);
+        sentTo.append(host + u':' + QString::number(port));
+    }
     void setEndpoint(const QString &h, quint16 p) override
     {
         host = h;
@@ -32,10 +37,12 @@ public:
     {
         QByteArrayList out;
         out.swap(sent);
+        sentTo.clear();
         return out;
     }
 
     QByteArrayList sent;
+    QStringList sentTo; ///< "host:port" each datagram went to
     QString host;
     quint16 port = 0;
     int endpointChanges = 0;

@@ -1,0 +1,247 @@
+#include "chat/connection.h"
+
+#include "catalogue/dateformat.h"
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "protocol/transport.h"
+#include "transcript/transcriptsink.h"
+
+#include <QRandomGenerator>
+
+namespace hchat {
+
+namespace {
+
+constexpr int reconnectQuiet = 12; // ticks without arrival notices after (re)connecting
+constexpr int presenceHoldOff = 12;
+const QString defaultServer = QStringLiteral("127.0.0.1:5500");
+
+} // namespace
+
+Connection::Connection(ChatSession &session) : m_session(session) {}
+
+Connection::~Connection() = default;
+
+QString Connection::makeMemberPrefix(QRandomGenerator &random)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString prefix;
+    for (int i = 0; i < 8; ++i)
+        prefix += QLatin1Char(alphabet[random.bounded(int(sizeof(alphabet) - 1))]);
+    return prefix;
+}
+
+QChar Connection::makeRunCharacter(QRandomGenerator &random)
+{
+    for (;;) {
+        const int code = random.bounded(33, 126);
+        if (code != '<' && code != '>')
+            return QChar(code);
+    }
+}
+
+bool Connection::isUsablePrefix(const QString &prefix)
+{
+    if (prefix.size() != 8)
+        return false;
+    for (QChar c : prefix)
+        if (c.unicode() < 33 || c.unicode() > 125 || c == u'<' || c == u'>')
+            return false;
+    return true;
+}
+
+void Connection::open(Transport *transport)
+{
+    ChatSettings &s = m_session.settings;
+    if (!isUsablePrefix(s.memberId))
+        s.memberId = makeMemberPrefix(*QRandomGenerator::global());
+    if (m_session.ownId.size() != 9 || !m_session.ownId.startsWith(s.memberId))
+        m_session.ownId = s.memberId + makeRunCharacter(*QRandomGenerator::global());
+
+    m_transport = transport;
+    m_endpoint = target();
+    if (m_transport)
+        m_transport->setEndpoint(m_endpoint.host, m_endpoint.port);
+    m_link.open(m_transport);
+    m_announced = false;
+}
+
+bool Connection::setServerOverride(const QString &hostPort)
+{
+    const ServerEndpoint e = ServerEndpoint::parse(hostPort);
+    if (!e.isValid())
+        return false;
+    m_override = e;
+    redirect(target());
+    return true;
+}
+
+ServerEndpoint Connection::endpointFor(int choice) const
+{
+    const ServerEndpoint e = ServerEndpoint::parse(m_session.settings.servers[qBound(0, choice, 2)]);
+    return e.isValid() ? e : ServerEndpoint::parse(defaultServer);
+}
+
+ServerEndpoint Connection::target() const
+{
+    return m_override.isValid() ? m_override : endpointFor(m_session.settings.serverChoice);
+}
+
+void Connection::selectServer(int choice)
+{
+    m_session.settings.serverChoice = qBound(0, choice, 2);
+    redirect(target());
+}
+
+void Connection::redirect(const ServerEndpoint &to)
+{
+    if (to == m_endpoint)
+        return;
+    if (m_transport) {
+        // Say goodbye where we were, then turn. The new server gives us a
+        // fresh token and asks us to announce ourselves (K = 10).
+        Send(51);
+        Send(0);
+        m_link.resetForNewServer();
+        m_transport->setEndpoint(to.host, to.port);
+        m_session.quietPeriod = reconnectQuiet;
+    }
+    m_endpoint = to;
+}
+
+QString Connection::presence(int kind) const
+{
+    const ChatSettings &s = m_session.settings;
+    const int room = kind == 51 ? -1 : s.room;
+    const int second = (kind == 50 || kind == 51) ? -1 : s.watchedRoom();
+    const QString icon = QString::number(m_session.currentIcon) + u'|' + QString::number(m_session.awayCode);
+    return AddS(m_session.ownId.left(9), QStringLiteral("E")) + AddS(s.nick.left(20), QStringLiteral("N")) +
+           AddS(icon, QStringLiteral("I")) + AddI(room, QStringLiteral("#")) +
+           AddI(second, QStringLiteral("W")) + AddI(s.buffer, QStringLiteral("T"));
+}
+
+void Connection::Send(int kind, const QString &data)
+{
+    if (!m_link.isOpen() || m_session.settings.nick.isEmpty())
+        return;
+    m_link.setEnabled(true);
+    if (kind == 5 || kind == 50 || kind == 51) {
+        m_session.roomHoldOff = presenceHoldOff;
+        const QString record = presence(kind);
+        // Our own record shows in the members list at once, as the server
+        // would echo it.
+        m_session.dispatch(5, QStringLiteral("<R>5</R>") + record);
+        m_link.Send(5, record);
+        return;
+    }
+    m_link.Send(kind, data);
+}
+
+void Connection::tick()
+{
+    if (!m_link.isOpen())
+        return;
+    const bool haveNick = !m_session.settings.nick.isEmpty();
+    m_link.setEnabled(haveNick);
+    if (!haveNick)
+        return;
+    if (!m_announced)
+        announce();
+    m_link.tick();
+}
+
+void Connection::close()
+{
+    if (!m_link.isOpen())
+        return;
+    Send(51);
+    Send(0);
+    m_link.open(nullptr);
+    m_transport = nullptr;
+}
+
+void Connection::announce()
+{
+    m_announced = true;
+    notice(m_session.text(568) + m_session.settings.nick);
+    m_session.quietPeriod = reconnectQuiet;
+    Send(5); // first room, and the watched second room in W
+    sendAwayText();
+}
+
+void Connection::sendAwayText()
+{
+    const QString profile = AddS(m_session.settings.url, QStringLiteral("U")) +
+                            AddS(m_session.settings.profile, QStringLiteral("M"));
+    if (!profile.isEmpty())
+        Send(6, profile);
+}
+
+void Connection::notice(const QString &text)
+{
+    if (m_session.sink)
+        m_session.sink->ShowMessage(text, false, true);
+}
+
+QString Connection::timeText() const
+{
+    QString format = m_session.text(456);
+    if (format.isEmpty())
+        format = QStringLiteral("hh:nn:ss");
+    return FormatDateTime(format, m_session.now());
+}
+
+void Connection::linkShow(const QString &line)
+{
+    notice(line);
+}
+
+void Connection::linkDispatch(int kind, const QString &record)
+{
+    m_session.dispatch(kind, record);
+}
+
+void Connection::linkPaged(const QString &from)
+{
+    notice(from + m_session.text(527) + m_session.settings.nick);
+    if (m_session.sink)
+        m_session.sink->Notify(m_session.settings.pageSound);
+}
+
+void Connection::linkBufferSize(int t)
+{
+    // A missing or nonsensical value would only confuse the server further.
+    if (t <= 0)
+        return;
+    m_session.settings.buffer = t;
+    Send(5);
+    notice(m_session.text(525) + QString::number(t));
+}
+
+void Connection::linkReannounce()
+{
+    m_session.quietPeriod = reconnectQuiet;
+    Send(5);
+    Send(25, AddI(m_session.settings.room, QStringLiteral("#")));
+    sendAwayText();
+}
+
+void Connection::linkRepeatWarning(int count, const QString &record)
+{
+    notice(m_session.text(522) + QString::number(count) + QStringLiteral(": ") + record);
+}
+
+void Connection::linkLost()
+{
+    notice(m_session.text(559) + timeText() + m_session.text(558));
+    emit m_session.stateChanged();
+}
+
+void Connection::linkRestored()
+{
+    notice(m_session.text(515) + timeText());
+    m_session.quietPeriod = reconnectQuiet;
+    emit m_session.stateChanged();
+}
+
+} // namespace hchat

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "protocol/datagramlink.h"
+#include "protocol/linkevents.h"
+#include "protocol/serverendpoint.h"
+
+#include <QString>
+
+class QRandomGenerator;
+
+namespace hchat {
+
+class ChatSession;
+class Transport;
+
+/// The chat timer and the connection's lifecycle on top of the datagram link:
+/// presence records, the first tick's announcement, re-announcing when the
+/// server asks, silence notices, pages, the choice of server endpoint, and
+/// leaving the chat on close. Owned by the session; the window hands it a
+/// transport and calls the session's tick() every 500 ms.
+class Connection : public LinkEvents
+{
+public:
+    explicit Connection(ChatSession &session);
+    ~Connection() override;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    /// Makes the member ID (a new 8-character prefix is stored in
+    /// settings.memberId when there is none), points the transport at the
+    /// chosen server and opens the link. The transport is not owned: it must
+    /// outlive the session, or close() must be called first.
+    void open(Transport *transport);
+    bool isOpen() const { return m_link.isOpen(); }
+
+    /// `--server HOST[:PORT]`: use this endpoint for this run whatever the
+    /// settings choose. False (and nothing changed) when it can't be read.
+    bool setServerOverride(const QString &hostPort);
+    /// Chooses among "Same as Support Room" (0), "Halvex Server #1" (1) and
+    /// "Halvex Server #2" (2). When that moves us to another endpoint the
+    /// rooms are left (kind 51), a poll goes out and then the socket turns.
+    void selectServer(int choice);
+    /// The endpoint of a choice, from settings.servers (the default server
+    /// when its text can't be read).
+    ServerEndpoint endpointFor(int choice) const;
+    /// Where the link talks to now.
+    ServerEndpoint endpoint() const { return m_endpoint; }
+
+    /// Queues a record; kinds 5, 50 and 51 build our presence, 0 polls.
+    /// Nothing happens before open() or while the own nick is empty.
+    void Send(int kind, const QString &data = QString());
+
+    /// One 500 ms tick: the first tick's announcement, the poll countdown and
+    /// the silence check.
+    void tick();
+
+    /// Leaves the chat: kind 51 and a last poll go out now, then the link is
+    /// closed. Nothing is sent afterwards.
+    void close();
+
+    /// After a change of nick or icon: the next tick announces us again as
+    /// the first tick does.
+    void reinitialise() { m_announced = false; }
+
+    /// The presence record (without `R`) for kind 5, 50 or 51.
+    QString presence(int kind) const;
+
+    /// True from the silence notice until the next received record.
+    bool isLost() const { return m_link.isLost(); }
+
+    /// The link itself: debug echo switches, pause and resume, state.
+    DatagramLink &link() { return m_link; }
+    const DatagramLink &link() const { return m_link; }
+
+    /// A new random 8-character member prefix (letters and digits).
+    static QString makeMemberPrefix(QRandomGenerator &random);
+    /// The per-run character: code 33 to 125, never '<' or '>', which would
+    /// break the tagged format of the ID field.
+    static QChar makeRunCharacter(QRandomGenerator &random);
+    /// A stored prefix we can use as it stands.
+    static bool isUsablePrefix(const QString &prefix);
+
+private:
+    // LinkEvents
+    void linkShow(const QString &line) override;
+    void linkDispatch(int kind, const QString &record) override;
+    void linkPaged(const QString &from) override;
+    void linkBufferSize(int t) override;
+    void linkReannounce() override;
+    void linkRepeatWarning(int count, const QString &record) override;
+    void linkLost() override;
+    void linkRestored() override;
+
+    void announce();
+    void sendAwayText();
+    void notice(const QString &text);
+    QString timeText() const;
+    ServerEndpoint target() const;
+    void redirect(const ServerEndpoint &to);
+
+    ChatSession &m_session;
+    DatagramLink m_link{*this};
+    Transport *m_transport = nullptr;
+    ServerEndpoint m_endpoint;
+    ServerEndpoint m_override;
+    bool m_announced = false;
+};
+
+} // namespace hchat

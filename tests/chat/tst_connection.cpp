@@ -1,0 +1,348 @@
+#include "catalogue/catalogue.h"
+#include "chat/chatsession.h"
+#include "chat/connection.h"
+#include "protocol/codec.h"
+#include "support/faketransport.h"
+#include "transcript/transcriptsink.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace hchat;
+
+namespace {
+
+struct NoticeSink : TranscriptSink {
+    QStringList notices;
+    QStringList sounds;
+    void ShowMessage(const QString &text, bool, bool notice) override
+    {
+        if (notice)
+            notices << text;
+    }
+    void TimeStamp(const QString &) override {}
+    void TimeStamp2(const QString &) override {}
+    void setLineColor(int) override {}
+    void setStampTime(const QDateTime &) override {}
+    void setOwnMessage(bool) override {}
+    void SayIt(const QString &, bool) override {}
+    void Notify(const QString &soundFile) override { sounds << soundFile; }
+};
+
+// Entries "T<n>:" for every number the connection shows; 456 is a time format.
+Catalogue makeCatalogue()
+{
+    QStringList lines;
+    for (int n = 0; n < 600; ++n)
+        lines << (n == 456 ? QStringLiteral("456,hh:nn:ss") : QStringLiteral("%1,T%1:").arg(n));
+    return Catalogue(lines);
+}
+
+QByteArray ack(int k, const QByteArray &records = {}, int q = 0)
+{
+    return "<R>0</R><K>" + QByteArray::number(k) + "</K><Q>" + QByteArray::number(q) + "</Q><L>tk</L>\n" +
+           records;
+}
+
+// The records of a poll datagram, header taken off.
+QStringList recordsOf(const QByteArray &datagram)
+{
+    const QByteArray body = datagram.left(datagram.lastIndexOf("<R>0</R>"));
+    QStringList out = QString::fromUtf8(body).split(u'\n');
+    out.removeAll(QString());
+    return out;
+}
+
+QStringList kindsOf(const QStringList &records)
+{
+    QStringList kinds;
+    for (const QString &r : records)
+        kinds << GetS(r, "R");
+    return kinds;
+}
+
+} // namespace
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+    Catalogue catalogue = makeCatalogue();
+    NoticeSink sink;
+    FakeTransport transport;
+    std::unique_ptr<ChatSession> session;
+
+    Connection &conn() { return session->connection; }
+    int k() { return conn().link().sequence(); }
+
+private slots:
+    void init()
+    {
+        sink = NoticeSink();
+        transport = FakeTransport();
+        session = std::make_unique<ChatSession>();
+        session->catalogue = &catalogue;
+        session->sink = &sink;
+        session->now = [] { return QDateTime(QDate(2024, 5, 6), QTime(13, 4, 5)); };
+        session->settings.nick = "Me";
+        session->settings.room = 2;
+        session->settings.pageSound = "/media/Notify.wav";
+    }
+    void cleanup() { session.reset(); }
+
+    void memberIdMadeOnceAndKept()
+    {
+        conn().open(&transport);
+        const QString prefix = session->settings.memberId;
+        QCOMPARE(prefix.size(), 8);
+        QVERIFY(Connection::isUsablePrefix(prefix));
+        QCOMPARE(session->ownId.size(), 9);
+        QVERIFY(session->ownId.startsWith(prefix));
+
+        ChatSession next;
+        next.settings.memberId = prefix;
+        next.connection.open(&transport);
+        QCOMPARE(next.settings.memberId, prefix);
+
+        ChatSession broken;
+        broken.settings.memberId = "<E>bad</E>";
+        broken.connection.open(&transport);
+        QVERIFY(Connection::isUsablePrefix(broken.settings.memberId));
+    }
+
+    void runCharacterNeverBreaksTags()
+    {
+        QRandomGenerator random(42);
+        QSet<QChar> seen;
+        for (int i = 0; i < 20000; ++i) {
+            const QChar c = Connection::makeRunCharacter(random);
+            QVERIFY(c.unicode() >= 33 && c.unicode() <= 125);
+            QVERIFY(c != u'<' && c != u'>');
+            seen.insert(c);
+        }
+        QCOMPARE(seen.size(), 93 - 2);
+    }
+
+    void firstTickAnnounces()
+    {
+        session->settings.url = "http://me.example/";
+        session->settings.profile = "Line one\r\nline two";
+        conn().open(&transport);
+        session->tick();
+        QCOMPARE(sink.notices.value(0), QString("T568:Me"));
+        QCOMPARE(transport.sent.size(), 1);
+        const QStringList records = recordsOf(transport.last());
+        QCOMPARE(kindsOf(records), QStringList({"5", "6"}));
+        QCOMPARE(records[0],
+                 "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
+        QCOMPARE(records[1], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
+        QCOMPARE(session->quietPeriod, 11); // 12, less this tick
+        QCOMPARE(session->roomHoldOff, 11);
+        // Later ticks do not announce again.
+        transport.deliver(ack(k()));
+        for (int i = 0; i < 8; ++i)
+            session->tick();
+        QCOMPARE(transport.sent.size(), 2);
+        QVERIFY(recordsOf(transport.last()).isEmpty());
+    }
+
+    void presence_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("fields");
+        QTest::newRow("5") << 5 << "<N>Me</N><I>7|3</I><#>2</#><W>4</W><T>1400</T>";
+        QTest::newRow("50") << 50 << "<N>Me</N><I>7|3</I><#>2</#><W>-1</W><T>1400</T>";
+        QTest::newRow("51") << 51 << "<N>Me</N><I>7|3</I><#>-1</#><W>-1</W><T>1400</T>";
+    }
+    void presence()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, fields);
+        session->settings.showSecond = true;
+        session->settings.room2 = 4;
+        session->currentIcon = 7;
+        session->awayCode = 3;
+        conn().open(&transport);
+        session->Send(kind);
+        QCOMPARE(QString::fromUtf8(conn().link().outbox()),
+                 "<R>5</R><E>" + session->ownId + "</E>" + fields + "\n");
+        QCOMPARE(conn().link().pollCountdown(), 1);
+    }
+
+    void longNickHeldTo20()
+    {
+        session->settings.nick = QString(30, u'n');
+        conn().open(&transport);
+        QCOMPARE(GetS(conn().presence(5), "N").size(), 20);
+    }
+
+    void emptyNickSendsNothing()
+    {
+        session->settings.nick.clear();
+        conn().open(&transport);
+        for (int i = 0; i < 200; ++i)
+            session->tick();
+        session->Send(1, "<M>x</M>");
+        session->Send(0);
+        QVERIFY(transport.sent.isEmpty());
+        QVERIFY(sink.notices.isEmpty());
+        // Once a nick is set the first tick announces.
+        session->settings.nick = "Late";
+        session->tick();
+        QCOMPARE(sink.notices.value(0), QString("T568:Late"));
+        QCOMPARE(transport.sent.size(), 1);
+    }
+
+    void sessionSendGoesToLink()
+    {
+        conn().open(&transport);
+        session->Send(1, "<M>hello</M>");
+        QCOMPARE(conn().link().outbox(), QByteArray("<R>1</R><M>hello</M>\n"));
+    }
+
+    void kindTenQueuesPresenceRoomAndAwayText()
+    {
+        session->settings.profile = "gone fishing";
+        conn().open(&transport);
+        session->tick();
+        transport.deliver(ack(k()));
+        transport.deliver(ack(10));
+        const QStringList records =
+            QString::fromUtf8(conn().link().outbox()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(kindsOf(records), QStringList({"5", "25", "6"}));
+        QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
+        QCOMPARE(records[2], QString("<R>6</R><M>gone fishing</M>"));
+        QCOMPARE(session->quietPeriod, 12);
+    }
+
+    void kindTenWithoutAwayText()
+    {
+        conn().open(&transport);
+        transport.deliver(ack(10));
+        const QStringList records =
+            QString::fromUtf8(conn().link().outbox()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(kindsOf(records), QStringList({"5", "25"}));
+    }
+
+    void silenceNoticesAndReturn()
+    {
+        conn().open(&transport);
+        session->tick();
+        session->Send(1, "<M>waiting</M>");
+        sink.notices.clear();
+        for (int i = 0; i < 59; ++i) // 60 silent ticks with the first one
+            session->tick();
+        QVERIFY2(sink.notices.isEmpty(), qPrintable(sink.notices.join('|')));
+        session->tick();
+        QCOMPARE(sink.notices, QStringList{"T559:13:04:05T558:"});
+        QVERIFY(conn().isLost());
+        QCOMPARE(conn().link().token(), QString("10"));
+        QVERIFY(conn().link().outbox().isEmpty());
+        transport.deliver(ack(k(), "<R>77</R><M>x</M>\n"));
+        QCOMPARE(sink.notices.value(1), QString("T515:13:04:05"));
+        QCOMPARE(sink.notices.size(), 2);
+        QVERIFY(!conn().isLost());
+        QCOMPARE(session->quietPeriod, 12);
+    }
+
+    void kind18ReplacesBufferAndResendsPresence()
+    {
+        conn().open(&transport);
+        transport.deliver(ack(0, "<R>18</R><T>2800</T>\n"));
+        QCOMPARE(session->settings.buffer, 2800);
+        QCOMPARE(sink.notices, QStringList{"T525:2800"});
+        const QString out = QString::fromUtf8(conn().link().outbox());
+        QVERIFY(out.startsWith("<R>5</R>"));
+        QVERIFY(out.contains("<T>2800</T>"));
+        transport.deliver(ack(0, "<R>18</R><T>x</T>\n"));
+        QCOMPARE(session->settings.buffer, 2800);
+    }
+
+    void pageShowsNoticeAndPlaysSound()
+    {
+        conn().open(&transport);
+        transport.deliver(ack(0, "<R>4</R><N>Ann</N><E>abcdefgh!</E>\n"));
+        QCOMPARE(sink.notices, QStringList{"AnnT527:Me"});
+        QCOMPARE(sink.sounds, QStringList{"/media/Notify.wav"});
+    }
+
+    void repeatWarningShowsCounterAndRecord()
+    {
+        conn().open(&transport);
+        transport.deliver(ack(0, {}, 2));
+        transport.deliver(ack(0, {}, 2));
+        QCOMPARE(sink.notices, QStringList{"T522:1: <R>0</R><K>0</K><Q>2</Q><L>tk</L>"});
+    }
+
+    void endpointChoice()
+    {
+        session->settings.servers[1] = "10.0.0.1:6000";
+        session->settings.servers[2] = "not a server";
+        conn().open(&transport);
+        QCOMPARE(transport.host, QString("127.0.0.1"));
+        QCOMPARE(transport.port, quint16(5500));
+        session->tick();
+        transport.deliver(ack(k()));
+        transport.take();
+
+        conn().selectServer(1);
+        QCOMPARE(session->settings.serverChoice, 1);
+        QCOMPARE(transport.sent.size(), 1); // leave and poll, to the old server
+        QCOMPARE(transport.sentTo.first(), QString("127.0.0.1:5500"));
+        QCOMPARE(recordsOf(transport.sent.first()).value(0),
+                 "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>-1</#><W>-1</W><T>1400</T>");
+        QCOMPARE(transport.host + ":" + QString::number(transport.port), QString("10.0.0.1:6000"));
+        QVERIFY(conn().link().outbox().isEmpty());
+        QVERIFY(conn().link().token().isEmpty());
+
+        // The same endpoint again changes nothing.
+        const int changes = transport.endpointChanges;
+        conn().selectServer(1);
+        QCOMPARE(transport.endpointChanges, changes);
+
+        // An unreadable address falls back to the default server.
+        conn().selectServer(2);
+        QCOMPARE(conn().endpoint().toString(), QString("127.0.0.1:5500"));
+    }
+
+    void serverOverrideWins()
+    {
+        QVERIFY(!conn().setServerOverride("host:notaport"));
+        QVERIFY(conn().setServerOverride("chat.example:7000"));
+        session->settings.servers[1] = "10.0.0.1:6000";
+        conn().open(&transport);
+        QCOMPARE(transport.host, QString("chat.example"));
+        QCOMPARE(transport.port, quint16(7000));
+        conn().selectServer(1);
+        QCOMPARE(transport.host, QString("chat.example"));
+        QCOMPARE(session->settings.serverChoice, 1); // saved for the next run
+    }
+
+    void closeLeavesAndStops()
+    {
+        conn().open(&transport);
+        session->tick();
+        transport.take();
+        conn().close();
+        QCOMPARE(transport.sent.size(), 1);
+        QVERIFY(transport.sent.first().contains("<#>-1</#><W>-1</W>"));
+        for (int i = 0; i < 20; ++i)
+            session->tick();
+        session->Send(1, "<M>after</M>");
+        QCOMPARE(transport.sent.size(), 1);
+        transport.deliver(ack(0, "<R>1</R><M>late</M>\n")); // nobody listens any more
+    }
+
+    void reinitialiseAnnouncesAgain()
+    {
+        conn().open(&transport);
+        session->tick();
+        session->settings.nick = "Other";
+        conn().reinitialise();
+        session->tick();
+        QCOMPARE(sink.notices.value(1), QString("T568:Other"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"
