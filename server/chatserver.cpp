@@ -248,8 +248,6 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             s->lastRecordsLength = int(records.size());
             processRecords(*s, fresh, nowMs);
         }
-    } else if (k == s->lastK) {
-        ++m_stats.retransmissions;
     }
     s->lastK = k;
 
@@ -318,7 +316,7 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, qint64 nowMs
         QString rec;
     };
     QList<Item> items;
-    QList<int> requestedRooms;
+    PollContext ctx;
     qsizetype pos = 0;
     while (pos < records.size()) {
         qsizetype nl = records.indexOf('\n', pos);
@@ -348,7 +346,7 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, qint64 nowMs
             // A room's password rides in the room request that follows the
             // presence moving the member there: weigh it first.
             const int room = GetI(rec, QStringLiteral("#"));
-            requestedRooms << room;
+            (GetI(rec, QStringLiteral("W")) == 1 ? ctx.requestedWatch : ctx.requested) << room;
             QString why;
             mayEnter(s, room, rec, &why);
         }
@@ -356,7 +354,7 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, qint64 nowMs
     }
     for (const Item &it : std::as_const(items)) {
         ++m_stats.records;
-        dispatch(s, it.kind, it.rec, requestedRooms, nowMs);
+        dispatch(s, it.kind, it.rec, ctx, nowMs);
     }
 }
 

@@ -82,37 +82,49 @@ private:
     QByteArray buildReply(Session *s, int k, int sizeLimit);
     void log(const QString &line) const;
 
+    // What one poll has done so far: its room requests are weighed before
+    // its presence, and nothing is answered twice within it.
+    struct PollContext {
+        QList<int> requested;      ///< rooms named by kind 25 (first room)
+        QList<int> requestedWatch; ///< rooms named by kind 25 with W=1
+        QList<int> welcomed;       ///< rooms whose record (and members) were sent
+        QList<int> refused;        ///< rooms whose refusal was sent
+    };
+
     // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
-    void dispatch(Session &s, int kind, const QString &rec, const QList<int> &requestedRooms, qint64 nowMs);
-    void onPresence(Session &s, const QString &rec, const QList<int> &requestedRooms);
+    void dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs);
+    void onPresence(Session &s, const QString &rec, PollContext &ctx);
     void onChatLine(Session &s, const QString &rec, qint64 nowMs);
     void onGlobal(Session &s, const QString &rec);
     void onPrivate(Session &s, const QString &rec);
     void onPage(Session &s, const QString &rec);
     void onProfile(Session &s, const QString &rec);
     void onWhereIs(Session &s, const QString &rec);
-    void onRefresh(Session &s);
-    void onStatistics(Session &s);
+    void onRefresh(Session &s, const QString &rec);
+    void onStatistics(Session &s, const QString &rec);
+    void onRoomUsage(Session &s);
     void onBoot(Session &s, const QString &rec);
     void onRoomRecord(Session &s, const QString &rec);
+    void onRoomList(Session &s, const QString &rec, int kind);
     void onBulletin(Session &s, const QString &rec);
     void onBulletinRequest(Session &s, const QString &rec);
     void onReset(Session &s, const QString &rec);
-    void onClaim(Session &s, const QString &rec);
-    void onRoomRequest(Session &s, const QString &rec);
+    void onRoomRequest(Session &s, const QString &rec, PollContext &ctx);
 
     // Helpers shared by the handlers.
     bool isStaff(const Session &s) const;
     bool throttled(Session &s, qint64 nowMs);
     bool mayAdminister(Session &s, int room, const QString &offeredPassword);
     bool mayEnter(Session &s, int room, const QString &rec, QString *refusal);
+    void welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx);
+    void refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx);
     void enqueue(Session &s, const QString &record);
     void notice(Session &s, const QString &text);
     QString memberRecord(const Session &s, int kind = 5) const;
     void broadcastToRooms(const QList<int> &rooms, const QString &record, const Session *except);
     void broadcastAll(const QString &record, const Session *except);
-    void sendRoster(Session &s, int kind);
-    QList<Session *> findMembers(const QString &nick, const QString &id);
+    void sendRoster(Session &s, int room, int kind, bool includeSelf);
+    Session *findMember(const QString &nick, const QString &id);
     QString zoneTime() const;
 
     RoomStore *m_rooms;

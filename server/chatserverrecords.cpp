@@ -38,11 +38,10 @@ QString wireText(const QString &v)
 
 } // namespace
 
-void ChatServer::dispatch(Session &s, int kind, const QString &rec, const QList<int> &requestedRooms,
-                          qint64 nowMs)
+void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs)
 {
     if (kind == 5) {
-        onPresence(s, rec, requestedRooms);
+        onPresence(s, rec, ctx);
         return;
     }
     if (kind == 0)
@@ -79,14 +78,22 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, const QList<
     case 9:
         onBulletin(s, rec);
         break;
+    case 11:
+    case 12:
+    case 27:
+        onRoomList(s, rec, kind);
+        break;
     case 13:
         onWhereIs(s, rec);
         break;
     case 15:
-        onRefresh(s);
+        onRefresh(s, rec);
         break;
     case 16:
-        onStatistics(s);
+        onStatistics(s, rec);
+        break;
+    case 17:
+        onRoomUsage(s);
         break;
     case 20:
         onBulletinRequest(s, rec);
@@ -95,10 +102,7 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, const QList<
         onReset(s, rec);
         break;
     case 25:
-        onRoomRequest(s, rec);
-        break;
-    case 27:
-        onClaim(s, rec);
+        onRoomRequest(s, rec, ctx);
         break;
     default:
         if (m_verbose)
@@ -163,32 +167,41 @@ void ChatServer::broadcastAll(const QString &record, const Session *except)
     }
 }
 
-void ChatServer::sendRoster(Session &s, int kind)
+void ChatServer::sendRoster(Session &s, int room, int kind, bool includeSelf)
 {
+    if (room < 0)
+        return;
     for (auto &[t, other] : m_sessions) {
         const Session &o = *other;
-        if (!o.announced || (&o == &s && kind == 5) || s.room < 0)
+        if (!o.announced || (&o == &s && !includeSelf))
             continue;
-        if (o.room == s.room || o.watch == s.room)
+        if (o.room == room || o.watch == room)
             enqueue(s, memberRecord(o, kind));
     }
 }
 
-QList<Session *> ChatServer::findMembers(const QString &nick, const QString &id)
+Session *ChatServer::findMember(const QString &nick, const QString &id)
 {
-    QList<Session *> found;
+    // The connection with that ID; when it is gone, the newest one of the
+    // same user (8-character prefix); else the first member with that nick.
+    Session *byPrefix = nullptr;
+    Session *byNick = nullptr;
     for (auto &[t, other] : m_sessions) {
-        if (!other->announced)
+        Session *o = other.get();
+        if (!o->announced || o->room < 0)
             continue;
-        if (!id.isEmpty() ? other->id == id : other->nick.compare(nick, Qt::CaseInsensitive) == 0)
-            found << other.get();
+        if (!id.isEmpty() && o->id == id)
+            return o;
+        if (id.size() >= 8 && o->idPrefix() == id.left(8) && (!byPrefix || o->openedMs > byPrefix->openedMs))
+            byPrefix = o;
+        if (!nick.isEmpty() && o->nick.compare(nick, Qt::CaseInsensitive) == 0 &&
+            (!byNick || o->openedMs < byNick->openedMs))
+            byNick = o;
     }
-    if (found.isEmpty() && !id.isEmpty() && !nick.isEmpty())
-        return findMembers(nick, QString()); // the member may have come back under a new per-run ID
-    return found;
+    return byPrefix ? byPrefix : byNick;
 }
 
-void ChatServer::onPresence(Session &s, const QString &rec, const QList<int> &requestedRooms)
+void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 {
     const QString nick = untag(GetS(rec, kN)).trimmed().left(27);
     const QString id = untag(GetS(rec, kE)).left(16);
@@ -203,9 +216,13 @@ void ChatServer::onPresence(Session &s, const QString &rec, const QList<int> &re
     const int oldWatch = s.watch;
 
     // The same client run announcing itself again (new token after a lost
-    // link or a restart) takes over its old session.
+    // link) takes over its old session, and the rooms it was let into.
     for (auto &[t, other] : m_sessions) {
         if (other.get() != &s && other->announced && other->id == id) {
+            s.grantedRooms = other->grantedRooms;
+            s.adminRooms = other->adminRooms;
+            if (s.colour < 0)
+                s.colour = other->colour;
             endSession(other.get(), QStringLiteral("replaced"), other->room != room || other->watch != watch);
             break;
         }
@@ -224,30 +241,6 @@ void ChatServer::onPresence(Session &s, const QString &rec, const QList<int> &re
         s.leaving = true;
         return;
     }
-    bool refused = false;
-    if (room != oldRoom) {
-        QString why;
-        if (!mayEnter(s, room, QString(), &why)) {
-            refused = true;
-            if (!requestedRooms.contains(room))
-                notice(s, why);
-            room = oldRoom >= 0 ? oldRoom : -1;
-        }
-    }
-    if (watch != oldWatch && watch >= 0) {
-        QString why;
-        if (!mayEnter(s, watch, QString(), &why)) {
-            refused = true;
-            if (!requestedRooms.contains(watch))
-                notice(s, why);
-            watch = -1;
-        }
-    }
-    if (watch < 0 || !RoomStore::validRoom(watch))
-        watch = -1;
-    s.room = room;
-    s.watch = watch;
-    s.announced = true;
     if (first) {
         log(QStringLiteral("session %1: %2 (%3) in room %4")
                 .arg(QString::fromLatin1(tokenText(s.token)), nick, id)
@@ -256,12 +249,34 @@ void ChatServer::onPresence(Session &s, const QString &rec, const QList<int> &re
             for (int r : m_rooms->rooms())
                 enqueue(s, m_rooms->publicRecord(r));
     }
-    // Tell the client where it really is when the server kept it out.
-    if (refused)
-        enqueue(s, memberRecord(s));
+    bool enteredRoom = false;
+    bool enteredWatch = false;
+    if (room != oldRoom) {
+        QString why;
+        enteredRoom = mayEnter(s, room, QString(), &why);
+        if (!enteredRoom) {
+            refuse(s, room, false, why, ctx);
+            room = oldRoom;
+        }
+    }
+    if (watch != oldWatch && watch >= 0) {
+        QString why;
+        enteredWatch = mayEnter(s, watch, QString(), &why);
+        if (!enteredWatch) {
+            refuse(s, watch, true, why, ctx);
+            watch = -1;
+        }
+    }
+    if (!RoomStore::validRoom(watch))
+        watch = -1;
+    s.room = room;
+    s.watch = watch;
+    s.announced = true;
     broadcastToRooms({oldRoom, oldWatch, s.room, s.watch}, memberRecord(s), &s);
-    if (first || s.room != oldRoom)
-        sendRoster(s, 5);
+    if (enteredRoom)
+        welcome(s, room, true, !first, ctx);
+    if (enteredWatch)
+        welcome(s, watch, false, !first, ctx);
 }
 
 bool ChatServer::throttled(Session &s, qint64 nowMs)
@@ -296,6 +311,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, qint64 nowMs)
     if (throttled(s, nowMs))
         return;
     ++m_stats.chatLines;
+    s.colour = GetI(rec, QStringLiteral("F"));
     if (chatLineObserver)
         chatLineObserver(s.nick, room, text);
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
@@ -323,105 +339,120 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
 
 void ChatServer::onPrivate(Session &s, const QString &rec)
 {
-    const QString nick = GetS(rec, kN);
-    const QList<Session *> to = findMembers(nick, GetS(rec, kE));
-    if (to.isEmpty()) {
-        notice(s, QStringLiteral("%1 is not in the chat; the private message was not delivered.").arg(nick));
+    const QString nick = untag(GetS(rec, kN));
+    const QString id = untag(GetS(rec, kE));
+    const QString automatic = GetI(rec, QStringLiteral("A")) == 1 ? AddI(1, QStringLiteral("A")) : QString();
+    Session *to = findMember(nick, id);
+    if (!to) {
+        // Marked automatic, so no client ever answers it.
+        enqueue(s, AddI(3, kR) + AddS(nick, kN) + AddS(id, kE) +
+                       AddS(QStringLiteral("%1 is not in the chat").arg(nick), kM) +
+                       AddI(1, QStringLiteral("A")));
         return;
     }
-    const QString out =
-        AddI(3, kR) + AddS(s.nick, kN) + AddS(s.id, kE) +
-        (rec.contains(QLatin1String("<F>")) ? AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F"))
-                                            : QString()) +
-        AddS(wireText(GetS(rec, kM)), kM);
-    for (Session *t : to)
-        enqueue(*t, out);
+    enqueue(*to, AddI(3, kR) + AddS(s.nick, kN) + AddS(s.id, kE) +
+                     (s.colour >= 0 ? AddI(s.colour, QStringLiteral("F")) : QString()) +
+                     AddS(wireText(GetS(rec, kM)), kM) + automatic);
 }
 
 void ChatServer::onPage(Session &s, const QString &rec)
 {
     const QString page = AddI(4, kR) + AddS(s.nick, kN) + AddS(s.id, kE);
-    const QString nick = GetS(rec, kN);
+    const QString nick = untag(GetS(rec, kN));
     const QString id = GetS(rec, kE);
     if (nick.isEmpty() && id.isEmpty()) {
         // Page Room: everybody in the sender's room.
         const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
         if (room >= 0 && (room == s.room || room == s.watch))
             broadcastToRooms({room}, page, &s);
+        else
+            notice(s, QStringLiteral("You are not in room %1.").arg(room));
         return;
     }
-    const QList<Session *> to = findMembers(nick, id);
-    if (to.isEmpty()) {
+    Session *to = findMember(nick, id);
+    if (!to) {
         notice(s, QStringLiteral("%1 is not in the chat.").arg(nick));
         return;
     }
-    for (Session *t : to)
-        enqueue(*t, page);
+    enqueue(*to, page);
 }
 
 void ChatServer::onProfile(Session &s, const QString &rec)
 {
-    if (rec.contains(QLatin1String("<U>")) || rec.contains(QLatin1String("<M>"))) {
+    const QString nick = untag(GetS(rec, kN));
+    const QString id = GetS(rec, kE);
+    if (nick.isEmpty() && id.isEmpty()) {
         s.awayUser = wireText(GetS(rec, QStringLiteral("U"))).left(1000);
         s.awayText = wireText(GetS(rec, kM)).left(1000);
         return;
     }
-    const QString nick = GetS(rec, kN);
-    const QList<Session *> who = findMembers(nick, GetS(rec, kE));
-    if (who.isEmpty()) {
-        notice(s, QStringLiteral("%1 is not in the chat.").arg(nick));
+    const Session *t = findMember(nick, id);
+    if (!t) {
+        enqueue(s, AddI(6, kR) + AddS(nick, kN)); // no E: not in the chat
         return;
     }
-    const Session &t = *who.first();
-    enqueue(s, AddI(6, kR) + AddS(t.nick, kN) + AddS(t.id, kE) + AddS(t.awayUser, QStringLiteral("U")) +
-                   AddS(t.awayText, kM));
+    enqueue(s, AddI(6, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddS(t->awayUser, QStringLiteral("U")) +
+                   AddS(t->awayText, kM));
 }
 
 void ChatServer::onWhereIs(Session &s, const QString &rec)
 {
-    const QString nick = GetS(rec, kN);
-    const QList<Session *> who = findMembers(nick, GetS(rec, kE));
-    if (who.isEmpty()) {
-        enqueue(s, AddI(13, kR) + AddS(untag(nick), kN) + AddI(-1, kRoom) +
-                       AddS(QStringLiteral("%1 is not in the chat.").arg(untag(nick)), kM));
+    const QString nick = untag(GetS(rec, kN));
+    const Session *t = findMember(nick, GetS(rec, kE));
+    if (!t) {
+        enqueue(s, AddI(13, kR) + AddS(nick, kN) + AddI(-1, kRoom));
         return;
     }
-    for (const Session *t : who) {
-        QString where = t->room < 0 ? QStringLiteral("%1 is not in a room.").arg(t->nick)
-                                    : QStringLiteral("%1 is in room %2").arg(t->nick).arg(t->room);
-        if (t->room >= 0 && m_rooms) {
-            const QString name = GetS(m_rooms->fields(t->room), kN);
-            if (!name.isEmpty())
-                where += QStringLiteral(" (%1)").arg(untag(name));
-        }
-        if (t->watch >= 0)
-            where += QStringLiteral(", watching room %1").arg(t->watch);
-        if (t->room >= 0)
-            where += u'.';
-        enqueue(s, AddI(13, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddI(t->room, kRoom) +
-                       AddI(t->watch, QStringLiteral("W")) + AddS(where, kM));
-    }
+    enqueue(s, AddI(13, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddI(t->room, kRoom) +
+                   AddI(t->watch, QStringLiteral("W")));
 }
 
-void ChatServer::onRefresh(Session &s)
+void ChatServer::onRefresh(Session &s, const QString &rec)
 {
-    sendRoster(s, 15);
+    sendRoster(s, rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room, 15, true);
 }
 
-void ChatServer::onStatistics(Session &s)
+void ChatServer::onStatistics(Session &s, const QString &rec)
+{
+    if (!isStaff(s)) {
+        notice(s, QStringLiteral("Only staff may ask for the statistics report."));
+        return;
+    }
+    const QString room = AddI(rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room, kRoom);
+    QMap<int, int> perRoom;
+    int announced = 0;
+    for (auto &[t, other] : m_sessions) {
+        announced += other->announced ? 1 : 0;
+        if (other->announced && other->room >= 0)
+            ++perRoom[other->room];
+    }
+    QString rooms;
+    for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it)
+        rooms += QStringLiteral(" %1:%2").arg(it.key()).arg(it.value());
+    const QStringList lines{
+        QStringLiteral("Sessions: %1, members: %2").arg(sessionCount()).arg(announced),
+        QStringLiteral("Members by room:%1").arg(rooms.isEmpty() ? QStringLiteral(" none") : rooms),
+        QStringLiteral("Polls: %1, records: %2, lines relayed: %3, refused: %4")
+            .arg(m_stats.polls)
+            .arg(m_stats.records)
+            .arg(m_stats.chatLines)
+            .arg(m_stats.refused)};
+    for (const QString &l : lines)
+        enqueue(s, AddI(16, kR) + room + AddS(l, kM));
+}
+
+void ChatServer::onRoomUsage(Session &s)
 {
     QMap<int, int> perRoom;
     for (auto &[t, other] : m_sessions)
         if (other->announced && other->room >= 0)
             ++perRoom[other->room];
-    QString rooms;
-    for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it)
-        rooms += QStringLiteral(" %1:%2").arg(it.key()).arg(it.value());
-    notice(s, QStringLiteral("Members connected: %1. Members by room:%2.").arg(sessionCount()).arg(rooms));
-    notice(s, QStringLiteral("Lines relayed: %1. Polls: %2. Refused: %3.")
-                  .arg(m_stats.chatLines)
-                  .arg(m_stats.polls)
-                  .arg(m_stats.refused));
+    for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
+        const QString name = m_rooms ? untag(GetS(m_rooms->fields(it.key()), kN)) : QString();
+        enqueue(
+            s, AddI(1, kR) + AddI(s.room, kRoom) +
+                   AddS(QStringLiteral("Room %1  %2: %3 users").arg(it.key()).arg(name).arg(it.value()), kM));
+    }
 }
 
 } // namespace hchat

@@ -3,9 +3,9 @@
 // Who may do what: staff (nicks given with --staff) may do everything. A
 // room's settings (7), bulletin (9) and boot (8) are also open to whoever
 // offers the room's administrator password (field S) once in the session,
-// and, while a room has no administrator password, to anyone, unless a member
-// claimed the vacant room (27): then only to that member. Global messages (2)
-// and reset (21) are staff only. Passwords never leave the server.
+// and to anyone while the room has none: the first to give it one claims it.
+// Global messages (2), reset (21) and statistics (16) are staff only.
+// Passwords never leave the server.
 #include "chatserver.h"
 
 #include "protocol/codec.h"
@@ -46,10 +46,8 @@ bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassw
     if (!m_rooms)
         return false;
     const QString stored = m_rooms->adminPassword(room);
-    if (stored.isEmpty()) {
-        const QString claimant = m_rooms->claimant(room);
-        return claimant.isEmpty() || claimant == s.idPrefix();
-    }
+    if (stored.isEmpty())
+        return true;
     if (QString(offeredPassword).remove(u'_') == stored) {
         s.adminRooms << room;
         return true;
@@ -91,20 +89,58 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
     return false;
 }
 
-void ChatServer::onRoomRequest(Session &s, const QString &rec)
+void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx)
+{
+    if (ctx.refused.contains(room))
+        return;
+    ctx.refused << room;
+    const QString name = m_rooms ? GetS(m_rooms->fields(room), QStringLiteral("N")) : QString();
+    enqueue(s, AddI(25, kR) + AddI(room, kRoom) + AddS(cleanValue(name), QStringLiteral("N")) +
+                   AddS(cleanValue(why), QStringLiteral("A")) +
+                   (watch ? AddI(1, QStringLiteral("W")) : QString()));
+}
+
+void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx)
+{
+    if (ctx.welcomed.contains(room))
+        return;
+    ctx.welcomed << room;
+    if (withRecord && m_rooms && !m_rooms->fields(room).isEmpty())
+        enqueue(s, m_rooms->publicRecord(room));
+    if (firstRoom)
+        sendRoster(s, room, 15, true);
+}
+
+void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
 {
     const int room = GetI(rec, kRoom);
-    QString why;
-    if (!mayEnter(s, room, rec, &why)) {
-        // The refusal comes back as a room answer carrying the room's
-        // "Access Denied Message", and as a line in the transcript.
-        enqueue(s, AddI(25, kR) + AddI(room, kRoom) + AddI(0, QStringLiteral("A")) +
-                       AddS(cleanValue(why), QStringLiteral("M")));
-        notice(s, why);
+    const bool watch = GetI(rec, QStringLiteral("W")) == 1;
+    if (room == (watch ? s.watch : s.room)) {
+        welcome(s, room, !watch, true, ctx);
         return;
     }
+    QString why;
+    if (!mayEnter(s, room, rec, &why)) {
+        refuse(s, room, watch, why, ctx);
+        return;
+    }
+    // Granted but not moved there yet: the presence that follows enters.
     if (m_rooms && !m_rooms->fields(room).isEmpty())
         enqueue(s, m_rooms->publicRecord(room));
+}
+
+void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
+{
+    if (!m_rooms)
+        return;
+    if (kind == 11) {
+        const int room = GetI(rec, kRoom);
+        if (!m_rooms->fields(room).isEmpty())
+            enqueue(s, m_rooms->publicRecord(room));
+        return;
+    }
+    for (int r : m_rooms->rooms())
+        enqueue(s, m_rooms->publicRecord(r));
 }
 
 void ChatServer::onRoomRecord(Session &s, const QString &rec)
@@ -145,7 +181,6 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
         }
     }
     fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, QStringLiteral("J"));
-    fields += AddS(m_rooms->claimant(room), QStringLiteral("O"));
     if (!m_rooms->setFields(room, fields))
         log(QStringLiteral("could not save the rooms file"));
     broadcastAll(m_rooms->publicRecord(room), nullptr);
@@ -198,25 +233,6 @@ void ChatServer::onReset(Session &s, const QString &rec)
     log(QStringLiteral("room %1 reset by %2").arg(room).arg(s.nick));
 }
 
-void ChatServer::onClaim(Session &s, const QString &rec)
-{
-    const int room = roomOf(rec, s);
-    if (!m_rooms || !RoomStore::validRoom(room))
-        return;
-    const QString fields = m_rooms->fields(room);
-    const QString name = GetS(fields, QStringLiteral("N"));
-    const QString claimant = m_rooms->claimant(room);
-    const bool vacant =
-        (name.isEmpty() || name == QLatin1String("Vacant")) && m_rooms->adminPassword(room).isEmpty();
-    if (!vacant || (!claimant.isEmpty() && claimant != s.idPrefix())) {
-        notice(s, QStringLiteral("Room %1 is not vacant.").arg(room));
-        return;
-    }
-    if (claimant.isEmpty())
-        m_rooms->setClaimant(room, s.idPrefix());
-    notice(s, QStringLiteral("Room %1 is yours to set up.").arg(room));
-}
-
 void ChatServer::onBoot(Session &s, const QString &rec)
 {
     const int room = roomOf(rec, s);
@@ -225,19 +241,16 @@ void ChatServer::onBoot(Session &s, const QString &rec)
         notice(s, QStringLiteral("Only staff or the administrator of room %1 may boot members.").arg(room));
         return;
     }
-    QList<Session *> targets;
-    for (Session *t : findMembers(nick, GetS(rec, QStringLiteral("E"))))
-        if (t != &s && (t->room == room || t->watch == room))
-            targets << t;
-    if (targets.isEmpty()) {
+    Session *t = findMember(nick, GetS(rec, QStringLiteral("E")));
+    if (!t || t == &s || (t->room != room && t->watch != room)) {
         notice(s, QStringLiteral("%1 is not in room %2.").arg(nick).arg(room));
         return;
     }
-    for (Session *t : std::as_const(targets)) {
-        if (isStaff(*t) && !isStaff(s)) {
-            notice(s, QStringLiteral("%1 is staff and cannot be booted.").arg(t->nick));
-            continue;
-        }
+    if (isStaff(*t) && !isStaff(s)) {
+        notice(s, QStringLiteral("%1 is staff and cannot be booted.").arg(t->nick));
+        return;
+    }
+    {
         if (m_rooms) {
             // Booted members stay out: the room's list of booted users.
             const QString fields = m_rooms->fields(room);
@@ -256,7 +269,7 @@ void ChatServer::onBoot(Session &s, const QString &rec)
         enqueue(*t, memberRecord(*t));
         notice(*t, QStringLiteral("You were removed from room %1 by %2.").arg(room).arg(s.nick));
         if (t->room >= 0)
-            sendRoster(*t, 5);
+            sendRoster(*t, t->room, 15, true);
         notice(s, QStringLiteral("%1 was removed from room %2.").arg(t->nick).arg(room));
         log(QStringLiteral("%1 booted %2 from room %3").arg(s.nick, t->nick).arg(room));
     }

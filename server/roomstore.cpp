@@ -89,7 +89,7 @@ bool RoomStore::load(QString *error)
 QString RoomStore::publicRecord(int room) const
 {
     QString f = m_rooms.value(room);
-    for (const char *name : {"S", "B", "O"})
+    for (const char *name : {"S", "B"})
         f = KillS(f, QString::fromLatin1(name));
     return AddI(7, QStringLiteral("R")) + AddI(room, QStringLiteral("#")) + f;
 }
@@ -104,25 +104,11 @@ QString RoomStore::accessPassword(int room) const
     return GetS(m_rooms.value(room), QStringLiteral("B"));
 }
 
-QString RoomStore::claimant(int room) const
-{
-    return GetS(m_rooms.value(room), QStringLiteral("O"));
-}
-
 bool RoomStore::setFields(int room, const QString &fields)
 {
     if (!validRoom(room))
         return false;
     m_rooms.insert(room, fields);
-    return saveRooms();
-}
-
-bool RoomStore::setClaimant(int room, const QString &idPrefix)
-{
-    if (!validRoom(room))
-        return false;
-    m_rooms.insert(room,
-                   KillS(m_rooms.value(room), QStringLiteral("O")) + AddS(idPrefix, QStringLiteral("O")));
     return saveRooms();
 }
 
@@ -139,8 +125,7 @@ bool RoomStore::setBulletin(int room, const QString &text)
 
 QString RoomStore::resetFields()
 {
-    return AddS(QStringLiteral("Available by Request"), QStringLiteral("N")) + AddI(0, QStringLiteral("I")) +
-           AddI(0, QStringLiteral("P"));
+    return AddS(QStringLiteral("Available by Request"), QStringLiteral("N")) + AddI(0, QStringLiteral("I"));
 }
 
 bool RoomStore::saveRooms()

@@ -7,8 +7,7 @@ namespace hchat {
 
 /// Room settings records and bulletins, by room number. With a data folder
 /// every change is written at once, atomically, so a restart keeps them.
-/// Records are kept without their `R` and `#` fields; the stored form adds
-/// the claimant of a vacant room in field `O`, which never goes on the wire.
+/// Records are kept without their `R` and `#` fields.
 class RoomStore
 {
 public:
@@ -32,11 +31,9 @@ public:
 
     QString adminPassword(int room) const;
     QString accessPassword(int room) const;
-    QString claimant(int room) const;
 
     /// Replaces a room's fields (passwords included) and saves.
     bool setFields(int room, const QString &fields);
-    bool setClaimant(int room, const QString &idPrefix);
 
     QString bulletin(int room) const { return m_bulletins.value(room); }
     bool setBulletin(int room, const QString &text);

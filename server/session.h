@@ -31,6 +31,7 @@ struct Session {
     QString icon = QStringLiteral("0"); ///< "icon|state" as sent
     int room = -1;
     int watch = -1;
+    int colour = -1;  ///< font colour of the member's last line; -1 until one is seen
     QString awayUser; ///< profile and away text (kind 6)
     QString awayText;
 
