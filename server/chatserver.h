@@ -114,7 +114,7 @@ private:
     // Helpers shared by the handlers.
     bool isStaff(const Session &s) const;
     bool throttled(Session &s, qint64 nowMs);
-    bool mayAdminister(Session &s, int room, const QString &offeredPassword);
+    bool mayAdminister(Session &s, int room, const QString &offeredPassword, bool openWhenUnset = true);
     bool mayEnter(Session &s, int room, const QString &rec, QString *refusal);
     void welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx);
     void refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx);

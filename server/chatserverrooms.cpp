@@ -3,7 +3,8 @@
 // Who may do what: staff (nicks given with --staff) may do everything. A
 // room's settings (7), bulletin (9) and boot (8) are also open to whoever
 // offers the room's administrator password (field S) once in the session,
-// and to anyone while the room has none: the first to give it one claims it.
+// and to anyone while the room has none (the first to give it one claims
+// it), except boot, which always needs staff or the password.
 // Global messages (2), reset (21) and statistics (16) are staff only.
 // Passwords never leave the server.
 #include "chatserver.h"
@@ -39,7 +40,7 @@ const char *const kContentFields[] = {"N", "I", "P", "C", "U", "M", "A", "V", "G
 
 } // namespace
 
-bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassword)
+bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassword, bool openWhenUnset)
 {
     if (isStaff(s) || s.adminRooms.contains(room))
         return true;
@@ -47,7 +48,7 @@ bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassw
         return false;
     const QString stored = m_rooms->adminPassword(room);
     if (stored.isEmpty())
-        return true;
+        return openWhenUnset;
     if (QString(offeredPassword).remove(u'_') == stored) {
         s.adminRooms << room;
         return true;
@@ -237,7 +238,9 @@ void ChatServer::onBoot(Session &s, const QString &rec)
 {
     const int room = roomOf(rec, s);
     const QString nick = GetS(rec, QStringLiteral("N"));
-    if (room < 0 || !mayAdminister(s, room, GetS(rec, QStringLiteral("S")))) {
+    // Booting needs a real administrator: an unadministered room is open
+    // to edit, but nobody there may put others out.
+    if (room < 0 || !mayAdminister(s, room, GetS(rec, QStringLiteral("S")), false)) {
         notice(s, QStringLiteral("Only staff or the administrator of room %1 may boot members.").arg(room));
         return;
     }

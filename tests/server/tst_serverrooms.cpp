@@ -1,0 +1,291 @@
+// Rooms, rights and member commands as the server carries them out.
+#include "protocol/codec.h"
+#include "server/chatserver.h"
+#include "server/pollclient.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace hchat;
+
+class TestServerRooms : public QObject
+{
+    Q_OBJECT
+
+    qint64 now = 1000;
+    QTemporaryDir dir;
+    std::unique_ptr<RoomStore> rooms;
+    std::unique_ptr<ChatServer> server;
+    std::unique_ptr<PollClient> ann, bob, boss;
+
+    void join(PollClient &c, const QString &nick, const QString &id, int room, int watch = -1)
+    {
+        c.presence(nick, id, room, watch);
+        c.poll();
+        c.drain();
+        c.received.clear();
+    }
+    void roundTrip(PollClient &c)
+    {
+        c.poll();
+        c.drain();
+    }
+    QString noticesOf(PollClient &c) { return c.take(1).join(u'\n'); }
+
+private slots:
+    void init()
+    {
+        now = 1000;
+        QVERIFY(dir.isValid());
+        QFile::remove(dir.path() + "/rooms.txt");
+        QFile::remove(dir.path() + "/bulletins.txt");
+        rooms = std::make_unique<RoomStore>(dir.path());
+        QVERIFY(rooms->load());
+        // Room 5 is private and administered; room 6 is open and unadministered.
+        rooms->setFields(5, "<N>Traders</N><S>admin</S><B>key</B><A>Members only, sorry.</A>");
+        server = std::make_unique<ChatServer>(rooms.get());
+        server->setStaff({"Boss"});
+        ann = std::make_unique<PollClient>(server.get(), 4000, &now);
+        bob = std::make_unique<PollClient>(server.get(), 4001, &now);
+        boss = std::make_unique<PollClient>(server.get(), 4002, &now);
+        join(*ann, "Ann", "AAAAAAAA!", 1);
+        join(*bob, "Bob", "BBBBBBBB#", 1);
+        join(*boss, "boss", "SSSSSSSS$", 2);
+        for (PollClient *c : {ann.get(), bob.get(), boss.get()}) {
+            c->drain();
+            c->received.clear();
+        }
+    }
+
+    void passwordsNeverLeaveTheServer()
+    {
+        PollClient c(server.get(), 4100, &now);
+        join(c, "Cy", "CCCCCCCC1", 1);
+        c.queue("<R>12</R>");
+        roundTrip(c);
+        const QString all = c.take(7).join(u'\n');
+        QVERIFY(all.contains("<N>Traders</N>"));
+        QVERIFY(!all.contains("adm_in") && !all.contains("<B>"));
+    }
+
+    void roomSettingsRights_data()
+    {
+        QTest::addColumn<QString>("who");
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("staff") << "boss" << 5 << "" << true;
+        QTest::newRow("admin password") << "ann" << 5 << "adm_in" << true; // underscores are dropped
+        QTest::newRow("wrong password") << "ann" << 5 << "nope" << false;
+        QTest::newRow("no password") << "ann" << 5 << "" << false;
+        QTest::newRow("unadministered room") << "ann" << 6 << "" << true;
+    }
+    void roomSettingsRights()
+    {
+        QFETCH(QString, who);
+        QFETCH(int, room);
+        QFETCH(QString, password);
+        QFETCH(bool, saved);
+        PollClient &c = who == "boss" ? *boss : *ann;
+        c.received.clear();
+        c.queue(AddI(7, "R") + AddI(room, "#") + AddS("New name", "N") + AddS(password, "S") +
+                AddS("Hi all", "C"));
+        roundTrip(c);
+        QCOMPARE(GetS(rooms->fields(room), "N") == "New name", saved);
+        QVERIFY(!noticesOf(c).isEmpty()); // saved or refused, the sender is told
+        bob->poll();
+        QCOMPARE(bob->take(7).size(), saved ? 1 : 0);
+        if (saved && room == 5) {
+            QCOMPARE(rooms->adminPassword(5), QStringLiteral("admin")); // kept, not cleared
+            QCOMPARE(rooms->accessPassword(5), QStringLiteral("key"));
+        }
+    }
+
+    void unchangedRoomRecordIsNoRequest()
+    {
+        ann->queue("<R>7</R><#>5</#><N>Traders</N><A>Members only, sorry.</A>");
+        roundTrip(*ann);
+        QVERIFY2(ann->received.isEmpty(), qPrintable(ann->received.join(u'\n')));
+    }
+
+    void privateRoomEntry_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<bool>("entered");
+        QTest::newRow("presence alone") << "" << false;
+        QTest::newRow("wrong key") << "<R>25</R><#>5</#><B>lock</B>" << false;
+        QTest::newRow("access key") << "<R>25</R><#>5</#><B>k_ey</B>" << true;
+        QTest::newRow("admin password") << "<R>25</R><#>5</#><S>admin</S>" << true;
+    }
+    void privateRoomEntry()
+    {
+        QFETCH(QString, request);
+        QFETCH(bool, entered);
+        ann->presence("Ann", "AAAAAAAA!", 5);
+        if (!request.isEmpty())
+            ann->queue(request);
+        roundTrip(*ann);
+        const QStringList refusals = ann->take(25);
+        bob->poll();
+        const QStringList moves = bob->take(5);
+        if (entered) {
+            QVERIFY(refusals.isEmpty());
+            QCOMPARE(ann->take(7).size(), 1);
+            QVERIFY(!ann->take(15).isEmpty()); // the members of the room, own record included
+            QCOMPARE(GetI(moves.value(0), "#"), 5);
+        } else {
+            QCOMPARE(refusals.size(), 1);
+            QCOMPARE(refusals.first(),
+                     QStringLiteral("<R>25</R><#>5</#><N>Traders</N><A>Members only, sorry.</A>"));
+            QCOMPARE(GetI(moves.value(0), "#"), 1); // still in room 1 as far as others know
+        }
+    }
+
+    void bootedMemberStaysOut()
+    {
+        boss->queue("<R>8</R><N>Bob</N><E>BBBBBBBB#</E><#>1</#>");
+        roundTrip(*boss);
+        roundTrip(*bob);
+        const QStringList own = bob->take(5);
+        QVERIFY(!own.isEmpty());
+        QCOMPARE(GetI(own.last(), "#"), 0);
+        QVERIFY(noticesOf(*bob).contains("removed from room 1"));
+        bob->presence("Bob", "BBBBBBBB#", 1);
+        bob->queue("<R>25</R><#>1</#>");
+        roundTrip(*bob);
+        QCOMPARE(bob->take(25).size(), 1);
+        // Not staff, no password: Ann may not boot.
+        ann->queue("<R>8</R><N>Bob</N><#>0</#>");
+        roundTrip(*ann);
+        QVERIFY(noticesOf(*ann).contains("Only staff"));
+    }
+
+    void staffOnlyCommands_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("global") << "<R>2</R><M>hello everyone</M>"
+                                << "global";
+        QTest::newRow("reset") << "<R>21</R><#>5</#>"
+                               << "reset";
+        QTest::newRow("statistics") << "<R>16</R><#>1</#>"
+                                    << "statistics";
+    }
+    void staffOnlyCommands()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, refusal);
+        ann->queue(record);
+        roundTrip(*ann);
+        QVERIFY(noticesOf(*ann).contains(refusal));
+        QCOMPARE(GetS(rooms->fields(5), "N"), QStringLiteral("Traders"));
+        boss->queue(record);
+        roundTrip(*boss);
+        QVERIFY(!noticesOf(*boss).contains("Only staff"));
+    }
+
+    void staffResetAndGlobal()
+    {
+        rooms->setBulletin(5, "old news");
+        boss->queue("<R>21</R><#>5</#>");
+        boss->queue("<R>2</R><M>closing soon</M>");
+        roundTrip(*boss);
+        QCOMPARE(GetS(rooms->fields(5), "N"), QStringLiteral("Available by Request"));
+        QVERIFY(rooms->adminPassword(5).isEmpty());
+        QVERIFY(rooms->bulletin(5).isEmpty());
+        ann->poll();
+        QVERIFY(ann->take(1).join("").contains("boss:  closing soon"));
+    }
+
+    void bulletinsPersist()
+    {
+        ann->queue("<R>9</R><#>6</#><M>line one||line two</M>");
+        roundTrip(*ann);
+        RoomStore reread(dir.path());
+        QVERIFY(reread.load());
+        QCOMPARE(reread.bulletin(6), QStringLiteral("line one\r\nline two"));
+        QCOMPARE(GetS(reread.fields(5), "N"), QStringLiteral("Traders"));
+        bob->queue("<R>20</R><#>6</#>");
+        roundTrip(*bob);
+        QCOMPARE(bob->take(20), QStringList{"<R>20</R><#>6</#><M>line one||line two</M>"});
+        // Room 5 has an administrator: Bob may not write its bulletin.
+        bob->queue("<R>9</R><#>5</#><M>spam</M>");
+        roundTrip(*bob);
+        QVERIFY(rooms->bulletin(5).isEmpty());
+        QVERIFY(noticesOf(*bob).contains("bulletin"));
+    }
+
+    void memberCommands_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("answerToAnn");
+        QTest::addColumn<QString>("toBob");
+        QTest::newRow("pm") << "<R>3</R><N>Bob</N><E>BBBBBBBB#</E><M>psst</M>" << 3 << ""
+                            << "<R>3</R><N>Ann</N><E>AAAAAAAA!</E><M>psst</M>";
+        QTest::newRow("pm to stale id") << "<R>3</R><N>Bob</N><E>BBBBBBBBx</E><M>psst</M>" << 3 << ""
+                                        << "<R>3</R><N>Ann</N><E>AAAAAAAA!</E><M>psst</M>";
+        QTest::newRow("pm to nobody")
+            << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><M>psst</M>" << 3
+            << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><M>Zed is not in the chat</M><A>1</A>"
+            << "";
+        QTest::newRow("page") << "<R>4</R><N>Bob</N><E>BBBBBBBB#</E>" << 4 << ""
+                              << "<R>4</R><N>Ann</N><E>AAAAAAAA!</E>";
+        QTest::newRow("where is") << "<R>13</R><N>boss</N><E>SSSSSSSS$</E>" << 13
+                                  << "<R>13</R><N>boss</N><E>SSSSSSSS$</E><#>2</#><W>-1</W>"
+                                  << "";
+        QTest::newRow("where is nobody") << "<R>13</R><N>Zed</N>" << 13 << "<R>13</R><N>Zed</N><#>-1</#>"
+                                         << "";
+        QTest::newRow("profile of nobody")
+            << "<R>6</R><N>Zed</N><E>ZZZZZZZZ1</E>" << 6 << "<R>6</R><N>Zed</N>"
+            << "";
+    }
+    void memberCommands()
+    {
+        QFETCH(QString, record);
+        QFETCH(int, kind);
+        QFETCH(QString, answerToAnn);
+        QFETCH(QString, toBob);
+        ann->queue(record);
+        roundTrip(*ann);
+        bob->poll();
+        QCOMPARE(ann->take(kind).join(u'\n'), answerToAnn);
+        QCOMPARE(bob->take(kind).join(u'\n'), toBob);
+    }
+
+    void profileSetAndAsk()
+    {
+        bob->queue("<R>6</R><U>http://bob.example</U><M>Back at 3||Ask Ann</M>");
+        roundTrip(*bob);
+        ann->queue("<R>6</R><N>Bob</N><E>BBBBBBBB#</E>");
+        roundTrip(*ann);
+        QCOMPARE(ann->take(6), QStringList{"<R>6</R><N>Bob</N><E>BBBBBBBB#</E><U>http://bob.example</U>"
+                                           "<M>Back at 3||Ask Ann</M>"});
+    }
+
+    void refreshListsOwnRecordToo()
+    {
+        ann->queue("<R>15</R><#>1</#>");
+        roundTrip(*ann);
+        QStringList nicks;
+        for (const QString &r : ann->take(15))
+            nicks << GetS(r, "N");
+        nicks.sort();
+        QCOMPARE(nicks, (QStringList{"Ann", "Bob"}));
+    }
+
+    void tagsInIdentityAreStripped()
+    {
+        PollClient c(server.get(), 4200, &now);
+        join(c, "Eve<E>FAKE</E>", "EEEEEEEE1", 1);
+        bob->poll();
+        const QString member = bob->take(5).value(0);
+        QCOMPARE(GetS(member, "E"), QStringLiteral("EEEEEEEE1"));
+        QCOMPARE(GetS(member, "N"), QStringLiteral("EveFAKE"));
+        QCOMPARE(GetI(member, "#"), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerRooms)
+#include "tst_serverrooms.moc"
