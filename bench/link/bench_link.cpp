@@ -1,0 +1,87 @@
+// How many received records per second the link splits off its datagrams,
+// parses and dispatches by kind. Target: at least 1,000,000 records/s.
+#include "protocol/datagramlink.h"
+#include "protocol/linkevents.h"
+#include "support/faketransport.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace hchat;
+
+namespace {
+
+struct CountingEvents : LinkEvents {
+    qint64 records = 0;
+    qint64 bytes = 0;
+    void linkShow(const QString &) override {}
+    void linkDispatch(int, const QString &record) override
+    {
+        ++records;
+        bytes += record.size();
+    }
+    void linkPaged(const QString &) override {}
+    void linkBufferSize(int) override {}
+    void linkReannounce() override {}
+    void linkRepeatWarning(int, const QString &) override {}
+    void linkLost() override {}
+    void linkRestored() override {}
+};
+
+// A chat line of 60 bytes, line feed not counted.
+QByteArray chatRecord(int i, bool utf8)
+{
+    QByteArray r = "<R>1</R><F>255</F><E>abcdefgh!</E><#>0</#><M>Ann:  ";
+    r += utf8 ? QByteArray("caf\xc3\xa9 ") : QByteArray("hello ");
+    r += QByteArray::number(i % 10);
+    while (r.size() < 60 - 4)
+        r += 'x';
+    return r + "</M>";
+}
+
+// One server reply as big as the server sends: the acknowledgement and as
+// many records as fit in 8192 bytes.
+QByteArray reply(bool utf8, int &count)
+{
+    QByteArray d = "<R>0</R><K>0</K><Q>0</Q><L>ab</L>\n";
+    count = 0;
+    for (;;) {
+        const QByteArray r = chatRecord(count, utf8) + '\n';
+        if (d.size() + r.size() > 8192)
+            break;
+        d += r;
+        ++count;
+    }
+    return d;
+}
+
+void receive(benchmark::State &state, bool utf8)
+{
+    CountingEvents events;
+    FakeTransport transport;
+    DatagramLink link(events);
+    link.open(&transport);
+    int perDatagram = 0;
+    const QByteArray datagram = reply(utf8, perDatagram);
+    for (auto _ : state)
+        link.receive(datagram);
+    state.counters["records/s"] =
+        benchmark::Counter(double(state.iterations()) * perDatagram, benchmark::Counter::kIsRate);
+    state.counters["records/datagram"] = perDatagram;
+    if (events.records != qint64(state.iterations()) * perDatagram)
+        state.SkipWithError("records lost");
+}
+
+void BM_ReceiveAsciiChatLines(benchmark::State &state)
+{
+    receive(state, false);
+}
+void BM_ReceiveUtf8ChatLines(benchmark::State &state)
+{
+    receive(state, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_ReceiveAsciiChatLines);
+BENCHMARK(BM_ReceiveUtf8ChatLines);
+BENCHMARK_MAIN();
