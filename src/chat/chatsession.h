@@ -2,6 +2,7 @@
 
 #include "chat/chatlines.h"
 #include "chat/chatsettings.h"
+#include "chat/memberactions.h"
 #include "chat/connection.h"
 #include "chat/roster.h"
 #include "chat/roomlist.h"
@@ -56,6 +57,7 @@ public:
 
     ChatLines chatLines{*this}; ///< inbound chat lines (DoMessage)
     Roster roster{*this};       ///< members list and ID directory (DoUser)
+    MemberActions memberActions{*this}; ///< icon menu and members-list clicks
     Connection connection{*this}; ///< the datagram link and its lifecycle; Send() goes here
 
     /// Services, owned elsewhere. Null until wired.
