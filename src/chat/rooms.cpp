@@ -174,7 +174,9 @@ void Rooms::followOwnRoom(int room)
     if (c.show && c.second == room)
         c.second = c.first;
     c.first = room;
-    carryOut(c);
+    // The server already has us there: no presence, but ask for the room's
+    // record and members list.
+    carryOut(c, false);
 }
 
 void Rooms::followOwnWatched(int watched)
@@ -228,7 +230,7 @@ void Rooms::sendEntry(int room, bool watched)
     m_session.Send(25, data);
 }
 
-void Rooms::carryOut(const Choice &choice)
+void Rooms::carryOut(const Choice &choice, bool presence)
 {
     const Choice was = current();
     const bool firstChanged = choice.first != was.first;
@@ -249,12 +251,14 @@ void Rooms::carryOut(const Choice &choice)
     // A second room that is not watched is only remembered; nothing to tell.
     const bool announce = firstChanged || showChanged || (choice.show && secondChanged);
     if (announce) {
-        m_session.Send(choice.show ? 5 : 50);
+        if (presence)
+            m_session.Send(choice.show ? 5 : 50);
         if (firstChanged)
             sendEntry(choice.first, false);
         if (choice.show && (secondChanged || showChanged))
             sendEntry(choice.second, true);
-        m_session.roomHoldOff = holdOffTicks;
+        if (presence)
+            m_session.roomHoldOff = holdOffTicks;
     }
 
     emit roomsSelected(s.room, s.room2, s.showSecond);

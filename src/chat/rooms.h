@@ -90,7 +90,7 @@ private:
         bool show = false;
     };
     void request(const Choice &choice);
-    void carryOut(const Choice &choice);
+    void carryOut(const Choice &choice, bool presence = true);
     void sendEntry(int room, bool watched);
     void applyRoom(int room, bool welcome);
     void notice(const QString &text);

@@ -1,0 +1,168 @@
+#include "chat/chatsession.h"
+#include "support/fakesink.h"
+
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace hchat;
+using hchat::test::FakeSink;
+using Result = TextEntry::Result;
+
+Q_DECLARE_METATYPE(TextEntry::Result)
+
+class TestTextEntry : public QObject
+{
+    Q_OBJECT
+
+    ChatSession *s = nullptr;
+    FakeSink sink;
+    QList<QPair<int, QString>> sent;
+
+    bool press(QObject *editor, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, mods);
+        return QCoreApplication::sendEvent(editor, &event);
+    }
+
+private slots:
+    void init()
+    {
+        s = new ChatSession;
+        s->sink = &sink;
+        sink.clear();
+        sent.clear();
+        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        s->settings.nick = "Ann";
+        s->settings.room = 3;
+        s->settings.fontColor = 255;
+    }
+    void cleanup() { delete s; }
+
+    void enterSendsAndShowsOnce()
+    {
+        QCOMPARE(s->textEntry.submit("hello\nworld"), Result::Sent);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).first, 1);
+        QCOMPARE(sent.at(0).second, QString("<F>255</F><#>3</#><M>hello||world</M>"));
+        QCOMPARE(sink.texts("TimeStamp"), QStringList({"Ann:  hello\r\nworld"}));
+        QCOMPARE(sink.lineColor, 255);
+        // The own-message flag is raised right before the line is shown.
+        int own = -1, shown = -1;
+        for (int i = 0; i < sink.calls.size(); ++i) {
+            if (sink.calls[i].name == "setOwnMessage" && sink.calls[i].args.value(0).toBool())
+                own = i;
+            if (sink.calls[i].name == "TimeStamp")
+                shown = i;
+        }
+        QVERIFY(own >= 0 && own < shown);
+    }
+
+    void ownColourOnItsOwnBackground()
+    {
+        s->settings.fontColor = s->settings.formColor; // white on white
+        s->textEntry.submit("x");
+        QCOMPARE(sink.lineColor, 0);
+        QVERIFY(sent.at(0).second.startsWith("<F>16777215</F>")); // others choose for themselves
+    }
+
+    void groom_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("groomed");
+        QTest::newRow("CR LF") << "a\r\nb"
+                               << "a||b";
+        QTest::newRow("LF and CR") << "a\nb\rc"
+                                   << "a||b||c";
+        QTest::newRow("paragraph separator") << QString("a") + QChar::ParagraphSeparator + "b"
+                                             << "a||b";
+        QTest::newRow("trailing breaks") << "a\n\n  "
+                                         << "a";
+        QTest::newRow("leading blank kept") << "  a"
+                                            << "  a";
+    }
+    void groom()
+    {
+        QFETCH(QString, typed);
+        QTEST(TextEntry::groom(typed), "groomed");
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<int>("notices");
+        QTest::newRow("empty") << "" << Result::Empty << 0;
+        QTest::newRow("blanks and breaks") << " \n " << Result::Empty << 0;
+        QTest::newRow("too many bytes") << QString(8100, 'x') << Result::TooLong << 1;
+        // 3000 characters, but 9000 bytes in UTF-8: the wire counts bytes.
+        QTest::newRow("multi-byte") << QString(3000, QChar(0x20AC)) << Result::TooLong << 1;
+    }
+    void refusals()
+    {
+        QFETCH(QString, typed);
+        QTEST(s->textEntry.submit(typed), "result");
+        QVERIFY(sent.isEmpty());
+        QTEST(int(sink.count("ShowMessage")), "notices");
+        QVERIFY(s->textEntry.history().isEmpty());
+    }
+
+    void longestLineThatFits()
+    {
+        const int overhead = TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, ""));
+        const QString text(TextEntry::maxRecordBytes - overhead - 7, 'y'); // "<M></M>" is 7 more
+        QCOMPARE(TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, text)), TextEntry::maxRecordBytes);
+        QCOMPARE(s->textEntry.submit(text), Result::Sent);
+        QCOMPARE(s->textEntry.submit(text + "y"), Result::TooLong);
+    }
+
+    void keysOfTheEditor()
+    {
+        QObject editor;
+        QString box;
+        s->textEntry.attach(
+            &editor, [&] { return box; }, [&](const QString &t) { box = t; });
+        QSignalSpy sentSpy(&s->textEntry, &TextEntry::sent);
+
+        box = "first";
+        QVERIFY(press(&editor, Qt::Key_Return));
+        QCOMPARE(box, QString());
+        box = "second";
+        QVERIFY(press(&editor, Qt::Key_Enter));
+        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sentSpy.count(), 2);
+
+        // Shift+Enter is left to the editor: a line break.
+        box = "draft";
+        QVERIFY(!press(&editor, Qt::Key_Return, Qt::ShiftModifier));
+        QCOMPARE(sent.size(), 2);
+
+        // Up and Down walk the history and come back to the draft.
+        QVERIFY(press(&editor, Qt::Key_Up));
+        QCOMPARE(box, QString("second"));
+        press(&editor, Qt::Key_Up);
+        QCOMPARE(box, QString("first"));
+        press(&editor, Qt::Key_Up);
+        QCOMPARE(box, QString("first"));
+        press(&editor, Qt::Key_Down);
+        QCOMPARE(box, QString("second"));
+        press(&editor, Qt::Key_Down);
+        QCOMPARE(box, QString("draft"));
+
+        // Within several lines the arrows belong to the caret.
+        box = "a\nb";
+        QVERIFY(!press(&editor, Qt::Key_Up));
+        QCOMPARE(box, QString("a\nb"));
+
+        // An empty Enter sends nothing; a refused text stays in the box.
+        box = "";
+        QVERIFY(press(&editor, Qt::Key_Return));
+        box = QString(9000, 'z');
+        QVERIFY(press(&editor, Qt::Key_Return));
+        QCOMPARE(box.size(), 9000);
+        QCOMPARE(sent.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextEntry)
+#include "tst_textentry.moc"
