@@ -8,6 +8,11 @@ ChatSession::ChatSession(QObject *parent)
     : QObject(parent)
 {
     sender = [this](int kind, const QString &data) { connection.Send(kind, data); };
+    // The own member record moves us when the server moved us; a new first
+    // room starts with an empty members list.
+    roster.selectRoom1 = [this](int room) { roomHandling.followOwnRoom(room); };
+    roster.selectRoom2 = [this](int watched) { roomHandling.followOwnWatched(watched); };
+    connect(&roomHandling, &Rooms::firstRoomChanged, this, [this] { roster.clear(); });
 }
 
 ChatSession::~ChatSession() = default;
@@ -31,6 +36,7 @@ void ChatSession::tick()
     if (quietPeriod > 0)
         --quietPeriod;
     roster.tick(); // new-arrival countdown
+    roomHandling.tick(); // a room change held during the hold-off
 }
 
 } // namespace hchat
@@ -76,11 +82,26 @@ void ChatSession::onUserRecord(const QString &record)
 {
     roster.DoUser(record);
 }
-void ChatSession::onPrivateMessage(const QString &) {}
-void ChatSession::onProfile(const QString &) {}
-void ChatSession::onRoomRecord(const QString &) {}
-void ChatSession::onWhereIs(const QString &) {}
+void ChatSession::onPrivateMessage(const QString &record)
+{
+    privateMessages.onPrivateMessage(record);
+}
+void ChatSession::onProfile(const QString &record)
+{
+    memberCommands.onProfile(record);
+}
+void ChatSession::onRoomRecord(const QString &record)
+{
+    roomHandling.onRoomRecord(record);
+}
+void ChatSession::onWhereIs(const QString &record)
+{
+    memberCommands.onWhereIs(record);
+}
 void ChatSession::onBulletin(const QString &) {}
-void ChatSession::onRoomAnswer(const QString &) {}
+void ChatSession::onRoomAnswer(const QString &record)
+{
+    roomHandling.onRoomAnswer(record);
+}
 
 } // namespace hchat

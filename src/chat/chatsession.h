@@ -4,8 +4,12 @@
 #include "chat/chatsettings.h"
 #include "chat/memberactions.h"
 #include "chat/connection.h"
+#include "chat/membercommands.h"
+#include "chat/privatemessages.h"
 #include "chat/roster.h"
 #include "chat/roomlist.h"
+#include "chat/rooms.h"
+#include "chat/textentry.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -59,6 +63,10 @@ public:
     Roster roster{*this};       ///< members list and ID directory (DoUser)
     MemberActions memberActions{*this}; ///< icon menu and members-list clicks
     Connection connection{*this}; ///< the datagram link and its lifecycle; Send() goes here
+    Rooms roomHandling{*this};        ///< room list, first and second room, entry and refusal
+    MemberCommands memberCommands{*this}; ///< the members menu's commands, profile and where-is answers
+    TextEntry textEntry{*this};       ///< `memText`: chat lines typed by the user
+    PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
 
     /// Services, owned elsewhere. Null until wired.
     const Catalogue *catalogue = nullptr;
