@@ -165,7 +165,10 @@ void Connection::announce()
     m_announced = true;
     notice(m_session.text(568) + m_session.settings.nick);
     m_session.quietPeriod = reconnectQuiet;
-    Send(5); // first room, and the watched second room in W
+    if (announceRooms)
+        announceRooms();
+    else
+        Send(5); // first room, and the watched second room in W
     sendAwayText();
 }
 
@@ -221,8 +224,12 @@ void Connection::linkBufferSize(int t)
 void Connection::linkReannounce()
 {
     m_session.quietPeriod = reconnectQuiet;
-    Send(5);
-    Send(25, AddI(m_session.settings.room, QStringLiteral("#")));
+    if (announceRooms) {
+        announceRooms();
+    } else {
+        Send(5);
+        Send(25, AddI(m_session.settings.room, QStringLiteral("#")));
+    }
     sendAwayText();
 }
 

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QRandomGenerator;
 
 namespace hchat {
@@ -61,6 +63,12 @@ public:
     /// After a change of nick or icon: the next tick announces us again as
     /// the first tick does.
     void reinitialise() { m_announced = false; }
+
+    /// Announces our rooms on the first tick and when the server asks again
+    /// (K = 10): presence, and entry requests carrying the room passwords. The
+    /// rooms handling sets this; without it presence and a bare kind 25 for
+    /// the first room go out.
+    std::function<void()> announceRooms;
 
     /// The presence record (without `R`) for kind 5, 50 or 51.
     QString presence(int kind) const;

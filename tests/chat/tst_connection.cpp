@@ -215,6 +215,23 @@ private slots:
         QCOMPARE(session->quietPeriod, 12);
     }
 
+    void roomsHandlingAnnouncesWhenWired()
+    {
+        int announced = 0;
+        conn().announceRooms = [&] {
+            ++announced;
+            session->Send(50);
+            session->Send(25, "<#>2</#><B>pw</B>");
+        };
+        conn().open(&transport);
+        session->tick();
+        QCOMPARE(announced, 1);
+        QCOMPARE(kindsOf(recordsOf(transport.last())), QStringList({"5", "25"}));
+        transport.deliver(ack(k()));
+        transport.deliver(ack(10));
+        QCOMPARE(announced, 2);
+    }
+
     void kindTenWithoutAwayText()
     {
         conn().open(&transport);
