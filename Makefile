@@ -39,7 +39,7 @@ run: build
 	@scripts/run-local.sh $(BUILD)/bin $(PORT)
 
 bench: build
-	@scripts/run-bench.sh $(BUILD)/bin
+	@scripts/run-bench.sh $(BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

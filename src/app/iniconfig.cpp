@@ -69,12 +69,13 @@ QString boolText(bool b)
 
 } // namespace
 
-IniConfig::IniConfig(QString programFolder, int zoneBias)
-    : m_programFolder(std::move(programFolder))
-    , m_zoneBias(zoneBias)
+IniConfig::IniConfig(QString programFolder, int zoneBias, QString mediaFolder)
+    : m_programFolder(std::move(programFolder)), m_zoneBias(zoneBias), m_mediaFolder(std::move(mediaFolder))
 {
     if (!m_programFolder.endsWith(u'/'))
         m_programFolder += u'/';
+    if (m_mediaFolder.isEmpty())
+        m_mediaFolder = m_programFolder + QStringLiteral("Media/");
 }
 
 QString IniConfig::iniPath() const
@@ -110,7 +111,7 @@ QString IniConfig::applyWebRule(const QString &web, const QString &text504)
 
 QString IniConfig::defaultSound(const char *name) const
 {
-    return m_programFolder + QStringLiteral("Media/") + QLatin1String(name);
+    return m_mediaFolder + QLatin1String(name);
 }
 
 QString IniConfig::soundFromIni(const QString &value) const

@@ -16,7 +16,9 @@ class IniConfig
 public:
     /// programFolder ends with '/'. zoneBias is the system's time-zone bias in
     /// minutes (UTC minus local), for the `Zone` default.
-    IniConfig(QString programFolder, int zoneBias);
+    /// mediaFolder: where the default sounds are (Media/ under the program
+    /// folder, or under the install folder when the home has none).
+    IniConfig(QString programFolder, int zoneBias, QString mediaFolder = QString());
 
     QString iniPath() const;
     QString logFolder() const { return m_programFolder + QStringLiteral("ChatLog/"); }
@@ -43,6 +45,7 @@ private:
 
     QString m_programFolder;
     int m_zoneBias;
+    QString m_mediaFolder;
 };
 
 } // namespace hchat

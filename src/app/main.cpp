@@ -15,8 +15,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));
 
-    const StartOptions options = StartOptions::parse(QApplication::arguments(), QApplication::applicationFilePath(),
-                                                     qEnvironmentVariable("HCHAT_HOME"));
+    const StartOptions options = StartOptions::parse(
+        QApplication::arguments(), QApplication::applicationFilePath(), qEnvironmentVariable("HCHAT_HOME"));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "hchat: %s\n%s\n", qPrintable(options.error), qPrintable(StartOptions::usage()));
         return 2;

@@ -20,8 +20,7 @@ void onSignal(int sig)
 }
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject *parent)
-    : QObject(parent)
+SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {
     if (g_fds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0)
         return;

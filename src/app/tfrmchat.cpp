@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,12 +33,18 @@ QColor fromWire(int rgb)
     // Colours travel with red in the low byte.
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
+
+// A separate home (`--home`) without sounds of its own plays the shipped ones.
+QString mediaFolder(const StartOptions &o)
+{
+    const QString home = o.programFolder + QStringLiteral("Media/");
+    return QFileInfo::exists(home) ? home : o.installFolder + QStringLiteral("Media/");
+}
 } // namespace
 
 TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
-    : QMainWindow(parent)
-    , m_options(options)
-    , m_config(std::make_unique<IniConfig>(options.programFolder, zoneBias))
+    : QMainWindow(parent), m_options(options),
+      m_config(std::make_unique<IniConfig>(options.programFolder, zoneBias, mediaFolder(options)))
 {
     setObjectName(QStringLiteral("frmChat"));
     setWindowTitle(QStringLiteral("Halvex Chat"));
@@ -47,6 +54,7 @@ TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
     buildWidgets();
     buildMenus();
     FormCreate();
+    wireChatCommands();
 }
 
 TfrmChat::~TfrmChat() = default;
@@ -56,7 +64,8 @@ void TfrmChat::FormCreate()
     // 1, 2: the debug log and the log folder.
     m_session.logFolder = m_config->logFolder();
     DebugLog::setFolder(m_session.logFolder);
-    DebugLog::note(QStringLiteral("Program Run  ") + QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    DebugLog::note(QStringLiteral("Program Run  ") +
+                   QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
 
     // 5: the configuration, and the window where it was left.
     m_config->ReadIniFile(m_session.settings);
@@ -65,7 +74,8 @@ void TfrmChat::FormCreate()
     QRect desktop(0, 0, 1024, 768);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         desktop = screen->availableVirtualGeometry();
-    const QRect placed = bringOnDesktop(QRect(s.left, s.top, qMax(200, s.width), qMax(150, s.height)), desktop);
+    const QRect placed =
+        bringOnDesktop(QRect(s.left, s.top, qMax(200, s.width), qMax(150, s.height)), desktop);
     resize(placed.size());
     move(placed.topLeft());
 
@@ -261,18 +271,30 @@ void TfrmChat::buildMenus()
     mnuPUChat->setObjectName(QStringLiteral("mnuPUChat"));
     using S = ChatSettings;
     const auto k = [](const char *s) { return QKeySequence(QLatin1String(s)); };
-    mnuPUChatImage = addToggle(QStringLiteral("mnuPUChatImage"), tr("Show Image Viewer"), &S::showImage, k("Ctrl+Shift+I"));
-    mnuPUChatList = addToggle(QStringLiteral("mnuPUChatList"), tr("Show Members List"), &S::showList, k("Ctrl+Shift+M"));
-    mnuPUChat2nd = addToggle(QStringLiteral("mnuPUChat2nd"), tr("Show 2nd Room"), &S::showSecond, k("Ctrl+Shift+2"));
-    mnuPUChatTime = addToggle(QStringLiteral("mnuPUChatTime"), tr("Show Time Stamps"), &S::showTime, k("Ctrl+Shift+T"));
-    mnuPUChatArrive = addToggle(QStringLiteral("mnuPUChatArrive"), tr("Show Arrivals"), &S::showArrivals, k("Ctrl+Shift+A"));
-    mnuPUChatDepart = addToggle(QStringLiteral("mnuPUChatDepart"), tr("Show Departures"), &S::showDepartures, k("Ctrl+Shift+D"));
-    mnuPUChatLog = addToggle(QStringLiteral("mnuPUChatLog"), tr("Auto Logging"), &S::autoLog, k("Ctrl+Shift+L"));
-    mnuPUChatRead = addToggle(QStringLiteral("mnuPUChatRead"), tr("Voice Read"), &S::voiceRead, k("Ctrl+Shift+V"));
-    mnuPUChatPM = addToggle(QStringLiteral("mnuPUChatPM"), tr("Block Private Messages"), &S::blockPM, k("Ctrl+Shift+B"));
-    mnuPUChatColor = addToggle(QStringLiteral("mnuPUChatColor"), tr("Use My Font Color"), &S::useMyColor, k("Ctrl+Shift+C"));
-    mnuPUChatHorz = addToggle(QStringLiteral("mnuPUChatHorz"), tr("Horizontal Orientation"), &S::horizontal, k("Ctrl+Shift+H"));
-    mnuPUChatTop = addToggle(QStringLiteral("mnuPUChatTop"), tr("Stay On Top"), &S::stayOnTop, k("Ctrl+Shift+O"));
+    mnuPUChatImage = addToggle(QStringLiteral("mnuPUChatImage"), tr("Show Image Viewer"), &S::showImage,
+                               k("Ctrl+Shift+I"));
+    mnuPUChatList =
+        addToggle(QStringLiteral("mnuPUChatList"), tr("Show Members List"), &S::showList, k("Ctrl+Shift+M"));
+    mnuPUChat2nd =
+        addToggle(QStringLiteral("mnuPUChat2nd"), tr("Show 2nd Room"), &S::showSecond, k("Ctrl+Shift+2"));
+    mnuPUChatTime =
+        addToggle(QStringLiteral("mnuPUChatTime"), tr("Show Time Stamps"), &S::showTime, k("Ctrl+Shift+T"));
+    mnuPUChatArrive = addToggle(QStringLiteral("mnuPUChatArrive"), tr("Show Arrivals"), &S::showArrivals,
+                                k("Ctrl+Shift+A"));
+    mnuPUChatDepart = addToggle(QStringLiteral("mnuPUChatDepart"), tr("Show Departures"), &S::showDepartures,
+                                k("Ctrl+Shift+D"));
+    mnuPUChatLog =
+        addToggle(QStringLiteral("mnuPUChatLog"), tr("Auto Logging"), &S::autoLog, k("Ctrl+Shift+L"));
+    mnuPUChatRead =
+        addToggle(QStringLiteral("mnuPUChatRead"), tr("Voice Read"), &S::voiceRead, k("Ctrl+Shift+V"));
+    mnuPUChatPM = addToggle(QStringLiteral("mnuPUChatPM"), tr("Block Private Messages"), &S::blockPM,
+                            k("Ctrl+Shift+B"));
+    mnuPUChatColor = addToggle(QStringLiteral("mnuPUChatColor"), tr("Use My Font Color"), &S::useMyColor,
+                               k("Ctrl+Shift+C"));
+    mnuPUChatHorz = addToggle(QStringLiteral("mnuPUChatHorz"), tr("Horizontal Orientation"), &S::horizontal,
+                              k("Ctrl+Shift+H"));
+    mnuPUChatTop =
+        addToggle(QStringLiteral("mnuPUChatTop"), tr("Stay On Top"), &S::stayOnTop, k("Ctrl+Shift+O"));
     connect(mnuPUChatTop, &QAction::toggled, this, [this] { applyWindowStyle(); });
     mnuPUChat->addSeparator();
     mnuProperties = new QAction(tr("Properties..."), this);
@@ -294,7 +316,8 @@ void TfrmChat::buildMenus()
     for (QTextEdit *t : {memRich, memRich2})
         connect(t, &QWidget::customContextMenuRequested, this,
                 [this, t](const QPoint &pos) { mnuPUChat->popup(t->viewport()->mapToGlobal(pos)); });
-    connect(mnuPUChat, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, [this] { backToEntry(); }); });
+    connect(mnuPUChat, &QMenu::aboutToHide, this,
+            [this] { QTimer::singleShot(0, this, [this] { backToEntry(); }); });
 }
 
 void TfrmChat::backToEntry()
@@ -308,10 +331,12 @@ void TfrmChat::applyLayout()
     const ChatSettings &s = m_session.settings;
     // Keep the menu's check marks in step with the settings they stand for.
     const std::pair<QAction *, bool> marks[] = {
-        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},       {mnuPUChat2nd, s.showSecond},
-        {mnuPUChatTime, s.showTime},       {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
-        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},      {mnuPUChatPM, s.blockPM},
-        {mnuPUChatColor, s.useMyColor},    {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
+        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},
+        {mnuPUChat2nd, s.showSecond},      {mnuPUChatTime, s.showTime},
+        {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
+        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},
+        {mnuPUChatPM, s.blockPM},          {mnuPUChatColor, s.useMyColor},
+        {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
     for (const auto &[action, on] : marks) {
         if (action && action->isChecked() != on) {
             const QSignalBlocker block(action);
@@ -342,8 +367,9 @@ void TfrmChat::applyFont()
     const ChatSettings &s = m_session.settings;
     const QColor background = fromWire(s.formColor);
     // Text in the background colour would be invisible: use the default then.
-    const QColor text = s.fontColor == s.formColor ? (background == Qt::black ? QColor(Qt::yellow) : QColor(Qt::black))
-                                                   : fromWire(s.fontColor);
+    const QColor text = s.fontColor == s.formColor
+                            ? (background == Qt::black ? QColor(Qt::yellow) : QColor(Qt::black))
+                            : fromWire(s.fontColor);
     for (QTextEdit *t : {memRich, memRich2}) {
         QPalette p = t->palette();
         p.setColor(QPalette::Base, background);

@@ -113,6 +113,13 @@ private:
                        const QKeySequence &shortcut);
     void applyWindowStyle();
     void backToEntry();
+    // Rooms, text entry, member commands and private messages (tfrmchatwiring.cpp).
+    void wireChatCommands();
+    void fillRoomChoosers();
+    void selectRoomChoosers();
+    void updateMemberButtons();
+    void runMemberCommand(MemberCommands::Command command);
+    MemberCommands::Member selectedMember() const;
 
     ChatSession m_session;
     StartOptions m_options;

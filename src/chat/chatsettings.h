@@ -19,40 +19,40 @@ struct ChatSettings {
     int left = 0;
     int height = 714;
     int width = 1012;
-    int webSize = 234;   ///< `Size`: the web viewer pane
+    int webSize = 234; ///< `Size`: the web viewer pane
     int listWidth = 160;
     int secondWidth = 180; ///< `2ndWidth`
     int icon = 0;
     int zone = 0;
     bool horizontal = false;
     bool stayOnTop = false;
-    bool showImage = true;  ///< `Image`
-    bool showList = true;   ///< `List`
+    bool showImage = true;   ///< `Image`
+    bool showList = true;    ///< `List`
     bool showSecond = false; ///< `2nd`
-    bool showTime = true;   ///< `Time`
-    bool autoLog = false;   ///< `Log`
+    bool showTime = true;    ///< `Time`
+    bool autoLog = false;    ///< `Log`
     bool showArrivals = false;
     bool showDepartures = false;
     bool useMyColor = false; ///< `Color`
-    bool showLinks = true;  ///< `Links`, check box "Show"
-    bool post = true;       ///< `Post`
-    bool voiceRead = false; ///< `Read`
-    bool blockPM = false;   ///< `PM` as a boolean
+    bool showLinks = true;   ///< `Links`, check box "Show"
+    bool post = true;        ///< `Post`
+    bool voiceRead = false;  ///< `Read`
+    bool blockPM = false;    ///< `PM` as a boolean
     bool scroll = true;
     bool profileLinks = false; ///< `ProfileURL`
-    QString url;            ///< own profile URL, at most 140 characters
-    QString web;            ///< address of the web button
+    QString url;               ///< own profile URL, at most 140 characters
+    QString web;               ///< address of the web button
     QString profile;
     QString pageSound;
     QString pmSound;
     QString linkSound;
     QString keywordSound;
     QString style;
-    int buffer = 1400;      ///< presence value `T`
+    int buffer = 1400; ///< presence value `T`
 
     // Keys of our own (documented in the README).
-    QString memberId;       ///< the 8-character member prefix, made on first start
-    int serverChoice = 0;   ///< 0 "Same as Support Room", 1 and 2 the numbered servers
+    QString memberId;     ///< the 8-character member prefix, made on first start
+    int serverChoice = 0; ///< 0 "Same as Support Room", 1 and 2 the numbered servers
     QString servers[3] = {QStringLiteral("127.0.0.1:5500"), QStringLiteral("127.0.0.1:5500"),
                           QStringLiteral("127.0.0.1:5500")};
     QString proxyHost;

@@ -21,6 +21,9 @@ public:
 };
 
 /// Maps a room number to its position in the room choosers (the identity).
-inline int GetIndex(int index) { return index; }
+inline int GetIndex(int index)
+{
+    return index;
+}
 
 } // namespace hchat

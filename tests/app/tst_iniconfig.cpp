@@ -96,20 +96,32 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("top -51") << QByteArray("Top=-51") << "top" << "0";
-        QTest::newRow("top -50") << QByteArray("Top=-50") << "top" << "-50";
-        QTest::newRow("nick 25") << QByteArray("Nick=ABCDEFGHIJKLMNOPQRSTUVWXY") << "nick" << "ABCDEFGHIJKLMNOPQRST";
+        QTest::newRow("top -51") << QByteArray("Top=-51") << "top"
+                                 << "0";
+        QTest::newRow("top -50") << QByteArray("Top=-50") << "top"
+                                 << "-50";
+        QTest::newRow("nick 25") << QByteArray("Nick=ABCDEFGHIJKLMNOPQRSTUVWXY") << "nick"
+                                 << "ABCDEFGHIJKLMNOPQRST";
         QTest::newRow("url 150") << ("URL=" + QByteArray(150, 'u')) << "url" << QString(140, u'u');
-        QTest::newRow("garbled int") << QByteArray("FontSize=ten") << "fontSize" << "10";
-        QTest::newRow("garbled bool") << QByteArray("Time=perhaps") << "time" << "1";
-        QTest::newRow("bool as word") << QByteArray("Time=false") << "time" << "0";
-        QTest::newRow("zone out of range") << QByteArray("Zone=99") << "zone" << "0";
-        QTest::newRow("style one char") << QByteArray("Style=XYZ") << "style" << "X";
-        QTest::newRow("pm as sound") << QByteArray("PM=Media\\Ding.wav") << "pmSound" << "%1Media/Ding.wav";
-        QTest::newRow("pm as switch") << QByteArray("PM=1") << "blockPM" << "1";
-        QTest::newRow("windows sound") << QByteArray("Page=C:\\Program Files\\Halvex\\Media\\Notify.wav") << "pageSound"
-                                       << "%1Media/Notify.wav";
-        QTest::newRow("sound cut at 80") << ("Link=/" + QByteArray(100, 's')) << "linkSound" << "/" + QString(79, u's');
+        QTest::newRow("garbled int") << QByteArray("FontSize=ten") << "fontSize"
+                                     << "10";
+        QTest::newRow("garbled bool") << QByteArray("Time=perhaps") << "time"
+                                      << "1";
+        QTest::newRow("bool as word") << QByteArray("Time=false") << "time"
+                                      << "0";
+        QTest::newRow("zone out of range") << QByteArray("Zone=99") << "zone"
+                                           << "0";
+        QTest::newRow("style one char") << QByteArray("Style=XYZ") << "style"
+                                        << "X";
+        QTest::newRow("pm as sound") << QByteArray("PM=Media\\Ding.wav") << "pmSound"
+                                     << "%1Media/Ding.wav";
+        QTest::newRow("pm as switch") << QByteArray("PM=1") << "blockPM"
+                                      << "1";
+        QTest::newRow("windows sound")
+            << QByteArray("Page=C:\\Program Files\\Halvex\\Media\\Notify.wav") << "pageSound"
+            << "%1Media/Notify.wav";
+        QTest::newRow("sound cut at 80") << ("Link=/" + QByteArray(100, 's')) << "linkSound"
+                                         << "/" + QString(79, u's');
     }
     void readingRules()
     {
@@ -118,13 +130,17 @@ private slots:
         QFETCH(QString, expected);
         writeIni("[Chat]\r\n" + line + "\r\n");
         const ChatSettings s = read();
-        const QMap<QString, QString> got = {
-            {"top", QString::number(s.top)},       {"nick", s.nick},
-            {"url", s.url},                        {"fontSize", QString::number(s.fontSize)},
-            {"time", QString::number(s.showTime)}, {"zone", QString::number(s.zone)},
-            {"style", s.style},                    {"pmSound", s.pmSound},
-            {"blockPM", QString::number(s.blockPM)}, {"pageSound", s.pageSound},
-            {"linkSound", s.linkSound}};
+        const QMap<QString, QString> got = {{"top", QString::number(s.top)},
+                                            {"nick", s.nick},
+                                            {"url", s.url},
+                                            {"fontSize", QString::number(s.fontSize)},
+                                            {"time", QString::number(s.showTime)},
+                                            {"zone", QString::number(s.zone)},
+                                            {"style", s.style},
+                                            {"pmSound", s.pmSound},
+                                            {"blockPM", QString::number(s.blockPM)},
+                                            {"pageSound", s.pageSound},
+                                            {"linkSound", s.linkSound}};
         QCOMPARE(got.value(field), expected.contains("%1") ? expected.arg(folder()) : expected);
     }
 
@@ -203,7 +219,8 @@ private slots:
         QCOMPARE(IniConfig::applyWebRule("", t504), t504);
         QCOMPARE(IniConfig::applyWebRule("http://evil.example/127.0.0.1/mon/", t504), t504);
         QCOMPARE(IniConfig::applyWebRule("http://evil.example/", t504), t504);
-        QCOMPARE(IniConfig::applyWebRule("http://127.0.0.1:8080/mon/room7", t504), "http://127.0.0.1:8080/mon/room7");
+        QCOMPARE(IniConfig::applyWebRule("http://127.0.0.1:8080/mon/room7", t504),
+                 "http://127.0.0.1:8080/mon/room7");
     }
 
     void offDesktopWindowsComeBack_data()
@@ -233,7 +250,8 @@ private slots:
         QCOMPARE(o.programFolder, QStringLiteral("/opt/halvex/"));
         QCOMPARE(o.installFolder, QStringLiteral("/opt/halvex/"));
         QVERIFY(o.standAlone);
-        o = StartOptions::parse({"hchat", "--home", "/tmp/x", "--server", "1.2.3.4:99"}, "/opt/halvex/hchat", "/env");
+        o = StartOptions::parse({"hchat", "--home", "/tmp/x", "--server", "1.2.3.4:99"}, "/opt/halvex/hchat",
+                                "/env");
         QCOMPARE(o.programFolder, QStringLiteral("/tmp/x/"));
         QCOMPARE(o.serverOverride, QStringLiteral("1.2.3.4:99"));
         QVERIFY(o.error.isEmpty());

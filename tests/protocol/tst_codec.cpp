@@ -21,20 +21,44 @@ private slots:
         QTest::addColumn<QString>("record");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "<R>1</R><M>hello</M>" << "M" << "hello";
-        QTest::newRow("line break") << "<M>a||b</M>" << "M" << "a\r\nb";
-        QTest::newRow("two breaks") << "<M>a||||b</M>" << "M" << "a\r\n\r\nb";
-        QTest::newRow("odd bars") << "<M>a|||b</M>" << "M" << "a\r\n|b";
-        QTest::newRow("absent") << "<R>1</R>" << "M" << "";
-        QTest::newRow("empty") << "<M></M>" << "M" << "";
-        QTest::newRow("no closing tag") << "<M>hello" << "M" << "";
-        QTest::newRow("closing without opening") << "abc</M>xyz" << "M" << "";
-        QTest::newRow("closing before opening") << "</M><M>x" << "M" << "";
-        QTest::newRow("first of duplicates wins") << "<N>a</N><N>b</N>" << "N" << "a";
-        QTest::newRow("hash field") << "<#>12</#><N>x</N>" << "#" << "12";
+        QTest::newRow("plain") << "<R>1</R><M>hello</M>"
+                               << "M"
+                               << "hello";
+        QTest::newRow("line break") << "<M>a||b</M>"
+                                    << "M"
+                                    << "a\r\nb";
+        QTest::newRow("two breaks") << "<M>a||||b</M>"
+                                    << "M"
+                                    << "a\r\n\r\nb";
+        QTest::newRow("odd bars") << "<M>a|||b</M>"
+                                  << "M"
+                                  << "a\r\n|b";
+        QTest::newRow("absent") << "<R>1</R>"
+                                << "M"
+                                << "";
+        QTest::newRow("empty") << "<M></M>"
+                               << "M"
+                               << "";
+        QTest::newRow("no closing tag") << "<M>hello"
+                                        << "M"
+                                        << "";
+        QTest::newRow("closing without opening") << "abc</M>xyz"
+                                                 << "M"
+                                                 << "";
+        QTest::newRow("closing before opening") << "</M><M>x"
+                                                << "M"
+                                                << "";
+        QTest::newRow("first of duplicates wins") << "<N>a</N><N>b</N>"
+                                                  << "N"
+                                                  << "a";
+        QTest::newRow("hash field") << "<#>12</#><N>x</N>"
+                                    << "#"
+                                    << "12";
         QTest::newRow("utf-8 value") << QString::fromUtf8("<M>Grüße 你好 😀</M>") << "M"
                                      << QString::fromUtf8("Grüße 你好 😀");
-        QTest::newRow("order free") << "<M>m</M><R>1</R>" << "R" << "1";
+        QTest::newRow("order free") << "<M>m</M><R>1</R>"
+                                    << "R"
+                                    << "1";
     }
     void getS()
     {
@@ -71,11 +95,21 @@ private slots:
         QTest::addColumn<QString>("record");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("middle") << "<R>1</R><N>a</N><M>b</M>" << "N" << "<R>1</R><M>b</M>";
-        QTest::newRow("absent") << "<R>1</R>" << "N" << "<R>1</R>";
-        QTest::newRow("first only") << "<N>a</N><N>b</N>" << "N" << "<N>b</N>";
-        QTest::newRow("empty value") << "<N></N><R>1</R>" << "N" << "<R>1</R>";
-        QTest::newRow("closing only") << "x</N>y" << "N" << "x</N>y";
+        QTest::newRow("middle") << "<R>1</R><N>a</N><M>b</M>"
+                                << "N"
+                                << "<R>1</R><M>b</M>";
+        QTest::newRow("absent") << "<R>1</R>"
+                                << "N"
+                                << "<R>1</R>";
+        QTest::newRow("first only") << "<N>a</N><N>b</N>"
+                                    << "N"
+                                    << "<N>b</N>";
+        QTest::newRow("empty value") << "<N></N><R>1</R>"
+                                     << "N"
+                                     << "<R>1</R>";
+        QTest::newRow("closing only") << "x</N>y"
+                                      << "N"
+                                      << "x</N>y";
     }
     void killS()
     {

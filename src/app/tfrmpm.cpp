@@ -1,0 +1,164 @@
+#include "app/tfrmpm.h"
+
+#include "chat/chatsession.h"
+#include "chat/privatemessages.h"
+
+#include <QList>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSplitter>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace hchat {
+
+namespace {
+
+struct OpenWindow {
+    ChatSession *session;
+    QPointer<TfrmPM> window;
+};
+
+QList<OpenWindow> &openWindows()
+{
+    static QList<OpenWindow> windows;
+    return windows;
+}
+
+QColor fromWire(int rgb)
+{
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+} // namespace
+
+TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session)
+    , m_nick(nick)
+    , m_id(id)
+    , m_entry(session)
+{
+    setObjectName(QStringLiteral("frmPM"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Private Message: %1").arg(nick.isEmpty() ? id : nick));
+    resize(420, 300);
+
+    memRich = new QTextEdit(this);
+    memRich->setObjectName(QStringLiteral("memRich"));
+    memRich->setReadOnly(true);
+    memRich->setFocusPolicy(Qt::ClickFocus);
+    memPM = new QPlainTextEdit(this);
+    memPM->setObjectName(QStringLiteral("memPM"));
+    memPM->setTabChangesFocus(true);
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(memRich);
+    split->addWidget(memPM);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(split);
+
+    m_entry.submitter = [this](const QString &text) {
+        const TextEntry::Result result = m_session.privateMessages.send(m_nick, m_id, text);
+        if (result == TextEntry::Result::TooLong)
+            AddNotice(TextEntry::tooLongText(TextEntry::recordBytes(3, text)));
+        return result;
+    };
+    m_entry.attach(
+        memPM, [this] { return memPM->toPlainText(); },
+        [this](const QString &text) {
+            memPM->setPlainText(text);
+            memPM->moveCursor(QTextCursor::End);
+        });
+
+    PrivateMessages &pms = session.privateMessages;
+    connect(&pms, &PrivateMessages::messageArrived, this,
+            [this](const QString &n, const QString &i, const QString &line, int color) {
+                if (mine(n, i)) {
+                    m_id = i; // answer the connection we heard from last
+                    AddLine(line, color);
+                }
+            });
+    connect(&pms, &PrivateMessages::messageSent, this,
+            [this](const QString &n, const QString &i, const QString &line, int color) {
+                if (mine(n, i))
+                    AddLine(line, color);
+            });
+
+    openWindows().append({&session, this});
+    memPM->setFocus();
+}
+
+TfrmPM::~TfrmPM()
+{
+    QList<OpenWindow> &windows = openWindows();
+    for (qsizetype i = windows.size() - 1; i >= 0; --i)
+        if (windows[i].window.isNull() || windows[i].window == this)
+            windows.removeAt(i);
+}
+
+bool TfrmPM::mine(const QString &nick, const QString &id) const
+{
+    return PrivateMessages::correspondentKey(nick, id) == PrivateMessages::correspondentKey(m_nick, m_id);
+}
+
+TfrmPM *TfrmPM::find(ChatSession &session, const QString &nick, const QString &id)
+{
+    for (const OpenWindow &w : openWindows())
+        if (w.session == &session && w.window && w.window->mine(nick, id))
+            return w.window;
+    return nullptr;
+}
+
+TfrmPM *TfrmPM::Open(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
+{
+    TfrmPM *window = find(session, nick, id);
+    if (!window)
+        window = new TfrmPM(session, nick, id, parent);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    window->memPM->setFocus();
+    return window;
+}
+
+void TfrmPM::route(ChatSession &session, QWidget *parent)
+{
+    // Runs before the windows' own connections: it only opens a window for a
+    // new correspondent and gives it the first line, which that window's
+    // connection (made during this emission) does not receive.
+    QObject::connect(&session.privateMessages, &PrivateMessages::messageArrived, parent,
+                     [&session, parent](const QString &nick, const QString &id, const QString &line, int color) {
+                         if (find(session, nick, id))
+                             return;
+                         TfrmPM *window = new TfrmPM(session, nick, id, parent);
+                         window->AddLine(line, color);
+                         window->show();
+                     });
+}
+
+void TfrmPM::AddLine(const QString &line, int color)
+{
+    QTextCursor cursor(memRich->document());
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(fromWire(color));
+    if (!memRich->document()->isEmpty())
+        cursor.insertBlock();
+    QString text = line;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(text, format);
+    memRich->setTextCursor(cursor);
+    memRich->ensureCursorVisible();
+}
+
+void TfrmPM::AddNotice(const QString &line)
+{
+    AddLine(line, 0x800080);
+}
+
+} // namespace hchat
