@@ -52,11 +52,16 @@ void TfrmChat::updateMemberButtons()
     using C = MemberCommands::Command;
     const MemberCommands::Member member = selectedMember();
     const MemberCommands &commands = m_session.memberCommands;
-    const std::pair<QPushButton *, C> buttons[] = {
-        {btnPage, C::Page},       {btnPM, C::PrivateMessage},    {btnProfile, C::UserProfile},
-        {btnBoot, C::Boot},       {btnIgnore, C::Ignore},        {btnRefresh, C::RefreshMembers},
-        {btnWhere, C::WhereIs},   {btnPageRoom, C::PageRoom},    {btnGlobal, C::GlobalMessage},
-        {btnStats, C::StatisticsReport}};
+    const std::pair<QPushButton *, C> buttons[] = {{btnPage, C::Page},
+                                                   {btnPM, C::PrivateMessage},
+                                                   {btnProfile, C::UserProfile},
+                                                   {btnBoot, C::Boot},
+                                                   {btnIgnore, C::Ignore},
+                                                   {btnRefresh, C::RefreshMembers},
+                                                   {btnWhere, C::WhereIs},
+                                                   {btnPageRoom, C::PageRoom},
+                                                   {btnGlobal, C::GlobalMessage},
+                                                   {btnStats, C::StatisticsReport}};
     for (const auto &[button, command] : buttons)
         button->setEnabled(commands.available(command, member));
     // Commands of staff and administrators are not offered to everybody.
@@ -73,8 +78,8 @@ void TfrmChat::runMemberCommand(MemberCommands::Command command)
     QString text;
     if (command == C::GlobalMessage) {
         bool ok = false;
-        text = QInputDialog::getMultiLineText(this, tr("Global Message"), tr("Message to everybody in the chat:"),
-                                              QString(), &ok);
+        text = QInputDialog::getMultiLineText(this, tr("Global Message"),
+                                              tr("Message to everybody in the chat:"), QString(), &ok);
         if (!ok) {
             backToEntry();
             return;
@@ -110,7 +115,8 @@ void TfrmChat::wireChatCommands()
         backToEntry();
     });
     disconnect(mnuPUChat2nd, &QAction::toggled, this, nullptr);
-    connect(mnuPUChat2nd, &QAction::toggled, this, [this](bool on) { m_session.roomHandling.setShowSecond(on); });
+    connect(mnuPUChat2nd, &QAction::toggled, this,
+            [this](bool on) { m_session.roomHandling.setShowSecond(on); });
     connect(&rooms, &Rooms::roomListChanged, this, &TfrmChat::fillRoomChoosers);
     connect(&rooms, &Rooms::roomsSelected, this, [this] {
         selectRoomChoosers();
@@ -139,11 +145,16 @@ void TfrmChat::wireChatCommands()
 
     // Member buttons.
     using C = MemberCommands::Command;
-    const std::pair<QPushButton *, C> buttons[] = {
-        {btnPage, C::Page},       {btnPM, C::PrivateMessage},    {btnProfile, C::UserProfile},
-        {btnBoot, C::Boot},       {btnIgnore, C::Ignore},        {btnRefresh, C::RefreshMembers},
-        {btnWhere, C::WhereIs},   {btnPageRoom, C::PageRoom},    {btnGlobal, C::GlobalMessage},
-        {btnStats, C::StatisticsReport}};
+    const std::pair<QPushButton *, C> buttons[] = {{btnPage, C::Page},
+                                                   {btnPM, C::PrivateMessage},
+                                                   {btnProfile, C::UserProfile},
+                                                   {btnBoot, C::Boot},
+                                                   {btnIgnore, C::Ignore},
+                                                   {btnRefresh, C::RefreshMembers},
+                                                   {btnWhere, C::WhereIs},
+                                                   {btnPageRoom, C::PageRoom},
+                                                   {btnGlobal, C::GlobalMessage},
+                                                   {btnStats, C::StatisticsReport}};
     for (const auto &[button, command] : buttons) {
         const C c = command;
         connect(button, &QPushButton::clicked, this, [this, c] { runMemberCommand(c); });

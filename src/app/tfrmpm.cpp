@@ -34,11 +34,7 @@ QColor fromWire(int rgb)
 } // namespace
 
 TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
-    : QWidget(parent, Qt::Window)
-    , m_session(session)
-    , m_nick(nick)
-    , m_id(id)
-    , m_entry(session)
+    : QWidget(parent, Qt::Window), m_session(session), m_nick(nick), m_id(id), m_entry(session)
 {
     setObjectName(QStringLiteral("frmPM"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -131,14 +127,15 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
     // Runs before the windows' own connections: it only opens a window for a
     // new correspondent and gives it the first line, which that window's
     // connection (made during this emission) does not receive.
-    QObject::connect(&session.privateMessages, &PrivateMessages::messageArrived, parent,
-                     [&session, parent](const QString &nick, const QString &id, const QString &line, int color) {
-                         if (find(session, nick, id))
-                             return;
-                         TfrmPM *window = new TfrmPM(session, nick, id, parent);
-                         window->AddLine(line, color);
-                         window->show();
-                     });
+    QObject::connect(
+        &session.privateMessages, &PrivateMessages::messageArrived, parent,
+        [&session, parent](const QString &nick, const QString &id, const QString &line, int color) {
+            if (find(session, nick, id))
+                return;
+            TfrmPM *window = new TfrmPM(session, nick, id, parent);
+            window->AddLine(line, color);
+            window->show();
+        });
 }
 
 void TfrmPM::AddLine(const QString &line, int color)

@@ -24,7 +24,8 @@ public:
     ~TfrmPM() override;
 
     /// The window of a correspondent, made and shown when there is none yet.
-    static TfrmPM *Open(ChatSession &session, const QString &nick, const QString &id, QWidget *parent = nullptr);
+    static TfrmPM *Open(ChatSession &session, const QString &nick, const QString &id,
+                        QWidget *parent = nullptr);
     /// The open window of a correspondent; null when none.
     static TfrmPM *find(ChatSession &session, const QString &nick, const QString &id);
     /// Opens a window for every correspondent whose message arrives. Call

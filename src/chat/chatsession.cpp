@@ -13,6 +13,10 @@ ChatSession::ChatSession(QObject *parent)
     roster.selectRoom1 = [this](int room) { roomHandling.followOwnRoom(room); };
     roster.selectRoom2 = [this](int watched) { roomHandling.followOwnWatched(watched); };
     connect(&roomHandling, &Rooms::firstRoomChanged, this, [this] { roster.clear(); });
+    memberActions.openPrivateMessage = [this](const QString &nick, const QString &id) {
+        emit memberCommands.privateMessageRequested(nick, id);
+    };
+    memberActions.administersRoom = [this] { return roomHandling.isAdministrator(settings.room); };
 }
 
 ChatSession::~ChatSession() = default;

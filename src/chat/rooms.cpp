@@ -257,8 +257,6 @@ void Rooms::carryOut(const Choice &choice, bool presence)
             sendEntry(choice.first, false);
         if (choice.show && (secondChanged || showChanged))
             sendEntry(choice.second, true);
-        if (presence)
-            m_session.roomHoldOff = holdOffTicks;
     }
 
     emit roomsSelected(s.room, s.room2, s.showSecond);
@@ -277,7 +275,6 @@ void Rooms::announce()
     sendEntry(s.room, false);
     if (s.showSecond)
         sendEntry(s.room2, true);
-    m_session.roomHoldOff = holdOffTicks;
     m_welcomeRoom = s.room;
     applyRoom(s.room, false);
 }

@@ -25,7 +25,7 @@ class Rooms : public QObject
 public:
     /// Room numbers above this are never stored (room records are few and small).
     static constexpr int maxRoom = 999;
-    /// Ticks the hold-off lasts after an announcement.
+    /// Ticks the hold-off lasts after presence (the link sets it).
     static constexpr int holdOffTicks = 12;
 
     explicit Rooms(ChatSession &session, QObject *parent = nullptr);

@@ -40,7 +40,11 @@ private slots:
         s->sink = &sink;
         sink.clear();
         sent.clear();
-        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        s->sender = [this](int kind, const QString &data) {
+            sent.append({kind, data});
+            if (kind == 5 || kind == 50 || kind == 51)
+                s->roomHoldOff = Rooms::holdOffTicks; // as the link does for presence
+        };
         s->settings.nick = "Ann";
         s->ownId = "ANNANNAN!";
         s->settings.room = 1;

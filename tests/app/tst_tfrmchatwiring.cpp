@@ -1,0 +1,174 @@
+#include "app/tfrmchat.h"
+#include "app/tfrmpm.h"
+#include "catalogue/catalogue.h"
+#include "support/fakesink.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace hchat;
+using hchat::test::FakeSink;
+
+class TestTfrmChatWiring : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeSink sink;
+    QList<QPair<int, QString>> sent;
+    Catalogue catalogue{catalogueLines()};
+
+    static QStringList catalogueLines()
+    {
+        QStringList lines;
+        for (int i = 0; i < 560; ++i)
+            lines << QString::number(i) + u',';
+        lines[555] = "555, is ignored";
+        lines[556] = "556, is accepted";
+        return lines;
+    }
+
+    std::unique_ptr<TfrmChat> window()
+    {
+        StartOptions o;
+        o.programFolder = m_dir.path() + "/";
+        o.installFolder = m_dir.path() + "/";
+        auto w = std::make_unique<TfrmChat>(o, 300);
+        w->tmrChat->stop(); // time is driven by hand here
+        ChatSession &s = w->session();
+        s.sink = &sink;
+        s.catalogue = &catalogue;
+        s.sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        s.settings.nick = "Ann";
+        s.ownId = "ANNANNAN!";
+        return w;
+    }
+
+private slots:
+    void init()
+    {
+        sink.clear();
+        sent.clear();
+    }
+
+    void enterSendsTheLineOnce()
+    {
+        auto w = window();
+        w->session().settings.room = 2;
+        w->session().settings.fontColor = 255;
+        QTest::keyClicks(w->memText, "hello");
+        QTest::keyClick(w->memText, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(w->memText, "you");
+        QTest::keyClick(w->memText, Qt::Key_Return);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).first, 1);
+        QCOMPARE(sent.at(0).second, QString("<F>255</F><#>2</#><M>hello||you</M>"));
+        QCOMPARE(sink.texts("TimeStamp"), QStringList({"Ann:  hello\r\nyou"}));
+        QVERIFY(w->memText->toPlainText().isEmpty());
+        // An empty Enter sends nothing; Up brings the line back.
+        QTest::keyClick(w->memText, Qt::Key_Return);
+        QCOMPARE(sent.size(), 1);
+    }
+
+    void swapExchangesTheRooms()
+    {
+        auto w = window();
+        ChatSettings &s = w->session().settings;
+        s.room = 1;
+        s.room2 = 4;
+        s.showSecond = true;
+        w->session().rooms.setEntry(4, "<#>4</#><N>Lounge</N><C>Lounge talk</C>");
+        w->session().dispatch(7, "<R>7</R><#>1</#><N>Help</N>");
+        w->btnSwap->click();
+        QCOMPARE(s.room, 4);
+        QCOMPARE(s.room2, 1);
+        QStringList kinds;
+        for (const auto &x : sent)
+            kinds << QString::number(x.first) + ':' + x.second;
+        QCOMPARE(kinds, QStringList({"5:", "25:<#>4</#>", "25:<#>1</#><W>1</W>"}));
+        QCOMPARE(w->cmbRoom1->currentIndex(), 4);
+        QCOMPARE(w->cmbRoom1->currentText(), QString("4 Lounge"));
+        QCOMPARE(w->cmbRoom2->currentIndex(), 1);
+        QCOMPARE(w->lblCaption->text(), QString("Lounge talk"));
+    }
+
+    void chooserAndSecondRoomToggle()
+    {
+        auto w = window();
+        ChatSettings &s = w->session().settings;
+        s.room = 0;
+        s.room2 = 3;
+        w->session().dispatch(7, "<R>7</R><#>5</#><N>Five</N>");
+        QCOMPARE(w->cmbRoom1->count(), 6);
+        // A user's choice in the chooser (activated) changes the room.
+        w->cmbRoom1->setCurrentIndex(5);
+        emit w->cmbRoom1->activated(5);
+        QCOMPARE(s.room, 5);
+        QCOMPARE(sent.first().first, 50);
+
+        sent.clear();
+        w->mnuPUChat2nd->trigger();
+        QVERIFY(s.showSecond);
+        QVERIFY(w->mnuPUChat2nd->isChecked());
+        QCOMPARE(sent.at(0).first, 5);
+        QCOMPARE(sent.at(1).second, QString("<#>3</#><W>1</W>"));
+    }
+
+    void ignoreFromTheMemberButton()
+    {
+        auto w = window();
+        ChatSession &s = w->session();
+        s.settings.room = 3;
+        s.roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        if (!w->lstMembers->model()) {
+            // Until the roster's own model is in place, any model with the row will do.
+            auto *model = new QStandardItemModel(1, 1, w.get());
+            w->lstMembers->setModel(model);
+        }
+        const QModelIndex bob = w->lstMembers->model()->index(0, 0);
+        w->lstMembers->setCurrentIndex(bob);
+        emit w->lstMembers->clicked(bob); // as the user's click does
+        sink.clear();
+        w->btnIgnore->click();
+        QCOMPARE(s.ignoreList, QStringList({"BOBBOBBO"}));
+        QCOMPARE(s.roster.entry(0).icon, 30);
+        QCOMPARE(sink.texts("ShowMessage"), QStringList({"Bob is ignored"}));
+        QCOMPARE(w->btnIgnore->text(), QString("Accept"));
+        w->btnIgnore->click();
+        QVERIFY(s.ignoreList.isEmpty());
+        QCOMPARE(sink.texts("ShowMessage").last(), QString("Bob is accepted"));
+    }
+
+    void privateMessagesOpenTheirWindow()
+    {
+        auto w = window();
+        w->session().dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO#</E><M>psst</M>");
+        TfrmPM *pm = TfrmPM::find(w->session(), "Bob", "BOBBOBBO#");
+        QVERIFY(pm);
+        QCOMPARE(pm->memRich->toPlainText(), QString("Bob:  psst"));
+
+        // With PMs blocked the refusal goes back as kind 3.
+        w->mnuPUChatPM->trigger();
+        QVERIFY(w->session().settings.blockPM);
+        w->session().dispatch(3, "<R>3</R><N>Cy</N><E>CYCYCYCY#</E><M>hi</M>");
+        QVERIFY(!TfrmPM::find(w->session(), "Cy", "CYCYCYCY#"));
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).first, 3);
+        QCOMPARE(
+            sent.at(0).second,
+            QString("<N>Cy</N><E>CYCYCYCY#</E><M>I am not accepting PMs now because I am busy.</M><A>1</A>"));
+    }
+};
+
+QTEST_MAIN(TestTfrmChatWiring)
+#include "tst_tfrmchatwiring.moc"
