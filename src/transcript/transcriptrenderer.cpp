@@ -51,6 +51,9 @@ TranscriptRenderer::TranscriptRenderer(TranscriptView *first, TranscriptView *se
                                        TranscriptContext context)
     : m_ctx(std::move(context))
 {
+    // Chat text is mostly Latin script: skip the shaping pass where the
+    // script does not need it. It is most of the cost of laying out a line.
+    m_format.setFontStyleStrategy(QFont::PreferNoShaping);
     for (int i = 0; i < 2; ++i) {
         m_panes[i] = std::make_unique<Pane>();
         Pane &p = *m_panes[i];
@@ -119,7 +122,17 @@ QString TranscriptRenderer::format(const QDateTime &when, int textNo) const
     QString fmt = m_ctx.text ? m_ctx.text(textNo) : QString();
     if (fmt.isEmpty())
         fmt = QStringLiteral("hh:nn:ss"); // a missing entry must not lose the clock
-    return m_ctx.formatTime ? m_ctx.formatTime(when, fmt) : classicFormat(when, fmt);
+    // A busy room shows many lines within one second: format each second once.
+    const qint64 day = when.date().toJulianDay();
+    const int second = when.time().msecsSinceStartOfDay() / 1000;
+    StampCache &c = m_stampCache;
+    if (c.day != day || c.second != second || c.format != fmt) {
+        c.day = day;
+        c.second = second;
+        c.format = fmt;
+        c.text = m_ctx.formatTime ? m_ctx.formatTime(when, fmt) : classicFormat(when, fmt);
+    }
+    return c.text;
 }
 
 QString TranscriptRenderer::stampFor(const QDateTime &when) const
@@ -176,7 +189,7 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
 
     QString shown = text;
     if (m_ctx.showTimeStamps())
-        shown.prepend(stampFor(m_stamp.isValid() ? m_stamp : m_ctx.now()));
+        shown.prepend(stampFor(m_stamp.isValid() ? m_stamp : clockNow()));
     // A stamp time belongs to the one line it was set for.
     m_stamp = QDateTime();
 
@@ -185,11 +198,11 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
 
     Pane &p = pane(second);
     if (p.view) {
-        const bool own = m_batch == 0;
-        if (own)
-            openEdit(p);
+        // Inside a batch the edit block stays open until endBatch, so the
+        // lines are laid out together.
+        openEdit(p);
         append(p, shown);
-        if (own) {
+        if (m_batch == 0) {
             closeEdit(p);
             scrollAfter(p);
         }
@@ -312,6 +325,17 @@ void TranscriptRenderer::thumbDragged(bool second, int thumbPixel)
     p.follow = lines - 1 < bottomLine + 1;
 }
 
+QDateTime TranscriptRenderer::clockNow()
+{
+    // The lines of one batch arrived together: one reading of the clock
+    // serves them all (reading the local time costs a system call here).
+    if (m_batch == 0)
+        return m_ctx.now();
+    if (!m_batchNow.isValid())
+        m_batchNow = m_ctx.now();
+    return m_batchNow;
+}
+
 void TranscriptRenderer::beginBatch()
 {
     ++m_batch;
@@ -321,6 +345,7 @@ void TranscriptRenderer::endBatch()
 {
     if (m_batch == 0 || --m_batch > 0)
         return;
+    m_batchNow = QDateTime();
     for (auto &p : m_panes) {
         if (!p->view)
             continue;
@@ -340,7 +365,7 @@ void TranscriptRenderer::showAndLog(const QString &text, bool second)
     Pane &p = pane(second);
     if (++p.clock > kClockEvery) {
         p.clock = 0;
-        ShowMessage(format(m_ctx.now(), 469), second, true);
+        ShowMessage(format(clockNow(), 469), second, true);
         if (log && !m_lastShown.isNull())
             second ? m_ctx.log->AutoLog2(m_lastShown) : m_ctx.log->AutoLog(m_lastShown);
     }

@@ -79,6 +79,7 @@ private:
     struct Pane;
     Pane &pane(bool second);
     const Pane &pane(bool second) const;
+    QDateTime clockNow();
     QString stampFor(const QDateTime &when) const;
     QString format(const QDateTime &when, int textNo) const;
     void append(Pane &p, const QString &text);
@@ -91,13 +92,22 @@ private:
     void openLink(const QString &shown);
     void showAndLog(const QString &text, bool second);
 
+    struct StampCache {
+        qint64 day = -1;
+        int second = -1;
+        QString format;
+        QString text;
+    };
+
     TranscriptContext m_ctx;
+    mutable StampCache m_stampCache;
     std::unique_ptr<Pane> m_panes[2];
     QColor m_color;
     QTextCharFormat m_format;
     QDateTime m_stamp;
     bool m_own = false;
     int m_batch = 0;
+    QDateTime m_batchNow;
     QString m_lastShown;
 };
 
