@@ -1,0 +1,109 @@
+#include "platform/speechworker.h"
+
+#include <QStringList>
+
+#ifdef HCHAT_HAVE_SPEECH
+#include <QTextToSpeech>
+#endif
+
+namespace hchat {
+
+namespace {
+
+#ifdef HCHAT_HAVE_SPEECH
+// Owns the speech engine on the worker thread and reads queued lines one
+// after the other.
+class Voice : public QObject
+{
+public:
+    QString create()
+    {
+        const QStringList engines = QTextToSpeech::availableEngines();
+        if (engines.isEmpty())
+            return QStringLiteral("no speech engine installed");
+        m_tts = new QTextToSpeech(this);
+        if (m_tts->state() == QTextToSpeech::Error)
+            return m_tts->errorString().isEmpty() ? QStringLiteral("speech engine failed")
+                                                  : m_tts->errorString();
+        connect(m_tts, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State s) {
+            if (s == QTextToSpeech::Ready)
+                next();
+        });
+        return QString();
+    }
+    void enqueue(const QString &text)
+    {
+        if (m_queue.size() >= SpeechWorker::kMaxQueued)
+            return;
+        m_queue << text;
+        if (m_tts && m_tts->state() == QTextToSpeech::Ready)
+            next();
+    }
+
+private:
+    void next()
+    {
+        if (!m_queue.isEmpty())
+            m_tts->say(m_queue.takeFirst());
+    }
+    QTextToSpeech *m_tts = nullptr;
+    QStringList m_queue;
+};
+#endif
+
+} // namespace
+
+SpeechWorker::SpeechWorker(Log log, std::function<QDateTime()> now, QObject *parent)
+    : QObject(parent), m_log(std::move(log)), m_now(std::move(now))
+{
+    m_thread.setObjectName(QStringLiteral("speech"));
+}
+
+SpeechWorker::~SpeechWorker()
+{
+    if (m_thread.isRunning()) {
+        if (m_voice)
+            QMetaObject::invokeMethod(m_voice, &QObject::deleteLater);
+        m_thread.quit();
+        m_thread.wait();
+    }
+}
+
+bool SpeechWorker::start()
+{
+    if (m_thread.isRunning())
+        return m_ready;
+    QString error;
+#ifdef HCHAT_HAVE_SPEECH
+    m_thread.start();
+    auto *voice = new Voice;
+    voice->moveToThread(&m_thread);
+    // The engine must be made on the thread that drives it.
+    QMetaObject::invokeMethod(
+        voice, [voice, &error] { error = voice->create(); }, Qt::BlockingQueuedConnection);
+    m_voice = voice;
+#else
+    error = QStringLiteral("built without speech support");
+#endif
+    m_ready = error.isEmpty();
+    if (m_log) {
+        m_log(m_ready ? QStringLiteral("Speak Created  ") + m_now().toString(QStringLiteral("hh:mm:ss"))
+                      : QStringLiteral("Speak Create Exception  ") + error);
+    }
+    return m_ready;
+}
+
+void SpeechWorker::say(const QString &text)
+{
+#ifdef HCHAT_HAVE_SPEECH
+    if (!m_ready || text.isEmpty())
+        return;
+    auto *voice = static_cast<Voice *>(m_voice);
+    QMetaObject::invokeMethod(
+        voice, [voice, text] { voice->enqueue(text); }, Qt::QueuedConnection);
+#else
+    Q_UNUSED(text);
+#endif
+}
+
+} // namespace hchat

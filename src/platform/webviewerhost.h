@@ -1,0 +1,55 @@
+#pragma once
+
+#include "transcript/webviewer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+class QPluginLoader;
+
+namespace hchat {
+
+class WebPane;
+
+/// `webImage` inside `pnlWeb`: the web engine view from the plugin, made
+/// when the first address is shown, or the text browser fallback when the
+/// plugin is not installed or fails to load.
+class WebViewerHost : public QObject, public WebViewer
+{
+    Q_OBJECT
+public:
+    /// pnlWeb is the pane the viewer fills; pluginDir defaults to the
+    /// "plugins" folder beside the executable.
+    explicit WebViewerHost(QWidget *pnlWeb, const QString &pluginDir = QString(), QObject *parent = nullptr);
+    ~WebViewerHost() override;
+
+    /// Call before the QApplication exists: the web engine needs OpenGL
+    /// contexts shared across the program, and a plugin can't set that late.
+    static void prepareApplication();
+    /// The plugin's file.
+    QString pluginPath() const;
+
+    void FindAddress(const QString &url) override;
+    QString currentAddress() const override { return m_address; }
+
+    /// True once a view exists; false before the first address.
+    bool hasView() const { return m_pane != nullptr; }
+    /// True when the view is the web engine, false for the fallback.
+    bool usesWebEngine() const { return m_engine; }
+    /// The view's widget, for tests; null before the first address.
+    QWidget *viewWidget() const;
+
+private:
+    void createPane();
+
+    QPointer<QWidget> m_parent;
+    QString m_pluginDir;
+    QPluginLoader *m_loader = nullptr;
+    WebPane *m_pane = nullptr;
+    QPointer<QWidget> m_paneWidget;
+    bool m_engine = false;
+    QString m_address;
+};
+
+} // namespace hchat
