@@ -163,9 +163,7 @@ void ChatServer::endSession(Session *s, const QString &reason, bool announceDepa
     log(QStringLiteral("session %1 ended (%2)%3")
             .arg(QString::fromLatin1(tokenText(s->token)), reason,
                  s->nick.isEmpty() ? QString() : QStringLiteral(": ") + s->nick));
-    auto p = m_pendingByPeer.find(s->peer);
-    if (p != m_pendingByPeer.end() && p.value() == s->token)
-        m_pendingByPeer.erase(p);
+    m_pendingByPeer.remove(s->peer, s->token);
     ++m_stats.sessionsEnded;
     m_sessions.erase(s->token);
 }
@@ -203,15 +201,21 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     if (s) {
         if (!s->verified) {
             s->verified = true;
-            m_pendingByPeer.remove(from);
+            m_pendingByPeer.remove(from, s->token);
         }
     } else {
-        // First poll of a session, or a repeat of it whose answer was lost.
-        auto p = m_pendingByPeer.constFind(from);
-        if (p != m_pendingByPeer.cend()) {
+        // First poll of a session, or a repeat of it whose answer was lost:
+        // the repeat starts with the same records.
+        for (auto p = m_pendingByPeer.constFind(from); p != m_pendingByPeer.cend() && p.key() == from; ++p) {
             auto it = m_sessions.find(p.value());
-            if (it != m_sessions.end())
-                s = it->second.get();
+            if (it == m_sessions.end())
+                continue;
+            Session *pending = it->second.get();
+            if (pending->lastRecordsLength > 0 && records.size() >= pending->lastRecordsLength &&
+                hashBytes(records.first(pending->lastRecordsLength)) == pending->lastRecordsHash) {
+                s = pending;
+                break;
+            }
         }
         if (!s) {
             if (!tokenView.isEmpty() && !carriesPresence(records))
@@ -298,6 +302,8 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
         out += '\n';
     }
     s->queue.remove(0, n);
+    if (s->queue.isEmpty())
+        s->queue = QList<QByteArray>(); // an idle session keeps no buffer
     return out;
 }
 

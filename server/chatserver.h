@@ -137,8 +137,9 @@ private:
 
     std::unordered_map<quint32, std::unique_ptr<Session>> m_sessions;
     /// Sessions whose token has not come back yet, by the peer they were
-    /// opened for: a repeated first poll lands in the same session.
-    QHash<Endpoint, quint32> m_pendingByPeer;
+    /// opened for: a repeated first poll lands in the same session, while
+    /// another client behind the same address gets its own.
+    QMultiHash<Endpoint, quint32> m_pendingByPeer;
 };
 
 } // namespace hchat

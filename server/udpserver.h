@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <random>
 
 class QSocketNotifier;
@@ -47,7 +48,9 @@ public:
     /// Reads and answers every datagram waiting on the socket; returns how many.
     int processPending();
     /// Milliseconds on the server's monotonic clock (what ChatServer sees).
-    qint64 nowMs() const { return m_clock.elapsed(); }
+    qint64 nowMs() const { return m_now ? m_now() : m_clock.elapsed(); }
+    /// Replaces that clock (tests drive time by hand).
+    void setClock(std::function<qint64()> now) { m_now = std::move(now); }
 
 private:
     struct Held {
@@ -70,6 +73,7 @@ private:
     QTimer m_tick;
     QTimer m_heldTimer;
     QElapsedTimer m_clock;
+    std::function<qint64()> m_now;
     FaultSettings m_faults;
     std::mt19937 m_random;
     std::deque<Held> m_held;

@@ -162,6 +162,17 @@ private slots:
         QCOMPARE(lines.size(), 1);
     }
 
+    void clientsBehindOneAddressGetTheirOwnSessions()
+    {
+        PollClient a(server.get(), 4035, &now), b(server.get(), 4035, &now);
+        a.presence("Ann", "AAAAAAAA!", 1);
+        b.presence("Bob", "BBBBBBBB#", 1);
+        a.poll();
+        b.poll();
+        QCOMPARE(server->sessionCount(), 2);
+        QVERIFY(a.token != b.token);
+    }
+
     void repliesStayWithinLimitAndKeepOrder()
     {
         PollClient a(server.get(), 4040, &now), b(server.get(), 4041, &now);

@@ -1,0 +1,509 @@
+// hchat-loadgen: how many polls a second the chat server answers, and how
+// fast, next to a bare recvmmsg/sendmmsg echo server on the same machine.
+//
+//   hchat-loadgen [--clients N] [--seconds S] [--window W] [--sessions M]
+//
+// The server (and the echo yardstick) run on CPU 0, the generator on CPU 1.
+#include "server/chatserver.h"
+#include "server/roomstore.h"
+#include "server/udpserver.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+using namespace hchat;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void pinTo(int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu % int(std::thread::hardware_concurrency()), &set);
+    pthread_setaffinity_np(pthread_self(), sizeof(set), &set);
+}
+
+int udpSocket(quint16 port, quint16 *bound)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    int bytes = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+    socklen_t len = sizeof(a);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    if (bound)
+        *bound = ntohs(a.sin_port);
+    return fd;
+}
+
+// The yardstick: echo every datagram back, in batches, nothing else.
+void echoServer(int fd, std::atomic<bool> *stop)
+{
+    pinTo(0);
+    constexpr int batch = 64;
+    static char bufs[batch][2048];
+    mmsghdr msgs[batch];
+    iovec iovs[batch];
+    sockaddr_in addrs[batch];
+    pollfd p{fd, POLLIN, 0};
+    while (!stop->load(std::memory_order_relaxed)) {
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        for (;;) {
+            for (int i = 0; i < batch; ++i) {
+                iovs[i] = {bufs[i], sizeof(bufs[i])};
+                std::memset(&msgs[i], 0, sizeof(msgs[i]));
+                msgs[i].msg_hdr.msg_iov = &iovs[i];
+                msgs[i].msg_hdr.msg_iovlen = 1;
+                msgs[i].msg_hdr.msg_name = &addrs[i];
+                msgs[i].msg_hdr.msg_namelen = sizeof(addrs[i]);
+            }
+            const int n = ::recvmmsg(fd, msgs, batch, MSG_DONTWAIT, nullptr);
+            if (n <= 0)
+                break;
+            for (int i = 0; i < n; ++i)
+                iovs[i].iov_len = msgs[i].msg_len;
+            ::sendmmsg(fd, msgs, unsigned(n), 0);
+        }
+    }
+}
+
+// The chat server as hchat-server runs it, minus the Qt event loop.
+void chatServer(UdpServer *udp, ChatServer *chat, std::atomic<bool> *stop)
+{
+    pinTo(0);
+    pollfd p{udp->socketDescriptor(), POLLIN, 0};
+    qint64 lastTick = udp->nowMs();
+    while (!stop->load(std::memory_order_relaxed)) {
+        if (::poll(&p, 1, 50) > 0)
+            udp->processPending();
+        if (udp->nowMs() - lastTick >= 1000) {
+            lastTick = udp->nowMs();
+            chat->tick(lastTick);
+        }
+    }
+}
+
+struct SimClient {
+    std::string token;
+    int socket = 0;
+    int k = 0;
+    bool inFlight = false;
+    Clock::time_point sentAt;
+    Clock::time_point due;
+};
+
+struct Generator {
+    sockaddr_in server{};
+    std::vector<int> sockets;
+    std::vector<SimClient> clients;
+    std::unordered_map<std::string, int> byToken;
+    std::vector<double> latenciesUs;
+    long long answered = 0;
+    long long resent = 0;
+
+    Generator(quint16 port, int nClients, int nSockets)
+    {
+        server.sin_family = AF_INET;
+        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        server.sin_port = htons(port);
+        for (int i = 0; i < nSockets; ++i)
+            sockets.push_back(udpSocket(0, nullptr));
+        clients.resize(size_t(nClients));
+        for (int i = 0; i < nClients; ++i)
+            clients[size_t(i)].socket = i % nSockets;
+    }
+    ~Generator()
+    {
+        for (int fd : sockets)
+            ::close(fd);
+    }
+
+    static std::string field(const char *data, size_t len, char name)
+    {
+        const std::string s(data, len);
+        const std::string open = std::string("<") + name + ">";
+        const std::string close = std::string("</") + name + ">";
+        const size_t o = s.find(open);
+        const size_t c = s.find(close);
+        return o == std::string::npos || c == std::string::npos || c < o + 3 ? std::string()
+                                                                             : s.substr(o + 3, c - o - 3);
+    }
+
+    std::string pollText(int i, bool presence)
+    {
+        SimClient &c = clients[size_t(i)];
+        std::string d;
+        if (presence) {
+            c.k = (c.k + 1) % 10;
+            std::string id = std::to_string(i);
+            id = "LG" + std::string(6 - std::min<size_t>(6, id.size()), '0') + id + "!";
+            d = "<R>5</R><E>" + id + "</E><N>load" + std::to_string(i) + "</N><I>5|0</I><#>" +
+                std::to_string(i % 100) + "</#><W>-1</W><T>1400</T>\n";
+            d += "<R>0</R><K>" + std::to_string(c.k) + "</K>";
+            d += "<L>c" + std::to_string(i) + "</L>"; // unknown token + presence: opens a session
+        } else {
+            d = "<R>0</R><K>" + std::to_string(c.k) + "</K><L>" + c.token + "</L>";
+        }
+        return d + "\r\n";
+    }
+
+    // Sends the given clients' polls, batched per socket.
+    void send(const std::vector<int> &which, bool presence)
+    {
+        std::vector<std::vector<std::string>> texts(sockets.size());
+        std::vector<std::vector<int>> ids(sockets.size());
+        for (int i : which) {
+            texts[size_t(clients[size_t(i)].socket)].push_back(pollText(i, presence));
+            ids[size_t(clients[size_t(i)].socket)].push_back(i);
+        }
+        const auto now = Clock::now();
+        for (size_t s = 0; s < sockets.size(); ++s) {
+            const size_t n = texts[s].size();
+            for (size_t start = 0; start < n; start += 64) {
+                const size_t m = std::min<size_t>(64, n - start);
+                mmsghdr msgs[64];
+                iovec iovs[64];
+                for (size_t j = 0; j < m; ++j) {
+                    std::string &t = texts[s][start + j];
+                    iovs[j] = {t.data(), t.size()};
+                    std::memset(&msgs[j], 0, sizeof(msgs[j]));
+                    msgs[j].msg_hdr.msg_iov = &iovs[j];
+                    msgs[j].msg_hdr.msg_iovlen = 1;
+                    msgs[j].msg_hdr.msg_name = &server;
+                    msgs[j].msg_hdr.msg_namelen = sizeof(server);
+                    SimClient &c = clients[size_t(ids[s][start + j])];
+                    c.inFlight = true;
+                    c.sentAt = now;
+                }
+                ::sendmmsg(sockets[s], msgs, unsigned(m), 0);
+            }
+        }
+    }
+
+    // Reads every reply waiting; returns the clients answered.
+    std::vector<int> receive(int timeoutMs, bool learnTokens)
+    {
+        std::vector<pollfd> pfds;
+        for (int fd : sockets)
+            pfds.push_back({fd, POLLIN, 0});
+        std::vector<int> done;
+        if (::poll(pfds.data(), nfds_t(pfds.size()), timeoutMs) <= 0)
+            return done;
+        static char bufs[64][9216];
+        const auto now = Clock::now();
+        for (size_t s = 0; s < sockets.size(); ++s) {
+            if (!(pfds[s].revents & POLLIN))
+                continue;
+            for (;;) {
+                mmsghdr msgs[64];
+                iovec iovs[64];
+                for (int j = 0; j < 64; ++j) {
+                    iovs[j] = {bufs[j], sizeof(bufs[j])};
+                    std::memset(&msgs[j], 0, sizeof(msgs[j]));
+                    msgs[j].msg_hdr.msg_iov = &iovs[j];
+                    msgs[j].msg_hdr.msg_iovlen = 1;
+                }
+                const int n = ::recvmmsg(sockets[s], msgs, 64, MSG_DONTWAIT, nullptr);
+                if (n <= 0)
+                    break;
+                for (int j = 0; j < n; ++j) {
+                    const size_t len = msgs[j].msg_len;
+                    const size_t nl = std::string_view(bufs[j], len).find('\n');
+                    const std::string tok = field(bufs[j], nl == std::string::npos ? len : nl, 'L');
+                    int idx = -1;
+                    if (learnTokens) {
+                        // First answers: the reply carries the new token; the
+                        // client is known by the order of the handshake.
+                        auto it = byToken.find(tok);
+                        if (it != byToken.end())
+                            idx = it->second;
+                        else if (!pending.empty()) {
+                            idx = pending.front();
+                            pending.erase(pending.begin());
+                            clients[size_t(idx)].token = tok;
+                            byToken[tok] = idx;
+                        }
+                    } else {
+                        auto it = byToken.find(tok);
+                        if (it != byToken.end())
+                            idx = it->second;
+                    }
+                    if (idx < 0 || !clients[size_t(idx)].inFlight)
+                        continue;
+                    SimClient &c = clients[size_t(idx)];
+                    c.inFlight = false;
+                    latenciesUs.push_back(std::chrono::duration<double, std::micro>(now - c.sentAt).count());
+                    ++answered;
+                    done.push_back(idx);
+                }
+            }
+        }
+        return done;
+    }
+    std::vector<int> pending; // handshake order
+
+    // Every client announces itself and echoes its token once.
+    bool handshake()
+    {
+        for (size_t start = 0; start < clients.size(); start += 32) {
+            std::vector<int> group;
+            for (size_t i = start; i < std::min(clients.size(), start + 32); ++i)
+                group.push_back(int(i));
+            for (int attempt = 0; attempt < 20; ++attempt) {
+                std::vector<int> missing;
+                for (int i : group)
+                    if (clients[size_t(i)].token.empty())
+                        missing.push_back(i);
+                if (missing.empty())
+                    break;
+                // One at a time, so replies map to clients by order.
+                for (int i : missing) {
+                    pending = {i};
+                    send({i}, true);
+                    receive(200, true);
+                }
+            }
+        }
+        for (const SimClient &c : clients)
+            if (c.token.empty())
+                return false;
+        // Echo the tokens: the sessions become verified and take their room records.
+        for (int round = 0; round < 5; ++round) {
+            std::vector<int> all;
+            for (size_t i = 0; i < clients.size(); ++i)
+                all.push_back(int(i));
+            for (size_t start = 0; start < all.size(); start += 256) {
+                std::vector<int> part(all.begin() + long(start),
+                                      all.begin() + long(std::min(all.size(), start + 256)));
+                send(part, false);
+                auto until = Clock::now() + std::chrono::milliseconds(300);
+                size_t got = 0;
+                while (got < part.size() && Clock::now() < until)
+                    got += receive(50, false).size();
+            }
+        }
+        for (SimClient &c : clients)
+            c.inFlight = false;
+        latenciesUs.clear();
+        answered = 0;
+        return true;
+    }
+
+    // Closed loop: `window` polls in flight, next client in turn on every answer.
+    void fullSpeed(double seconds, int window)
+    {
+        latenciesUs.clear();
+        answered = 0;
+        size_t next = 0;
+        auto pick = [&](int n) {
+            std::vector<int> out;
+            for (size_t tries = 0; int(out.size()) < n && tries < clients.size(); ++tries) {
+                const int i = int(next);
+                next = (next + 1) % clients.size();
+                if (!clients[size_t(i)].inFlight)
+                    out.push_back(i);
+            }
+            return out;
+        };
+        send(pick(window), false);
+        const auto start = Clock::now();
+        auto lastSweep = start;
+        while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
+            const std::vector<int> done = receive(10, false);
+            if (!done.empty())
+                send(pick(int(done.size())), false);
+            const auto now = Clock::now();
+            if (now - lastSweep > std::chrono::milliseconds(100)) {
+                // A datagram lost in a full buffer: poll again, as a client would.
+                lastSweep = now;
+                std::vector<int> late;
+                for (size_t i = 0; i < clients.size(); ++i)
+                    if (clients[i].inFlight && now - clients[i].sentAt > std::chrono::milliseconds(200))
+                        late.push_back(int(i));
+                resent += long(late.size());
+                if (!late.empty())
+                    send(late, false);
+            }
+        }
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        rate = answered / elapsed;
+        while (!receive(100, false).empty()) {
+        }
+        for (SimClient &c : clients)
+            c.inFlight = false;
+    }
+
+    // Every client polls every 4 s, as an idle client does.
+    void realCadence(double seconds)
+    {
+        latenciesUs.clear();
+        answered = 0;
+        const auto start = Clock::now();
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i].due =
+                start + std::chrono::microseconds(long(4e6 * double(i) / double(clients.size())));
+        while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
+            const auto now = Clock::now();
+            std::vector<int> due;
+            for (size_t i = 0; i < clients.size(); ++i)
+                if (!clients[i].inFlight && clients[i].due <= now) {
+                    due.push_back(int(i));
+                    clients[i].due += std::chrono::seconds(4);
+                }
+            if (!due.empty())
+                send(due, false);
+            receive(1, false);
+        }
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        rate = answered / elapsed;
+        while (!receive(100, false).empty()) {
+        }
+    }
+
+    double rate = 0;
+    double percentile(double p)
+    {
+        if (latenciesUs.empty())
+            return 0;
+        std::sort(latenciesUs.begin(), latenciesUs.end());
+        return latenciesUs[std::min(latenciesUs.size() - 1, size_t(p * double(latenciesUs.size())))];
+    }
+};
+
+double idleSessionBytes(int n)
+{
+    RoomStore rooms;
+    rooms.load();
+    ChatServer chat(&rooms);
+    malloc_trim(0);
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < n; ++i) {
+        const Endpoint peer = Endpoint::ipv4(0x7f000001u + quint32(i / 60000), quint16(1024 + i % 60000));
+        const QByteArray hello = "<R>5</R><E>ID" + QByteArray::number(i).rightJustified(6, '0') +
+                                 "!</E><N>member" + QByteArray::number(i) + "</N><I>5|0</I><#>" +
+                                 QByteArray::number(i % 100) +
+                                 "</#><W>-1</W><T>1400</T>\n<R>0</R><K>1</K>\r\n";
+        const QByteArray ack = chat.handleDatagram(peer, hello, 0);
+        const qsizetype l = ack.indexOf("<L>");
+        const QByteArray token = ack.mid(l + 3, ack.indexOf("</L>") - l - 3);
+        // Echo the token and take everything queued: the session is then idle.
+        int q = 1;
+        while (q > 0) {
+            const QByteArray r = chat.handleDatagram(peer, "<R>0</R><K>1</K><L>" + token + "</L>\r\n", 0);
+            const qsizetype qs = r.indexOf("<Q>");
+            q = r.mid(qs + 3, r.indexOf("</Q>") - qs - 3).toInt();
+        }
+    }
+    const size_t after = mallinfo2().uordblks;
+    return double(after - before) / n;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    int nClients = 1000;
+    double seconds = 3;
+    int window = 256;
+    int nSessions = 10000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--clients")
+            nClients = std::atoi(argv[i + 1]);
+        else if (a == "--seconds")
+            seconds = std::atof(argv[i + 1]);
+        else if (a == "--window")
+            window = std::atoi(argv[i + 1]);
+        else if (a == "--sessions")
+            nSessions = std::atoi(argv[i + 1]);
+    }
+    pinTo(1);
+    const int nSockets = std::min(nClients, 16);
+
+    // 1. The yardstick.
+    quint16 echoPort = 0;
+    const int echoFd = udpSocket(0, &echoPort);
+    std::atomic<bool> stop{false};
+    std::thread echo(echoServer, echoFd, &stop);
+    double echoRate = 0;
+    {
+        Generator g(echoPort, nClients, nSockets);
+        for (size_t i = 0; i < g.clients.size(); ++i) {
+            g.clients[i].token = "t" + std::to_string(i);
+            g.byToken[g.clients[i].token] = int(i);
+        }
+        g.fullSpeed(seconds, window);
+        echoRate = g.rate;
+        std::printf("echo yardstick:      %9.0f replies/s  (p50 %.0f us, p99 %.0f us)\n", g.rate,
+                    g.percentile(0.5), g.percentile(0.99));
+    }
+    stop = true;
+    echo.join();
+    ::close(echoFd);
+
+    // 2. The chat server on the same core.
+    RoomStore rooms;
+    rooms.load();
+    ChatServer chat(&rooms);
+    UdpServer udp(&chat);
+    QString error;
+    if (!udp.listen(QStringLiteral("127.0.0.1:0"), &error, false)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    stop = false;
+    std::thread serverThread(chatServer, &udp, &chat, &stop);
+    {
+        Generator g(udp.port(), nClients, nSockets);
+        if (!g.handshake()) {
+            std::fprintf(stderr, "handshake failed\n");
+            stop = true;
+            serverThread.join();
+            return 1;
+        }
+        std::printf("sessions open:       %9d\n", chat.sessionCount());
+        g.fullSpeed(seconds, window);
+        std::printf("chat server (%d clients, full speed): %9.0f polls/s = %.0f%% of the yardstick  "
+                    "(p50 %.0f us, p99 %.0f us, %lld resent)\n",
+                    nClients, g.rate, 100 * g.rate / echoRate, g.percentile(0.5), g.percentile(0.99),
+                    g.resent);
+        g.realCadence(std::max(seconds, 8.0));
+        std::printf("chat server (%d clients, one poll every 4 s): %.0f polls/s, p50 %.0f us, p99 %.0f us\n",
+                    nClients, g.rate, g.percentile(0.5), g.percentile(0.99));
+    }
+    stop = true;
+    serverThread.join();
+
+    // 3. Memory of idle sessions.
+    std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
+                idleSessionBytes(nSessions));
+    return 0;
+}
