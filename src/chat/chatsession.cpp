@@ -8,6 +8,7 @@ ChatSession::ChatSession(QObject *parent)
     : QObject(parent)
 {
     sender = [this](int kind, const QString &data) { connection.Send(kind, data); };
+    connection.announceRooms = [this] { roomHandling.announce(); };
     // The own member record moves us when the server moved us; a new first
     // room starts with an empty members list.
     roster.selectRoom1 = [this](int room) { roomHandling.followOwnRoom(room); };

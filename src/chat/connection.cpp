@@ -105,6 +105,7 @@ void Connection::redirect(const ServerEndpoint &to)
         m_link.resetForNewServer();
         m_transport->setEndpoint(to.host, to.port);
         m_session.quietPeriod = reconnectQuiet;
+        m_session.roster.clear(); // the members of the old server
     }
     m_endpoint = to;
 }

@@ -132,10 +132,12 @@ private slots:
         QCOMPARE(sink.notices.value(0), QString("T568:Me"));
         QCOMPARE(transport.sent.size(), 1);
         const QStringList records = recordsOf(transport.last());
-        QCOMPARE(kindsOf(records), QStringList({"5", "6"}));
+        // Presence (second room in W), the rooms handling's entry request, the away text.
+        QCOMPARE(kindsOf(records), QStringList({"5", "25", "6"}));
         QCOMPARE(records[0],
                  "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
-        QCOMPARE(records[1], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
+        QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
+        QCOMPARE(records[2], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
         QCOMPARE(session->quietPeriod, 11); // 12, less this tick
         QCOMPARE(session->roomHoldOff, 11);
         // Later ticks do not announce again.
