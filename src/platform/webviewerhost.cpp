@@ -33,11 +33,6 @@ WebViewerHost::~WebViewerHost()
     // The view belongs to pnlWeb; the plugin stays loaded while it may live.
 }
 
-void WebViewerHost::prepareApplication()
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-}
-
 QString WebViewerHost::pluginPath() const
 {
     return QDir(m_pluginDir).filePath(QLatin1String(kPluginFile));
@@ -57,6 +52,8 @@ void WebViewerHost::createPane()
         if (auto *factory = qobject_cast<WebPaneFactory *>(m_loader->instance())) {
             m_pane = factory->createPane(m_parent);
             m_engine = m_pane != nullptr;
+        } else {
+            m_loadError = m_loader->errorString();
         }
     }
     if (!m_pane)

@@ -24,9 +24,6 @@ public:
     explicit WebViewerHost(QWidget *pnlWeb, const QString &pluginDir = QString(), QObject *parent = nullptr);
     ~WebViewerHost() override;
 
-    /// Call before the QApplication exists: the web engine needs OpenGL
-    /// contexts shared across the program, and a plugin can't set that late.
-    static void prepareApplication();
     /// The plugin's file.
     QString pluginPath() const;
 
@@ -37,6 +34,8 @@ public:
     bool hasView() const { return m_pane != nullptr; }
     /// True when the view is the web engine, false for the fallback.
     bool usesWebEngine() const { return m_engine; }
+    /// Why the plugin did not load; empty when it did or was not tried.
+    QString loadError() const { return m_loadError; }
     /// The view's widget, for tests; null before the first address.
     QWidget *viewWidget() const;
 
@@ -50,6 +49,7 @@ private:
     QPointer<QWidget> m_paneWidget;
     bool m_engine = false;
     QString m_address;
+    QString m_loadError;
 };
 
 } // namespace hchat

@@ -1,14 +1,39 @@
 #include "webenginepane.h"
 
+#include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QWebEngineView>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
 
+// Exported by Qt GUI for its own modules: the context every OpenGL context
+// of the program shares with. The web engine needs one; asking Qt for it
+// before the application starts (Qt::AA_ShareOpenGLContexts) would load the
+// OpenGL driver into every client, links or not.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+
 namespace hchat {
 
 namespace {
+
+void ensureShareContext()
+{
+    if (QOpenGLContext::globalShareContext())
+        return;
+    // Set even when it can't be created, as Qt does itself: the engine reads
+    // its format either way, and draws in software without OpenGL.
+    auto *context = new QOpenGLContext(qApp);
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    const bool created = context->create();
+    qt_gl_set_global_share_context(context);
+    if (created)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-gpu"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --disable-gpu");
+}
 
 class WebEnginePane : public QWebEngineView, public WebPane
 {
@@ -28,6 +53,7 @@ WebPane *WebEnginePaneFactory::createPane(QWidget *parent)
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 #endif
+    ensureShareContext();
     return new WebEnginePane(parent);
 }
 
