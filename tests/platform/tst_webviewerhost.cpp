@@ -1,7 +1,10 @@
 #include "platform/textbrowserpane.h"
 #include "platform/webviewerhost.h"
 
+#include "platform/webpane.h"
+
 #include <QImage>
+#include <QPluginLoader>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
@@ -16,6 +19,7 @@ private slots:
     void nothingBeforeTheFirstAddress();
     void fallbackShowsImages();
     void addressShownAsText();
+    void pluginOffersPanes();
 };
 
 void TstWebViewerHost::nothingBeforeTheFirstAddress()
@@ -70,6 +74,18 @@ void TstWebViewerHost::addressShownAsText()
     const QString html = pane->browser()->toHtml();
     QVERIFY(!html.contains("<b>bold"));
     QVERIFY(pane->browser()->toPlainText().contains("example.invalid"));
+}
+
+void TstWebViewerHost::pluginOffersPanes()
+{
+    // Loading the plugin starts no browser process; making a pane would.
+    QWidget pnlWeb;
+    WebViewerHost host(&pnlWeb);
+    if (!QFile::exists(host.pluginPath()))
+        QSKIP("built without Qt WebEngine");
+    QPluginLoader loader(host.pluginPath());
+    QVERIFY2(loader.load(), qPrintable(loader.errorString()));
+    QVERIFY(qobject_cast<WebPaneFactory *>(loader.instance()));
 }
 
 QTEST_MAIN(TstWebViewerHost)
