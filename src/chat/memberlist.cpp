@@ -7,9 +7,11 @@ namespace hchat {
 
 namespace {
 
+// Keys are case-folded when made, so a plain comparison is the
+// case-insensitive one, without folding every character on every probe.
 int compareKeys(const QString &a, const QString &b)
 {
-    return QString::compare(a, b, Qt::CaseInsensitive);
+    return QString::compare(a, b, Qt::CaseSensitive);
 }
 
 bool tagMatches(int a, int b)
@@ -27,7 +29,7 @@ QString MemberList::SortKey(const QString &nick, int icon)
         key += u'=';
     else // icons past 113 have no picture; keep them first rather than wrap
         key += QChar(char16_t(std::max(0, 113 - icon)));
-    key += nick.toLower();
+    key += nick.toCaseFolded();
     return key;
 }
 
@@ -36,12 +38,12 @@ int MemberList::lstMembersCompare(const RosterEntry &a, const RosterEntry &b)
     return compareKeys(a.key, b.key);
 }
 
-size_t MemberList::upperBound(const QString &key) const
+qsizetype MemberList::upperBound(const QString &key) const
 {
     auto it =
-        std::upper_bound(m_entries.begin(), m_entries.end(), key,
+        std::upper_bound(m_entries.cbegin(), m_entries.cend(), key,
                          [](const QString &k, const RosterEntry &e) { return compareKeys(k, e.key) < 0; });
-    return size_t(it - m_entries.begin());
+    return it - m_entries.cbegin();
 }
 
 int MemberList::find(const QString &nick, int tag) const
@@ -50,12 +52,12 @@ int MemberList::find(const QString &nick, int tag) const
     // (short) run of high icons, then binary-search the nick among the rest.
     const QString plain = SortKey(nick, 0);
     auto firstPlain =
-        std::lower_bound(m_entries.begin(), m_entries.end(), QStringLiteral("="),
+        std::lower_bound(m_entries.cbegin(), m_entries.cend(), QStringLiteral("="),
                          [](const RosterEntry &e, const QString &k) { return compareKeys(e.key, k) < 0; });
-    for (auto it = m_entries.begin(); it != firstPlain; ++it)
+    for (auto it = m_entries.cbegin(); it != firstPlain; ++it)
         if (it->nick == nick && tagMatches(it->tag, tag))
-            return int(it - m_entries.begin());
-    auto range = std::equal_range(firstPlain, m_entries.end(), plain, [](const auto &a, const auto &b) {
+            return int(it - m_entries.cbegin());
+    auto range = std::equal_range(firstPlain, m_entries.cend(), plain, [](const auto &a, const auto &b) {
         if constexpr (std::is_same_v<std::decay_t<decltype(a)>, RosterEntry>)
             return compareKeys(a.key, b) < 0;
         else
@@ -63,17 +65,17 @@ int MemberList::find(const QString &nick, int tag) const
     });
     for (auto it = range.first; it != range.second; ++it)
         if (it->nick == nick && tagMatches(it->tag, tag))
-            return int(it - m_entries.begin());
+            return int(it - m_entries.cbegin());
     return -1;
 }
 
 int MemberList::insert(const QString &nick, int icon, int state, int tag)
 {
     RosterEntry e{nick, icon, state, tag, SortKey(nick, icon)};
-    const size_t row = upperBound(e.key);
+    const qsizetype row = upperBound(e.key);
     if (m_observer)
         m_observer->beginInsert(int(row));
-    m_entries.insert(m_entries.begin() + qsizetype(row), std::move(e));
+    m_entries.insert(row, std::move(e));
     if (m_observer)
         m_observer->endInsert();
     return int(row);
@@ -85,7 +87,7 @@ void MemberList::removeAt(int row)
         return;
     if (m_observer)
         m_observer->beginRemove(row);
-    m_entries.erase(m_entries.begin() + row);
+    m_entries.removeAt(row);
     if (m_observer)
         m_observer->endRemove();
 }
@@ -94,7 +96,7 @@ int MemberList::update(int row, int icon, int state)
 {
     if (row < 0 || row >= count())
         return -1;
-    RosterEntry &e = m_entries[size_t(row)];
+    RosterEntry &e = m_entries[row];
     QString key = SortKey(e.nick, icon);
     if (compareKeys(key, e.key) == 0) {
         e.icon = icon;
@@ -105,10 +107,10 @@ int MemberList::update(int row, int icon, int state)
         return row;
     }
     // Place among the others: the bound counts the entry itself when it sits before it.
-    size_t to = upperBound(key);
-    if (to > size_t(row))
+    qsizetype to = upperBound(key);
+    if (to > row)
         --to;
-    if (to == size_t(row)) {
+    if (to == row) {
         e.icon = icon;
         e.state = state;
         e.key = std::move(key);
@@ -117,13 +119,13 @@ int MemberList::update(int row, int icon, int state)
         return row;
     }
     if (m_observer)
-        m_observer->beginMove(row, int(to > size_t(row) ? to + 1 : to));
+        m_observer->beginMove(row, int(to > row ? to + 1 : to));
     RosterEntry moved = std::move(e);
     moved.icon = icon;
     moved.state = state;
     moved.key = std::move(key);
-    m_entries.erase(m_entries.begin() + row);
-    m_entries.insert(m_entries.begin() + qsizetype(to), std::move(moved));
+    m_entries.removeAt(row);
+    m_entries.insert(to, std::move(moved));
     if (m_observer) {
         m_observer->endMove();
         m_observer->changed(int(to));
@@ -133,8 +135,8 @@ int MemberList::update(int row, int icon, int state)
 
 void MemberList::replaceState(int from, int to)
 {
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].state == from) {
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i).state == from) {
             m_entries[i].state = to;
             if (m_observer)
                 m_observer->changed(int(i));

@@ -1,8 +1,7 @@
 #pragma once
 
+#include <QList>
 #include <QString>
-
-#include <vector>
 
 namespace hchat {
 
@@ -14,6 +13,13 @@ struct RosterEntry {
     int tag = 0;   ///< code of the ID's last character; 0 matches any
     QString key;   ///< sort key, see MemberList::SortKey
 };
+
+} // namespace hchat
+
+// Entries move by memmove when one is inserted or removed in the middle.
+Q_DECLARE_TYPEINFO(hchat::RosterEntry, Q_RELOCATABLE_TYPE);
+
+namespace hchat {
 
 /// Told about every change of a MemberList before and after it happens, in
 /// the order a Qt item model needs. Rows are 0-based.
@@ -39,7 +45,8 @@ public:
 class MemberList
 {
 public:
-    /// The key `lstMembersCompare` orders by: "=" and the lower-cased nick for
+    /// The key `lstMembersCompare` orders by: "=" and the nick in lower case
+    /// (case-folded, so that plain comparison of keys is case-insensitive) for
     /// icons up to 61; for icons 62 and up the character 113 - icon instead of
     /// "=", which puts them first, the highest icon first.
     static QString SortKey(const QString &nick, int icon);
@@ -47,7 +54,7 @@ public:
     static int lstMembersCompare(const RosterEntry &a, const RosterEntry &b);
 
     int count() const { return int(m_entries.size()); }
-    const RosterEntry &at(int row) const { return m_entries[size_t(row)]; }
+    const RosterEntry &at(int row) const { return m_entries[row]; }
 
     /// `MemberIndex`: the first entry, in display order, with this caption
     /// (case-sensitive) and tag, a tag of 0 on either side matching any; -1
@@ -67,9 +74,9 @@ public:
     void setObserver(MemberListObserver *observer) { m_observer = observer; }
 
 private:
-    size_t upperBound(const QString &key) const;
+    qsizetype upperBound(const QString &key) const;
 
-    std::vector<RosterEntry> m_entries;
+    QList<RosterEntry> m_entries;
     MemberListObserver *m_observer = nullptr;
 };
 

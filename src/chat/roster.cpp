@@ -25,7 +25,8 @@ int leadingNumber(QStringView text, int maxDigits)
 } // namespace
 
 Roster::Roster(ChatSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_label(QStringLiteral("0 users"))
+    : QObject(parent), m_session(session), m_directory(session.idDirectory),
+      m_label(QStringLiteral("0 users"))
 {
 }
 
@@ -130,7 +131,7 @@ void Roster::DoUser(const QString &record)
 
     const QString line = nick + u'=' + id;
     if (room < 0) {
-        s.idDirectory.removeAll(line);
+        m_directory.remove(line);
         updateCount(); // the entry may have gone above
         return;
     }
@@ -166,8 +167,7 @@ void Roster::DoUser(const QString &record)
             icon = IgnoredIcon;
     }
 
-    if (!s.idDirectory.contains(line))
-        s.idDirectory.append(line);
+    m_directory.add(line);
 
     if (in || watching) {
         const int row = MemberIndex(nick, id);

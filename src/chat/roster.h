@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/iddirectory.h"
 #include "chat/memberlist.h"
 
 #include <QObject>
@@ -76,6 +77,7 @@ private:
 
     ChatSession &m_session;
     MemberList m_list;
+    IdDirectory m_directory;
     QString m_label;
 };
 

@@ -106,6 +106,28 @@ private slots:
         QCOMPARE(s->idDirectory, QStringList{"Bob=BBBBBBBB2"});
     }
 
+    // The directory keeps its order and notices lists changed behind its back.
+    void directoryIndex()
+    {
+        IdDirectory dir(s->idDirectory);
+        for (const char *l : {"a=1", "b=2", "c=3", "d=4"})
+            dir.add(l);
+        dir.add("b=2");
+        dir.remove("b=2");
+        dir.remove("zz=9");
+        QCOMPARE(s->idDirectory, (QStringList{"a=1", "c=3", "d=4"}));
+        s->idDirectory = QStringList{"x=1", "y=2", "x=1"}; // loaded from elsewhere, with a copy
+        QVERIFY(!dir.contains("a=1"));
+        QVERIFY(dir.contains("y=2"));
+        dir.remove("x=1");
+        QCOMPARE(s->idDirectory, QStringList{"y=2"});
+        s->idDirectory[0] = "q=7";
+        s->idDirectory.append("r=8");
+        dir.add("q=7");
+        dir.remove("r=8");
+        QCOMPARE(s->idDirectory, QStringList{"q=7"});
+    }
+
     void getIdWithEqualsInNick()
     {
         s->idDirectory = QStringList{"a=b=IDIDIDID1", "a=IDIDIDID2"};
