@@ -36,8 +36,8 @@ struct TranscriptContext {
     /// Catalogue text n; empty when unknown.
     std::function<QString(int)> text = [](int) { return QString(); };
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
-    /// Formats a time with a catalogue format ("hh:nn:ss"); the default knows
-    /// the common letters, the window wires the catalogue's own helper.
+    /// Formats a time with a catalogue format ("hh:nn:ss"); empty means the
+    /// catalogue's FormatDateTime.
     std::function<QString(const QDateTime &, const QString &)> formatTime;
 
     Speaker *speaker = nullptr;

@@ -1,5 +1,6 @@
 #include "transcript/transcriptrenderer.h"
 
+#include "catalogue/dateformat.h"
 #include "transcript/chatlogger.h"
 #include "transcript/keywordrules.h"
 #include "transcript/linkrules.h"
@@ -34,15 +35,6 @@ QColor fromRgb(int rgb)
 {
     // Wire and INI colours keep red in the low byte.
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-// The classic letters the catalogue's time formats use, for when the window
-// has not wired the catalogue's own formatter.
-QString classicFormat(const QDateTime &when, QString fmt)
-{
-    fmt.replace(QLatin1String("nn"), QLatin1String("mm"));
-    fmt.replace(QLatin1String("am/pm"), QLatin1String("ap"), Qt::CaseInsensitive);
-    return when.toString(fmt);
 }
 
 } // namespace
@@ -130,7 +122,7 @@ QString TranscriptRenderer::format(const QDateTime &when, int textNo) const
         c.day = day;
         c.second = second;
         c.format = fmt;
-        c.text = m_ctx.formatTime ? m_ctx.formatTime(when, fmt) : classicFormat(when, fmt);
+        c.text = m_ctx.formatTime ? m_ctx.formatTime(when, fmt) : FormatDateTime(fmt, when);
     }
     return c.text;
 }
