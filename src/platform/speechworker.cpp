@@ -62,8 +62,12 @@ SpeechWorker::SpeechWorker(Log log, std::function<QDateTime()> now, QObject *par
 SpeechWorker::~SpeechWorker()
 {
     if (m_thread.isRunning()) {
-        if (m_voice)
-            QMetaObject::invokeMethod(m_voice, &QObject::deleteLater);
+        // Delete the voice on its own thread, after the lines already handed
+        // over, and only then stop the thread.
+        if (QObject *voice = m_voice)
+            QMetaObject::invokeMethod(
+                voice, [voice] { delete voice; }, Qt::BlockingQueuedConnection);
+        m_voice = nullptr;
         m_thread.quit();
         m_thread.wait();
     }
