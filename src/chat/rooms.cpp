@@ -57,10 +57,13 @@ bool Rooms::isAdministrator(int room) const
 {
     if (m_session.staffMode)
         return true;
-    // A room nobody administers has no administrator: booting there would be
+    // The server keeps administrator passwords to itself and checks the one
+    // we send; a record that still carries one (an old stored list) must
+    // match. Without a typed password nobody administers: booting would be
     // open to anyone.
+    const QString typed = m_session.PassField(room, QStringLiteral("S"));
     const QString password = m_session.rooms.RoomField(room, QStringLiteral("S"));
-    return !password.isEmpty() && m_session.PassField(room, QStringLiteral("S")) == password;
+    return !typed.isEmpty() && (password.isEmpty() || typed == password);
 }
 
 void Rooms::onRoomRecord(const QString &record)

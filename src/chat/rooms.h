@@ -67,8 +67,9 @@ public:
     QStringList chooserItems() const;
     /// "number name", or the number alone for a room without a name.
     QString roomLabel(int room) const;
-    /// The user administers the room: its administrator password is set and
-    /// equals the one this user typed (the pass list), or the user is staff.
+    /// The user may administer the room: staff, or a typed administrator
+    /// password (the pass list) that equals the record's when the record
+    /// carries one. The server has the last word on every admin record.
     bool isAdministrator(int room) const;
 
 signals:
