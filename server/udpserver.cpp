@@ -167,6 +167,7 @@ int UdpServer::processPending()
         const int n = ::recvmmsg(m_fd, msgs, kBatch, MSG_DONTWAIT, nullptr);
         if (n <= 0)
             break;
+        m_counters.datagramsIn += quint64(n);
         QList<QPair<Endpoint, QByteArray>> out;
         out.reserve(n);
         for (int i = 0; i < n; ++i) {
@@ -178,8 +179,10 @@ int UdpServer::processPending()
                 handle(peer, d, &out);
                 continue;
             }
-            if (chance(m_faults.drop))
+            if (chance(m_faults.drop)) {
+                ++m_counters.droppedIn;
                 continue;
+            }
             const int copies = chance(m_faults.dup) ? 2 : 1;
             for (int c = 0; c < copies; ++c) {
                 if (m_faults.delayMs > 0)
@@ -208,8 +211,10 @@ void UdpServer::sendAll(const QList<QPair<Endpoint, QByteArray>> &out)
     }
     QList<QPair<Endpoint, QByteArray>> now;
     for (const auto &o : out) {
-        if (chance(m_faults.drop))
+        if (chance(m_faults.drop)) {
+            ++m_counters.droppedOut;
             continue;
+        }
         const int copies = chance(m_faults.dup) ? 2 : 1;
         for (int c = 0; c < copies; ++c) {
             if (m_faults.delayMs > 0)
@@ -247,6 +252,7 @@ void UdpServer::transmit(const QList<QPair<Endpoint, QByteArray>> &out)
             }
             sent += r;
         }
+        m_counters.repliesOut += quint64(sent);
     }
 }
 

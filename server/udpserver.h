@@ -45,6 +45,15 @@ public:
     int socketDescriptor() const { return m_fd; }
     void setFaults(const FaultSettings &faults);
 
+    /// What went through the socket, faults included (for tests and logs).
+    struct Counters {
+        quint64 datagramsIn = 0; ///< read from the socket
+        quint64 droppedIn = 0;   ///< thrown away by --drop before handling
+        quint64 repliesOut = 0;  ///< handed to the socket
+        quint64 droppedOut = 0;  ///< thrown away by --drop before sending
+    };
+    const Counters &counters() const { return m_counters; }
+
     /// Reads and answers every datagram waiting on the socket; returns how many.
     int processPending();
     /// Milliseconds on the server's monotonic clock (what ChatServer sees).
@@ -75,6 +84,7 @@ private:
     QElapsedTimer m_clock;
     std::function<qint64()> m_now;
     FaultSettings m_faults;
+    Counters m_counters;
     std::mt19937 m_random;
     std::deque<Held> m_held;
 };

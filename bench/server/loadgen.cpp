@@ -403,6 +403,7 @@ double idleSessionBytes(int n)
     ChatServer chat(&rooms);
     malloc_trim(0);
     const size_t before = mallinfo2().uordblks;
+    std::vector<std::pair<Endpoint, QByteArray>> polls;
     for (int i = 0; i < n; ++i) {
         const Endpoint peer = Endpoint::ipv4(0x7f000001u + quint32(i / 60000), quint16(1024 + i % 60000));
         const QByteArray hello = "<R>5</R><E>ID" + QByteArray::number(i).rightJustified(6, '0') +
@@ -412,16 +413,20 @@ double idleSessionBytes(int n)
         const QByteArray ack = chat.handleDatagram(peer, hello, 0);
         const qsizetype l = ack.indexOf("<L>");
         const QByteArray token = ack.mid(l + 3, ack.indexOf("</L>") - l - 3);
-        // Echo the token and take everything queued: the session is then idle.
+        polls.emplace_back(peer, "<R>0</R><K>1</K><L>" + token + "</L>\r\n");
+    }
+    // Echo the tokens and take everything queued: the sessions are then idle.
+    for (const auto &[peer, poll] : polls) {
         int q = 1;
         while (q > 0) {
-            const QByteArray r = chat.handleDatagram(peer, "<R>0</R><K>1</K><L>" + token + "</L>\r\n", 0);
+            const QByteArray r = chat.handleDatagram(peer, poll, 0);
             const qsizetype qs = r.indexOf("<Q>");
             q = r.mid(qs + 3, r.indexOf("</Q>") - qs - 3).toInt();
         }
     }
+    const size_t pollBytes = polls.capacity() * sizeof(polls[0]) + polls.size() * 48;
     const size_t after = mallinfo2().uordblks;
-    return double(after - before) / n;
+    return double(after - before - pollBytes) / n;
 }
 
 } // namespace
