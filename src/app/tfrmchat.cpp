@@ -1,6 +1,8 @@
 #include "app/tfrmchat.h"
 
+#include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/rosterpanel.h"
 #include "app/iniconfig.h"
 #include "app/screenplacement.h"
 
@@ -79,6 +81,9 @@ void TfrmChat::FormCreate()
     resize(placed.size());
     move(placed.topLeft());
 
+    // 4, 7, 12-15: catalogue, socket, logs, stored lists and speech.
+    wireServices();
+
     // 8: the chat timer.
     tmrChat->setInterval(500);
     connect(tmrChat, &QTimer::timeout, this, &TfrmChat::tmrChatTimer);
@@ -142,12 +147,11 @@ void TfrmChat::buildWidgets()
     auto *right = new QVBoxLayout(pnlRight);
     right->setContentsMargins(0, 0, 0, 0);
     right->setSpacing(2);
-    lstMembers = new QListView(pnlRight);
-    lstMembers->setObjectName(QStringLiteral("lstMembers"));
-    lblCount = new QLabel(QStringLiteral("0 users"), pnlRight);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
-    right->addWidget(lstMembers, 1);
-    right->addWidget(lblCount);
+    rosterPanel = new RosterPanel(m_session, pnlRight);
+    rosterPanel->setObjectName(QStringLiteral("pnlMembers"));
+    lstMembers = rosterPanel->lstMembers;
+    lblCount = rosterPanel->lblCount;
+    right->addWidget(rosterPanel, 1);
 
     pnlMemberButtons = new QWidget(pnlRight);
     pnlMemberButtons->setObjectName(QStringLiteral("pnlMemberButtons"));
@@ -396,6 +400,12 @@ void TfrmChat::applyWindowStyle()
 
 void TfrmChat::tmrChatTimer()
 {
+    if (!m_nickChecked) {
+        if (m_askingNick)
+            return; // the nick box is open: the link waits for its answer
+        m_nickChecked = true;
+        checkNick();
+    }
     m_session.tick();
 }
 
@@ -405,6 +415,8 @@ void TfrmChat::FormClose()
         return;
     m_closed = true;
     tmrChat->stop();
+    // Leave the room and send the last poll, then save the stored lists.
+    m_services->close();
     ChatSettings &s = m_session.settings;
     if (!isMinimized()) {
         const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();

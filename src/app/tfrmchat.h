@@ -20,7 +20,9 @@ class QToolButton;
 
 namespace hchat {
 
+class ChatServices;
 class IniConfig;
+class RosterPanel;
 
 /// The chat window. It shows the session's state and forwards what the user
 /// does to it; protocol handling and rules live in the chat layer.
@@ -33,6 +35,7 @@ public:
     ~TfrmChat() override;
 
     ChatSession &session() { return m_session; }
+    ChatServices &services() { return *m_services; }
     const IniConfig &config() const { return *m_config; }
 
     /// One 500 ms tick of `tmrChat`.
@@ -53,7 +56,8 @@ public:
     QWidget *pnlMemberButtons = nullptr;
     QSplitter *splMain = nullptr; ///< web pane against the chat area
     QSplitter *splChat = nullptr; ///< first room | second room | members
-    QListView *lstMembers = nullptr;
+    RosterPanel *rosterPanel = nullptr;
+    QListView *lstMembers = nullptr; ///< the roster panel's list
     QLabel *lblCount = nullptr;
     QLabel *lblCaption = nullptr;
     QPlainTextEdit *memText = nullptr;
@@ -96,6 +100,10 @@ public:
     QPushButton *btnGlobal = nullptr;
     QPushButton *btnStats = nullptr;
 
+    /// Asks the user for a nick (caption, prompt, default answer); empty when
+    /// cancelled. An input box unless replaced (tests).
+    std::function<QString(const QString &, const QString &, const QString &)> askNick;
+
 signals:
     /// The Properties command: the settings dialog opens here.
     void propertiesRequested();
@@ -121,9 +129,17 @@ private:
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;
 
+    void catalogueReady();
+    void checkNick();
+    bool m_nickChecked = false;
+    bool m_askingNick = false;
+    void wireServices();
+
     ChatSession m_session;
     StartOptions m_options;
     std::unique_ptr<IniConfig> m_config;
+    // After the session: goes first, so the link never outlives its socket.
+    std::unique_ptr<ChatServices> m_services;
     bool m_closed = false;
 };
 

@@ -1,0 +1,137 @@
+#include "app/chatservices.h"
+
+#include "app/iniconfig.h"
+#include "catalogue/dateformat.h"
+#include "catalogue/staffnames.h"
+#include "chat/chatsession.h"
+#include "platform/httpfetcher.h"
+#include "platform/mediasoundplayer.h"
+#include "platform/speechworker.h"
+#include "platform/texteditview.h"
+#include "platform/udptransport.h"
+#include "platform/webviewerhost.h"
+#include "transcript/chatlogger.h"
+#include "transcript/transcriptcontext.h"
+#include "transcript/transcriptrenderer.h"
+
+namespace hchat {
+
+ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *memRich2, QWidget *pnlWeb,
+                           QObject *parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_fetcher(std::make_unique<HttpFetcher>())
+    , m_loader(std::make_unique<CatalogueLoader>(&catalogue, m_fetcher.get()))
+    , m_udp(std::make_unique<UdpTransport>())
+    , m_richView(std::make_unique<TextEditView>(memRich))
+    , m_rich2View(std::make_unique<TextEditView>(memRich2))
+    , m_sound(std::make_unique<MediaSoundPlayer>())
+    , m_web(std::make_unique<WebViewerHost>(pnlWeb))
+    , m_log(std::make_unique<ChatLogger>(session.logFolder, session.now))
+{
+    m_session.catalogue = &catalogue;
+    catalogue.setProgramFolder(session.programFolder);
+    m_log->firstRoom = [this] { return m_session.settings.room; };
+    m_log->secondRoom = [this] { return m_session.settings.watchedRoom(); };
+
+    ChatSettings &s = m_session.settings;
+    TranscriptContext c;
+    c.showTimeStamps = [&s] { return s.showTime; };
+    c.lineScrolling = [&s] { return s.scroll; };
+    c.fontSize = [&s] { return s.fontSize; };
+    c.autoLog = [&s] { return s.autoLog; };
+    c.showLinks = [&s] { return s.showLinks; };
+    c.voiceRead = [&s] { return s.voiceRead; };
+    c.keywordSound = [&s] { return s.keywordSound; };
+    c.linkSound = [&s] { return s.linkSound; };
+    c.staffMode = [this] { return m_session.staffMode; };
+    c.quietCounter = [this] { return m_session.quietPeriod; };
+    c.keywords = [this] { return m_session.keywords; };
+    c.roomHosts = [this] { return m_session.rooms.RoomField(GetIndex(m_session.settings.room), "V"); };
+    c.receiveBacklog = [this] { return int(m_session.connection.link().inbound().size()); };
+    c.programFolder = [this] { return m_session.programFolder; };
+    c.text = [this](int n) { return m_session.text(n); };
+    c.now = [this] { return m_session.now(); };
+    c.speaker = nullptr; // set once the voice exists
+    c.sound = m_sound.get();
+    c.web = m_web.get();
+    c.log = m_log.get();
+    m_renderer = std::make_unique<TranscriptRenderer>(m_richView.get(), m_rich2View.get(), c);
+    m_session.sink = m_renderer.get();
+    m_session.privateMessages.pmAutoLog = [this](const QString &line) { m_log->PMAutoLog(line); };
+}
+
+ChatServices::~ChatServices()
+{
+    // The link must not outlive its socket, nor the session its renderer.
+    close();
+    m_session.sink = nullptr;
+    m_session.catalogue = nullptr;
+}
+
+void ChatServices::loadCatalogue(std::function<void()> ready)
+{
+    m_ready = std::move(ready);
+    connect(m_loader.get(), &CatalogueLoader::notice, this,
+            [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); });
+    connect(m_loader.get(), &CatalogueLoader::loaded, this, &ChatServices::catalogueArrived);
+    if (!m_session.standAlone)
+        return; // the host program provides the texts
+    m_fetcher->setProxy(m_session.settings);
+    m_loader->setProgramFolder(m_session.programFolder);
+    m_loader->setInstallFolder(m_session.installFolder);
+    m_loader->setWebBase(m_session.settings.webBase);
+    m_loader->start();
+}
+
+void ChatServices::catalogueArrived()
+{
+    ChatSettings &s = m_session.settings;
+    m_session.staffMode = isStaffNick(catalogue, s.nick);
+    s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
+    if (!m_lists.isLoaded()) {
+        m_lists.load(catalogue, m_session);
+        StoredLists::boundRooms(s, m_session.rooms);
+        emit m_session.roomHandling.roomListChanged();
+    }
+    if (m_ready)
+        m_ready();
+}
+
+QString ChatServices::openLink(const StartOptions &options)
+{
+    QString complaint;
+    if (!options.serverOverride.isEmpty() && !m_session.connection.setServerOverride(options.serverOverride))
+        complaint = QStringLiteral("Not a server address: ") + options.serverOverride;
+    m_session.connection.open(m_udp.get());
+    // Lines of one datagram are laid out and painted once.
+    auto deliver = m_udp->receiver;
+    m_udp->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
+        if (m_session.sink)
+            m_session.sink->beginBatch();
+        deliver(datagram, host, port);
+        if (m_session.sink)
+            m_session.sink->endBatch();
+    };
+    return complaint;
+}
+
+void ChatServices::startSpeech(std::function<void(const QString &)> debugLog)
+{
+    if (!m_session.standAlone || m_speech)
+        return;
+    m_speech = std::make_unique<SpeechWorker>(std::move(debugLog), m_session.now);
+    if (m_speech->start())
+        m_renderer->context().speaker = m_speech.get();
+}
+
+void ChatServices::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_session.connection.close();
+    m_lists.save(catalogue, m_session);
+}
+
+} // namespace hchat

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/startoptions.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/catalogueloader.h"
+#include "chat/storedlists.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QTextEdit;
+class QWidget;
+
+namespace hchat {
+
+class ChatLogger;
+class ChatSession;
+class HttpFetcher;
+class MediaSoundPlayer;
+class SpeechWorker;
+class TextEditView;
+class TranscriptRenderer;
+class UdpTransport;
+class WebViewerHost;
+
+/// Everything behind the chat window that is not a widget: the catalogue,
+/// the stored lists, the socket, the transcript renderer and its sound,
+/// speech, web viewer and logs, put together and handed to the session.
+class ChatServices : public QObject
+{
+    Q_OBJECT
+public:
+    ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *memRich2, QWidget *pnlWeb,
+                 QObject *parent = nullptr);
+    ~ChatServices() override;
+
+    /// Loads the catalogue (stand-alone mode), then the stored lists.
+    /// `ready` runs once the catalogue is there, maybe later than this call.
+    void loadCatalogue(std::function<void()> ready);
+    /// Opens the socket and the link to the chosen (or overriding) server.
+    /// Returns a complaint about `--server`, or the empty text.
+    QString openLink(const StartOptions &options);
+    /// The speech voice, in stand-alone mode.
+    void startSpeech(std::function<void(const QString &)> debugLog);
+    /// Leaves the room and saves the stored lists.
+    void close();
+
+    Catalogue catalogue;
+    TranscriptRenderer *renderer() const { return m_renderer.get(); }
+    ChatLogger *log() const { return m_log.get(); }
+    WebViewerHost *web() const { return m_web.get(); }
+
+private:
+    void catalogueArrived();
+
+    ChatSession &m_session;
+    std::unique_ptr<HttpFetcher> m_fetcher;
+    std::unique_ptr<CatalogueLoader> m_loader;
+    StoredLists m_lists;
+    std::unique_ptr<UdpTransport> m_udp;
+    std::unique_ptr<TextEditView> m_richView;
+    std::unique_ptr<TextEditView> m_rich2View;
+    std::unique_ptr<MediaSoundPlayer> m_sound;
+    std::unique_ptr<SpeechWorker> m_speech;
+    std::unique_ptr<WebViewerHost> m_web;
+    std::unique_ptr<ChatLogger> m_log;
+    std::unique_ptr<TranscriptRenderer> m_renderer;
+    std::function<void()> m_ready;
+    bool m_closed = false;
+};
+
+} // namespace hchat

@@ -1,0 +1,118 @@
+// TfrmChat's start-up wiring of the services behind the window: catalogue,
+// socket, transcripts, logs, speech and the web pane.
+#include "app/chatservices.h"
+#include "app/debuglog.h"
+#include "app/iniconfig.h"
+#include "app/rosterpanel.h"
+#include "app/tfrmchat.h"
+#include "platform/webviewerhost.h"
+#include "transcript/chatlogger.h"
+#include "catalogue/staffnames.h"
+#include "transcript/groom.h"
+
+#include "transcript/transcriptsink.h"
+
+#include <QInputDialog>
+#include <QPlainTextEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTime>
+
+namespace hchat {
+
+void TfrmChat::wireServices()
+{
+    m_services = std::make_unique<ChatServices>(m_session, memRich, memRich2, pnlWeb, this);
+    if (!askNick) {
+        askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
+            return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, answer);
+        };
+    }
+
+    // 4: the catalogue (once the settings are read: the download needs the
+    // web base and proxy), 14: then the stored lists.
+    m_services->loadCatalogue([this] { catalogueReady(); });
+
+    // 7: the socket and the link.
+    const QString complaint = m_services->openLink(m_options);
+    if (!complaint.isEmpty())
+        m_session.sink->ShowMessage(complaint, false, true);
+
+    // 12: the logs' opening line.
+    if (m_session.settings.autoLog)
+        m_services->log()->LogOpened();
+
+    // 15: the speech voice.
+    m_services->startSpeech([](const QString &line) { DebugLog::note(line); });
+
+    // The room's web button, and the members pane's commands.
+    connect(btnWeb, &QPushButton::clicked, this, [this] {
+        QString url = btnWeb->property("roomUrl").toString();
+        if (url.isEmpty())
+            url = m_session.settings.web;
+        if (!url.isEmpty()) {
+            if (!m_session.settings.showImage) {
+                m_session.settings.showImage = true;
+                applyLayout();
+            }
+            m_services->web()->FindAddress(url);
+        }
+        memText->setFocus();
+    });
+    // Until the settings dialog is there, Properties at least lets a user
+    // without a nick choose one.
+    connect(this, &TfrmChat::propertiesRequested, this, [this] {
+        if (m_session.settings.nick.isEmpty())
+            m_nickChecked = false;
+    });
+    using C = MemberCommands::Command;
+    connect(rosterPanel, &RosterPanel::pageRequested, this,
+            [this](const QString &nick, const QString &id) { m_session.memberCommands.run(C::Page, {nick, id}); });
+    connect(rosterPanel, &RosterPanel::ignoreRequested, this,
+            [this](const QString &nick, const QString &id) { m_session.memberCommands.run(C::Ignore, {nick, id}); });
+    connect(rosterPanel, &RosterPanel::bootRequested, this, [this](const QString &nick, const QString &id) {
+        if (QMessageBox::question(this, tr("Boot"), tr("Boot %1 from the room?").arg(nick)) == QMessageBox::Yes)
+            m_session.memberCommands.run(C::Boot, {nick, id});
+    });
+    connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
+    connect(rosterPanel, &RosterPanel::memberButtonsVisible, pnlMemberButtons, &QWidget::setVisible);
+    connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
+        m_session.sink->ShowMessage(tr("Could not write %1").arg(path), false, true);
+    });
+}
+
+void TfrmChat::catalogueReady()
+{
+    applyLayout();
+}
+
+void TfrmChat::checkNick()
+{
+    // A nick is needed before anything can be sent; reserved or damaged
+    // nicks are cleaned the same way the settings dialog cleans them.
+    GroomNickInput in;
+    in.staffMode = m_session.staffMode;
+    in.storedName = m_session.settings.registeredName;
+    in.registeredName = m_session.settings.registeredName;
+    in.text = [this](int n) { return m_session.text(n); };
+    in.ask = [this](const QString &caption, const QString &prompt, const QString &answer) {
+        if (!isVisible())
+            return QString();
+        m_askingNick = true;
+        const QString nick = askNick(caption, prompt, answer);
+        m_askingNick = false;
+        return nick;
+    };
+    const QString nick = GroomNick(m_session.settings.nick, in).left(20);
+    if (nick != m_session.settings.nick) {
+        m_session.settings.nick = nick;
+        m_session.settings.registeredName = nick.isEmpty() ? m_session.settings.registeredName : nick;
+        m_session.staffMode = isStaffNick(m_services->catalogue, nick);
+        m_session.connection.reinitialise(); // announce under the new nick
+    }
+    if (m_session.settings.nick.isEmpty())
+        m_session.sink->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."), false,
+                                    true);
+}
+
+} // namespace hchat
