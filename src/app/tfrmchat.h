@@ -112,6 +112,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -133,6 +134,7 @@ private:
     void checkNick();
     bool m_nickChecked = false;
     bool m_askingNick = false;
+    QWidget *m_webHint = nullptr;
     void wireServices();
 
     ChatSession m_session;

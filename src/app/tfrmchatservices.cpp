@@ -5,16 +5,17 @@
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
 #include "app/tfrmchat.h"
+#include "catalogue/staffnames.h"
 #include "platform/webviewerhost.h"
 #include "transcript/chatlogger.h"
-#include "catalogue/staffnames.h"
 #include "transcript/groom.h"
 
 #include "transcript/transcriptsink.h"
 
+#include <QChildEvent>
 #include <QInputDialog>
-#include <QPlainTextEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTime>
 
@@ -45,6 +46,12 @@ void TfrmChat::wireServices()
     // 15: the speech voice.
     m_services->startSpeech([](const QString &line) { DebugLog::note(line); });
 
+    // The hint in the empty web pane gives way to the first page shown.
+    if (auto *hint = pnlWeb->findChild<QWidget *>(QStringLiteral("lblWebHint"))) {
+        m_webHint = hint;
+        pnlWeb->installEventFilter(this);
+    }
+
     // The room's web button, and the members pane's commands.
     connect(btnWeb, &QPushButton::clicked, this, [this] {
         QString url = btnWeb->property("roomUrl").toString();
@@ -66,12 +73,15 @@ void TfrmChat::wireServices()
             m_nickChecked = false;
     });
     using C = MemberCommands::Command;
-    connect(rosterPanel, &RosterPanel::pageRequested, this,
-            [this](const QString &nick, const QString &id) { m_session.memberCommands.run(C::Page, {nick, id}); });
-    connect(rosterPanel, &RosterPanel::ignoreRequested, this,
-            [this](const QString &nick, const QString &id) { m_session.memberCommands.run(C::Ignore, {nick, id}); });
+    connect(rosterPanel, &RosterPanel::pageRequested, this, [this](const QString &nick, const QString &id) {
+        m_session.memberCommands.run(C::Page, {nick, id});
+    });
+    connect(rosterPanel, &RosterPanel::ignoreRequested, this, [this](const QString &nick, const QString &id) {
+        m_session.memberCommands.run(C::Ignore, {nick, id});
+    });
     connect(rosterPanel, &RosterPanel::bootRequested, this, [this](const QString &nick, const QString &id) {
-        if (QMessageBox::question(this, tr("Boot"), tr("Boot %1 from the room?").arg(nick)) == QMessageBox::Yes)
+        if (QMessageBox::question(this, tr("Boot"), tr("Boot %1 from the room?").arg(nick)) ==
+            QMessageBox::Yes)
             m_session.memberCommands.run(C::Boot, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
@@ -111,8 +121,25 @@ void TfrmChat::checkNick()
         m_session.connection.reinitialise(); // announce under the new nick
     }
     if (m_session.settings.nick.isEmpty())
-        m_session.sink->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."), false,
-                                    true);
+        m_session.sink->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."),
+                                    false, true);
+}
+
+} // namespace hchat
+
+namespace hchat {
+
+bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pnlWeb && event->type() == QEvent::ChildAdded && m_webHint) {
+        auto *child = static_cast<QChildEvent *>(event)->child();
+        if (child != m_webHint && child->isWidgetType()) {
+            m_webHint->hide();
+            m_webHint = nullptr;
+            pnlWeb->removeEventFilter(this);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace hchat
