@@ -127,6 +127,7 @@ private:
     void fillRoomChoosers();
     void selectRoomChoosers();
     void updateMemberButtons();
+    std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;
 

@@ -47,21 +47,20 @@ void TfrmChat::selectRoomChoosers()
     cmbRoom2->setCurrentIndex(GetIndex(s.room2));
 }
 
-void TfrmChat::updateMemberButtons()
+std::vector<std::pair<QPushButton *, MemberCommands::Command>> TfrmChat::memberButtons() const
 {
     using C = MemberCommands::Command;
+    return {{btnPage, C::Page},           {btnPM, C::PrivateMessage},   {btnProfile, C::UserProfile},
+            {btnBoot, C::Boot},           {btnIgnore, C::Ignore},       {btnRefresh, C::RefreshMembers},
+            {btnWhere, C::WhereIs},       {btnPageRoom, C::PageRoom},   {btnGlobal, C::GlobalMessage},
+            {btnStats, C::StatisticsReport}};
+}
+
+void TfrmChat::updateMemberButtons()
+{
     const MemberCommands::Member member = selectedMember();
     const MemberCommands &commands = m_session.memberCommands;
-    const std::pair<QPushButton *, C> buttons[] = {{btnPage, C::Page},
-                                                   {btnPM, C::PrivateMessage},
-                                                   {btnProfile, C::UserProfile},
-                                                   {btnBoot, C::Boot},
-                                                   {btnIgnore, C::Ignore},
-                                                   {btnRefresh, C::RefreshMembers},
-                                                   {btnWhere, C::WhereIs},
-                                                   {btnPageRoom, C::PageRoom},
-                                                   {btnGlobal, C::GlobalMessage},
-                                                   {btnStats, C::StatisticsReport}};
+    const auto buttons = memberButtons();
     for (const auto &[button, command] : buttons)
         button->setEnabled(commands.available(command, member));
     // Commands of staff and administrators are not offered to everybody.
@@ -145,16 +144,7 @@ void TfrmChat::wireChatCommands()
 
     // Member buttons.
     using C = MemberCommands::Command;
-    const std::pair<QPushButton *, C> buttons[] = {{btnPage, C::Page},
-                                                   {btnPM, C::PrivateMessage},
-                                                   {btnProfile, C::UserProfile},
-                                                   {btnBoot, C::Boot},
-                                                   {btnIgnore, C::Ignore},
-                                                   {btnRefresh, C::RefreshMembers},
-                                                   {btnWhere, C::WhereIs},
-                                                   {btnPageRoom, C::PageRoom},
-                                                   {btnGlobal, C::GlobalMessage},
-                                                   {btnStats, C::StatisticsReport}};
+    const auto buttons = memberButtons();
     for (const auto &[button, command] : buttons) {
         const C c = command;
         connect(button, &QPushButton::clicked, this, [this, c] { runMemberCommand(c); });
