@@ -2,8 +2,8 @@
 
 #include "app/chatservices.h"
 #include "app/debuglog.h"
-#include "app/rosterpanel.h"
 #include "app/iniconfig.h"
+#include "app/rosterpanel.h"
 #include "app/screenplacement.h"
 
 #include <QAction>
@@ -59,7 +59,12 @@ TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
     wireChatCommands();
 }
 
-TfrmChat::~TfrmChat() = default;
+TfrmChat::~TfrmChat()
+{
+    m_services.reset();
+    // The widgets show the session: they go before it does.
+    qDeleteAll(findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
+}
 
 void TfrmChat::FormCreate()
 {

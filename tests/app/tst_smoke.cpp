@@ -50,9 +50,11 @@ class TestSmoke : public QObject
     QString bin = qEnvironmentVariable("HCHAT_BIN_DIR");
     QTemporaryDir home;
     quint16 port = 0;
+    // The log is declared first so that it outlives the processes, whose
+    // destructors still deliver their last output to it.
+    QByteArray serverLog;
     QProcess server;
     QProcess client;
-    QByteArray serverLog;
 
     void startBoth()
     {
