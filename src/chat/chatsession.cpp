@@ -44,10 +44,6 @@ void ChatSession::tick()
     roomHandling.tick(); // a room change held during the hold-off
 }
 
-} // namespace hchat
-
-namespace hchat {
-
 void ChatSession::dispatch(int kind, const QString &record)
 {
     switch (kind) {
@@ -103,7 +99,10 @@ void ChatSession::onWhereIs(const QString &record)
 {
     memberCommands.onWhereIs(record);
 }
-void ChatSession::onBulletin(const QString &) {}
+void ChatSession::onBulletin(const QString &)
+{
+    // Bulletins are shown and edited in the settings dialog's room tab.
+}
 void ChatSession::onRoomAnswer(const QString &record)
 {
     roomHandling.onRoomAnswer(record);
