@@ -163,7 +163,11 @@ void DatagramLink::receive(const QByteArray &datagram)
         return;
     }
     const qsizetype restSize = datagram.size() - firstBreak - 1;
-    if (restSize > 0) {
+    // The network may deliver one datagram twice: its records were taken the
+    // first time. Its acknowledgement is still read, so silence ends.
+    const bool repeated = restSize > 0 && datagram == m_lastDatagram;
+    m_lastDatagram = datagram;
+    if (restSize > 0 && !repeated) {
         const qsizetype pending = m_inbound.size() - m_inboundPos;
         if (pending + restSize > maxInbound) {
             m_events.linkShow(QStringLiteral("Pong > %1: receive buffer full, dropped").arg(restSize));

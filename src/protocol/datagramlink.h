@@ -103,6 +103,7 @@ private:
     int m_lastQ = 0;
     int m_repeatWarnings = 0;
     int m_countdown = 0;
+    QByteArray m_lastDatagram; ///< the last one received, to drop a repeat
     int m_silence = 0;
     bool m_lost = false;
 

@@ -221,6 +221,24 @@ private slots:
         QCOMPARE(events.records.size(), 1);
     }
 
+    void repeatedDatagramShowsItsRecordsOnce()
+    {
+        const QByteArray d = ack(0, 0, "ab", "<R>1</R><M>hi</M>\n<R>5</R><N>x</N>\n");
+        transport.deliver(d);
+        transport.deliver(d);
+        QCOMPARE(events.records.size(), 2);
+        // Another datagram in between: the same records are news again.
+        transport.deliver(ack(0, 0, "ab", "<R>1</R><M>other</M>\n"));
+        transport.deliver(d);
+        QCOMPARE(events.records.size(), 5);
+        // A repeated acknowledgement still counts as hearing from the server.
+        for (int i = 0; i < 30; ++i)
+            link->tick();
+        transport.deliver(d);
+        QCOMPARE(link->silence(), 0);
+        QCOMPARE(events.records.size(), 5);
+    }
+
     void pausedLinesParsedInArrivalOrder()
     {
         link->pause();
@@ -401,7 +419,7 @@ private slots:
         const QByteArray lines = QByteArray("<R>1</R><M>") + QByteArray(1000, 'z') + "</M>\n";
         const QByteArray chunk = ack(0, 0, "ab", lines.repeated(60)); // about 60 KB
         for (int i = 0; i < 40; ++i)
-            transport.deliver(chunk);
+            transport.deliver(ack(i % 10, 0, "ab", lines.repeated(60))); // no two alike in a row
         QVERIFY(link->inbound().size() <= DatagramLink::maxInbound);
         QVERIFY(link->inbound().size() > DatagramLink::maxInbound - chunk.size());
         QVERIFY(!events.shown.isEmpty());
