@@ -67,6 +67,47 @@ QString boolText(bool b)
     return b ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+// Keys read and written as they stand, with their defaults.
+using S = ChatSettings;
+struct IntKey {
+    const char *key;
+    int S::*member;
+    int def;
+};
+const IntKey kIntKeys[] = {{"FormColor", &S::formColor, 16777215},
+                           {"FontColor", &S::fontColor, 0},
+                           {"Room", &S::room, 0},
+                           {"Room2", &S::room2, 0},
+                           {"Left", &S::left, 0},
+                           {"Height", &S::height, 714},
+                           {"Width", &S::width, 1012},
+                           {"Size", &S::webSize, 234},
+                           {"ListWidth", &S::listWidth, 160},
+                           {"2ndWidth", &S::secondWidth, 180},
+                           {"Icon", &S::icon, 0},
+                           {"ProxyPort", &S::proxyPort, 0}};
+struct BoolKey {
+    const char *key;
+    bool S::*member;
+    bool def;
+};
+const BoolKey kBoolKeys[] = {{"FontBold", &S::fontBold, false},
+                             {"Horizontal", &S::horizontal, false},
+                             {"StayOnTop", &S::stayOnTop, false},
+                             {"Image", &S::showImage, true},
+                             {"List", &S::showList, true},
+                             {"2nd", &S::showSecond, false},
+                             {"Time", &S::showTime, true},
+                             {"Log", &S::autoLog, false},
+                             {"Arrive", &S::showArrivals, false},
+                             {"Depart", &S::showDepartures, false},
+                             {"Color", &S::useMyColor, false},
+                             {"Links", &S::showLinks, true},
+                             {"Post", &S::post, true},
+                             {"Read", &S::voiceRead, false},
+                             {"Scroll", &S::scroll, true},
+                             {"ProfileURL", &S::profileLinks, false}};
+
 } // namespace
 
 IniConfig::IniConfig(QString programFolder, int zoneBias, QString mediaFolder)
@@ -154,43 +195,20 @@ void IniConfig::ReadIniFile(ChatSettings &settings) const
 void IniConfig::read(const IniFile &ini, ChatSettings &s) const
 {
     const Reader r{ini};
-    s.formColor = r.integer("FormColor", 16777215);
+    for (const IntKey &k : kIntKeys)
+        s.*k.member = r.integer(k.key, k.def);
+    for (const BoolKey &k : kBoolKeys)
+        s.*k.member = r.boolean(k.key, k.def);
     s.fontSize = r.integer("FontSize", 10);
     if (s.fontSize < 6 || s.fontSize > 72)
         s.fontSize = 10;
-    s.fontBold = r.boolean("FontBold", false);
-    s.fontColor = r.integer("FontColor", 0);
     s.nick = r.text("Nick", QString(), 20);
-    s.room = r.integer("Room", 0);
-    s.room2 = r.integer("Room2", 0);
     s.top = r.integer("Top", 0);
     if (s.top < -50)
         s.top = 0;
-    s.left = r.integer("Left", 0);
-    s.height = r.integer("Height", 714);
-    s.width = r.integer("Width", 1012);
-    s.webSize = r.integer("Size", 234);
-    s.listWidth = r.integer("ListWidth", 160);
-    s.secondWidth = r.integer("2ndWidth", 180);
-    s.icon = r.integer("Icon", 0);
     s.zone = r.integer("Zone", zoneFromBias(m_zoneBias));
     if (s.zone < 0 || s.zone > 23)
         s.zone = zoneFromBias(m_zoneBias);
-    s.horizontal = r.boolean("Horizontal", false);
-    s.stayOnTop = r.boolean("StayOnTop", false);
-    s.showImage = r.boolean("Image", true);
-    s.showList = r.boolean("List", true);
-    s.showSecond = r.boolean("2nd", false);
-    s.showTime = r.boolean("Time", true);
-    s.autoLog = r.boolean("Log", false);
-    s.showArrivals = r.boolean("Arrive", false);
-    s.showDepartures = r.boolean("Depart", false);
-    s.useMyColor = r.boolean("Color", false);
-    s.showLinks = r.boolean("Links", true);
-    s.post = r.boolean("Post", true);
-    s.voiceRead = r.boolean("Read", false);
-    s.scroll = r.boolean("Scroll", true);
-    s.profileLinks = r.boolean("ProfileURL", false);
     s.url = r.text("URL", QString(), 140);
     s.web = r.text("Web", QString());
     s.profile = r.text("Profile", QString());
@@ -228,7 +246,6 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
         s.servers[i] = r.text(key.constData(), QStringLiteral("127.0.0.1:5500"));
     }
     s.proxyHost = r.text("ProxyHost", QString());
-    s.proxyPort = r.integer("ProxyPort", 0);
     s.proxyUser = r.text("ProxyUser", QString());
     s.proxyPassword = r.text("ProxyPassword", QString());
     s.webBase = r.text("WebBase", QStringLiteral("http://127.0.0.1:8080/"));
@@ -240,38 +257,15 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
     auto put = [&](const char *key, const QString &v) { ini.setValue(kSection, QLatin1String(key), v); };
     auto putI = [&](const char *key, int v) { put(key, QString::number(v)); };
     auto putB = [&](const char *key, bool v) { put(key, boolText(v)); };
-    putI("FormColor", s.formColor);
+    for (const IntKey &k : kIntKeys)
+        putI(k.key, s.*k.member);
+    for (const BoolKey &k : kBoolKeys)
+        putB(k.key, s.*k.member);
     putI("FontSize", s.fontSize);
-    putB("FontBold", s.fontBold);
-    putI("FontColor", s.fontColor);
     put("Nick", s.nick.left(20));
-    putI("Room", s.room);
-    putI("Room2", s.room2);
     putI("Top", s.top);
-    putI("Left", s.left);
-    putI("Height", s.height);
-    putI("Width", s.width);
-    putI("Size", s.webSize);
-    putI("ListWidth", s.listWidth);
-    putI("2ndWidth", s.secondWidth);
-    putI("Icon", s.icon);
     putI("Zone", s.zone);
-    putB("Horizontal", s.horizontal);
-    putB("StayOnTop", s.stayOnTop);
-    putB("Image", s.showImage);
-    putB("List", s.showList);
-    putB("2nd", s.showSecond);
-    putB("Time", s.showTime);
-    putB("Log", s.autoLog);
-    putB("Arrive", s.showArrivals);
-    putB("Depart", s.showDepartures);
-    putB("Color", s.useMyColor);
-    putB("Links", s.showLinks);
-    putB("Post", s.post);
-    putB("Read", s.voiceRead);
     putB("PM", s.blockPM);
-    putB("Scroll", s.scroll);
-    putB("ProfileURL", s.profileLinks);
     put("URL", s.url.left(140));
     put("Web", s.web);
     put("Profile", s.profile);
@@ -288,7 +282,6 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
         put(key.constData(), s.servers[i]);
     }
     put("ProxyHost", s.proxyHost);
-    putI("ProxyPort", s.proxyPort);
     put("ProxyUser", s.proxyUser);
     put("ProxyPassword", s.proxyPassword);
     put("WebBase", s.webBase);
