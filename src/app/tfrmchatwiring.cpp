@@ -50,9 +50,15 @@ void TfrmChat::selectRoomChoosers()
 std::vector<std::pair<QPushButton *, MemberCommands::Command>> TfrmChat::memberButtons() const
 {
     using C = MemberCommands::Command;
-    return {{btnPage, C::Page},           {btnPM, C::PrivateMessage},   {btnProfile, C::UserProfile},
-            {btnBoot, C::Boot},           {btnIgnore, C::Ignore},       {btnRefresh, C::RefreshMembers},
-            {btnWhere, C::WhereIs},       {btnPageRoom, C::PageRoom},   {btnGlobal, C::GlobalMessage},
+    return {{btnPage, C::Page},
+            {btnPM, C::PrivateMessage},
+            {btnProfile, C::UserProfile},
+            {btnBoot, C::Boot},
+            {btnIgnore, C::Ignore},
+            {btnRefresh, C::RefreshMembers},
+            {btnWhere, C::WhereIs},
+            {btnPageRoom, C::PageRoom},
+            {btnGlobal, C::GlobalMessage},
             {btnStats, C::StatisticsReport}};
 }
 

@@ -4,8 +4,7 @@
 
 namespace hchat {
 
-ChatSession::ChatSession(QObject *parent)
-    : QObject(parent)
+ChatSession::ChatSession(QObject *parent) : QObject(parent)
 {
     sender = [this](int kind, const QString &data) { connection.Send(kind, data); };
     connection.announceRooms = [this] { roomHandling.announce(); };
@@ -40,7 +39,7 @@ void ChatSession::tick()
         --roomHoldOff;
     if (quietPeriod > 0)
         --quietPeriod;
-    roster.tick(); // new-arrival countdown
+    roster.tick();       // new-arrival countdown
     roomHandling.tick(); // a room change held during the hold-off
 }
 

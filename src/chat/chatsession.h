@@ -2,13 +2,13 @@
 
 #include "chat/chatlines.h"
 #include "chat/chatsettings.h"
-#include "chat/memberactions.h"
 #include "chat/connection.h"
+#include "chat/memberactions.h"
 #include "chat/membercommands.h"
 #include "chat/privatemessages.h"
-#include "chat/roster.h"
 #include "chat/roomlist.h"
 #include "chat/rooms.h"
+#include "chat/roster.h"
 #include "chat/textentry.h"
 
 #include <QDateTime>
@@ -51,7 +51,7 @@ public:
     bool standAlone = true;
     bool staffMode = false;
 
-    QString ownId;       ///< member prefix (8) + per-run character
+    QString ownId; ///< member prefix (8) + per-run character
     int awayCode = 0;
     int currentIcon = 0; ///< starts as settings.icon
     int quietPeriod = 0;
@@ -59,13 +59,13 @@ public:
     int roomHoldOff = 0;
     int busyTag = 0;
 
-    ChatLines chatLines{*this}; ///< inbound chat lines (DoMessage)
-    Roster roster{*this};       ///< members list and ID directory (DoUser)
-    MemberActions memberActions{*this}; ///< icon menu and members-list clicks
-    Connection connection{*this}; ///< the datagram link and its lifecycle; Send() goes here
-    Rooms roomHandling{*this};        ///< room list, first and second room, entry and refusal
-    MemberCommands memberCommands{*this}; ///< the members menu's commands, profile and where-is answers
-    TextEntry textEntry{*this};       ///< `memText`: chat lines typed by the user
+    ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)
+    Roster roster{*this};                   ///< members list and ID directory (DoUser)
+    MemberActions memberActions{*this};     ///< icon menu and members-list clicks
+    Connection connection{*this};           ///< the datagram link and its lifecycle; Send() goes here
+    Rooms roomHandling{*this};              ///< room list, first and second room, entry and refusal
+    MemberCommands memberCommands{*this};   ///< the members menu's commands, profile and where-is answers
+    TextEntry textEntry{*this};             ///< `memText`: chat lines typed by the user
     PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
 
     /// Services, owned elsewhere. Null until wired.
@@ -92,14 +92,14 @@ public:
 
 private:
     // Handlers by record kind. Each is a seam until its component is wired.
-    void onChatLine(const QString &record);      // 1 and any unknown kind: DoMessage
-    void onUserRecord(const QString &record);    // 5, 15: DoUser
+    void onChatLine(const QString &record);       // 1 and any unknown kind: DoMessage
+    void onUserRecord(const QString &record);     // 5, 15: DoUser
     void onPrivateMessage(const QString &record); // 3
-    void onProfile(const QString &record);       // 6
-    void onRoomRecord(const QString &record);    // 7
-    void onWhereIs(const QString &record);       // 13
-    void onBulletin(const QString &record);      // 20
-    void onRoomAnswer(const QString &record);    // 25: room request answers
+    void onProfile(const QString &record);        // 6
+    void onRoomRecord(const QString &record);     // 7
+    void onWhereIs(const QString &record);        // 13
+    void onBulletin(const QString &record);       // 20
+    void onRoomAnswer(const QString &record);     // 25: room request answers
 
 signals:
     void stateChanged();
