@@ -2,6 +2,7 @@
 #include "app/tfrmpm.h"
 #include "catalogue/catalogue.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,17 +27,7 @@ class TestTfrmChatWiring : public QObject
     QTemporaryDir m_dir;
     FakeSink sink;
     QList<QPair<int, QString>> sent;
-    Catalogue catalogue{catalogueLines()};
-
-    static QStringList catalogueLines()
-    {
-        QStringList lines;
-        for (int i = 0; i < 560; ++i)
-            lines << QString::number(i) + u',';
-        lines[555] = "555, is ignored";
-        lines[556] = "556, is accepted";
-        return lines;
-    }
+    Catalogue catalogue{hchat::test::catalogueLines(560, {{555, " is ignored"}, {556, " is accepted"}})};
 
     std::unique_ptr<TfrmChat> window()
     {
@@ -46,9 +37,7 @@ class TestTfrmChatWiring : public QObject
         auto w = std::make_unique<TfrmChat>(o, 300);
         w->tmrChat->stop(); // time is driven by hand here
         ChatSession &s = w->session();
-        s.sink = &sink;
-        s.catalogue = &catalogue;
-        s.sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        hchat::test::wireSession(s, sink, &sent, &catalogue);
         s.settings.nick = "Ann";
         s.ownId = "ANNANNAN!";
         return w;

@@ -1,6 +1,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QtTest>
 
@@ -30,8 +31,7 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
-        sink.clear();
+        hchat::test::wireSession(*s, sink);
         s->settings.room = 7;
         s->settings.room2 = 9;
         s->settings.showSecond = false;

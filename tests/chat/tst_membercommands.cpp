@@ -2,6 +2,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -19,28 +20,15 @@ class TestMemberCommands : public QObject
     ChatSession *s = nullptr;
     FakeSink sink;
     QList<QPair<int, QString>> sent;
-    Catalogue catalogue{catalogueLines()};
+    Catalogue catalogue{
+        hchat::test::catalogueLines(560, {{555, " is ignored now"}, {556, "is heard again"}})};
     const MemberCommands::Member bob{"Bob", "BOBBOBBO#"};
-
-    static QStringList catalogueLines()
-    {
-        QStringList lines;
-        for (int i = 0; i < 560; ++i)
-            lines << QString::number(i) + u',';
-        lines[555] = "555, is ignored now";
-        lines[556] = "556,is heard again";
-        return lines;
-    }
 
 private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
-        s->catalogue = &catalogue;
-        sink.clear();
-        sent.clear();
-        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        hchat::test::wireSession(*s, sink, &sent, &catalogue);
         s->settings.nick = "Ann";
         s->ownId = "ANNANNAN!";
         s->settings.room = 3;

@@ -1,5 +1,6 @@
 #include "chat/chatsession.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -21,11 +22,8 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
-        sink.clear();
-        sent.clear();
+        hchat::test::wireSession(*s, sink, &sent);
         logged.clear();
-        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
         s->settings.nick = "Ann";
         s->settings.pmSound = "/media/TaDa.wav";
         s->privateMessages.pmAutoLog = [this](const QString &line) { logged << line; };

@@ -2,6 +2,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QtTest>
 
@@ -24,19 +25,8 @@ class TestRoster : public QObject
 
     ChatSession *s = nullptr;
     FakeSink sink;
-    Catalogue catalogue{catalogueLines()};
-
-    // The catalogue is addressed by line number.
-    static QStringList catalogueLines()
-    {
-        QStringList lines;
-        for (int i = 0; i < 531; ++i)
-            lines << QString::number(i) + u',';
-        lines[528] = "528, has left";
-        lines[529] = "529, has arrived";
-        lines[530] = "530,BOT";
-        return lines;
-    }
+    Catalogue catalogue{
+        hchat::test::catalogueLines(531, {{528, " has left"}, {529, " has arrived"}, {530, "BOT"}})};
 
     QStringList nicks() const
     {
@@ -50,9 +40,7 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
-        s->catalogue = &catalogue;
-        sink.clear();
+        hchat::test::wireSession(*s, sink, nullptr, &catalogue);
         s->settings.room = 7;
         s->settings.nick = "Me";
         s->ownId = "OWNIDXYZ!";

@@ -1,5 +1,6 @@
 #include "chat/chatsession.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QKeyEvent>
 #include <QSignalSpy>
@@ -29,10 +30,7 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
-        sink.clear();
-        sent.clear();
-        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        hchat::test::wireSession(*s, sink, &sent);
         s->settings.nick = "Ann";
         s->settings.room = 3;
         s->settings.fontColor = 255;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "chat/chatsession.h"
+#include "support/fakesink.h"
+
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QStringList>
+
+namespace hchat::test {
+
+/// Catalogue lines "n," for entries 0 to count-1, with the given texts.
+inline QStringList catalogueLines(int count, const QMap<int, QString> &texts)
+{
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QString::number(i) + u',' + texts.value(i);
+    return lines;
+}
+
+/// Points a session at a recording sink (cleared), an optional catalogue and,
+/// when given, a list that records every record it sends (cleared).
+inline void wireSession(ChatSession &s, FakeSink &sink, QList<QPair<int, QString>> *sent = nullptr,
+                        const Catalogue *catalogue = nullptr)
+{
+    s.sink = &sink;
+    s.catalogue = catalogue;
+    sink.clear();
+    if (sent) {
+        sent->clear();
+        s.sender = [sent](int kind, const QString &data) { sent->append({kind, data}); };
+    }
+}
+
+} // namespace hchat::test
