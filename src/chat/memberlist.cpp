@@ -98,18 +98,13 @@ int MemberList::update(int row, int icon, int state)
         return -1;
     RosterEntry &e = m_entries[row];
     QString key = SortKey(e.nick, icon);
-    if (compareKeys(key, e.key) == 0) {
-        e.icon = icon;
-        e.state = state;
-        e.key = std::move(key);
-        if (m_observer)
-            m_observer->changed(row);
-        return row;
+    qsizetype to = row;
+    if (compareKeys(key, e.key) != 0) {
+        // Place among the others: the bound counts the entry itself when it sits before it.
+        to = upperBound(key);
+        if (to > row)
+            --to;
     }
-    // Place among the others: the bound counts the entry itself when it sits before it.
-    qsizetype to = upperBound(key);
-    if (to > row)
-        --to;
     if (to == row) {
         e.icon = icon;
         e.state = state;
