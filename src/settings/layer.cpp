@@ -1,1 +1,0 @@
-// Layer anchor: keeps the library non-empty while it grows.

@@ -1,0 +1,10 @@
+#include "settings/versiondate.h"
+
+namespace hchat {
+
+QDate programVersionDate()
+{
+    return QDate::fromString(QStringLiteral(HCHAT_VERSION_DATE), Qt::ISODate);
+}
+
+} // namespace hchat
