@@ -5,6 +5,7 @@
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
 #include "app/screenplacement.h"
+#include "settings/tfrmchatprop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -419,6 +420,10 @@ void TfrmChat::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    // The settings dialog applies what it holds before anything is saved,
+    // and its records go out with the last poll.
+    if (m_prop)
+        m_prop->close();
     tmrChat->stop();
     // Leave the room and send the last poll, then save the stored lists.
     m_services->close();

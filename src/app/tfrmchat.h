@@ -4,6 +4,7 @@
 #include "chat/chatsession.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QCheckBox;
@@ -21,6 +22,7 @@ class QToolButton;
 namespace hchat {
 
 class ChatServices;
+class TfrmChatProp;
 class IniConfig;
 class RosterPanel;
 
@@ -46,6 +48,11 @@ public:
     void applyLayout();
     /// Applies background, font size, bold and colour to the transcripts.
     void applyFont();
+    /// The properties command: opens the settings dialog, or brings the open
+    /// one forward.
+    void openProperties();
+    /// The settings dialog while it is open, else null.
+    TfrmChatProp *properties() const;
 
     // Widgets under their own names, reachable by tests.
     QTextEdit *memRich = nullptr;
@@ -109,6 +116,9 @@ signals:
     void propertiesRequested();
     /// The Remote Support button and menu command.
     void remoteSupportRequested();
+    /// The settings dialog is made and about to fill itself: connect to its
+    /// signals here (the update check starts while it fills).
+    void propertiesOpened(hchat::TfrmChatProp *dialog);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -139,6 +149,7 @@ private:
     void wireServices();
 
     ChatSession m_session;
+    QPointer<TfrmChatProp> m_prop;
     StartOptions m_options;
     std::unique_ptr<IniConfig> m_config;
     // After the session: goes first, so the link never outlives its socket.

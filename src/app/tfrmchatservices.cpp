@@ -66,12 +66,7 @@ void TfrmChat::wireServices()
         }
         memText->setFocus();
     });
-    // Until the settings dialog is there, Properties at least lets a user
-    // without a nick choose one.
-    connect(this, &TfrmChat::propertiesRequested, this, [this] {
-        if (m_session.settings.nick.isEmpty())
-            m_nickChecked = false;
-    });
+    connect(this, &TfrmChat::propertiesRequested, this, &TfrmChat::openProperties);
     using C = MemberCommands::Command;
     connect(rosterPanel, &RosterPanel::pageRequested, this, [this](const QString &nick, const QString &id) {
         m_session.memberCommands.run(C::Page, {nick, id});

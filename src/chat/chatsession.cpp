@@ -1,6 +1,7 @@
 #include "chat/chatsession.h"
 
 #include "catalogue/catalogue.h"
+#include "protocol/codec.h"
 
 namespace hchat {
 
@@ -68,6 +69,9 @@ void ChatSession::dispatch(int kind, const QString &record)
     case 25:
         onRoomAnswer(record);
         break;
+    case 28:
+        onAdminAnswer(record);
+        break;
     default: // 1, and every kind without a handler of its own, is a chat line
         onChatLine(record);
         break;
@@ -98,9 +102,16 @@ void ChatSession::onWhereIs(const QString &record)
 {
     memberCommands.onWhereIs(record);
 }
-void ChatSession::onBulletin(const QString &)
+void ChatSession::onBulletin(const QString &record)
 {
     // Bulletins are shown and edited in the settings dialog's room tab.
+    const int room =
+        record.contains(QLatin1String("<#>")) ? GetI(record, QStringLiteral("#")) : settings.room;
+    emit bulletinArrived(room, GetS(record, QStringLiteral("M")));
+}
+void ChatSession::onAdminAnswer(const QString &record)
+{
+    roomHandling.onAdminAnswer(record);
 }
 void ChatSession::onRoomAnswer(const QString &record)
 {

@@ -58,6 +58,7 @@ public:
     int newArrivalCountdown = 0;
     int roomHoldOff = 0;
     int busyTag = 0;
+    bool settingsDialogOpen = false; ///< download progress reaches the dialog only while set
 
     ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)
     Roster roster{*this};                   ///< members list and ID directory (DoUser)
@@ -99,10 +100,13 @@ private:
     void onRoomRecord(const QString &record);     // 7
     void onWhereIs(const QString &record);        // 13
     void onBulletin(const QString &record);       // 20
+    void onAdminAnswer(const QString &record);    // 28: answer to an administrator password
     void onRoomAnswer(const QString &record);     // 25: room request answers
 
 signals:
     void stateChanged();
+    /// Kind 20: a room's bulletin, for the settings dialog's room tab.
+    void bulletinArrived(int room, const QString &text);
 };
 
 } // namespace hchat

@@ -161,6 +161,17 @@ void Connection::close()
     m_transport = nullptr;
 }
 
+void Connection::takeIdentity(const QString &nick, int icon)
+{
+    ChatSettings &s = m_session.settings;
+    s.buffer = 1400;
+    s.nick = nick.left(20);
+    s.icon = icon;
+    m_session.currentIcon = icon;
+    reinitialise();
+    Send(5);
+}
+
 void Connection::announce()
 {
     m_announced = true;

@@ -64,6 +64,12 @@ public:
     /// the first tick does.
     void reinitialise() { m_announced = false; }
 
+    /// A new nick or icon chosen in the settings dialog: the presence value
+    /// `T` goes back to 1400, nick (cut to 20) and icon are stored, the
+    /// connection is re-initialised and presence goes out. Leaving under the
+    /// old nick (kind 51) is the caller's, before this.
+    void takeIdentity(const QString &nick, int icon);
+
     /// Announces our rooms on the first tick and when the server asks again
     /// (K = 10): presence, and entry requests carrying the room passwords. The
     /// rooms handling sets this; without it presence and a bare kind 25 for

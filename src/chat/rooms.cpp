@@ -2,6 +2,8 @@
 
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/roomflags.h"
+#include "transcript/groom.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -124,6 +126,76 @@ void Rooms::onRoomAnswer(const QString &record)
     }
     // Going back is not held: sitting in a refused room helps nobody.
     carryOut(back);
+}
+
+QString Rooms::withoutSecrets(const QString &record)
+{
+    RoomFlags flags = RoomFlags::read(record);
+    flags.administrator = false;
+    flags.staff = false;
+    QString out = record;
+    for (const char *f : {"S", "B", "H"}) {
+        while (out.contains(QStringLiteral("<%1>").arg(QLatin1String(f))))
+            out = KillS(out, QLatin1String(f));
+    }
+    return out + flags.field();
+}
+
+void Rooms::onAdminAnswer(const QString &record)
+{
+    const QString number = GetS(record, QStringLiteral("#"));
+    const int room = GetI(record, QStringLiteral("#"));
+    if (number.isEmpty() || room < 0 || room > maxRoom)
+        return;
+    if (!RoomFlags::read(record).administrator) {
+        emit adminRefused(room);
+        return;
+    }
+    const QString whole = KillS(record, QStringLiteral("R"));
+    // The list keeps what everybody sees; the passwords go to the dialog only.
+    if (!GetS(whole, QStringLiteral("N")).isEmpty())
+        onRoomRecord(withoutSecrets(whole));
+    emit adminGranted(room, whole);
+}
+
+void Rooms::requestAdmin(int room, const QString &password)
+{
+    m_session.Send(RoomFlags::AdminKind,
+                   AddI(room, QStringLiteral("#")) + AddS(password, QStringLiteral("S")));
+}
+
+void Rooms::requestBulletin(int room)
+{
+    m_session.Send(20, AddI(room, QStringLiteral("#")));
+}
+
+void Rooms::writeRoom(int room, const QString &fields)
+{
+    if (room < 0 || room > maxRoom)
+        return;
+    const QString record = AddI(room, QStringLiteral("#")) + fields;
+    // Until the server's copy comes back, the room has what it had and what
+    // this record gives it (empty passwords keep the stored ones).
+    RoomFlags flags = RoomFlags::read(m_session.rooms.entry(room));
+    flags.adminPassword = flags.adminPassword || !GetS(fields, QStringLiteral("S")).isEmpty();
+    flags.accessPassword = flags.accessPassword || !GetS(fields, QStringLiteral("B")).isEmpty();
+    m_session.rooms.setEntry(room, KillS(withoutSecrets(record), QStringLiteral("H")) + flags.field());
+    emit roomListChanged();
+    if (room == m_session.settings.room)
+        applyRoom(room, false);
+    m_session.Send(7, record);
+}
+
+void Rooms::writeBulletin(int room, const QString &text)
+{
+    // A bulletin fills most of a datagram: send what waits first.
+    m_session.Send(0);
+    m_session.Send(9, AddI(room, QStringLiteral("#")) + AddS(GroomMessage(text), QStringLiteral("M")));
+}
+
+void Rooms::resetRoom(int room)
+{
+    m_session.Send(21, AddI(room, QStringLiteral("#")));
 }
 
 void Rooms::setFirstRoom(int room)

@@ -36,6 +36,28 @@ public:
     void onRoomRecord(const QString &record);
     /// Kind 25: entry refused. Shows the notice and goes back.
     void onRoomAnswer(const QString &record);
+    /// Kind 28: the server's answer to an administrator password. Granted,
+    /// it carries the room's whole record: the room list keeps it without
+    /// the passwords and adminGranted() hands it on whole.
+    void onAdminAnswer(const QString &record);
+
+    // Room administration (the settings dialog's room tab).
+    /// Asks the server whether `password` administers the room (kind 28).
+    void requestAdmin(int room, const QString &password);
+    /// Asks for the room's bulletin (kind 20); it arrives as the session's
+    /// bulletinArrived().
+    void requestBulletin(int room);
+    /// A room record written by its administrator (without `R` and `#`):
+    /// kept in the room list without its passwords, applied at once when it
+    /// is the first room's, and sent as kind 7.
+    void writeRoom(int room, const QString &fields);
+    /// Sends a bulletin: the outbox goes out first (kind 0), then kind 9.
+    void writeBulletin(int room, const QString &text);
+    /// Staff: resets the room on the server (kind 21).
+    void resetRoom(int room);
+    /// The record as the room list keeps it: no `S`, no `B`, and no rights
+    /// of the session that received it.
+    static QString withoutSecrets(const QString &record);
 
     // User actions (`cmbRoom1`, `cmbRoom2`, `btnSwap`, "Show 2nd Room").
     void setFirstRoom(int room);
@@ -83,6 +105,11 @@ signals:
     /// A room record was applied to the window: the caption line, the web
     /// button's address and the room icon.
     void roomApplied(int room, const QString &caption, const QString &webUrl, int icon);
+    /// The server accepted an administrator password (or our staff rights)
+    /// for the room: its whole record, passwords included.
+    void adminGranted(int room, const QString &record);
+    /// The server refused the administrator password for the room.
+    void adminRefused(int room);
 
 private:
     struct Choice {

@@ -1,0 +1,180 @@
+#include "settings/profileeditor.h"
+
+#include "catalogue/staffnames.h"
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "transcript/groom.h"
+#include "transcript/keywordrules.h"
+
+namespace hchat {
+
+namespace {
+
+QString ChatSettings::*const kSounds[ProfileEditor::SoundCount] = {
+    &ChatSettings::pageSound, &ChatSettings::pmSound, &ChatSettings::linkSound, &ChatSettings::keywordSound};
+
+QString joinedKeywords(const QStringList &keywords)
+{
+    return keywords.join(u'\n');
+}
+
+} // namespace
+
+ProfileEditor::ProfileEditor(ChatSession &session) : m_session(session) {}
+
+const QStringList &ProfileEditor::zoneNames()
+{
+    static const QStringList names{
+        QStringLiteral("Eastern"),      QStringLiteral("Central"),      QStringLiteral("Mountain"),
+        QStringLiteral("Pacific"),      QStringLiteral("Alaska"),       QStringLiteral("Hawaii"),
+        QStringLiteral("Samoa"),        QStringLiteral("Auckland"),     QStringLiteral("New Caledonia"),
+        QStringLiteral("Sydney"),       QStringLiteral("Tokyo"),        QStringLiteral("Hong Kong"),
+        QStringLiteral("Bangkok"),      QStringLiteral("Dhaka"),        QStringLiteral("Ekaterinburg"),
+        QStringLiteral("Abu Dhabi"),    QStringLiteral("Moscow"),       QStringLiteral("Cairo"),
+        QStringLiteral("Berlin"),       QStringLiteral("London"),       QStringLiteral("Azores"),
+        QStringLiteral("Mid-Atlantic"), QStringLiteral("Buenos Aires"), QStringLiteral("Atlantic")};
+    return names;
+}
+
+const std::array<int, 5> &ProfileEditor::fontSizes()
+{
+    static const std::array<int, 5> sizes{8, 10, 12, 14, 18};
+    return sizes;
+}
+
+int ProfileEditor::sizeItem(int storedSize)
+{
+    const auto &sizes = fontSizes();
+    for (int i = 1; i < int(sizes.size()); ++i)
+        if (sizes[i] == storedSize)
+            return i;
+    return 0;
+}
+
+int ProfileEditor::highestIcon(bool staff, bool administrator, int currentIcon)
+{
+    const int offered = staff ? 64 : administrator ? 63 : 57;
+    return qMax(offered, currentIcon);
+}
+
+QString ProfileEditor::shownText(const QString &stored)
+{
+    return GetS(AddS(stored, QStringLiteral("M")), QStringLiteral("M"));
+}
+
+QString ProfileEditor::storedText(const QString &shown)
+{
+    return GroomMessage(shown);
+}
+
+bool ProfileEditor::addFavourite(QStringList &favourites, const QString &text)
+{
+    const QString url = text.trimmed();
+    if (url.isEmpty() || favourites.contains(url))
+        return false;
+    favourites.append(url);
+    return true;
+}
+
+QStringList ProfileEditor::keywordLines(const QString &memo)
+{
+    QStringList lines;
+    for (QString line : memo.split(u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        // The first separator of either kind splits the line, as the alerts read it.
+        const qsizetype bar = line.indexOf(u'|');
+        const qsizetype eq = line.indexOf(u'=');
+        const qsizetype sep = bar < 0 ? eq : (eq < 0 ? bar : qMin(bar, eq));
+        if (sep >= 0)
+            line = line.left(sep).trimmed() + line.at(sep) + line.mid(sep + 1).trimmed();
+        lines.append(line);
+    }
+    return lines;
+}
+
+QString ProfileEditor::shownSound(const QString &path, const QString &programFolder)
+{
+    if (!programFolder.isEmpty() && path.startsWith(programFolder))
+        return path.mid(programFolder.size());
+    return path;
+}
+
+ProfileEditor::Values ProfileEditor::fill() const
+{
+    const ChatSettings &s = m_session.settings;
+    Values v;
+    v.nick = s.nick;
+    v.icon = s.icon;
+    for (int i = 0; i < SoundCount; ++i)
+        v.sounds[i] = shownSound(s.*kSounds[i], m_session.programFolder);
+    v.keywords = joinedKeywords(m_session.keywords);
+    // Favourites and profile go through the codec, as they would from a record.
+    const QString favourites = shownText(m_session.favourites.join(QLatin1String("||")));
+    v.favourites = favourites.split(QLatin1String("\r\n"), Qt::SkipEmptyParts);
+    v.url = s.url.left(UrlLimit);
+    v.profile = shownText(s.profile).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    v.zone = s.zone >= 0 && s.zone < zoneNames().size() ? s.zone : -1;
+    return v;
+}
+
+void ProfileEditor::close(
+    const Values &v, bool profileChanged,
+    const std::function<QString(const QString &, const QString &, const QString &)> &askNick)
+{
+    ChatSession &session = m_session;
+    ChatSettings &s = session.settings;
+
+    // 1: favourites and profile, line breaks kept as "||".
+    QStringList favourites;
+    for (const QString &f : storedText(v.favourites.join(u'\n')).split(QLatin1String("||")))
+        addFavourite(favourites, f);
+    session.favourites = favourites;
+    s.profile = storedText(v.profile);
+
+    // 2: the plain settings.
+    session.settingsDialogOpen = false;
+    s.url = v.url.left(UrlLimit);
+    for (int i = 0; i < SoundCount; ++i) {
+        // A box the user never touched keeps its file, however long its path.
+        if (v.soundEdited[i])
+            s.*kSounds[i] =
+                KeywordRules::soundPath(v.sounds[i].trimmed().left(SoundLimit), session.programFolder);
+    }
+    if (v.zone >= 0 && v.zone < zoneNames().size())
+        s.zone = v.zone;
+    if (v.keywords != joinedKeywords(session.keywords))
+        session.keywords = keywordLines(v.keywords);
+
+    // 3, 4: a new nick or icon. The nick is cleaned before it is compared,
+    // so a nick that cleans back to the old one changes nothing; one that
+    // cleans to nothing keeps the old one rather than leave us nameless.
+    GroomNickInput in;
+    in.staffMode = session.staffMode;
+    in.storedName = s.registeredName;
+    in.registeredName = s.registeredName;
+    in.text = [&session](int n) { return session.text(n); };
+    in.ask = askNick;
+    QString nick = GroomNick(v.nick.trimmed().left(NickLimit), in).left(NickLimit);
+    if (nick.isEmpty())
+        nick = s.nick;
+    const int icon = v.icon >= 0 ? v.icon : s.icon;
+    const bool nickChanged = nick != s.nick;
+    if (nickChanged)
+        session.Send(51); // leaves every room; our own line goes with it
+    if (nickChanged || icon != s.icon) {
+        session.connection.takeIdentity(nick, icon);
+        if (session.catalogue)
+            session.staffMode = isStaffNick(*session.catalogue, nick);
+        if (nickChanged && !nick.isEmpty())
+            s.registeredName = nick;
+        profileChanged = true;
+    }
+
+    // 5: the profile record.
+    if (profileChanged)
+        session.Send(6, AddS(s.url, QStringLiteral("U")) + AddS(s.profile, QStringLiteral("M")));
+}
+
+} // namespace hchat

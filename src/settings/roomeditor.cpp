@@ -1,0 +1,284 @@
+#include "settings/roomeditor.h"
+
+#include "chat/chatsession.h"
+#include "protocol/codec.h"
+#include "protocol/datagramlink.h"
+#include "protocol/roomflags.h"
+#include "transcript/groom.h"
+
+namespace hchat {
+
+namespace {
+
+const QString kVacant = QStringLiteral("Vacant");
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Lines of a multi-line field, as the lists show them.
+QStringList lines(const QString &value)
+{
+    QStringList out;
+    for (const QString &l : value.split(kCrLf, Qt::SkipEmptyParts))
+        if (!l.trimmed().isEmpty())
+            out << l.trimmed();
+    return out;
+}
+
+QString memoText(QString value)
+{
+    return value.replace(kCrLf, QStringLiteral("\n"));
+}
+
+// Everything but the kind and room tag of a record fits in this many bytes
+// of one datagram.
+constexpr qsizetype kBulletinBytes = DatagramLink::maxCarried - 40;
+
+} // namespace
+
+RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent), m_session(session)
+{
+    connect(&session.roomHandling, &Rooms::adminGranted, this, &RoomEditor::onGranted);
+    connect(&session.roomHandling, &Rooms::adminRefused, this, &RoomEditor::onRefused);
+}
+
+bool RoomEditor::hasAdminPassword() const
+{
+    if (m_whole)
+        return !GetS(m_record, QStringLiteral("S")).isEmpty();
+    return RoomFlags::read(m_record).adminPassword || !GetS(m_record, QStringLiteral("S")).isEmpty();
+}
+
+bool RoomEditor::hasHiddenAccessPassword() const
+{
+    return !m_whole && RoomFlags::read(m_record).accessPassword;
+}
+
+int RoomEditor::highestIcon() const
+{
+    return qMax(m_session.staffMode ? 64 : 62, GetI(m_record, QStringLiteral("I")));
+}
+
+void RoomEditor::showRecord()
+{
+    const QString &r = m_record;
+    Fields &f = m_shown;
+    // 1, 2: the record's fields.
+    f.name = GetS(r, QStringLiteral("N"));
+    if (f.name.isEmpty())
+        f.name = m_session.roomHandling.roomLabel(m_room);
+    f.editor = GetS(r, QStringLiteral("J"));
+    f.caption = GetS(r, QStringLiteral("C"));
+    if (f.name == kVacant && f.caption.isEmpty())
+        f.caption = QStringLiteral("This room is available");
+    f.web = GetS(r, QStringLiteral("U"));
+    f.server = qBound(0, GetI(r, QStringLiteral("P")), 2);
+    f.roots = lines(GetS(r, QStringLiteral("V")));
+    f.booted = lines(GetS(r, QStringLiteral("G")));
+    f.welcome = memoText(GetS(r, QStringLiteral("M")));
+    f.accessDenied = memoText(GetS(r, QStringLiteral("A")));
+    f.icon = qMax(0, GetI(r, QStringLiteral("I")));
+}
+
+void RoomEditor::fill()
+{
+    m_room = m_session.settings.room;
+    m_record = m_session.rooms.entry(m_room);
+    m_whole = m_unlocked = m_staffConfirmed = m_asked = m_asking = m_refused = false;
+    m_roomChanged = m_bulletinChanged = false;
+    m_shown = Fields();
+    showRecord();
+
+    // 3: the password this user last typed for the room.
+    const QString typed = m_session.PassField(m_room, QStringLiteral("S"));
+    const QString recorded = GetS(m_record, QStringLiteral("S"));
+    if (m_session.staffMode || typed != recorded)
+        m_shown.setup = typed;
+    m_typed = m_shown.setup;
+
+    // 4: a room nobody administers is open to all. One that has an
+    // administrator stays locked until the server says otherwise, whatever
+    // an old stored record may hold.
+    if (!hasAdminPassword())
+        enableAll();
+    if (!m_shown.setup.isEmpty() || m_session.staffMode)
+        askServer(m_shown.setup);
+}
+
+void RoomEditor::enableAll()
+{
+    if (m_session.rooms.RoomField(0, QStringLiteral("N")) == kVacant)
+        m_session.Send(27);
+    m_shown.access = GetS(m_record, QStringLiteral("B"));
+    m_unlocked = true;
+    m_roomChanged = GetS(m_record, QStringLiteral("S")).isEmpty();
+    emit changed();
+}
+
+void RoomEditor::storePair(const QString &setup, const QString &access)
+{
+    // A password we can't see (the server keeps it) is not forgotten because
+    // its box is empty: entering the room still needs it.
+    const QString s = QString(setup).remove(u'_');
+    const QString b = QString(access).remove(u'_');
+    const QString pair =
+        AddS(s.isEmpty() ? m_session.PassField(m_room, QStringLiteral("S")) : s, QStringLiteral("S")) +
+        AddS(b.isEmpty() ? m_session.PassField(m_room, QStringLiteral("B")) : b, QStringLiteral("B"));
+    m_session.passes.setEntry(m_room, pair);
+}
+
+void RoomEditor::setupEdited(const QString &typed, const QString &access)
+{
+    m_typed = m_shown.setup = typed;
+    if (!m_unlocked && !hasAdminPassword())
+        enableAll();
+    if (m_whole && !typed.isEmpty() && QString(typed).remove(u'_') == GetS(m_record, QStringLiteral("S")))
+        m_roomChanged = m_unlocked;
+    if (m_unlocked)
+        storePair(typed, access);
+}
+
+void RoomEditor::askServer(const QString &typed)
+{
+    m_typed = m_shown.setup = typed;
+    const bool staff = m_session.staffMode;
+    if (m_unlocked && (!staff || m_staffConfirmed))
+        return; // nothing more to learn
+    if (!staff && (typed.isEmpty() || !hasAdminPassword()))
+        return;
+    if (m_asked && typed == m_lastAsked)
+        return; // the same guess twice only costs one of the few we have
+    m_asked = true;
+    m_lastAsked = typed;
+    m_asking = true;
+    m_refused = false;
+    m_session.roomHandling.requestAdmin(m_room, QString(typed).remove(u'_'));
+    emit changed();
+}
+
+void RoomEditor::onGranted(int room, const QString &record)
+{
+    if (room != m_room)
+        return;
+    m_asking = false;
+    m_record = record;
+    m_whole = true;
+    const bool staff = RoomFlags::read(record).staff;
+    m_staffConfirmed = m_staffConfirmed || staff;
+    // Staff may have typed their own password: the box then shows the
+    // room's, so that closing never makes the staff password the room's.
+    const QString roomPassword = GetS(record, QStringLiteral("S"));
+    if (staff && QString(m_typed).remove(u'_') != roomPassword)
+        m_typed = roomPassword;
+    if (!m_unlocked) {
+        // The fields were locked, so nobody edited them: show the whole record.
+        showRecord();
+        m_shown.setup = m_typed;
+        enableAll();
+        emit fieldsReplaced();
+    }
+    m_shown.setup = m_typed;
+    setupEdited(m_typed, m_shown.access);
+    emit changed();
+}
+
+void RoomEditor::onRefused(int room)
+{
+    if (room != m_room)
+        return;
+    m_asking = false;
+    m_refused = true;
+    emit changed();
+}
+
+void RoomEditor::fieldEdited()
+{
+    m_roomChanged = m_unlocked;
+}
+
+void RoomEditor::bulletinEdited(bool visible)
+{
+    if (visible)
+        m_bulletinChanged = true;
+}
+
+void RoomEditor::reset()
+{
+    // The server resets a room for proven staff only; offering it earlier
+    // would only earn a refusal.
+    if (!m_session.staffMode || !m_staffConfirmed)
+        return;
+    m_shown = Fields();
+    m_shown.name = QStringLiteral("Available by Request");
+    m_record = AddS(m_shown.name, QStringLiteral("N"));
+    m_whole = true;
+    m_roomChanged = m_bulletinChanged = true;
+    m_unlocked = true;
+    m_session.roomHandling.resetRoom(m_room);
+    emit fieldsReplaced();
+    emit changed();
+}
+
+QStringList RoomEditor::approvedRoots(const QStringList &roots, const QString &siteBase)
+{
+    QStringList out;
+    const QString base = siteBase.trimmed();
+    for (const QString &r : roots) {
+        const QString root = r.trimmed();
+        if (root.isEmpty() || (!base.isEmpty() && root.compare(base, Qt::CaseInsensitive) == 0))
+            continue;
+        if (!out.contains(root))
+            out << root;
+    }
+    return out;
+}
+
+QString RoomEditor::fitBulletin(const QString &text)
+{
+    // The memo breaks lines with LF; the limit counts them as CR LF.
+    QString t = text;
+    t.replace(kCrLf, QStringLiteral("\n")).replace(u'\n', kCrLf);
+    t = t.left(BulletinLimit);
+    if (t.endsWith(u'\r'))
+        t.chop(1);
+    // Text far from ASCII can pass the datagram in fewer characters.
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const char16_t c = t.at(i).unicode();
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : QChar::isSurrogate(c) ? 2 : 3;
+        if (bytes > kBulletinBytes) {
+            t.truncate(i);
+            if (!t.isEmpty() && t.back().isHighSurrogate())
+                t.chop(1);
+            break;
+        }
+    }
+    return t;
+}
+
+void RoomEditor::close(const Fields &f, const QString &bulletin)
+{
+    if (m_roomChanged) {
+        const QStringList roots = approvedRoots(f.roots, m_session.text(0));
+        const QString s = QString(f.setup).remove(u'_');
+        const QString b = QString(f.access).remove(u'_');
+        if (m_room >= 0 && m_room < m_session.rooms.count()) {
+            storePair(s, b);
+            QString editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
+            if (editor.isEmpty())
+                editor = f.editor;
+            const QString fields =
+                AddS(f.name, QStringLiteral("N")) + AddS(s, QStringLiteral("S")) +
+                AddS(b, QStringLiteral("B")) + AddI(f.icon, QStringLiteral("I")) +
+                AddI(f.server, QStringLiteral("P")) + AddS(f.caption, QStringLiteral("C")) +
+                AddS(f.web, QStringLiteral("U")) + AddS(GroomMessage(f.welcome), QStringLiteral("M")) +
+                AddS(GroomMessage(f.accessDenied), QStringLiteral("A")) +
+                AddS(GroomMessage(roots.join(kCrLf)), QStringLiteral("V")) +
+                AddS(GroomMessage(lines(f.booted.join(kCrLf)).join(kCrLf)), QStringLiteral("G")) +
+                AddS(editor, QStringLiteral("J"));
+            m_session.roomHandling.writeRoom(m_room, fields);
+        }
+    }
+    if (m_bulletinChanged)
+        m_session.roomHandling.writeBulletin(m_room, fitBulletin(bulletin));
+}
+
+} // namespace hchat
