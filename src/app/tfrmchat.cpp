@@ -62,6 +62,12 @@ TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
 
 TfrmChat::~TfrmChat()
 {
+    // An open settings dialog applies what it holds while the link is there.
+    if (m_prop) {
+        m_prop->disconnect(this);
+        m_prop->askNick = nullptr; // nobody to answer now
+        delete m_prop.data();
+    }
     m_services.reset();
     // The widgets show the session: they go before it does.
     qDeleteAll(findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));

@@ -40,7 +40,7 @@ void TfrmChat::openProperties()
         m_services->web()->FindAddress(url);
     };
     connect(m_prop, &TfrmChatProp::appearanceChanged, this, &TfrmChat::applyFont);
-    connect(m_prop, &QObject::destroyed, this, [this] {
+    connect(m_prop, &TfrmChatProp::closed, this, [this] {
         // A new nick may have made us staff or not; the settings moved.
         applyLayout();
         applyFont();

@@ -147,18 +147,21 @@ void ProfileEditor::close(
     if (v.keywords != joinedKeywords(session.keywords))
         session.keywords = keywordLines(v.keywords);
 
-    // 3, 4: a new nick or icon. The nick is cleaned before it is compared,
-    // so a nick that cleans back to the old one changes nothing; one that
+    // 3, 4: a new nick or icon. A new nick is cleaned before it is compared,
+    // so one that cleans back to the old one changes nothing; one that
     // cleans to nothing keeps the old one rather than leave us nameless.
-    GroomNickInput in;
-    in.staffMode = session.staffMode;
-    in.storedName = s.registeredName;
-    in.registeredName = s.registeredName;
-    in.text = [&session](int n) { return session.text(n); };
-    in.ask = askNick;
-    QString nick = GroomNick(v.nick.trimmed().left(NickLimit), in).left(NickLimit);
-    if (nick.isEmpty())
-        nick = s.nick;
+    QString nick = v.nick.trimmed().left(NickLimit);
+    if (nick != s.nick) {
+        GroomNickInput in;
+        in.staffMode = session.staffMode;
+        in.storedName = s.registeredName;
+        in.registeredName = s.registeredName;
+        in.text = [&session](int n) { return session.text(n); };
+        in.ask = askNick;
+        nick = GroomNick(nick, in).left(NickLimit);
+        if (nick.isEmpty())
+            nick = s.nick;
+    }
     const int icon = v.icon >= 0 ? v.icon : s.icon;
     const bool nickChanged = nick != s.nick;
     if (nickChanged)

@@ -391,6 +391,7 @@ void TfrmChatProp::FormClose()
     if (QAction *top = m_commands.stayOnTop; top && top->isChecked() != chkStayOnTop->isChecked())
         top->trigger();
     emit m_session.stateChanged();
+    emit closed();
 }
 
 ProfileEditor::Values TfrmChatProp::profileValues() const
@@ -434,27 +435,31 @@ bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             key->modifiers() == Qt::NoModifier) {
-            // Enter moves to the next control and goes no further.
-            if (watched == edtSetup)
-                m_room.askServer(edtSetup->text());
+            // Enter moves to the next control and goes no further; it
+            // counts as leaving the box.
+            leaving(watched);
             focusNextChild();
             return true;
         }
     }
-    if (event->type() == QEvent::FocusOut) {
-        // An editable combo box takes the focus for its line edit.
-        if (watched == cmbWeb || watched == cmbWeb->lineEdit())
-            cmbWebExit();
-        else if (watched == cmbURLroot || watched == cmbURLroot->lineEdit())
-            addListText(cmbURLroot);
-        else if (watched == edtSetup)
-            m_room.askServer(edtSetup->text());
-    }
+    if (event->type() == QEvent::FocusOut)
+        leaving(watched);
     if (watched == memBulletin->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         memBulletinDblClick();
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TfrmChatProp::leaving(QObject *box)
+{
+    // An editable combo box takes the focus for its line edit.
+    if (box == cmbWeb || box == cmbWeb->lineEdit())
+        cmbWebExit();
+    else if (box == cmbURLroot || box == cmbURLroot->lineEdit())
+        addListText(cmbURLroot);
+    else if (box == edtSetup)
+        m_room.askServer(edtSetup->text());
 }
 
 void TfrmChatProp::viewBoxClick(int tag, bool checked)

@@ -131,6 +131,8 @@ signals:
     void updateCheckRequested();
     /// The dialog closes: a download under way may be aborted.
     void downloadAbortRequested();
+    /// Everything edited is applied and sent: the window may show it.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -148,6 +150,7 @@ private:
 
     // User Profile handlers.
     void btnOKClick();
+    void leaving(QObject *box);
     void viewBoxClick(int tag, bool checked);
     void pnlBackgroundClick(int tag);
     void paintPanels();
