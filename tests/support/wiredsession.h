@@ -2,6 +2,7 @@
 
 #include "catalogue/catalogue.h"
 #include "chat/chatsession.h"
+#include "protocol/codec.h"
 #include "support/fakesink.h"
 #include "support/faketransport.h"
 
@@ -53,7 +54,7 @@ struct WiredSession {
             const QList<QByteArray> lines = transport.last().split('\n');
             for (const QByteArray &l : lines)
                 if (!l.isEmpty() && !l.startsWith("<R>0</R>"))
-                    wire << QString::fromUtf8(l);
+                    wire << KillS(QString::fromUtf8(l), QStringLiteral("O")); // the link's record number
             acknowledge(QString());
         }
     }
