@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/chatsettings.h"
 #include "settings/profileeditor.h"
 #include "settings/roomeditor.h"
 
@@ -164,6 +165,8 @@ private:
     void browseSound(int sound);
     void testSound(int sound);
     ProfileEditor::Values profileValues() const;
+    /// The setting a view box's command changes, by tag.
+    static bool ChatSettings::*viewSetting(int tag);
 
     // Chat Room handlers.
     void fillRoomTab();
