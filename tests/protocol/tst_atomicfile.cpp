@@ -1,0 +1,123 @@
+#include "protocol/atomicfile.h"
+#include "support/smalldisk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace hchat;
+using hchat::test::SmallDisk;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Owner, group and other bits; the "user" bits only mirror the caller's own access.
+QFileDevice::Permissions modeOf(const QString &path)
+{
+    return QFile::permissions(path) & QFileDevice::Permissions(0x7077);
+}
+
+} // namespace
+
+class TestAtomicFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void failedSavesKeepTheOldFile_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<int>("bytes");
+        // A short file sits in the write buffer and fails only at the flush.
+        QTest::newRow("full, short file") << "full" << 40;
+        QTest::newRow("full, long file") << "full" << 200000;
+        QTest::newRow("read-only") << "read-only" << 40;
+    }
+    void failedSavesKeepTheOldFile()
+    {
+        QFETCH(QString, disk);
+        QFETCH(int, bytes);
+        SmallDisk small;
+        if (!small.available())
+            QSKIP(qPrintable(small.skipReason()));
+        const QString path = small.path() + "/settings.ini";
+        put(path, "[Chat]\nNick=Ann\n");
+        if (disk == "full")
+            small.fill();
+        else
+            QVERIFY(small.setReadOnly(true));
+
+        QString error;
+        QVERIFY(!AtomicFile::save(path, QByteArray(bytes, 'n'), &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(contents(path), QByteArray("[Chat]\nNick=Ann\n"));
+        // No temporary file is left behind to eat what space is left.
+        QDir dir(small.path());
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), disk == "full" ? 2 : 1);
+
+        // The streaming form says the same at commit, whatever write() said.
+        AtomicFile f(path);
+        if (f.open()) {
+            f.write("a");
+            QVERIFY(!f.commit());
+        }
+        QVERIFY(!f.errorString().isEmpty());
+        QCOMPARE(contents(path), QByteArray("[Chat]\nNick=Ann\n"));
+    }
+
+    void savesReplaceWholeWithTheirPermissions()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/list.lst";
+        put(path, "old old old old\n");
+        QVERIFY(AtomicFile::save(path, "new\n", nullptr, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(contents(path), QByteArray("new\n"));
+        QCOMPARE(modeOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // Without permissions of its own, a save keeps the old file's.
+        QVERIFY(AtomicFile::save(path, "newer\n"));
+        QCOMPARE(modeOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+        QString error;
+        QVERIFY(!AtomicFile::save(dir.path() + "/missing/list.lst", "x", &error));
+        QVERIFY(!error.isEmpty());
+        // After cancel() there is nothing left to commit.
+        AtomicFile cancelled(path);
+        QVERIFY(cancelled.open());
+        QVERIFY(cancelled.write("half"));
+        cancelled.cancel();
+        QVERIFY(!cancelled.commit());
+        QCOMPARE(contents(path), QByteArray("newer\n"));
+    }
+
+    void readTellsWhetherTheFileMayBeReplaced()
+    {
+        QTemporaryDir dir;
+        QByteArray bytes;
+        QCOMPARE(AtomicFile::read(dir.path() + "/none", &bytes), AtomicFile::ReadResult::Absent);
+        put(dir.path() + "/big", QByteArray(5000, 'b'));
+        QCOMPARE(AtomicFile::read(dir.path() + "/big", &bytes), AtomicFile::ReadResult::Read);
+        QCOMPARE(bytes.size(), 5000);
+        QString error;
+        QCOMPARE(AtomicFile::read(dir.path() + "/big", &bytes, &error, 4999), AtomicFile::ReadResult::Failed);
+        QVERIFY(!error.isEmpty());
+        // Something that is there but cannot be read as a file.
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        QCOMPARE(AtomicFile::read(dir.path() + "/folder", &bytes), AtomicFile::ReadResult::Failed);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAtomicFile)
+#include "tst_atomicfile.moc"
