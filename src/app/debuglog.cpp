@@ -1,6 +1,7 @@
 #include "app/debuglog.h"
 
-#include <QDir>
+#include "transcript/logfolder.h"
+
 #include <QFile>
 
 namespace hchat {
@@ -27,12 +28,13 @@ void DebugLog::note(const QString &line)
 {
     if (folder().isEmpty())
         return;
-    QDir().mkpath(folder());
+    if (!LogFolder::make(folder()))
+        return;
     QFile f(path());
     // Keep the log from growing without end over months of daily use.
     if (f.size() > 1024 * 1024)
         f.remove();
-    if (f.open(QIODevice::Append | QIODevice::Text))
+    if (LogFolder::openForAppend(f, QIODevice::Text))
         f.write((line + QLatin1Char('\n')).toUtf8());
 }
 

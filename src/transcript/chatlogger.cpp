@@ -1,6 +1,9 @@
 #include "transcript/chatlogger.h"
 
+#include "transcript/logfolder.h"
+
 #include <QDir>
+#include <QFileInfo>
 
 namespace hchat {
 
@@ -63,9 +66,9 @@ void ChatLogger::append(Slot &slot, const QString &path, const QString &line)
     if (slot.path != path || !slot.file || !slot.file->isOpen()) {
         slot.file.reset();
         slot.path = path;
-        QDir().mkpath(QFileInfo(path).absolutePath());
         auto f = std::make_unique<QFile>(path);
-        if (!f->open(QIODevice::WriteOnly | QIODevice::Append))
+        // Private conversations: the folder and the files are the owner's only.
+        if (!LogFolder::make(QFileInfo(path).absolutePath()) || !LogFolder::openForAppend(*f))
             return; // a log that can't be written must not stop the chat
         slot.file = std::move(f);
     }

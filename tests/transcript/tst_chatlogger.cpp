@@ -23,6 +23,7 @@ class TstChatLogger : public QObject
 private slots:
     void filesPerRoomAndDay();
     void rendererLogsShownLines();
+    void logsAreTheOwnersOnly();
 };
 
 void TstChatLogger::filesPerRoomAndDay()
@@ -82,6 +83,28 @@ void TstChatLogger::rendererLogsShownLines()
     const QStringList lines = readLines(log.roomLogPath(0));
     QCOMPARE(lines.size(), 52);
     QCOMPARE(lines.last(), QString("clock 08:00"));
+}
+
+void TstChatLogger::logsAreTheOwnersOnly()
+{
+    // Whatever the umask, and for files an older version left readable.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("ChatLog");
+    QVERIFY(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7555));
+    const QDateTime day(QDate(2024, 5, 1), QTime(9, 0));
+    QFile old(folder + "/PM 2024-05-01.log");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.setPermissions(QFileDevice::Permissions(0x6644));
+    old.close();
+    ChatLogger log(folder, [&] { return day; });
+    log.PMAutoLog("my bank PIN is 1234");
+    log.AutoLog("room line");
+    const auto others = QFileDevice::Permissions(0x0077);
+    QCOMPARE(QFile::permissions(folder) & others, QFileDevice::Permissions());
+    QCOMPARE(QFile::permissions(log.pmLogPath()) & others, QFileDevice::Permissions());
+    QCOMPARE(QFile::permissions(log.roomLogPath(0)) & others, QFileDevice::Permissions());
+    QCOMPARE(readLines(log.pmLogPath()), QStringList{"my bank PIN is 1234"});
 }
 
 QTEST_MAIN(TstChatLogger)
