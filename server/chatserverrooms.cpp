@@ -30,9 +30,19 @@ QString cleanValue(QString v)
     return v;
 }
 
+// The room a record names, or the member's own room when it names none; -1
+// when its `#` is no room number (a huge one must not wrap onto room 0).
 int roomOf(const QString &rec, const Session &s)
 {
-    return rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
+    return rec.contains(QLatin1String("<#>")) ? RoomStore::roomNumber(GetS(rec, kRoom)).value_or(-1) : s.room;
+}
+
+// Told to the member instead of "saved"; the reason goes to the log only.
+QString notSaved(const QString &what, int room)
+{
+    return QStringLiteral("The %1 of room %2 could not be saved on the server; nothing was changed.")
+        .arg(what)
+        .arg(room);
 }
 
 // The fields clients edit, in the order they are sent.
@@ -182,8 +192,12 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
         }
     }
     fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, QStringLiteral("J"));
-    if (!m_rooms->setFields(room, fields))
-        log(QStringLiteral("could not save the rooms file"));
+    QString error;
+    if (!m_rooms->setFields(room, fields, &error)) {
+        log(QStringLiteral("room %1 not saved for %2: %3").arg(room).arg(s.nick, error));
+        notice(s, notSaved(QStringLiteral("settings"), room));
+        return;
+    }
     broadcastAll(m_rooms->publicRecord(room), nullptr);
     notice(s, QStringLiteral("The settings of room %1 were saved.").arg(room));
     log(QStringLiteral("room %1 changed by %2").arg(room).arg(s.nick));
@@ -203,8 +217,12 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
             QStringLiteral("Only staff or the administrator of room %1 may change its bulletin.").arg(room));
         return;
     }
-    if (!m_rooms->setBulletin(room, text))
-        log(QStringLiteral("could not save the bulletins file"));
+    QString error;
+    if (!m_rooms->setBulletin(room, text, &error)) {
+        log(QStringLiteral("bulletin of room %1 not saved for %2: %3").arg(room).arg(s.nick, error));
+        notice(s, notSaved(QStringLiteral("bulletin"), room));
+        return;
+    }
     notice(s, QStringLiteral("The bulletin of room %1 was saved.").arg(room));
 }
 
@@ -227,8 +245,15 @@ void ChatServer::onReset(Session &s, const QString &rec)
     }
     if (!m_rooms || !RoomStore::validRoom(room))
         return;
-    m_rooms->setFields(room, RoomStore::resetFields());
-    m_rooms->setBulletin(room, QString());
+    // The bulletin first: when the settings then fail, the room is as it was
+    // but for an empty bulletin, which a reset clears anyway.
+    QString error;
+    if (!m_rooms->setBulletin(room, QString(), &error) ||
+        !m_rooms->setFields(room, RoomStore::resetFields(), &error)) {
+        log(QStringLiteral("room %1 not reset for %2: %3").arg(room).arg(s.nick, error));
+        notice(s, QStringLiteral("Room %1 could not be reset: the server could not save it.").arg(room));
+        return;
+    }
     broadcastAll(m_rooms->publicRecord(room), nullptr);
     notice(s, QStringLiteral("Room %1 was reset.").arg(room));
     log(QStringLiteral("room %1 reset by %2").arg(room).arg(s.nick));
@@ -259,8 +284,16 @@ void ChatServer::onBoot(Session &s, const QString &rec)
             const QString fields = m_rooms->fields(room);
             QString booted = GetS(fields, QStringLiteral("G"));
             booted = booted.isEmpty() ? t->nick : booted + QStringLiteral("\r\n") + t->nick;
-            m_rooms->setFields(room, KillS(fields, QStringLiteral("G")) +
-                                         AddS(cleanValue(booted), QStringLiteral("G")));
+            QString error;
+            if (!m_rooms->setFields(
+                    room, KillS(fields, QStringLiteral("G")) + AddS(cleanValue(booted), QStringLiteral("G")),
+                    &error)) {
+                // Out for now all the same; only coming back is not barred.
+                log(QStringLiteral("booted list of room %1 not saved: %2").arg(room).arg(error));
+                notice(s, QStringLiteral("%1 can come back: the server could not save the list of "
+                                         "booted members.")
+                              .arg(t->nick));
+            }
         }
         const QList<int> concerned{t->room, t->watch};
         if (t->room == room)

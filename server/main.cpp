@@ -74,6 +74,7 @@ int main(int argc, char **argv)
     }
 
     RoomStore rooms(p.value(data));
+    rooms.log = [](const QString &line) { logLine(QStringLiteral("hchat-server: ") + line); };
     QString error;
     if (!rooms.load(&error)) {
         logLine(QStringLiteral("hchat-server: cannot read the data folder: %1").arg(error));

@@ -1,10 +1,12 @@
 #include "roomstore.h"
 
+#include "protocol/atomicfile.h"
 #include "protocol/codec.h"
+#include "protocol/wiretext.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 namespace hchat {
 
@@ -20,75 +22,115 @@ QString cleanLine(const QString &s)
     return out;
 }
 
-bool writeLines(const QString &path, const QMap<int, QString> &map, bool bulletins)
-{
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        QString line = AddI(it.key(), QStringLiteral("#"));
-        line += bulletins ? AddS(cleanLine(it.value()), QStringLiteral("M")) : cleanLine(it.value());
-        line += u'\n';
-        f.write(line.toUtf8());
-    }
-    return f.commit();
-}
+// Room records hold the rooms' passwords: for the server's owner only.
+constexpr QFileDevice::Permissions kPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-bool readLines(const QString &path, QMap<int, QString> *map, bool bulletins, QString *error)
+// A name beside `path` that is not taken yet.
+QString freeName(const QString &path)
 {
-    QFile f(path);
-    if (!f.exists())
-        return true;
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (!line.contains(QLatin1String("<#>")))
-            continue;
-        const int room = GetI(line, QStringLiteral("#"));
-        if (!RoomStore::validRoom(room))
-            continue;
-        if (bulletins) {
-            QString text = GetS(line, QStringLiteral("M"));
-            if (!text.isEmpty())
-                map->insert(room, text);
-        } else {
-            map->insert(room, KillS(line, QStringLiteral("#")));
-        }
-    }
-    return true;
+    QString name = path;
+    for (int i = 1; QFileInfo::exists(name) && i < 1000; ++i)
+        name = path + u'.' + QString::number(i);
+    return name;
 }
 
 } // namespace
 
 RoomStore::RoomStore(const QString &dataDir) : m_dir(dataDir) {}
 
+std::optional<int> RoomStore::roomNumber(const QString &value)
+{
+    if (value.isEmpty() || value.size() > 4)
+        return std::nullopt;
+    for (const QChar c : value) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    const int room = value.toInt();
+    return validRoom(room) ? std::optional<int>(room) : std::nullopt;
+}
+
+void RoomStore::note(const QString &line) const
+{
+    if (log)
+        log(line);
+}
+
+bool RoomStore::readStore(Store &store, QString *error)
+{
+    store.entries.clear();
+    store.blocked.clear();
+    if (m_dir.isEmpty())
+        return true;
+    const QString path = m_dir + u'/' + store.name;
+    QByteArray bytes;
+    QString why;
+    switch (AtomicFile::read(path, &bytes, &why)) {
+    case AtomicFile::ReadResult::Absent:
+        return true;
+    case AtomicFile::ReadResult::Failed:
+        if (error)
+            *error = path + QStringLiteral(": ") + why;
+        return false;
+    case AtomicFile::ReadResult::Read:
+        break;
+    }
+    int skipped = 0;
+    for (const QByteArray &raw : bytes.split('\n')) {
+        // Files written by older servers may hold Latin-1 names.
+        const QString line = decodeWireLine(raw).trimmed();
+        if (line.isEmpty())
+            continue;
+        const std::optional<int> room =
+            line.contains(QLatin1String("<#>")) ? roomNumber(GetS(line, QStringLiteral("#"))) : std::nullopt;
+        if (!room) {
+            ++skipped;
+            continue;
+        }
+        if (!store.bulletins)
+            store.entries.insert(*room, KillS(line, QStringLiteral("#")));
+        else if (const QString text = GetS(line, QStringLiteral("M")); !text.isEmpty())
+            store.entries.insert(*room, text);
+    }
+    // A rooms file is never empty once written: empty is as damaged as garbage.
+    const bool damaged = store.entries.isEmpty() && (skipped > 0 || !store.bulletins);
+    if (!damaged && skipped == 0)
+        return true;
+    const QString aside = freeName(path + QStringLiteral(".damaged"));
+    if (damaged ? QFile::rename(path, aside) : AtomicFile::save(aside, bytes, nullptr, kPermissions)) {
+        note(damaged ? QStringLiteral("%1 holds no record: set aside as %2").arg(path, aside)
+                     : QStringLiteral("%1: skipped %2 line(s) that hold no room record; the file as it "
+                                      "was is kept as %3")
+                           .arg(path)
+                           .arg(skipped)
+                           .arg(aside));
+    } else {
+        // Not set aside: then it must not be written over either.
+        store.blocked = QStringLiteral("%1 is damaged and could not be set aside").arg(path);
+        note(store.blocked + QStringLiteral("; it is left as it is and changes are not saved"));
+    }
+    return true;
+}
+
 bool RoomStore::load(QString *error)
 {
-    m_rooms.clear();
-    m_bulletins.clear();
-    const bool haveRooms = !m_dir.isEmpty() && QFile::exists(m_dir + QStringLiteral("/rooms.txt"));
-    if (haveRooms && !readLines(m_dir + QStringLiteral("/rooms.txt"), &m_rooms, false, error))
+    if (!readStore(m_rooms, error) || !readStore(m_bulletins, error))
         return false;
-    if (!m_dir.isEmpty() && !readLines(m_dir + QStringLiteral("/bulletins.txt"), &m_bulletins, true, error))
-        return false;
-    if (!haveRooms) {
-        m_rooms.insert(0, AddS(QStringLiteral("Support Room"), QStringLiteral("N")) +
-                              AddS(QStringLiteral("Halvex Staff"), QStringLiteral("J")));
+    if (m_rooms.entries.isEmpty()) {
+        m_rooms.entries.insert(0, AddS(QStringLiteral("Support Room"), QStringLiteral("N")) +
+                                      AddS(QStringLiteral("Halvex Staff"), QStringLiteral("J")));
         for (int r = 1; r <= 9; ++r)
-            m_rooms.insert(r, AddS(QStringLiteral("Vacant"), QStringLiteral("N")));
-        saveRooms();
+            m_rooms.entries.insert(r, AddS(QStringLiteral("Vacant"), QStringLiteral("N")));
+        QString why;
+        if (!save(m_rooms, &why))
+            note(QStringLiteral("the seeded rooms are not saved: ") + why);
     }
     return true;
 }
 
 QString RoomStore::publicRecord(int room) const
 {
-    QString f = m_rooms.value(room);
+    QString f = fields(room);
     for (const char *name : {"S", "B"})
         f = KillS(f, QString::fromLatin1(name));
     return AddI(7, QStringLiteral("R")) + AddI(room, QStringLiteral("#")) + f;
@@ -96,31 +138,22 @@ QString RoomStore::publicRecord(int room) const
 
 QString RoomStore::adminPassword(int room) const
 {
-    return GetS(m_rooms.value(room), QStringLiteral("S"));
+    return GetS(fields(room), QStringLiteral("S"));
 }
 
 QString RoomStore::accessPassword(int room) const
 {
-    return GetS(m_rooms.value(room), QStringLiteral("B"));
+    return GetS(fields(room), QStringLiteral("B"));
 }
 
-bool RoomStore::setFields(int room, const QString &fields)
+bool RoomStore::setFields(int room, const QString &fields, QString *error)
 {
-    if (!validRoom(room))
-        return false;
-    m_rooms.insert(room, fields);
-    return saveRooms();
+    return change(m_rooms, room, fields, error);
 }
 
-bool RoomStore::setBulletin(int room, const QString &text)
+bool RoomStore::setBulletin(int room, const QString &text, QString *error)
 {
-    if (!validRoom(room))
-        return false;
-    if (text.isEmpty())
-        m_bulletins.remove(room);
-    else
-        m_bulletins.insert(room, text);
-    return saveBulletins();
+    return change(m_bulletins, room, text, error);
 }
 
 QString RoomStore::resetFields()
@@ -128,20 +161,42 @@ QString RoomStore::resetFields()
     return AddS(QStringLiteral("Available by Request"), QStringLiteral("N")) + AddI(0, QStringLiteral("I"));
 }
 
-bool RoomStore::saveRooms()
+bool RoomStore::change(Store &store, int room, const QString &value, QString *error)
 {
-    if (m_dir.isEmpty())
+    if (!validRoom(room)) {
+        if (error)
+            *error = QStringLiteral("there is no room %1").arg(room);
+        return false;
+    }
+    const QMap<int, QString> before = store.entries;
+    if (store.bulletins && value.isEmpty())
+        store.entries.remove(room);
+    else
+        store.entries.insert(room, value);
+    if (save(store, error))
         return true;
-    QDir().mkpath(m_dir);
-    return writeLines(m_dir + QStringLiteral("/rooms.txt"), m_rooms, false);
+    // What is served stays what is stored.
+    store.entries = before;
+    return false;
 }
 
-bool RoomStore::saveBulletins()
+bool RoomStore::save(Store &store, QString *error)
 {
     if (m_dir.isEmpty())
         return true;
+    if (!store.blocked.isEmpty()) {
+        if (error)
+            *error = store.blocked;
+        return false;
+    }
     QDir().mkpath(m_dir);
-    return writeLines(m_dir + QStringLiteral("/bulletins.txt"), m_bulletins, true);
+    QByteArray bytes;
+    for (auto it = store.entries.cbegin(); it != store.entries.cend(); ++it) {
+        QString line = AddI(it.key(), QStringLiteral("#"));
+        line += store.bulletins ? AddS(cleanLine(it.value()), QStringLiteral("M")) : cleanLine(it.value());
+        bytes += line.toUtf8() + '\n';
+    }
+    return AtomicFile::save(m_dir + u'/' + store.name, bytes, error, kPermissions);
 }
 
 } // namespace hchat

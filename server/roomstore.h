@@ -3,10 +3,14 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace hchat {
 
 /// Room settings records and bulletins, by room number. With a data folder
-/// every change is written at once, atomically, so a restart keeps them.
+/// every change is written at once, atomically, so a restart keeps them; a
+/// change that could not be written is undone and reported.
 /// Records are kept without their `R` and `#` fields.
 class RoomStore
 {
@@ -15,39 +19,58 @@ public:
     explicit RoomStore(const QString &dataDir = QString());
 
     /// Reads rooms.txt and bulletins.txt; seeds the default rooms when there
-    /// is no rooms file. Unreadable lines are skipped. False with `error` set
-    /// only when an existing file cannot be read.
+    /// is no rooms file. A file with no record in it (empty, garbage) is set
+    /// aside as NAME.damaged (rooms then start from the seeds); lines that are
+    /// no record are skipped after a copy of the file is put aside, so the
+    /// next save loses nothing. Each such step is told to `log`. False with
+    /// `error` set only when an existing file cannot be read.
     bool load(QString *error = nullptr);
+    /// Where load() reports what it set aside, skipped or could not save.
+    std::function<void(const QString &)> log;
 
     static constexpr int maxRoom = 999;
     static bool validRoom(int room) { return room >= 0 && room <= maxRoom; }
+    /// A `#` value read strictly: a whole decimal number of a room, nothing
+    /// else (a number out of range must not wrap onto room 0).
+    static std::optional<int> roomNumber(const QString &value);
 
     /// Every room that has a record, in number order.
-    QList<int> rooms() const { return m_rooms.keys(); }
+    QList<int> rooms() const { return m_rooms.entries.keys(); }
     /// The stored fields of a room (passwords included); empty when unknown.
-    QString fields(int room) const { return m_rooms.value(room); }
+    QString fields(int room) const { return m_rooms.entries.value(room); }
     /// The room record as clients see it: kind 7, room tag, no passwords.
     QString publicRecord(int room) const;
 
     QString adminPassword(int room) const;
     QString accessPassword(int room) const;
 
-    /// Replaces a room's fields (passwords included) and saves.
-    bool setFields(int room, const QString &fields);
+    /// Replaces a room's fields (passwords included) and saves. False (with
+    /// the reason) when the room is no room or the file could not be saved:
+    /// nothing changed then, in memory or on disk.
+    bool setFields(int room, const QString &fields, QString *error = nullptr);
 
-    QString bulletin(int room) const { return m_bulletins.value(room); }
-    bool setBulletin(int room, const QString &text);
+    QString bulletin(int room) const { return m_bulletins.entries.value(room); }
+    /// As setFields(); an empty text removes the bulletin.
+    bool setBulletin(int room, const QString &text, QString *error = nullptr);
 
     /// The fields of a room after a reset: everything cleared, name "Available by Request".
     static QString resetFields();
 
 private:
-    bool saveRooms();
-    bool saveBulletins();
+    struct Store {
+        QString name; ///< file name in the data folder
+        bool bulletins;
+        QMap<int, QString> entries;
+        QString blocked; ///< why the file must not be written; empty when it may
+    };
+    bool readStore(Store &store, QString *error);
+    bool save(Store &store, QString *error);
+    bool change(Store &store, int room, const QString &value, QString *error);
+    void note(const QString &line) const;
 
     QString m_dir;
-    QMap<int, QString> m_rooms;
-    QMap<int, QString> m_bulletins;
+    Store m_rooms{QStringLiteral("rooms.txt"), false, {}, {}};
+    Store m_bulletins{QStringLiteral("bulletins.txt"), true, {}, {}};
 };
 
 } // namespace hchat

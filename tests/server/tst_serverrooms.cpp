@@ -102,6 +102,19 @@ private slots:
         }
     }
 
+    void roomNumbersOutOfRangeAreRefused()
+    {
+        // 99999999999 and 2^32 once read as room 0: staff would overwrite the Support Room.
+        const QString before = rooms->fields(0);
+        boss->queue("<R>7</R><#>99999999999</#><N>Taken</N>");
+        boss->queue("<R>9</R><#>4294967296</#><M>Taken</M>");
+        boss->queue("<R>21</R><#>-0</#>");
+        roundTrip(*boss);
+        QCOMPARE(rooms->fields(0), before);
+        QVERIFY(rooms->bulletin(0).isEmpty());
+        QVERIFY(noticesOf(*boss).contains("There is no room"));
+    }
+
     void unchangedRoomRecordIsNoRequest()
     {
         ann->queue("<R>7</R><#>5</#><N>Traders</N><A>Members only, sorry.</A>");
