@@ -90,6 +90,25 @@ QString Catalogue::LookupPath(int n) const
     return m_programFolder + Lookup(n);
 }
 
+QString Catalogue::LookupFile(int n, const QString &shipped) const
+{
+    const QString name = Lookup(n);
+    return m_programFolder + (isPlainFileName(name) ? name : shipped);
+}
+
+bool Catalogue::isPlainFileName(const QString &name)
+{
+    if (name.isEmpty() || name == u'.' || name == QLatin1String("..") || name.trimmed() != name)
+        return false;
+    for (const QChar c : name) {
+        // '\\' and ':' are folder and drive marks on Windows, where the same
+        // catalogue is read.
+        if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    }
+    return true;
+}
+
 QByteArray Catalogue::LookupZ(int n) const
 {
     QByteArray z = Lookup(n).toLocal8Bit();

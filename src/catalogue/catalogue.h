@@ -27,6 +27,13 @@ public:
     QString Lookup(int n) const;
     /// The program folder followed by Lookup(n).
     QString LookupPath(int n) const;
+    /// The program folder followed by Lookup(n) when that is a plain file
+    /// name, otherwise by `shipped`: a catalogue fetched over the network
+    /// must not name files outside the program folder.
+    QString LookupFile(int n, const QString &shipped) const;
+    /// A bare file name: not empty, no folder part, no drive, not "." or
+    /// "..", no control characters, no blanks at either end.
+    static bool isPlainFileName(const QString &name);
     /// Lookup(n) as a zero-terminated text for platform calls.
     QByteArray LookupZ(int n) const;
 

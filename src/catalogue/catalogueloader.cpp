@@ -3,10 +3,10 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
 #include "catalogue/fetcher.h"
+#include "protocol/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace hchat {
@@ -18,19 +18,7 @@ namespace {
 QString targetNameFrom(const QStringList &plainLines)
 {
     const QString name = Catalogue(plainLines).Lookup(200).trimmed();
-    if (name.isEmpty() || name == u'.' || name == QLatin1String("..") || name.contains(u'/') ||
-        name.contains(u'\\'))
-        return CatalogueLoader::catalogueFileName();
-    return name;
-}
-
-bool writeAtomically(const QString &path, const QByteArray &data)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(data);
-    return file.commit();
+    return Catalogue::isPlainFileName(name) ? name : CatalogueLoader::catalogueFileName();
 }
 
 QString noticeText(const QString &reason)
@@ -62,8 +50,10 @@ bool CatalogueLoader::start()
     const QString local = m_programFolder + catalogueFileName();
     if (!QFileInfo::exists(local)) {
         const QString shipped = m_installFolder + catalogueFileName();
-        if (m_installFolder.isEmpty() || m_installFolder == m_programFolder || !QFileInfo::exists(shipped) ||
-            !QFile::copy(shipped, local)) {
+        QByteArray bytes;
+        if (m_installFolder.isEmpty() || m_installFolder == m_programFolder ||
+            AtomicFile::read(shipped, &bytes) != AtomicFile::ReadResult::Read ||
+            !AtomicFile::save(local, bytes)) {
             startDownload();
             return false;
         }
@@ -79,7 +69,7 @@ void CatalogueLoader::convertSource()
     const QStringList plain = CatalogueCodec::splitPlain(source.readAll());
     // A source that can't be saved is not worth a notice of its own: the
     // catalogue file (or its absence) decides what the user sees.
-    writeAtomically(m_programFolder + targetNameFrom(plain), CatalogueCodec::encodeFile(plain));
+    AtomicFile::save(m_programFolder + targetNameFrom(plain), CatalogueCodec::encodeFile(plain));
 }
 
 bool CatalogueLoader::loadCatalogueFile()
@@ -131,7 +121,11 @@ void CatalogueLoader::downloadDone(const QByteArray &body)
             noticeText(QStringLiteral("the downloaded %1 is not a catalogue").arg(catalogueFileName())));
         return;
     }
-    writeAtomically(m_programFolder + catalogueFileName(), body);
+    QString error;
+    if (!AtomicFile::save(m_programFolder + catalogueFileName(), body, &error))
+        emit notice(QStringLiteral("The message texts could not be saved (%1); they are fetched again at the "
+                                   "next start.")
+                        .arg(error));
     m_catalogue->setLines(std::move(lines));
     emit loaded();
 }

@@ -1,9 +1,10 @@
 #include "chat/memberactions.h"
 
 #include "chat/chatsession.h"
+#include "protocol/atomicfile.h"
+#include "transcript/logfolder.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace hchat {
 
@@ -129,17 +130,16 @@ bool MemberActions::mnuSaveMemberClick()
     ChatSession &s = m_session;
     if (!s.staffMode || s.logFolder.isEmpty())
         return false;
-    QDir().mkpath(s.logFolder);
-    QSaveFile file(QDir(s.logFolder).filePath(QStringLiteral("Members.txt")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!LogFolder::make(s.logFolder))
         return false;
     QString text;
     for (int row = 0; row < s.roster.count(); ++row)
         text += s.roster.entry(row).nick + u',' + idAt(row).left(8) + u'\n';
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
+#ifdef Q_OS_WIN
+    text.replace(u'\n', QLatin1String("\r\n"));
+#endif
+    return AtomicFile::save(QDir(s.logFolder).filePath(QStringLiteral("Members.txt")), text.toUtf8(), nullptr,
+                            LogFolder::filePermissions);
 }
 
 } // namespace hchat

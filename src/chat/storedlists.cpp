@@ -5,9 +5,8 @@
 #include "chat/chatsettings.h"
 #include "chat/roomlist.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "protocol/atomicfile.h"
+
 #include <QStringDecoder>
 
 #include <functional>
@@ -21,18 +20,14 @@ constexpr qint64 MaxFileSize = 8 * 1024 * 1024;
 
 const QByteArray Key = QByteArrayLiteral("hchat:lists");
 
-enum class ReadResult { Absent, Read, Failed };
+using ReadResult = AtomicFile::ReadResult;
 
 ReadResult readLines(const QString &path, QStringList *lines)
 {
-    QFile file(path);
-    if (!file.exists())
-        return ReadResult::Absent;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
-        return ReadResult::Failed;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return ReadResult::Failed;
+    QByteArray data;
+    const ReadResult result = AtomicFile::read(path, &data, nullptr, MaxFileSize);
+    if (result != ReadResult::Read)
+        return result;
     // Files from older versions may not be UTF-8; read those as Latin-1.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(data);
@@ -49,20 +44,34 @@ ReadResult readLines(const QString &path, QStringList *lines)
     return ReadResult::Read;
 }
 
-bool writeLines(const QString &path, const QStringList &lines, bool ownerOnly)
+bool writeLines(const QString &path, const QStringList &lines, bool ownerOnly, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return false;
-    }
+    QByteArray bytes;
     for (const QString &line : lines) {
-        file.write(line.toUtf8());
-        file.write("\n");
+        bytes += line.toUtf8();
+        bytes += '\n';
     }
-    return file.commit();
+    return AtomicFile::save(path, bytes, error,
+                            ownerOnly ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      : QFileDevice::Permissions());
+}
+
+// The names the shipped catalogue gives, for a catalogue whose own are not
+// plain file names.
+QString shippedName(int entry)
+{
+    switch (entry) {
+    case StoredLists::RoomsFile:
+        return QStringLiteral("Rooms.lst");
+    case StoredLists::PassesFile:
+        return QStringLiteral("RoomPass.lst");
+    case StoredLists::IgnoreFile:
+        return QStringLiteral("Ignore.lst");
+    case StoredLists::FavouritesFile:
+        return QStringLiteral("Favourites.lst");
+    default:
+        return QStringLiteral("Keywords.lst");
+    }
 }
 
 // Applies `change` to the raw value of every <X>...</X> field of the given
@@ -143,12 +152,8 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
     m_loaded = true;
     int read = 0;
     auto loadInto = [&](Slot slot, int entry, const std::function<void(QStringList &&)> &take) {
-        const QString name = catalogue.Lookup(entry);
-        m_state[slot].writable = false;
-        if (name.trimmed().isEmpty())
-            return;
         QStringList lines;
-        const ReadResult result = readLines(catalogue.LookupPath(entry), &lines);
+        const ReadResult result = readLines(path(catalogue, Entry(entry)), &lines);
         m_state[slot].writable = result != ReadResult::Failed;
         if (result == ReadResult::Read) {
             take(std::move(lines));
@@ -171,17 +176,27 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
     return read;
 }
 
-bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session)
+QString StoredLists::path(const Catalogue &catalogue, Entry entry)
+{
+    return catalogue.LookupFile(entry, shippedName(entry));
+}
+
+bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, QString *error)
 {
     if (!m_loaded || !catalogue.isLoaded())
         return true; // nothing was loaded, so nothing on disk may be replaced
     bool ok = true;
     auto saveFrom = [&](Slot slot, int entry, const QStringList &lines, bool ownerOnly) {
-        // An empty name would make the path the program folder itself.
-        if (!m_state[slot].writable || catalogue.Lookup(entry).trimmed().isEmpty())
+        if (!m_state[slot].writable)
             return;
-        if (!writeLines(catalogue.LookupPath(entry), lines, ownerOnly))
+        QString why;
+        const QString file = path(catalogue, Entry(entry));
+        if (!writeLines(file, lines, ownerOnly, &why)) {
+            if (error)
+                *error +=
+                    (error->isEmpty() ? QString() : QStringLiteral("; ")) + file + QStringLiteral(": ") + why;
             ok = false;
+        }
     };
     saveFrom(Favourites, FavouritesFile, session.favourites, false);
     saveFrom(Ignore, IgnoreFile, session.ignoreList, false);

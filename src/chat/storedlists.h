@@ -11,7 +11,8 @@ class RoomList;
 struct ChatSettings;
 
 /// The lists kept between runs, one file each, named by catalogue entries
-/// 270 to 274 under the program folder:
+/// 270 to 274 under the program folder (a name that is not a plain file name
+/// gives way to the shipped one):
 ///   270  room list (`rooms`)            records, `S`/`B` scrambled, owner-only file
 ///   271  room-pass list (`passes`)      records, `S`/`B` scrambled, owner-only file
 ///   272  ignore list (`ignoreList`)     8-character ID prefixes
@@ -40,8 +41,12 @@ public:
     /// the session held. Does nothing while the catalogue is not loaded.
     /// Returns the number of files read.
     int load(const Catalogue &catalogue, ChatSession &session);
-    /// Writes the lists (atomically). Returns false when a write failed.
-    bool save(const Catalogue &catalogue, const ChatSession &session);
+    /// Writes the lists (atomically). Returns false (with the files and
+    /// reasons) when a write failed; the old file is kept then.
+    bool save(const Catalogue &catalogue, const ChatSession &session, QString *error = nullptr);
+    /// Where a list lives: the catalogue's name for it when that is a plain
+    /// file name, the shipped name otherwise.
+    static QString path(const Catalogue &catalogue, Entry entry);
     /// Whether load() has run with a loaded catalogue.
     bool isLoaded() const { return m_loaded; }
 

@@ -2,12 +2,15 @@
 #include "chat/chatsession.h"
 #include "chat/storedlists.h"
 #include "protocol/codec.h"
+#include "support/smalldisk.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace hchat;
+using hchat::test::SmallDisk;
 
 namespace {
 
@@ -67,7 +70,9 @@ private slots:
     void handEditedKeywordsKeptUntilChanged();
     void unreadableFileIsLeftAlone();
     void garbageLoads();
-    void emptyNamesWriteNothing();
+    void listNamesStayInTheProgramFolder_data();
+    void listNamesStayInTheProgramFolder();
+    void fullDiskKeepsTheLists();
     void boundRooms_data();
     void boundRooms();
 };
@@ -241,16 +246,72 @@ void TestStoredLists::garbageLoads()
     QVERIFY(lists.save(cat, s));
 }
 
-void TestStoredLists::emptyNamesWriteNothing()
+void TestStoredLists::listNamesStayInTheProgramFolder_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("up and out") << "../../escaped-Rooms.lst";
+    QTest::newRow("absolute") << "/tmp/hchat-escaped-Rooms.lst";
+    QTest::newRow("sub folder") << "sub/Rooms.lst";
+    QTest::newRow("Windows folders") << "..\\..\\escaped-Rooms.lst";
+    QTest::newRow("drive") << "C:escaped-Rooms.lst";
+    QTest::newRow("parent") << "..";
+    QTest::newRow("control character") << "Rooms\n.lst";
+    QTest::newRow("empty") << "";
+}
+
+void TestStoredLists::listNamesStayInTheProgramFolder()
+{
+    QFETCH(QString, name);
+    // A catalogue fetched over plain HTTP names the room list.
     QTemporaryDir dir;
-    const Catalogue cat = listCatalogue(dir.path(), false);
+    const QString home = dir.filePath("a/b/home/");
+    QVERIFY(QDir().mkpath(home));
+    Catalogue cat = listCatalogue(home);
+    QStringList lines;
+    for (int n = 0; n < cat.count(); ++n)
+        lines << QStringLiteral("%1,%2").arg(n).arg(n == 270 ? name : cat.Lookup(n));
+    cat.setLines(lines);
+    cat.setProgramFolder(home);
+    QCOMPARE(StoredLists::path(cat, StoredLists::RoomsFile), home + "Rooms.lst");
+
+    writeFile(home + "Rooms.lst", "<#>0</#><N>Lobby</N>\n");
     ChatSession s;
-    fill(s);
     StoredLists lists;
-    QCOMPARE(lists.load(cat, s), 0);
+    QCOMPARE(lists.load(cat, s), 1);
+    QCOMPARE(s.rooms.RoomField(0, "N"), QStringLiteral("Lobby"));
+    s.rooms.setEntry(1, "<#>1</#><N>Second</N>");
     QVERIFY(lists.save(cat, s));
-    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QVERIFY(readFile(home + "Rooms.lst").contains("<N>Second</N>"));
+    // Nothing anywhere but the lists in the program folder.
+    QStringList written;
+    QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        written << QDir(dir.path()).relativeFilePath(it.next());
+    written.sort();
+    QCOMPARE(written, (QStringList{"a/b/home/Favourites.lst", "a/b/home/Ignore.lst", "a/b/home/RoomPass.lst",
+                                   "a/b/home/Rooms.lst"}));
+    QVERIFY(!QFile::exists("/tmp/hchat-escaped-Rooms.lst"));
+}
+
+void TestStoredLists::fullDiskKeepsTheLists()
+{
+    SmallDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.skipReason()));
+    const Catalogue cat = listCatalogue(disk.path());
+    writeFile(disk.path() + "/Favourites.lst", "http://127.0.0.1:8080/mon/\n");
+    writeFile(disk.path() + "/Ignore.lst", "ABCDEFGH\n");
+    ChatSession s;
+    StoredLists lists;
+    QCOMPARE(lists.load(cat, s), 2);
+    s.favourites << "http://example.com/";
+    s.ignoreList << "IJKLMNOP";
+    disk.fill();
+    QString error;
+    QVERIFY(!lists.save(cat, s, &error));
+    QVERIFY2(error.contains("Favourites.lst") && error.contains("Ignore.lst"), qPrintable(error));
+    QCOMPARE(readFile(disk.path() + "/Favourites.lst"), QByteArray("http://127.0.0.1:8080/mon/\n"));
+    QCOMPARE(readFile(disk.path() + "/Ignore.lst"), QByteArray("ABCDEFGH\n"));
 }
 
 void TestStoredLists::boundRooms_data()

@@ -3,9 +3,9 @@
 // Used by the build; also handy for checking a hand-edited source.
 
 #include "catalogue/cataloguecodec.h"
+#include "protocol/atomicfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -21,14 +21,10 @@ int main(int argc, char **argv)
         return 1;
     }
     const QStringList lines = hchat::CatalogueCodec::splitPlain(source.readAll());
-    QSaveFile target(QString::fromLocal8Bit(argv[2]));
-    if (!target.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "hchat-catalogue: cannot write %s\n", argv[2]);
-        return 1;
-    }
-    target.write(hchat::CatalogueCodec::encodeFile(lines));
-    if (!target.commit()) {
-        std::fprintf(stderr, "hchat-catalogue: cannot write %s\n", argv[2]);
+    QString error;
+    if (!hchat::AtomicFile::save(QString::fromLocal8Bit(argv[2]), hchat::CatalogueCodec::encodeFile(lines),
+                                 &error)) {
+        std::fprintf(stderr, "hchat-catalogue: cannot write %s: %s\n", argv[2], qPrintable(error));
         return 1;
     }
     return 0;
