@@ -54,9 +54,8 @@ void TfrmChat::wireServices()
 
     // The room's web button, and the members pane's commands.
     connect(btnWeb, &QPushButton::clicked, this, [this] {
-        QString url = btnWeb->property("roomUrl").toString();
-        if (url.isEmpty())
-            url = m_session.settings.web;
+        const QString url =
+            Rooms::webButtonAddress(btnWeb->property("roomUrl").toString(), m_session.settings.web);
         if (!url.isEmpty()) {
             if (!m_session.settings.showImage) {
                 m_session.settings.showImage = true;

@@ -4,7 +4,10 @@
 #include "protocol/codec.h"
 #include "protocol/roomflags.h"
 #include "transcript/groom.h"
+#include "transcript/linkrules.h"
 #include "transcript/transcriptsink.h"
+
+#include <QUrl>
 
 namespace hchat {
 
@@ -23,6 +26,17 @@ int Rooms::secondRoom() const
 bool Rooms::showSecond() const
 {
     return m_session.settings.showSecond;
+}
+
+QString Rooms::webButtonAddress(const QString &roomUrl, const QString &configured)
+{
+    for (const QString &address : {roomUrl.trimmed(), configured.trimmed()}) {
+        // "www.example.com" has always worked here: read it as the viewer does.
+        const QString url = QUrl::fromUserInput(address).toString();
+        if (!address.isEmpty() && !LinkRules::webHost(url).isEmpty())
+            return address;
+    }
+    return QString();
 }
 
 Rooms::Choice Rooms::current() const

@@ -93,6 +93,11 @@ public:
     /// password (the pass list) that equals the record's when the record
     /// carries one. The server has the last word on every admin record.
     bool isAdministrator(int room) const;
+    /// What the web button opens: the room's address (`U`) when it is an
+    /// http or https address, otherwise the configured `Web` address when
+    /// that is one, otherwise nothing. A room's settings come from whoever
+    /// administers it, so local files and scripts are never opened.
+    static QString webButtonAddress(const QString &roomUrl, const QString &configured);
 
 signals:
     /// The room list changed: refill the choosers.

@@ -263,6 +263,33 @@ private slots:
         s->staffMode = staff;
         QTEST(s->roomHandling.isAdministrator(1), "admin");
     }
+
+    void webButtonOpensOnlyWebAddresses_data()
+    {
+        QTest::addColumn<QString>("roomUrl");
+        QTest::addColumn<QString>("configured");
+        QTest::addColumn<QString>("opened");
+        const QString mon = "http://127.0.0.1:8080/mon/";
+        QTest::newRow("room page") << "https://example.com/room" << mon << "https://example.com/room";
+        QTest::newRow("bare host reads as http") << "www.example.com" << mon << "www.example.com";
+        QTest::newRow("no room page") << "" << mon << mon;
+        QTest::newRow("local file") << "file:///etc/passwd" << mon << mon;
+        QTest::newRow("local path") << "/home/ann/.ssh/id_rsa" << mon << mon;
+        QTest::newRow("script") << "javascript:alert(1)" << mon << mon;
+        QTest::newRow("data") << "data:text/html,<b>x</b>" << mon << mon;
+        QTest::newRow("file both") << "file:///etc/passwd"
+                                   << "file:///etc/shadow"
+                                   << "";
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "";
+    }
+    void webButtonOpensOnlyWebAddresses()
+    {
+        QFETCH(QString, roomUrl);
+        QFETCH(QString, configured);
+        QTEST(Rooms::webButtonAddress(roomUrl, configured), "opened");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRooms)
