@@ -110,11 +110,43 @@ TfrmPM *TfrmPM::find(ChatSession &session, const QString &nick, const QString &i
     return nullptr;
 }
 
+int TfrmPM::openCount(ChatSession &session)
+{
+    int n = 0;
+    for (const OpenWindow &w : openWindows())
+        if (w.session == &session && w.window)
+            ++n;
+    return n;
+}
+
+void TfrmPM::showWaiting(const WaitingConversations::Conversation &waiting)
+{
+    m_id = waiting.id;
+    if (waiting.dropped > 0)
+        AddNotice(QStringLiteral("(%1 earlier lines were not kept)").arg(waiting.dropped));
+    for (const WaitingConversations::Line &line : waiting.lines)
+        AddLine(line.text, line.color);
+}
+
+TfrmPM *TfrmPM::OpenWaiting(ChatSession &session, QWidget *parent)
+{
+    const auto waiting = session.privateMessages.takeOldestWaiting();
+    if (!waiting)
+        return nullptr;
+    TfrmPM *window = find(session, waiting->nick, waiting->id);
+    if (!window)
+        window = new TfrmPM(session, waiting->nick, waiting->id, parent);
+    window->showWaiting(*waiting);
+    return Open(session, waiting->nick, waiting->id, parent);
+}
+
 TfrmPM *TfrmPM::Open(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
 {
     TfrmPM *window = find(session, nick, id);
     if (!window)
         window = new TfrmPM(session, nick, id, parent);
+    if (const auto waiting = session.privateMessages.takeWaiting(nick, id))
+        window->showWaiting(*waiting);
     window->show();
     window->raise();
     window->activateWindow();
@@ -130,7 +162,8 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
     QObject::connect(
         &session.privateMessages, &PrivateMessages::messageArrived, parent,
         [&session, parent](const QString &nick, const QString &id, const QString &line, int color) {
-            if (find(session, nick, id))
+            if (find(session, nick, id) ||
+                !session.privateMessages.mayOpenWindow(nick, id, line, color, openCount(session)))
                 return;
             TfrmPM *window = new TfrmPM(session, nick, id, parent);
             window->AddLine(line, color);

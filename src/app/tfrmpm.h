@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/textentry.h"
+#include "chat/waitingconversations.h"
 
 #include <QString>
 #include <QWidget>
@@ -23,13 +24,20 @@ public:
     TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWidget *parent = nullptr);
     ~TfrmPM() override;
 
-    /// The window of a correspondent, made and shown when there is none yet.
+    /// The window of a correspondent, made and shown when there is none yet,
+    /// with whatever lines of the conversation were waiting for it.
     static TfrmPM *Open(ChatSession &session, const QString &nick, const QString &id,
                         QWidget *parent = nullptr);
+    /// Opens the conversation that has waited longest for a window; null
+    /// when none waits.
+    static TfrmPM *OpenWaiting(ChatSession &session, QWidget *parent = nullptr);
+    /// The number of windows open for a session.
+    static int openCount(ChatSession &session);
     /// The open window of a correspondent; null when none.
     static TfrmPM *find(ChatSession &session, const QString &nick, const QString &id);
-    /// Opens a window for every correspondent whose message arrives. Call
-    /// once per session; `parent` owns the windows.
+    /// Opens a window for a correspondent whose message arrives, while only
+    /// a few are open (the rest wait: PrivateMessages::mayOpenWindow()).
+    /// Call once per session; `parent` owns the windows.
     static void route(ChatSession &session, QWidget *parent);
 
     /// Appends a line in a colour (RGB, red in the low byte).
@@ -45,6 +53,7 @@ public:
 
 private:
     bool mine(const QString &nick, const QString &id) const;
+    void showWaiting(const WaitingConversations::Conversation &waiting);
 
     ChatSession &m_session;
     QString m_nick;

@@ -59,6 +59,54 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         m_session.sink->Notify(s.pmSound);
 }
 
+void PrivateMessages::notice(const QString &text)
+{
+    if (m_session.sink)
+        m_session.sink->ShowMessage(text, false, true);
+}
+
+bool PrivateMessages::mayOpenWindow(const QString &nick, const QString &id, const QString &line, int color,
+                                    int openWindows)
+{
+    using O = WaitingConversations::Outcome;
+    const QString who = nick.isEmpty() ? id : nick;
+    switch (m_waiting.offer(correspondentKey(nick, id), nick, id, {line, color}, openWindows)) {
+    case O::Open:
+        return true;
+    case O::Waiting:
+        notice(QStringLiteral("Private message from %1 is waiting: press %2 to read it (%3 waiting).")
+                   .arg(who, openWaitingShortcut())
+                   .arg(m_waiting.count()));
+        emit waitingChanged(m_waiting.count());
+        return false;
+    case O::Dropped:
+        notice(QStringLiteral("Private message from %1 was dropped: %2 conversations are waiting already.")
+                   .arg(who)
+                   .arg(m_waiting.count()));
+        return false;
+    case O::Added:
+        break;
+    }
+    return false;
+}
+
+std::optional<WaitingConversations::Conversation> PrivateMessages::takeWaiting(const QString &nick,
+                                                                               const QString &id)
+{
+    auto c = m_waiting.take(correspondentKey(nick, id));
+    if (c)
+        emit waitingChanged(m_waiting.count());
+    return c;
+}
+
+std::optional<WaitingConversations::Conversation> PrivateMessages::takeOldestWaiting()
+{
+    auto c = m_waiting.takeOldest();
+    if (c)
+        emit waitingChanged(m_waiting.count());
+    return c;
+}
+
 TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, const QString &text)
 {
     const QString groomed = TextEntry::groom(text);

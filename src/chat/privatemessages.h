@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/textentry.h"
+#include "chat/waitingconversations.h"
 
 #include <QHash>
 #include <QObject>
@@ -41,6 +42,20 @@ public:
     /// The latest full ID seen for a correspondent key; empty when unknown.
     QString latestId(const QString &key) const { return m_latestIds.value(key); }
 
+    /// Asked by the window layer before it opens a window for a message from
+    /// a correspondent without one: true when it may now. Otherwise the line
+    /// waits for the user to open it (or, with too many waiting, is
+    /// dropped), and a notice in the first transcript says so.
+    bool mayOpenWindow(const QString &nick, const QString &id, const QString &line, int color,
+                       int openWindows);
+    /// Takes the lines waiting for a correspondent, for the window the user opens.
+    std::optional<WaitingConversations::Conversation> takeWaiting(const QString &nick, const QString &id);
+    /// Takes the conversation that has waited longest.
+    std::optional<WaitingConversations::Conversation> takeOldestWaiting();
+    int waitingCount() const { return m_waiting.count(); }
+    /// The key that opens the longest-waiting conversation, as the notices name it.
+    static QString openWaitingShortcut() { return QStringLiteral("Ctrl+Shift+P"); }
+
     /// `PMAutoLog`: called with each shown private-message line while "Auto
     /// Logging" is on. Wired by the window layer to the PM log file.
     std::function<void(const QString &line)> pmAutoLog;
@@ -50,12 +65,16 @@ signals:
     void messageArrived(const QString &nick, const QString &id, const QString &line, int color);
     /// The user's own message went out to a correspondent.
     void messageSent(const QString &nick, const QString &id, const QString &line, int color);
+    /// The number of conversations waiting for a window changed.
+    void waitingChanged(int count);
 
 private:
     void log(const QString &line);
+    void notice(const QString &text);
 
     ChatSession &m_session;
     QHash<QString, QString> m_latestIds;
+    WaitingConversations m_waiting;
 };
 
 } // namespace hchat

@@ -1,5 +1,6 @@
 #include "app/tfrmpm.h"
 #include "chat/chatsession.h"
+#include "chat/waitingconversations.h"
 #include "support/fakesink.h"
 
 #include <QPlainTextEdit>
@@ -75,6 +76,45 @@ private slots:
         QCOMPARE(sent.size(), 1);
         QCOMPARE(bob->memPM->toPlainText(), big);
         QVERIFY(bob->memRich->toPlainText().contains("too long"));
+    }
+
+    void manySendersOpenOnlyAFewWindows()
+    {
+        // 1,000 senders, one line each, and more lines from one who waits.
+        const auto pm = [this](int i, const QString &text) {
+            const QString id = QStringLiteral("S%1").arg(i, 7, 10, QChar('0')) + '#';
+            s->dispatch(3, QStringLiteral("<R>3</R><N>Spam%1</N><E>%2</E><M>%3</M>").arg(i).arg(id, text));
+        };
+        for (int i = 0; i < 1000; ++i)
+            pm(i, "hi");
+        for (int n = 0; n < 60; ++n)
+            pm(10, QStringLiteral("line %1").arg(n));
+        const int most = WaitingConversations::maxOpenWindows;
+        QCOMPARE(owner->findChildren<TfrmPM *>().size(), most);
+        QCOMPARE(s->privateMessages.waitingCount(), WaitingConversations::maxConversations);
+        const QStringList notices = sink.texts("ShowMessage");
+        QVERIFY(notices.first().startsWith("Private message from Spam10 is waiting: press Ctrl+Shift+P"));
+        QVERIFY(notices.last().startsWith("Private message from Spam999 was dropped"));
+
+        // A window closed makes room for a new conversation, not for one that waits.
+        delete owner->findChildren<TfrmPM *>().first();
+        pm(10, "still waiting");
+        QCOMPARE(owner->findChildren<TfrmPM *>().size(), most - 1);
+        pm(5000, "new");
+        QCOMPARE(owner->findChildren<TfrmPM *>().size(), most);
+
+        // On demand: the longest waiting first, its latest lines kept.
+        TfrmPM *first = TfrmPM::OpenWaiting(*s, owner);
+        QVERIFY(first);
+        QCOMPARE(first->nick(), QString("Spam10"));
+        const QStringList shown = first->memRich->toPlainText().split('\n');
+        QCOMPARE(shown.size(), WaitingConversations::maxLines + 1);
+        QCOMPARE(shown.first(), QString("(12 earlier lines were not kept)"));
+        QCOMPARE(shown.last(), QString("Spam10:  still waiting"));
+        // Asking for a member who waits shows what waited.
+        TfrmPM *eleven = TfrmPM::Open(*s, "Spam11", "S0000011#", owner);
+        QCOMPARE(eleven->memRich->toPlainText(), QString("Spam11:  hi"));
+        QCOMPARE(s->privateMessages.waitingCount(), WaitingConversations::maxConversations - 2);
     }
 
     void blockedMessagesOpenNothing()
