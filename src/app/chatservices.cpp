@@ -121,13 +121,13 @@ void ChatServices::startSpeech(std::function<void(const QString &)> debugLog)
         m_renderer->context().speaker = m_speech.get();
 }
 
-void ChatServices::close()
+bool ChatServices::close(QString *error)
 {
     if (m_closed)
-        return;
+        return true;
     m_closed = true;
     m_session.connection.close();
-    m_lists.save(catalogue, m_session);
+    return m_lists.save(catalogue, m_session, error);
 }
 
 } // namespace hchat

@@ -43,8 +43,9 @@ public:
     QString openLink(const StartOptions &options);
     /// The speech voice, in stand-alone mode.
     void startSpeech(std::function<void(const QString &)> debugLog);
-    /// Leaves the room and saves the stored lists.
-    void close();
+    /// Leaves the room and saves the stored lists. False (with the reason)
+    /// when a list could not be saved; its old file is kept then.
+    bool close(QString *error = nullptr);
 
     Catalogue catalogue;
     TranscriptRenderer *renderer() const { return m_renderer.get(); }

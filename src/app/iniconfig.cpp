@@ -2,10 +2,9 @@
 
 #include "app/inifile.h"
 #include "protocol/codec.h"
+#include "transcript/logfolder.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QUrl>
@@ -184,12 +183,17 @@ QString IniConfig::soundToIni(const QString &path) const
     return path;
 }
 
-void IniConfig::ReadIniFile(ChatSettings &settings) const
+bool IniConfig::ReadIniFile(ChatSettings &settings, QString *error)
 {
-    QDir().mkpath(logFolder());
+    LogFolder::secure(logFolder());
     IniFile ini;
-    ini.load(iniPath());
+    m_unreadable.clear();
+    if (ini.load(iniPath(), &m_unreadable) != AtomicFile::ReadResult::Failed)
+        m_unreadable.clear();
     read(ini, settings);
+    if (!m_unreadable.isEmpty() && error)
+        *error = QStringLiteral("%1 could not be read (%2)").arg(iniPath(), m_unreadable);
+    return m_unreadable.isEmpty();
 }
 
 void IniConfig::read(const IniFile &ini, ChatSettings &s) const
@@ -290,16 +294,26 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
 
 bool IniConfig::WriteIniFile(const ChatSettings &settings, QString *error) const
 {
-    QDir().mkpath(logFolder());
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // The defaults used in place of a file we could not read must not
+    // replace the user's own settings.
+    if (!m_unreadable.isEmpty())
+        return fail(
+            QStringLiteral("%1 was not read at start (%2): left as it is").arg(iniPath(), m_unreadable));
+    if (!LogFolder::make(logFolder()))
+        return fail(QStringLiteral("cannot make the folder %1").arg(logFolder()));
     // Keep keys we don't know (written by a newer version, or by hand).
     IniFile ini;
-    ini.load(iniPath());
+    QString why;
+    if (ini.load(iniPath(), &why) == AtomicFile::ReadResult::Failed)
+        return fail(QStringLiteral("%1 cannot be read (%2): left as it is").arg(iniPath(), why));
     write(settings, ini);
-    if (!ini.save(iniPath(), error))
-        return false;
     // The file can hold the proxy password: readable by its owner only.
-    QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return true;
+    return ini.save(iniPath(), error, LogFolder::filePermissions);
 }
 
 } // namespace hchat

@@ -23,9 +23,13 @@ public:
     QString iniPath() const;
     QString logFolder() const { return m_programFolder + QStringLiteral("ChatLog/"); }
 
-    /// Creates ChatLog when missing and reads every key into settings.
-    void ReadIniFile(ChatSettings &settings) const;
-    /// Writes every key atomically. Returns false (with the reason) on failure.
+    /// Creates ChatLog when missing (owner-only) and reads every key into
+    /// settings. False (with the reason) when the file is there but could not
+    /// be read whole: the defaults are used then, and WriteIniFile() leaves
+    /// the file alone.
+    bool ReadIniFile(ChatSettings &settings, QString *error = nullptr);
+    /// Writes every key atomically, owner-only. Returns false (with the
+    /// reason) on failure; the old file is kept then.
     bool WriteIniFile(const ChatSettings &settings, QString *error = nullptr) const;
 
     void read(const IniFile &ini, ChatSettings &settings) const;
@@ -46,6 +50,7 @@ private:
     QString m_programFolder;
     int m_zoneBias;
     QString m_mediaFolder;
+    QString m_unreadable; ///< why the file could not be read at start; empty when it was
 };
 
 } // namespace hchat

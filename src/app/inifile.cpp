@@ -1,7 +1,5 @@
 #include "app/inifile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace hchat {
@@ -22,97 +20,89 @@ QString decode(const QByteArray &bytes)
 
 } // namespace
 
-bool IniFile::load(const QString &path)
+AtomicFile::ReadResult IniFile::load(const QString &path, QString *error)
 {
     m_sections.clear();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    // A settings file is small; anything huge is not ours to read whole.
-    parse(f.read(4 * 1024 * 1024));
-    return true;
+    // Read whole or not at all: a settings file cut short and saved again
+    // would lose the user's own section.
+    QByteArray bytes;
+    const AtomicFile::ReadResult result = AtomicFile::read(path, &bytes, error);
+    if (result == AtomicFile::ReadResult::Read)
+        parse(bytes);
+    return result;
 }
 
 void IniFile::parse(const QByteArray &bytes)
 {
     m_sections.clear();
+    m_sectionIndex.clear();
     const QString text = decode(bytes);
-    Section *current = nullptr;
+    qsizetype current = -1;
     for (QStringView line : QStringView(text).split(u'\n')) {
         line = line.trimmed(); // also drops the CR of CR LF
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[')) {
             const qsizetype end = line.indexOf(u']');
-            if (end < 0)
-                continue;
-            const QString name = line.mid(1, end - 1).trimmed().toString();
-            current = findSection(name);
-            if (!current) {
-                m_sections.append({name, {}});
-                current = &m_sections.last();
-            }
+            if (end >= 0)
+                current = section(line.mid(1, end - 1).trimmed().toString());
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
-        if (!current || eq <= 0)
+        if (current < 0 || eq <= 0)
             continue;
-        const QString key = line.left(eq).trimmed().toString();
-        const QString value = line.mid(eq + 1).trimmed().toString();
-        bool replaced = false;
-        for (Entry &e : current->entries) {
-            if (e.key.compare(key, Qt::CaseInsensitive) == 0) {
-                // The last line wins, as with the platform's own profile reader
-                // that a later write would have overwritten.
-                e.value = value;
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
-            current->entries.append({key, value});
+        // The last line wins, as with the platform's own profile reader that
+        // a later write would have overwritten.
+        put(m_sections[current], line.left(eq).trimmed().toString(), line.mid(eq + 1).trimmed().toString());
     }
 }
 
-IniFile::Section *IniFile::findSection(const QString &name)
+qsizetype IniFile::findSection(const QString &name) const
 {
-    for (Section &s : m_sections)
-        if (s.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &s;
-    return nullptr;
+    // Names are looked up case-blind, through an index: a large file must
+    // not take time by the square of its lines.
+    return m_sectionIndex.value(name.toCaseFolded(), -1);
 }
 
-const IniFile::Section *IniFile::findSection(const QString &name) const
+qsizetype IniFile::section(const QString &name)
 {
-    return const_cast<IniFile *>(this)->findSection(name);
+    qsizetype at = findSection(name);
+    if (at < 0) {
+        m_sections.append({name, {}, {}});
+        at = m_sections.size() - 1;
+        m_sectionIndex.insert(name.toCaseFolded(), at);
+    }
+    return at;
+}
+
+void IniFile::put(Section &section, const QString &key, const QString &value)
+{
+    const QString folded = key.toCaseFolded();
+    if (const auto it = section.index.constFind(folded); it != section.index.constEnd()) {
+        section.entries[*it].value = value;
+        return;
+    }
+    section.entries.append({key, value});
+    section.index.insert(folded, section.entries.size() - 1);
 }
 
 std::optional<QString> IniFile::value(const QString &section, const QString &key) const
 {
-    if (const Section *s = findSection(section))
-        for (const Entry &e : s->entries)
-            if (e.key.compare(key, Qt::CaseInsensitive) == 0)
-                return e.value;
+    const qsizetype at = findSection(section);
+    if (at < 0)
+        return std::nullopt;
+    const Section &s = m_sections.at(at);
+    if (const auto it = s.index.constFind(key.toCaseFolded()); it != s.index.constEnd())
+        return s.entries.at(*it).value;
     return std::nullopt;
 }
 
 void IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
-    Section *s = findSection(section);
-    if (!s) {
-        m_sections.append({section, {}});
-        s = &m_sections.last();
-    }
     // Values are single lines: a line break would start a key of its own.
     QString clean = value;
     clean.replace(u'\r', u' ').replace(u'\n', u' ');
-    for (Entry &e : s->entries) {
-        if (e.key.compare(key, Qt::CaseInsensitive) == 0) {
-            e.value = clean;
-            return;
-        }
-    }
-    s->entries.append({key, clean});
+    put(m_sections[this->section(section)], key, clean);
 }
 
 QByteArray IniFile::toBytes() const
@@ -127,21 +117,9 @@ QByteArray IniFile::toBytes() const
     return out.toUtf8();
 }
 
-bool IniFile::save(const QString &path, QString *error) const
+bool IniFile::save(const QString &path, QString *error, QFileDevice::Permissions permissions) const
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    f.write(toBytes());
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
+    return AtomicFile::save(path, toBytes(), error, permissions);
 }
 
 } // namespace hchat

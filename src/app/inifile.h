@@ -1,5 +1,8 @@
 #pragma once
 
+#include "protocol/atomicfile.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -14,13 +17,16 @@ namespace hchat {
 class IniFile
 {
 public:
-    /// Reads the file; a missing or unreadable file leaves the object empty.
-    bool load(const QString &path);
+    /// Reads the file whole, whatever its size. Anything but Read leaves the
+    /// object empty; Failed (with `error`) means the file is there but was
+    /// not read whole, so it must not be saved over.
+    AtomicFile::ReadResult load(const QString &path, QString *error = nullptr);
     /// Parses text already read (UTF-8, or Latin-1 when not valid UTF-8).
     void parse(const QByteArray &bytes);
     /// Writes all sections atomically: a crash or full disk never leaves a
-    /// truncated file behind. Returns false when the file could not be written.
-    bool save(const QString &path, QString *error = nullptr) const;
+    /// truncated file behind. Returns false when the file could not be
+    /// written; the old file is kept then.
+    bool save(const QString &path, QString *error = nullptr, QFileDevice::Permissions permissions = {}) const;
 
     std::optional<QString> value(const QString &section, const QString &key) const;
     void setValue(const QString &section, const QString &key, const QString &value);
@@ -34,11 +40,16 @@ private:
     struct Section {
         QString name;
         QList<Entry> entries;
+        QHash<QString, qsizetype> index; ///< case-folded key -> entry
     };
-    Section *findSection(const QString &name);
-    const Section *findSection(const QString &name) const;
+    /// The section's place in m_sections; -1 when absent.
+    qsizetype findSection(const QString &name) const;
+    /// The same, adding the section when absent.
+    qsizetype section(const QString &name);
+    static void put(Section &section, const QString &key, const QString &value);
 
     QList<Section> m_sections;
+    QHash<QString, qsizetype> m_sectionIndex; ///< case-folded name -> section
 };
 
 } // namespace hchat

@@ -26,5 +26,7 @@ int main(int argc, char **argv)
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
     window.show();
-    return app.exec();
+    const int rc = app.exec();
+    // Settings or lists that could not be saved are worth more than a clean exit.
+    return rc == 0 && !window.allSaved() ? 1 : rc;
 }

@@ -6,6 +6,7 @@
 #include "app/rosterpanel.h"
 #include "app/screenplacement.h"
 #include "settings/tfrmchatprop.h"
+#include "transcript/transcriptsink.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace hchat {
 
@@ -82,7 +85,8 @@ void TfrmChat::FormCreate()
                    QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
 
     // 5: the configuration, and the window where it was left.
-    m_config->ReadIniFile(m_session.settings);
+    QString iniError;
+    m_config->ReadIniFile(m_session.settings, &iniError);
     ChatSettings &s = m_session.settings;
     m_session.currentIcon = s.icon;
     QRect desktop(0, 0, 1024, 768);
@@ -95,6 +99,8 @@ void TfrmChat::FormCreate()
 
     // 4, 7, 12-15: catalogue, socket, logs, stored lists and speech.
     wireServices();
+    if (!iniError.isEmpty())
+        sayNotSaved(iniError + QStringLiteral(": the defaults are used, and the file is kept as it is."));
 
     // 8: the chat timer.
     tmrChat->setInterval(500);
@@ -432,7 +438,8 @@ void TfrmChat::FormClose()
         m_prop->close();
     tmrChat->stop();
     // Leave the room and send the last poll, then save the stored lists.
-    m_services->close();
+    QString listsError;
+    const bool listsSaved = m_services->close(&listsError);
     ChatSettings &s = m_session.settings;
     if (!isMinimized()) {
         const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();
@@ -451,8 +458,21 @@ void TfrmChat::FormClose()
     if (pnlRight->isVisible() && pnlRight->width() > 0)
         s.listWidth = pnlRight->width();
     QString error;
+    if (!listsSaved)
+        sayNotSaved(QStringLiteral("Lists not saved: ") + listsError);
     if (!m_config->WriteIniFile(s, &error))
-        DebugLog::note(QStringLiteral("Settings not saved: ") + error);
+        sayNotSaved(QStringLiteral("Settings not saved: ") + error);
+}
+
+void TfrmChat::sayNotSaved(const QString &text)
+{
+    // Where the user looks now, where support looks later, and (at the end)
+    // in the exit status for whoever started the program.
+    m_saveFailed = true;
+    DebugLog::note(text);
+    if (m_session.sink)
+        m_session.sink->ShowMessage(text, false, true);
+    std::fprintf(stderr, "hchat: %s\n", qPrintable(text));
 }
 
 void TfrmChat::closeEvent(QCloseEvent *event)

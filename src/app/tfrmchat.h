@@ -44,6 +44,10 @@ public:
     void tmrChatTimer();
     /// Saves settings and stored lists, leaves the room; run once on close.
     void FormClose();
+    /// False when the settings could not be read whole at start, or the
+    /// settings or lists could not be saved: the user was told, and the
+    /// program's exit status says so.
+    bool allSaved() const { return !m_saveFailed; }
     /// Shows or hides panes from the view settings.
     void applyLayout();
     /// Applies background, font size, bold and colour to the transcripts.
@@ -94,6 +98,7 @@ public:
     QAction *mnuPUChatTop = nullptr;
     QAction *mnuProperties = nullptr;
     QAction *mnuRunRemoteSupport = nullptr;
+    QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
 
     // Member buttons, shown when a member is chosen in the list.
     QPushButton *btnPage = nullptr;
@@ -154,7 +159,9 @@ private:
     std::unique_ptr<IniConfig> m_config;
     // After the session: goes first, so the link never outlives its socket.
     std::unique_ptr<ChatServices> m_services;
+    void sayNotSaved(const QString &text);
     bool m_closed = false;
+    bool m_saveFailed = false;
 };
 
 } // namespace hchat

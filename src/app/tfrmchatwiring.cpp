@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -135,7 +136,7 @@ void TfrmChat::wireChatCommands()
                 lblCaption->setVisible(!caption.isEmpty());
                 // The web button and the room icon are read where they are used.
                 btnWeb->setProperty("roomUrl", webUrl);
-                btnWeb->setToolTip(webUrl.isEmpty() ? m_session.settings.web : webUrl);
+                btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings.web));
                 setProperty("roomIcon", icon);
             });
     fillRoomChoosers();
@@ -159,10 +160,23 @@ void TfrmChat::wireChatCommands()
     connect(lstMembers, &QListView::activated, this, [this] { updateMemberButtons(); });
     updateMemberButtons();
 
-    // Private messages: one window per correspondent.
+    // Private messages: one window per correspondent; past a few, new
+    // conversations wait for the user to open them.
     TfrmPM::route(m_session, this);
     connect(&m_session.memberCommands, &MemberCommands::privateMessageRequested, this,
             [this](const QString &nick, const QString &id) { TfrmPM::Open(m_session, nick, id, this); });
+    mnuOpenWaitingPM = new QAction(tr("Open Waiting Private Message"), this);
+    mnuOpenWaitingPM->setObjectName(QStringLiteral("mnuOpenWaitingPM"));
+    mnuOpenWaitingPM->setShortcut(QKeySequence(PrivateMessages::openWaitingShortcut()));
+    mnuOpenWaitingPM->setEnabled(false);
+    connect(mnuOpenWaitingPM, &QAction::triggered, this, [this] { TfrmPM::OpenWaiting(m_session, this); });
+    connect(&m_session.privateMessages, &PrivateMessages::waitingChanged, this, [this](int count) {
+        mnuOpenWaitingPM->setEnabled(count > 0);
+        mnuOpenWaitingPM->setText(count > 0 ? tr("Open Waiting Private Message (%1)").arg(count)
+                                            : tr("Open Waiting Private Message"));
+    });
+    addAction(mnuOpenWaitingPM); // the shortcut works wherever the focus is in the window
+    mnuPUChat->insertAction(mnuProperties, mnuOpenWaitingPM);
 }
 
 } // namespace hchat

@@ -5,7 +5,6 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <utility>
@@ -47,9 +46,7 @@ void HttpFetcher::drop()
         m_reply->deleteLater();
     }
     m_reply.clear();
-    if (m_file)
-        m_file->cancelWriting();
-    m_file.reset();
+    m_file.reset(); // drops what was written; an old file stays
     m_body.clear();
     m_overflow = false;
 }
@@ -73,8 +70,8 @@ void HttpFetcher::get(const QUrl &url, const QString &targetFile)
         return;
     }
     if (!targetFile.isEmpty()) {
-        m_file = std::make_unique<QSaveFile>(targetFile);
-        if (!m_file->open(QIODevice::WriteOnly)) {
+        m_file = std::make_unique<AtomicFile>(targetFile);
+        if (!m_file->open()) {
             const QString why = m_file->errorString();
             m_file.reset();
             failLater(QStringLiteral("Cannot write %1: %2").arg(targetFile, why));
@@ -98,7 +95,7 @@ void HttpFetcher::onReadyRead()
     // An error page is not worth keeping; its status decides at the end.
     const QByteArray chunk = m_reply->readAll();
     if (m_file) {
-        m_file->write(chunk);
+        m_file->write(chunk); // a failure sticks and shows at commit()
     } else if (m_body.size() + chunk.size() > m_memoryLimit) {
         m_overflow = true;
         m_reply->abort(); // finishes the reply at once; onFinished reports it
@@ -125,8 +122,6 @@ void HttpFetcher::onFinished()
         error = QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
 
     const QByteArray body = std::exchange(m_body, QByteArray());
-    if (!error.isEmpty() && m_file)
-        m_file->cancelWriting();
     m_file.reset();
     m_reply.clear();
     reply->disconnect(this);

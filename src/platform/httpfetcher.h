@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/fetcher.h"
+#include "protocol/atomicfile.h"
 
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -8,7 +9,6 @@
 #include <memory>
 
 class QNetworkReply;
-class QSaveFile;
 
 namespace hchat {
 
@@ -46,7 +46,7 @@ private:
 
     QNetworkAccessManager m_manager;
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<AtomicFile> m_file;
     QByteArray m_body;
     qint64 m_memoryLimit = 16 * 1024 * 1024;
     int m_timeoutMs = 30000;

@@ -2,9 +2,12 @@
 #include "app/inifile.h"
 #include "app/screenplacement.h"
 #include "app/startoptions.h"
+#include "support/smalldisk.h"
+#include "support/unprivileged.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -211,6 +214,100 @@ private slots:
         QVERIFY(ini.load(folder() + "ChatLog/Halvex.ini"));
         QCOMPARE(ini.value("Chat", "Future").value_or(QString()), QStringLiteral("keep me"));
         QCOMPARE(ini.value("Other", "X").value_or(QString()), QStringLiteral("1"));
+    }
+
+    void fullOrReadOnlyDiskKeepsTheSettings_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("full") << false;
+        QTest::newRow("read-only") << true;
+    }
+    void fullOrReadOnlyDiskKeepsTheSettings()
+    {
+        QFETCH(bool, readOnly);
+        hchat::test::SmallDisk disk;
+        if (!disk.available())
+            QSKIP(qPrintable(disk.skipReason()));
+        const QString home = disk.path() + "/";
+        const QByteArray before = "[Chat]\nNick=Ann\nProxyHost=proxy.example\nMemberID=ABCDEFGH\n";
+        QVERIFY(QDir().mkpath(home + "ChatLog"));
+        {
+            QFile f(home + "ChatLog/Halvex.ini");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        IniConfig config(home, 300);
+        ChatSettings s;
+        QVERIFY(config.ReadIniFile(s));
+        s.nick = "Bea";
+        if (readOnly)
+            QVERIFY(disk.setReadOnly(true));
+        else
+            disk.fill();
+        QString error;
+        QVERIFY(!config.WriteIniFile(s, &error));
+        QVERIFY(!error.isEmpty());
+        QFile f(home + "ChatLog/Halvex.ini");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+
+    void largeFileReadsWhole()
+    {
+        // A section of someone else's, 4.5 MB, before our own.
+        QByteArray big = "[Other]\n";
+        for (int i = 0; big.size() < 4500000; ++i)
+            big += "Key" + QByteArray::number(i) + "=" + QByteArray(60, 'v') + "\n";
+        writeIni(big + "[Chat]\nNick=Ann\nRoom=3\n");
+        ChatSettings s = read();
+        QCOMPARE(s.nick, QStringLiteral("Ann"));
+        QCOMPARE(s.room, 3);
+        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        QVERIFY(QFileInfo(folder() + "ChatLog/Halvex.ini").size() > big.size());
+    }
+
+    void unreadableFileIsNeverWritten()
+    {
+        const QByteArray mine = "[Chat]\nNick=Ann\nProxyHost=proxy.example\n";
+        writeIni(mine);
+        const QString path = folder() + "ChatLog/Halvex.ini";
+        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ExeOther);
+        QFile::setPermissions(path, {});
+        IniConfig config(folder(), 300);
+        ChatSettings s;
+        QString error;
+        {
+            hchat::test::Unprivileged asUser;
+            QVERIFY(!config.ReadIniFile(s, &error));
+        }
+        QVERIFY(error.contains("Halvex.ini"));
+        QVERIFY(s.nick.isEmpty()); // the defaults, for this run
+        QVERIFY(!config.WriteIniFile(s, &error));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), mine);
+    }
+
+    void logFolderIsTheOwnersOnly()
+    {
+        // Logs of older versions were readable by everybody.
+        QVERIFY(QDir().mkpath(folder() + "ChatLog"));
+        for (const char *name : {"Debug.log", "PM 2024-05-01.log", "Room 3 2024-05-01.log"}) {
+            QFile f(folder() + "ChatLog/" + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        }
+        QFile::setPermissions(folder() + "ChatLog", QFileDevice::Permissions(0x7555));
+        ChatSettings s = read();
+        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                            QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFile::permissions(folder() + "ChatLog") & others, QFileDevice::Permissions());
+        const QStringList files = QDir(folder() + "ChatLog").entryList(QDir::Files);
+        QCOMPARE(files.size(), 4);
+        for (const QString &name : files)
+            QVERIFY2(!(QFile::permissions(folder() + "ChatLog/" + name) & others), qPrintable(name));
     }
 
     void webRule()

@@ -1,6 +1,8 @@
+#include "app/chatservices.h"
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
 #include "catalogue/catalogue.h"
+#include "platform/webviewerhost.h"
 #include "support/fakesink.h"
 #include "support/testsession.h"
 
@@ -136,6 +138,17 @@ private slots:
         w->btnIgnore->click();
         QVERIFY(s.ignoreList.isEmpty());
         QCOMPARE(sink.texts("ShowMessage").last(), QString("Bob is accepted"));
+    }
+
+    void roomWebButtonOpensNoLocalFile()
+    {
+        auto w = window();
+        w->session().settings.room = 0;
+        w->session().settings.web.clear();
+        w->session().dispatch(7, "<R>7</R><#>0</#><N>Help</N><U>file:///etc/passwd</U>");
+        w->btnWeb->click();
+        QVERIFY(w->services().web()->currentAddress().isEmpty());
+        QVERIFY(!w->btnWeb->toolTip().contains("file:"));
     }
 
     void privateMessagesOpenTheirWindow()

@@ -1,0 +1,158 @@
+// The real programs on a disk that is full or read-only: nothing they kept
+// is lost, and the failure is told instead of success.
+#include "catalogue/catalogue.h"
+#include "chat/chatsession.h"
+#include "platform/udptransport.h"
+#include "protocol/codec.h"
+#include "support/fakesink.h"
+#include "support/smalldisk.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+using namespace hchat;
+using hchat::test::FakeSink;
+using hchat::test::SmallDisk;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+bool stop(QProcess &p)
+{
+    ::kill(pid_t(p.processId()), SIGTERM);
+    return p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit;
+}
+
+void breakDisk(SmallDisk &disk, const QString &how)
+{
+    if (how == "full")
+        disk.fill();
+    else
+        QVERIFY(disk.setReadOnly(true));
+}
+
+} // namespace
+
+class TestSaveFailures : public QObject
+{
+    Q_OBJECT
+
+    QString bin = qEnvironmentVariable("HCHAT_BIN_DIR");
+
+private slots:
+    void serverTellsTheMemberNothingWasSaved_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::newRow("full") << "full";
+        QTest::newRow("read-only") << "read-only";
+    }
+    void serverTellsTheMemberNothingWasSaved()
+    {
+        QFETCH(QString, disk);
+        SmallDisk small;
+        if (!small.available())
+            QSKIP(qPrintable(small.skipReason()));
+        const QString data = small.path() + "/data";
+        QUdpSocket probe;
+        probe.bind(QHostAddress::LocalHost, 0);
+        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(probe.localPort());
+        probe.close();
+
+        QByteArray log;
+        QProcess server;
+        connect(&server, &QProcess::readyReadStandardError, this,
+                [&] { log += server.readAllStandardError(); });
+        server.start(bin + "/hchat-server", {"--listen", endpoint, "--data", data, "--staff", "Dora"});
+        QVERIFY(server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("listening"), 10000);
+        const QByteArray seeded = contents(data + "/rooms.txt");
+        QVERIFY(seeded.contains("<N>Vacant</N>"));
+        breakDisk(small, disk);
+
+        Catalogue catalogue{QStringList{}};
+        FakeSink sink;
+        UdpTransport transport;
+        ChatSession dora;
+        dora.catalogue = &catalogue;
+        dora.sink = &sink;
+        dora.settings.nick = "Dora";
+        dora.settings.room = 1;
+        dora.connection.setServerOverride(endpoint);
+        dora.connection.open(&transport);
+        for (int i = 0; i < 100 && !log.contains("Dora ("); ++i) {
+            dora.tick();
+            QTest::qWait(50);
+        }
+        dora.Send(7, AddI(6, "#") + AddS("Changed", "N"));
+        dora.Send(9, AddI(6, "#") + AddS("News", "M"));
+        auto shown = [&] { return (sink.texts("ShowMessage") + sink.texts("TimeStamp")).join('\n'); };
+        for (int i = 0; i < 100 && shown().count("could not be saved") < 2; ++i) {
+            dora.tick();
+            QTest::qWait(50);
+        }
+        dora.connection.close();
+        const QString told = shown();
+        QVERIFY2(told.count("could not be saved") == 2,
+                 qPrintable(told + '\n' + QString::fromLocal8Bit(log)));
+        QVERIFY2(!told.contains("were saved") && !told.contains("was saved"), qPrintable(told));
+        QCOMPARE(contents(data + "/rooms.txt"), seeded);
+        QVERIFY(!QFile::exists(data + "/bulletins.txt"));
+        QVERIFY2(log.contains("room 6 not saved for Dora") && log.contains("bulletin of room 6 not saved"),
+                 log.constData());
+
+        QVERIFY(stop(server));
+        QCOMPARE(server.exitCode(), 0);
+    }
+
+    void clientKeepsItsFilesAndSaysSo()
+    {
+        SmallDisk small(1024);
+        if (!small.available())
+            QSKIP(qPrintable(small.skipReason()));
+        const QString home = small.path() + "/";
+        const QByteArray ini = "[Chat]\nNick=Smoky\nRoom=1\nProxyHost=proxy.example\nMemberID=ABCDEFGH\n";
+        const QByteArray favourites = "http://127.0.0.1:8080/mon/\n";
+        put(home + "ChatLog/Halvex.ini", ini);
+        put(home + "Favourites.lst", favourites);
+
+        // A stand-in server: the client's first poll says its window runs.
+        QUdpSocket fakeServer;
+        QVERIFY(fakeServer.bind(QHostAddress::LocalHost, 0));
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        client.setProcessEnvironment(env);
+        client.start(bin + "/hchat", {"--home", home, "--server",
+                                      QStringLiteral("127.0.0.1:%1").arg(fakeServer.localPort())});
+        QVERIFY(client.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(fakeServer.hasPendingDatagrams(), 20000);
+
+        small.fill();
+        QVERIFY2(stop(client), "hchat did not stop on SIGTERM");
+        const QByteArray err = client.readAllStandardError();
+        QVERIFY2(client.exitCode() != 0, err.constData());
+        QVERIFY2(err.contains("Settings not saved") && err.contains("Lists not saved"), err.constData());
+        QCOMPARE(contents(home + "ChatLog/Halvex.ini"), ini);
+        QCOMPARE(contents(home + "Favourites.lst"), favourites);
+    }
+};
+
+QTEST_MAIN(TestSaveFailures)
+#include "tst_savefailures.moc"
