@@ -187,9 +187,8 @@ bool IniConfig::ReadIniFile(ChatSettings &settings, QString *error)
 {
     LogFolder::secure(logFolder());
     IniFile ini;
-    m_unreadable.clear();
-    if (ini.load(iniPath(), &m_unreadable) != AtomicFile::ReadResult::Failed)
-        m_unreadable.clear();
+    QString why;
+    m_unreadable = ini.load(iniPath(), &why) == AtomicFile::ReadResult::Failed ? why : QString();
     read(ini, settings);
     if (!m_unreadable.isEmpty() && error)
         *error = QStringLiteral("%1 could not be read (%2)").arg(iniPath(), m_unreadable);

@@ -100,7 +100,7 @@ void TfrmChat::FormCreate()
     // 4, 7, 12-15: catalogue, socket, logs, stored lists and speech.
     wireServices();
     if (!iniError.isEmpty())
-        sayNotSaved(iniError + QStringLiteral(": the defaults are used, and the file is kept as it is."));
+        reportFileProblem(iniError + QStringLiteral(": the defaults are used, and the file is kept as it is."));
 
     // 8: the chat timer.
     tmrChat->setInterval(500);
@@ -459,12 +459,12 @@ void TfrmChat::FormClose()
         s.listWidth = pnlRight->width();
     QString error;
     if (!listsSaved)
-        sayNotSaved(QStringLiteral("Lists not saved: ") + listsError);
+        reportFileProblem(QStringLiteral("Lists not saved: ") + listsError);
     if (!m_config->WriteIniFile(s, &error))
-        sayNotSaved(QStringLiteral("Settings not saved: ") + error);
+        reportFileProblem(QStringLiteral("Settings not saved: ") + error);
 }
 
-void TfrmChat::sayNotSaved(const QString &text)
+void TfrmChat::reportFileProblem(const QString &text)
 {
     // Where the user looks now, where support looks later, and (at the end)
     // in the exit status for whoever started the program.

@@ -159,7 +159,7 @@ private:
     std::unique_ptr<IniConfig> m_config;
     // After the session: goes first, so the link never outlives its socket.
     std::unique_ptr<ChatServices> m_services;
-    void sayNotSaved(const QString &text);
+    void reportFileProblem(const QString &text);
     bool m_closed = false;
     bool m_saveFailed = false;
 };
