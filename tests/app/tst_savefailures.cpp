@@ -6,6 +6,7 @@
 #include "protocol/codec.h"
 #include "support/fakesink.h"
 #include "support/smalldisk.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -16,23 +17,11 @@
 
 using namespace hchat;
 using hchat::test::FakeSink;
+using hchat::test::readFile;
 using hchat::test::SmallDisk;
+using hchat::test::writeFile;
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 bool stop(QProcess &p)
 {
@@ -82,7 +71,7 @@ private slots:
         server.start(bin + "/hchat-server", {"--listen", endpoint, "--data", data, "--staff", "Dora"});
         QVERIFY(server.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("listening"), 10000);
-        const QByteArray seeded = contents(data + "/rooms.txt");
+        const QByteArray seeded = readFile(data + "/rooms.txt");
         QVERIFY(seeded.contains("<N>Vacant</N>"));
         breakDisk(small, disk);
 
@@ -112,7 +101,7 @@ private slots:
         QVERIFY2(told.count("could not be saved") == 2,
                  qPrintable(told + '\n' + QString::fromLocal8Bit(log)));
         QVERIFY2(!told.contains("were saved") && !told.contains("was saved"), qPrintable(told));
-        QCOMPARE(contents(data + "/rooms.txt"), seeded);
+        QCOMPARE(readFile(data + "/rooms.txt"), seeded);
         QVERIFY(!QFile::exists(data + "/bulletins.txt"));
         QVERIFY2(log.contains("room 6 not saved for Dora") && log.contains("bulletin of room 6 not saved"),
                  log.constData());
@@ -129,8 +118,8 @@ private slots:
         const QString home = small.path() + "/";
         const QByteArray ini = "[Chat]\nNick=Smoky\nRoom=1\nProxyHost=proxy.example\nMemberID=ABCDEFGH\n";
         const QByteArray favourites = "http://127.0.0.1:8080/mon/\n";
-        put(home + "ChatLog/Halvex.ini", ini);
-        put(home + "Favourites.lst", favourites);
+        writeFile(home + "ChatLog/Halvex.ini", ini);
+        writeFile(home + "Favourites.lst", favourites);
 
         // A stand-in server: the client's first poll says its window runs.
         QUdpSocket fakeServer;
@@ -149,8 +138,8 @@ private slots:
         const QByteArray err = client.readAllStandardError();
         QVERIFY2(client.exitCode() != 0, err.constData());
         QVERIFY2(err.contains("Settings not saved") && err.contains("Lists not saved"), err.constData());
-        QCOMPARE(contents(home + "ChatLog/Halvex.ini"), ini);
-        QCOMPARE(contents(home + "Favourites.lst"), favourites);
+        QCOMPARE(readFile(home + "ChatLog/Halvex.ini"), ini);
+        QCOMPARE(readFile(home + "Favourites.lst"), favourites);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "chat/storedlists.h"
 #include "protocol/codec.h"
 #include "support/smalldisk.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -10,7 +11,9 @@
 #include <QTest>
 
 using namespace hchat;
+using hchat::test::readFile;
 using hchat::test::SmallDisk;
+using hchat::test::writeFile;
 
 namespace {
 
@@ -29,19 +32,6 @@ Catalogue listCatalogue(const QString &folder, bool withNames = true)
     Catalogue c(lines);
     c.setProgramFolder(folder);
     return c;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
 }
 
 void fill(ChatSession &s)

@@ -1,5 +1,6 @@
 #include "protocol/atomicfile.h"
 #include "support/smalldisk.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,22 +8,11 @@
 #include <QTest>
 
 using namespace hchat;
+using hchat::test::readFile;
 using hchat::test::SmallDisk;
+using hchat::test::writeFile;
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // Owner, group and other bits; the "user" bits only mirror the caller's own access.
 QFileDevice::Permissions modeOf(const QString &path)
@@ -54,7 +44,7 @@ private slots:
         if (!small.available())
             QSKIP(qPrintable(small.skipReason()));
         const QString path = small.path() + "/settings.ini";
-        put(path, "[Chat]\nNick=Ann\n");
+        writeFile(path, "[Chat]\nNick=Ann\n");
         if (disk == "full")
             small.fill();
         else
@@ -63,7 +53,7 @@ private slots:
         QString error;
         QVERIFY(!AtomicFile::save(path, QByteArray(bytes, 'n'), &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(contents(path), QByteArray("[Chat]\nNick=Ann\n"));
+        QCOMPARE(readFile(path), QByteArray("[Chat]\nNick=Ann\n"));
         // No temporary file is left behind to eat what space is left.
         QDir dir(small.path());
         QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), disk == "full" ? 2 : 1);
@@ -75,16 +65,16 @@ private slots:
             QVERIFY(!f.commit());
         }
         QVERIFY(!f.errorString().isEmpty());
-        QCOMPARE(contents(path), QByteArray("[Chat]\nNick=Ann\n"));
+        QCOMPARE(readFile(path), QByteArray("[Chat]\nNick=Ann\n"));
     }
 
     void savesReplaceWholeWithTheirPermissions()
     {
         QTemporaryDir dir;
         const QString path = dir.path() + "/list.lst";
-        put(path, "old old old old\n");
+        writeFile(path, "old old old old\n");
         QVERIFY(AtomicFile::save(path, "new\n", nullptr, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(contents(path), QByteArray("new\n"));
+        QCOMPARE(readFile(path), QByteArray("new\n"));
         QCOMPARE(modeOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         // Without permissions of its own, a save keeps the old file's.
         QVERIFY(AtomicFile::save(path, "newer\n"));
@@ -99,7 +89,7 @@ private slots:
         QVERIFY(cancelled.write("half"));
         cancelled.cancel();
         QVERIFY(!cancelled.commit());
-        QCOMPARE(contents(path), QByteArray("newer\n"));
+        QCOMPARE(readFile(path), QByteArray("newer\n"));
     }
 
     void readTellsWhetherTheFileMayBeReplaced()
@@ -107,7 +97,7 @@ private slots:
         QTemporaryDir dir;
         QByteArray bytes;
         QCOMPARE(AtomicFile::read(dir.path() + "/none", &bytes), AtomicFile::ReadResult::Absent);
-        put(dir.path() + "/big", QByteArray(5000, 'b'));
+        writeFile(dir.path() + "/big", QByteArray(5000, 'b'));
         QCOMPARE(AtomicFile::read(dir.path() + "/big", &bytes), AtomicFile::ReadResult::Read);
         QCOMPARE(bytes.size(), 5000);
         QString error;

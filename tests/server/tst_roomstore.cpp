@@ -3,6 +3,7 @@
 #include "protocol/codec.h"
 #include "server/roomstore.h"
 #include "support/smalldisk.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,23 +11,8 @@
 #include <QTest>
 
 using namespace hchat;
-
-namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-} // namespace
+using hchat::test::readFile;
+using hchat::test::writeFile;
 
 class TestRoomStore : public QObject
 {
@@ -65,21 +51,21 @@ private slots:
     void damagedRoomsFileIsSetAside()
     {
         QFETCH(QByteArray, file);
-        put(path("rooms.txt"), file);
+        writeFile(path("rooms.txt"), file);
         const auto store = loaded();
         QVERIFY(store);
         // The seeded rooms, served and saved; the damaged file kept beside them.
         QCOMPARE(GetS(store->fields(0), "N"), QStringLiteral("Support Room"));
         QCOMPARE(store->rooms().size(), 10);
-        QVERIFY(contents(path("rooms.txt")).contains("<N>Support Room</N>"));
-        QCOMPARE(contents(path("rooms.txt.damaged")), file);
+        QVERIFY(readFile(path("rooms.txt")).contains("<N>Support Room</N>"));
+        QCOMPARE(readFile(path("rooms.txt.damaged")), file);
         QCOMPARE(logged.size(), 1);
         QVERIFY(logged.first().contains("set aside"));
         // A second damaged file does not replace the first one set aside.
-        put(path("rooms.txt"), "junk");
+        writeFile(path("rooms.txt"), "junk");
         QVERIFY(loaded());
-        QCOMPARE(contents(path("rooms.txt.damaged")), file);
-        QCOMPARE(contents(path("rooms.txt.damaged.1")), QByteArray("junk"));
+        QCOMPARE(readFile(path("rooms.txt.damaged")), file);
+        QCOMPARE(readFile(path("rooms.txt.damaged.1")), QByteArray("junk"));
     }
 
     void goodLinesSurviveBadOnes()
@@ -88,8 +74,8 @@ private slots:
         // a number that would wrap onto room 0.
         const QByteArray file = "<#>0</#><N>Support Room</N>\n<#>4</#><N>Caf\xe9</N><S>pw</S>\n"
                                 "<#>99999999999</#><N>Evil</N>\n<#>5</#><N>Cut";
-        put(path("rooms.txt"), file);
-        put(path("bulletins.txt"), "<#>4</#><M>Grand opening||Friday</M>\n<#>x</#><M>lost</M>\n");
+        writeFile(path("rooms.txt"), file);
+        writeFile(path("bulletins.txt"), "<#>4</#><M>Grand opening||Friday</M>\n<#>x</#><M>lost</M>\n");
         const auto store = loaded();
         QVERIFY(store);
         QCOMPARE(store->rooms(), (QList<int>{0, 4, 5}));
@@ -97,13 +83,13 @@ private slots:
         QCOMPARE(GetS(store->fields(4), "N"), QString::fromUtf8("Café"));
         QCOMPARE(store->bulletin(4), QStringLiteral("Grand opening\r\nFriday"));
         // Both files as they were, before the next save drops what was skipped.
-        QCOMPARE(contents(path("rooms.txt.damaged")), file);
+        QCOMPARE(readFile(path("rooms.txt.damaged")), file);
         QCOMPARE(logged.size(), 2);
         QVERIFY(logged.join('\n').contains("skipped 1 line"));
 
         // The next save writes the name back as UTF-8, not as damage.
         QVERIFY(store->setFields(7, "<N>Seven</N>"));
-        QVERIFY(contents(path("rooms.txt")).contains("<N>Caf\xc3\xa9</N>"));
+        QVERIFY(readFile(path("rooms.txt")).contains("<N>Caf\xc3\xa9</N>"));
         QVERIFY(loaded());
     }
 
@@ -136,7 +122,7 @@ private slots:
         RoomStore store(small.path());
         QVERIFY(store.load());
         QVERIFY(store.setBulletin(3, "old news"));
-        const QByteArray rooms = contents(small.path() + "/rooms.txt");
+        const QByteArray rooms = readFile(small.path() + "/rooms.txt");
         small.fill();
         QString error;
         QVERIFY(!store.setFields(3, "<N>New</N>", &error));
@@ -145,7 +131,7 @@ private slots:
         // What is served is what is stored.
         QCOMPARE(GetS(store.fields(3), "N"), QStringLiteral("Vacant"));
         QCOMPARE(store.bulletin(3), QStringLiteral("old news"));
-        QCOMPARE(contents(small.path() + "/rooms.txt"), rooms);
+        QCOMPARE(readFile(small.path() + "/rooms.txt"), rooms);
         small.free();
         QVERIFY(store.setFields(3, "<N>New</N>"));
     }
