@@ -2,7 +2,6 @@
 #include "app/inifile.h"
 #include "app/screenplacement.h"
 #include "app/startoptions.h"
-#include "support/smalldisk.h"
 #include "support/unprivileged.h"
 
 #include <QDir>
@@ -214,42 +213,6 @@ private slots:
         QVERIFY(ini.load(folder() + "ChatLog/Halvex.ini"));
         QCOMPARE(ini.value("Chat", "Future").value_or(QString()), QStringLiteral("keep me"));
         QCOMPARE(ini.value("Other", "X").value_or(QString()), QStringLiteral("1"));
-    }
-
-    void fullOrReadOnlyDiskKeepsTheSettings_data()
-    {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("full") << false;
-        QTest::newRow("read-only") << true;
-    }
-    void fullOrReadOnlyDiskKeepsTheSettings()
-    {
-        QFETCH(bool, readOnly);
-        hchat::test::SmallDisk disk;
-        if (!disk.available())
-            QSKIP(qPrintable(disk.skipReason()));
-        const QString home = disk.path() + "/";
-        const QByteArray before = "[Chat]\nNick=Ann\nProxyHost=proxy.example\nMemberID=ABCDEFGH\n";
-        QVERIFY(QDir().mkpath(home + "ChatLog"));
-        {
-            QFile f(home + "ChatLog/Halvex.ini");
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(before);
-        }
-        IniConfig config(home, 300);
-        ChatSettings s;
-        QVERIFY(config.ReadIniFile(s));
-        s.nick = "Bea";
-        if (readOnly)
-            QVERIFY(disk.setReadOnly(true));
-        else
-            disk.fill();
-        QString error;
-        QVERIFY(!config.WriteIniFile(s, &error));
-        QVERIFY(!error.isEmpty());
-        QFile f(home + "ChatLog/Halvex.ini");
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), before);
     }
 
     void largeFileReadsWhole()

@@ -2,7 +2,6 @@
 #include "chat/chatsession.h"
 #include "chat/storedlists.h"
 #include "protocol/codec.h"
-#include "support/smalldisk.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -12,7 +11,6 @@
 
 using namespace hchat;
 using hchat::test::readFile;
-using hchat::test::SmallDisk;
 using hchat::test::writeFile;
 
 namespace {
@@ -62,7 +60,6 @@ private slots:
     void garbageLoads();
     void listNamesStayInTheProgramFolder_data();
     void listNamesStayInTheProgramFolder();
-    void fullDiskKeepsTheLists();
     void boundRooms_data();
     void boundRooms();
 };
@@ -281,27 +278,6 @@ void TestStoredLists::listNamesStayInTheProgramFolder()
     QCOMPARE(written, (QStringList{"a/b/home/Favourites.lst", "a/b/home/Ignore.lst", "a/b/home/RoomPass.lst",
                                    "a/b/home/Rooms.lst"}));
     QVERIFY(!QFile::exists("/tmp/hchat-escaped-Rooms.lst"));
-}
-
-void TestStoredLists::fullDiskKeepsTheLists()
-{
-    SmallDisk disk;
-    if (!disk.available())
-        QSKIP(qPrintable(disk.skipReason()));
-    const Catalogue cat = listCatalogue(disk.path());
-    writeFile(disk.path() + "/Favourites.lst", "http://127.0.0.1:8080/mon/\n");
-    writeFile(disk.path() + "/Ignore.lst", "ABCDEFGH\n");
-    ChatSession s;
-    StoredLists lists;
-    QCOMPARE(lists.load(cat, s), 2);
-    s.favourites << "http://example.com/";
-    s.ignoreList << "IJKLMNOP";
-    disk.fill();
-    QString error;
-    QVERIFY(!lists.save(cat, s, &error));
-    QVERIFY2(error.contains("Favourites.lst") && error.contains("Ignore.lst"), qPrintable(error));
-    QCOMPARE(readFile(disk.path() + "/Favourites.lst"), QByteArray("http://127.0.0.1:8080/mon/\n"));
-    QCOMPARE(readFile(disk.path() + "/Ignore.lst"), QByteArray("ABCDEFGH\n"));
 }
 
 void TestStoredLists::boundRooms_data()

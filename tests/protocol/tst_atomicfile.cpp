@@ -12,16 +12,6 @@ using hchat::test::readFile;
 using hchat::test::SmallDisk;
 using hchat::test::writeFile;
 
-namespace {
-
-// Owner, group and other bits; the "user" bits only mirror the caller's own access.
-QFileDevice::Permissions modeOf(const QString &path)
-{
-    return QFile::permissions(path) & QFileDevice::Permissions(0x7077);
-}
-
-} // namespace
-
 class TestAtomicFile : public QObject
 {
     Q_OBJECT
@@ -57,39 +47,6 @@ private slots:
         // No temporary file is left behind to eat what space is left.
         QDir dir(small.path());
         QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), disk == "full" ? 2 : 1);
-
-        // The streaming form says the same at commit, whatever write() said.
-        AtomicFile f(path);
-        if (f.open()) {
-            f.write("a");
-            QVERIFY(!f.commit());
-        }
-        QVERIFY(!f.errorString().isEmpty());
-        QCOMPARE(readFile(path), QByteArray("[Chat]\nNick=Ann\n"));
-    }
-
-    void savesReplaceWholeWithTheirPermissions()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.path() + "/list.lst";
-        writeFile(path, "old old old old\n");
-        QVERIFY(AtomicFile::save(path, "new\n", nullptr, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(readFile(path), QByteArray("new\n"));
-        QCOMPARE(modeOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        // Without permissions of its own, a save keeps the old file's.
-        QVERIFY(AtomicFile::save(path, "newer\n"));
-        QCOMPARE(modeOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-
-        QString error;
-        QVERIFY(!AtomicFile::save(dir.path() + "/missing/list.lst", "x", &error));
-        QVERIFY(!error.isEmpty());
-        // After cancel() there is nothing left to commit.
-        AtomicFile cancelled(path);
-        QVERIFY(cancelled.open());
-        QVERIFY(cancelled.write("half"));
-        cancelled.cancel();
-        QVERIFY(!cancelled.commit());
-        QCOMPARE(readFile(path), QByteArray("newer\n"));
     }
 
     void readTellsWhetherTheFileMayBeReplaced()

@@ -42,9 +42,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("blank lines") << QByteArray("\n\r\n  \n");
         QTest::newRow("garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
-        QTest::newRow("no room numbers") << QByteArray("<N>Lobby</N>\n<#>abc</#><N>x</N>\n");
         QTest::newRow("numbers out of range") << QByteArray("<#>99999999999</#><N>Evil</N>\n<#>1000</#>\n"
                                                             "<#>-1</#><N>Minus</N>\n");
     }
@@ -93,27 +91,6 @@ private slots:
         QVERIFY(loaded());
     }
 
-    void roomNumbers_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("room");
-        QTest::newRow("zero") << "0" << 0;
-        QTest::newRow("highest") << "999" << 999;
-        QTest::newRow("one past") << "1000" << -1;
-        QTest::newRow("wraps in 32 bits") << "4294967296" << -1;
-        QTest::newRow("huge") << "99999999999" << -1;
-        QTest::newRow("negative") << "-1" << -1;
-        QTest::newRow("plus") << "+5" << -1;
-        QTest::newRow("blank") << " 5" << -1;
-        QTest::newRow("empty") << "" << -1;
-    }
-    void roomNumbers()
-    {
-        QFETCH(QString, value);
-        QFETCH(int, room);
-        QCOMPARE(RoomStore::roomNumber(value).value_or(-1), room);
-    }
-
     void failedSaveChangesNothing()
     {
         hchat::test::SmallDisk small;
@@ -134,17 +111,6 @@ private slots:
         QCOMPARE(readFile(small.path() + "/rooms.txt"), rooms);
         small.free();
         QVERIFY(store.setFields(3, "<N>New</N>"));
-    }
-
-    void unreadableStoreStopsTheStart()
-    {
-        // Not the same as damaged: what can't be read must not be replaced.
-        QVERIFY(QDir(dir.path()).mkdir("rooms.txt"));
-        RoomStore store(dir.path());
-        QString error;
-        QVERIFY(!store.load(&error));
-        QVERIFY(error.contains("rooms.txt"));
-        QDir(path("rooms.txt")).removeRecursively();
     }
 };
 

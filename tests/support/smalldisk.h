@@ -49,9 +49,6 @@ public:
             ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
 #endif
     }
-    SmallDisk(const SmallDisk &) = delete;
-    SmallDisk &operator=(const SmallDisk &) = delete;
-
     bool available() const
     {
         return m_mounted;
@@ -70,14 +67,9 @@ public:
     void fill()
     {
         QFile f(path() + QStringLiteral("/.filler"));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return;
-        const QByteArray block(4096, 'x');
-        while (f.write(block) == block.size()) {
-        }
-        // Whatever partial page is left.
-        while (f.write("x", 1) == 1) {
-        }
+        if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            while (f.write(QByteArray(4096, 'x')) > 0) {
+            }
     }
     void free()
     {
