@@ -120,6 +120,8 @@ private slots:
         const QByteArray favourites = "http://127.0.0.1:8080/mon/\n";
         writeFile(home + "ChatLog/Halvex.ini", ini);
         writeFile(home + "Favourites.lst", favourites);
+        // The lists are named by the catalogue: the shipped source makes one.
+        writeFile(home + "strings2.txt", readFile(qEnvironmentVariable("HCHAT_TEST_DATA") + "/strings2.txt"));
 
         // A stand-in server: the client's first poll says its window runs.
         QUdpSocket fakeServer;
