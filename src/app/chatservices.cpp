@@ -17,12 +17,12 @@
 namespace hchat {
 
 ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *memRich2, QWidget *pnlWeb,
-                           QObject *parent)
+                           const QString &pluginFolder, QObject *parent)
     : QObject(parent), m_session(session), m_fetcher(std::make_unique<HttpFetcher>()),
       m_loader(std::make_unique<CatalogueLoader>(&catalogue, m_fetcher.get())),
       m_udp(std::make_unique<UdpTransport>()), m_richView(std::make_unique<TextEditView>(memRich)),
       m_rich2View(std::make_unique<TextEditView>(memRich2)), m_sound(std::make_unique<MediaSoundPlayer>()),
-      m_web(std::make_unique<WebViewerHost>(pnlWeb)),
+      m_web(std::make_unique<WebViewerHost>(pnlWeb, pluginFolder)),
       m_log(std::make_unique<ChatLogger>(session.logFolder, session.now))
 {
     m_session.catalogue = &catalogue;

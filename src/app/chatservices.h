@@ -31,8 +31,9 @@ class ChatServices : public QObject
 {
     Q_OBJECT
 public:
+    /// pluginFolder: where the web pane plugin is installed.
     ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *memRich2, QWidget *pnlWeb,
-                 QObject *parent = nullptr);
+                 const QString &pluginFolder, QObject *parent = nullptr);
     ~ChatServices() override;
 
     /// Loads the catalogue (stand-alone mode), then the stored lists.

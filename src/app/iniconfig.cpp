@@ -109,18 +109,16 @@ const BoolKey kBoolKeys[] = {{"FontBold", &S::fontBold, false},
 
 } // namespace
 
-IniConfig::IniConfig(QString programFolder, int zoneBias, QString mediaFolder)
-    : m_programFolder(std::move(programFolder)), m_zoneBias(zoneBias), m_mediaFolder(std::move(mediaFolder))
+IniConfig::IniConfig(StartOptions folders, int zoneBias) : m_folders(std::move(folders)), m_zoneBias(zoneBias)
 {
-    if (!m_programFolder.endsWith(u'/'))
-        m_programFolder += u'/';
-    if (m_mediaFolder.isEmpty())
-        m_mediaFolder = m_programFolder + QStringLiteral("Media/");
-}
-
-QString IniConfig::iniPath() const
-{
-    return logFolder() + QStringLiteral("Halvex.ini");
+    // Options that name only a program folder keep everything in it.
+    const StartOptions home = StartOptions::inFolder(m_folders.programFolder);
+    if (m_folders.configFolder.isEmpty())
+        m_folders.configFolder = home.configFolder;
+    if (m_folders.logFolder.isEmpty())
+        m_folders.logFolder = home.logFolder;
+    if (m_folders.installFolder.isEmpty())
+        m_folders.installFolder = home.installFolder;
 }
 
 int IniConfig::zoneFromBias(int b)
@@ -151,7 +149,7 @@ QString IniConfig::applyWebRule(const QString &web, const QString &text504)
 
 QString IniConfig::defaultSound(const char *name) const
 {
-    return m_mediaFolder + QLatin1String(name);
+    return m_folders.shippedFile(QStringLiteral("Media/") + QLatin1String(name));
 }
 
 QString IniConfig::soundFromIni(const QString &value) const
@@ -166,26 +164,32 @@ QString IniConfig::soundFromIni(const QString &value) const
     if (drive.match(s).hasMatch()) {
         const qsizetype media = s.lastIndexOf(QLatin1String("/Media/"), -1, Qt::CaseInsensitive);
         if (media >= 0)
-            return m_programFolder + QStringLiteral("Media/") + s.mid(media + 7);
+            return m_folders.shippedFile(QStringLiteral("Media/") + s.mid(media + 7));
         return s;
     }
     if (s.startsWith(u'/') || s.contains(u':'))
         return s;
-    return m_programFolder + s;
+    return m_folders.shippedFile(s);
 }
 
 QString IniConfig::soundToIni(const QString &path) const
 {
-    // Sounds inside the program folder are stored relative to it: short enough
-    // for the 80-character limit wherever the program is installed.
-    if (path.startsWith(m_programFolder))
-        return path.mid(m_programFolder.size());
+    // Sounds inside the program folder, or shipped with the program, are
+    // stored relative to it: short enough for the 80-character limit, and
+    // still found when the program moves or a package update replaces them.
+    for (const QString &folder : {m_folders.programFolder, m_folders.installFolder}) {
+        if (!folder.isEmpty() && path.startsWith(folder))
+            return path.mid(folder.size());
+    }
     return path;
 }
 
 bool IniConfig::ReadIniFile(ChatSettings &settings, QString *error)
 {
     LogFolder::secure(logFolder());
+    // The settings can hold the proxy password: their own folder, when they
+    // have one, is closed to others like ChatLog.
+    LogFolder::make(m_folders.configFolder);
     IniFile ini;
     QString why;
     m_unreadable = ini.load(iniPath(), &why) == AtomicFile::ReadResult::Failed ? why : QString();
@@ -303,8 +307,8 @@ bool IniConfig::WriteIniFile(const ChatSettings &settings, QString *error) const
     if (!m_unreadable.isEmpty())
         return fail(
             QStringLiteral("%1 was not read at start (%2): left as it is").arg(iniPath(), m_unreadable));
-    if (!LogFolder::make(logFolder()))
-        return fail(QStringLiteral("cannot make the folder %1").arg(logFolder()));
+    if (!LogFolder::make(m_folders.configFolder))
+        return fail(QStringLiteral("cannot make the folder %1").arg(m_folders.configFolder));
     // Keep keys we don't know (written by a newer version, or by hand).
     IniFile ini;
     QString why;

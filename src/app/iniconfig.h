@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/startoptions.h"
 #include "chat/chatsettings.h"
 
 #include <QString>
@@ -14,17 +15,18 @@ class IniFile;
 class IniConfig
 {
 public:
-    /// programFolder ends with '/'. zoneBias is the system's time-zone bias in
-    /// minutes (UTC minus local), for the `Zone` default.
-    /// mediaFolder: where the default sounds are (Media/ under the program
-    /// folder, or under the install folder when the home has none).
-    IniConfig(QString programFolder, int zoneBias, QString mediaFolder = QString());
+    /// folders: where the file is kept (configFolder) and where the sounds
+    /// are (the program folder's own Media/, else the installed one). Folders
+    /// left empty are those of StartOptions::inFolder(programFolder).
+    /// zoneBias is the system's time-zone bias in minutes (UTC minus local),
+    /// for the `Zone` default.
+    IniConfig(StartOptions folders, int zoneBias);
 
-    QString iniPath() const;
-    QString logFolder() const { return m_programFolder + QStringLiteral("ChatLog/"); }
+    QString iniPath() const { return m_folders.configFolder + QStringLiteral("Halvex.ini"); }
+    QString logFolder() const { return m_folders.logFolder; }
 
-    /// Creates ChatLog when missing (owner-only) and reads every key into
-    /// settings. False (with the reason) when the file is there but could not
+    /// Creates the settings and log folders when missing (owner-only) and
+    /// reads every key into settings. False (with the reason) when the file is there but could not
     /// be read whole: the defaults are used then, and WriteIniFile() leaves
     /// the file alone.
     bool ReadIniFile(ChatSettings &settings, QString *error = nullptr);
@@ -47,9 +49,8 @@ private:
     QString soundToIni(const QString &path) const;
     QString defaultSound(const char *name) const;
 
-    QString m_programFolder;
+    StartOptions m_folders;
     int m_zoneBias;
-    QString m_mediaFolder;
     QString m_unreadable; ///< why the file could not be read at start; empty when it was
 };
 

@@ -2,6 +2,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#ifndef HCHAT_DATA_FROM_BIN
+#define HCHAT_DATA_FROM_BIN "../share/halvex-chat"
+#endif
+#ifndef HCHAT_PLUGINS_FROM_BIN
+#define HCHAT_PLUGINS_FROM_BIN "../lib/halvex-chat/plugins"
+#endif
 
 namespace hchat {
 
@@ -13,6 +21,24 @@ QString withSlash(const QString &folder)
         f += u'/';
     return f;
 }
+
+// The user's own folders, for a program installed where the user can't write.
+void useUserFolders(StartOptions &o)
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (config.isEmpty() || data.isEmpty())
+        return; // no home at all: stay where we are, and saving will say so
+    o.programFolder = withSlash(data + QStringLiteral("/halvex-chat"));
+    o.configFolder = withSlash(config + QStringLiteral("/halvex-chat"));
+    o.logFolder = o.programFolder + QStringLiteral("ChatLog/");
+}
+
+void useHome(StartOptions &o, const QString &home)
+{
+    o.programFolder = withSlash(home);
+    o.configFolder = o.logFolder = o.programFolder + QStringLiteral("ChatLog/");
+}
 } // namespace
 
 bool StartOptions::isStandAlone(const QString &executablePath)
@@ -20,20 +46,60 @@ bool StartOptions::isStandAlone(const QString &executablePath)
     return QFileInfo(executablePath).fileName().toUpper().contains(QLatin1String("HCHAT"));
 }
 
+bool StartOptions::isWritableFolder(const QString &folder)
+{
+    // QFileInfo asks the system (access(2) on Unix), which knows about
+    // read-only mounts as well as permissions.
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
 QString StartOptions::usage()
 {
     return QStringLiteral("usage: hchat [--home DIR] [--server HOST[:PORT]]");
 }
 
+QString StartOptions::installedDataFromBin()
+{
+    return QStringLiteral(HCHAT_DATA_FROM_BIN);
+}
+
+QString StartOptions::installedPluginsFromBin()
+{
+    return QStringLiteral(HCHAT_PLUGINS_FROM_BIN);
+}
+
+StartOptions StartOptions::inFolder(const QString &folder)
+{
+    StartOptions o;
+    useHome(o, folder);
+    o.installFolder = o.programFolder;
+    o.pluginFolder = o.programFolder + QStringLiteral("plugins/");
+    return o;
+}
+
+QString StartOptions::shippedFile(const QString &relative) const
+{
+    const QString own = programFolder + relative;
+    return programFolder == installFolder || QFileInfo::exists(own) ? own : installFolder + relative;
+}
+
 StartOptions StartOptions::parse(const QStringList &arguments, const QString &executablePath,
                                  const QString &homeFromEnvironment)
 {
-    StartOptions o;
-    o.installFolder = withSlash(QFileInfo(executablePath).absolutePath());
-    o.programFolder = o.installFolder;
+    const QString bin = withSlash(QFileInfo(executablePath).absolutePath());
+    StartOptions o = inFolder(bin);
     o.standAlone = isStandAlone(executablePath);
-    if (!homeFromEnvironment.isEmpty())
-        o.programFolder = withSlash(homeFromEnvironment);
+    // An installed layout keeps the shipped data and the plugin in folders of
+    // their own beside bin/; a build folder has them beside the executable.
+    const QString installedData = withSlash(bin + installedDataFromBin());
+    if (QFileInfo(installedData).isDir()) {
+        o.installFolder = installedData;
+        o.pluginFolder = withSlash(bin + installedPluginsFromBin());
+    }
+    o.packaged = !isWritableFolder(bin);
+
+    QString home = homeFromEnvironment;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString &a = arguments.at(i);
         auto next = [&](QString &out) {
@@ -44,12 +110,10 @@ StartOptions StartOptions::parse(const QStringList &arguments, const QString &ex
             out = arguments.at(++i);
         };
         if (a == QLatin1String("--home")) {
-            QString home;
             next(home);
-            if (!home.isEmpty())
-                o.programFolder = withSlash(home);
         } else if (a.startsWith(QLatin1String("--home="))) {
-            o.programFolder = withSlash(a.mid(7));
+            if (a.size() > 7)
+                home = a.mid(7);
         } else if (a == QLatin1String("--server")) {
             next(o.serverOverride);
         } else if (a.startsWith(QLatin1String("--server="))) {
@@ -62,6 +126,10 @@ StartOptions StartOptions::parse(const QStringList &arguments, const QString &ex
         if (!o.error.isEmpty())
             break;
     }
+    if (!home.isEmpty())
+        useHome(o, home);
+    else if (o.packaged)
+        useUserFolders(o);
     return o;
 }
 

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,18 +38,10 @@ QColor fromWire(int rgb)
     // Colours travel with red in the low byte.
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
-
-// A separate home (`--home`) without sounds of its own plays the shipped ones.
-QString mediaFolder(const StartOptions &o)
-{
-    const QString home = o.programFolder + QStringLiteral("Media/");
-    return QFileInfo::exists(home) ? home : o.installFolder + QStringLiteral("Media/");
-}
 } // namespace
 
 TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
-    : QMainWindow(parent), m_options(options),
-      m_config(std::make_unique<IniConfig>(options.programFolder, zoneBias, mediaFolder(options)))
+    : QMainWindow(parent), m_options(options), m_config(std::make_unique<IniConfig>(options, zoneBias))
 {
     setObjectName(QStringLiteral("frmChat"));
     setWindowTitle(QStringLiteral("Halvex Chat"));

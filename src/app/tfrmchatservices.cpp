@@ -23,7 +23,8 @@ namespace hchat {
 
 void TfrmChat::wireServices()
 {
-    m_services = std::make_unique<ChatServices>(m_session, memRich, memRich2, pnlWeb, this);
+    m_services =
+        std::make_unique<ChatServices>(m_session, memRich, memRich2, pnlWeb, m_options.pluginFolder, this);
     if (!askNick) {
         askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
             return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, answer);

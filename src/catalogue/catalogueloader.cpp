@@ -47,18 +47,17 @@ bool CatalogueLoader::start()
     m_catalogue->setProgramFolder(m_programFolder);
     convertSource();
 
-    const QString local = m_programFolder + catalogueFileName();
-    if (!QFileInfo::exists(local)) {
-        const QString shipped = m_installFolder + catalogueFileName();
-        QByteArray bytes;
-        if (m_installFolder.isEmpty() || m_installFolder == m_programFolder ||
-            AtomicFile::read(shipped, &bytes) != AtomicFile::ReadResult::Read ||
-            !AtomicFile::save(local, bytes)) {
+    // The program folder's own file wins; otherwise the shipped one is read
+    // where it was installed (not copied: a package update must reach it).
+    QString file = m_programFolder + catalogueFileName();
+    if (!QFileInfo::exists(file)) {
+        file = m_installFolder + catalogueFileName();
+        if (m_installFolder.isEmpty() || !QFileInfo::exists(file)) {
             startDownload();
             return false;
         }
     }
-    return loadCatalogueFile();
+    return loadCatalogueFile(file);
 }
 
 void CatalogueLoader::convertSource()
@@ -72,9 +71,9 @@ void CatalogueLoader::convertSource()
     AtomicFile::save(m_programFolder + targetNameFrom(plain), CatalogueCodec::encodeFile(plain));
 }
 
-bool CatalogueLoader::loadCatalogueFile()
+bool CatalogueLoader::loadCatalogueFile(const QString &path)
 {
-    if (m_catalogue->loadFile(m_programFolder + catalogueFileName())) {
+    if (m_catalogue->loadFile(path)) {
         emit loaded();
         return true;
     }

@@ -12,11 +12,10 @@ class Fetcher;
 /// Fills the catalogue at start-up of the stand-alone program:
 /// 1. a plain "strings2.txt" in the program folder is converted to the
 ///    storage form and saved under the file name entry 200 of it gives;
-/// 2. a missing "chat.dll" is copied from the install folder when it is
-///    there, otherwise fetched from the web base + "files/chat.dll" (the
-///    base comes from the configuration: entry 0 can't be read before the
-///    catalogue is there);
-/// 3. "chat.dll" is loaded.
+/// 2. "chat.dll" is loaded from the program folder, or else from the install
+///    folder; when neither has it, it is fetched from the web base +
+///    "files/chat.dll" into the program folder (the base comes from the
+///    configuration: entry 0 can't be read before the catalogue is there).
 /// Whatever goes wrong, the program runs on with empty texts and one
 /// notice() line; a download never blocks start-up.
 class CatalogueLoader : public QObject
@@ -52,7 +51,7 @@ private:
     void startDownload();
     void downloadDone(const QByteArray &body);
     void downloadFailed(const QString &error);
-    bool loadCatalogueFile();
+    bool loadCatalogueFile(const QString &path);
     void endDownload();
 
     Catalogue *m_catalogue;

@@ -45,9 +45,9 @@ public:
     QStringList keywords;    ///< keyword alert lines
     QStringList favourites;  ///< favourite URLs
 
-    QString programFolder; ///< home of settings, logs and stored lists; trailing '/'
-    QString installFolder; ///< folder of the executable: shipped read-only data (chat.dll, Media/)
-    QString logFolder;     ///< ChatLog, with a trailing '/'
+    QString programFolder; ///< home of the stored lists; trailing '/'
+    QString installFolder; ///< shipped read-only data (chat.dll, Media/); trailing '/'
+    QString logFolder;     ///< where the logs go, with a trailing '/'
     bool standAlone = true;
     bool staffMode = false;
 

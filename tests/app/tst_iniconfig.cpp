@@ -28,7 +28,7 @@ class TestIniConfig : public QObject
     ChatSettings read(int bias = 300)
     {
         ChatSettings s;
-        IniConfig(folder(), bias).ReadIniFile(s);
+        IniConfig(StartOptions::inFolder(folder()), bias).ReadIniFile(s);
         return s;
     }
 
@@ -69,7 +69,7 @@ private slots:
         s.memberId = "AbCd1234";
         s.keywordSound = "/usr/share/sounds/ding.wav";
         s.servers[1] = "10.1.2.3:6000";
-        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        QVERIFY(IniConfig(StartOptions::inFolder(folder()), 300).WriteIniFile(s));
         const ChatSettings back = read();
         QCOMPARE(back.nick, s.nick);
         QCOMPARE(back.room, 3);
@@ -208,7 +208,7 @@ private slots:
     {
         writeIni("[Chat]\nNick=A\nFuture=keep me\n[Other]\nX=1\n");
         ChatSettings s = read();
-        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        QVERIFY(IniConfig(StartOptions::inFolder(folder()), 300).WriteIniFile(s));
         IniFile ini;
         QVERIFY(ini.load(folder() + "ChatLog/Halvex.ini"));
         QCOMPARE(ini.value("Chat", "Future").value_or(QString()), QStringLiteral("keep me"));
@@ -225,7 +225,7 @@ private slots:
         ChatSettings s = read();
         QCOMPARE(s.nick, QStringLiteral("Ann"));
         QCOMPARE(s.room, 3);
-        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        QVERIFY(IniConfig(StartOptions::inFolder(folder()), 300).WriteIniFile(s));
         QVERIFY(QFileInfo(folder() + "ChatLog/Halvex.ini").size() > big.size());
     }
 
@@ -236,7 +236,7 @@ private slots:
         const QString path = folder() + "ChatLog/Halvex.ini";
         QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ExeOther);
         QFile::setPermissions(path, {});
-        IniConfig config(folder(), 300);
+        IniConfig config(StartOptions::inFolder(folder()), 300);
         ChatSettings s;
         QString error;
         {
@@ -263,7 +263,7 @@ private slots:
         }
         QFile::setPermissions(folder() + "ChatLog", QFileDevice::Permissions(0x7555));
         ChatSettings s = read();
-        QVERIFY(IniConfig(folder(), 300).WriteIniFile(s));
+        QVERIFY(IniConfig(StartOptions::inFolder(folder()), 300).WriteIniFile(s));
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                             QFile::WriteOther | QFile::ExeOther;
         QCOMPARE(QFile::permissions(folder() + "ChatLog") & others, QFileDevice::Permissions());
@@ -304,25 +304,94 @@ private slots:
         QCOMPARE(bringOnDesktop(window, QRect()).size(), window.size());
     }
 
+    void settingsApartFromShippedSounds()
+    {
+        // An installed package: the file in the user's folder, the sounds
+        // where they were installed, stored relative so that an update or a
+        // move of the program still finds them.
+        QTemporaryDir user, shipped;
+        StartOptions o = StartOptions::inFolder(user.path() + "/data");
+        o.configFolder = user.path() + "/config/";
+        o.installFolder = shipped.path() + "/";
+        QDir(shipped.path()).mkpath("Media");
+        ChatSettings s;
+        IniConfig config(o, 300);
+        config.ReadIniFile(s);
+        QCOMPARE(s.pageSound, o.installFolder + "Media/Notify.wav");
+        QVERIFY(config.WriteIniFile(s));
+        QCOMPARE(config.iniPath(), user.path() + "/config/Halvex.ini");
+        QFile f(config.iniPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("Page=Media/Notify.wav"));
+        QVERIFY(!QFile::exists(o.programFolder + "ChatLog/Halvex.ini"));
+        QVERIFY(QDir(o.logFolder).exists());
+
+        // A sound of the user's own under the same name wins.
+        QDir().mkpath(o.programFolder + "Media");
+        QFile own(o.programFolder + "Media/Notify.wav");
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.close();
+        config.ReadIniFile(s);
+        QCOMPARE(s.pageSound, o.programFolder + "Media/Notify.wav");
+        QCOMPARE(s.pmSound, o.installFolder + "Media/TaDa.wav");
+    }
+
     void startOptions()
     {
-        StartOptions o = StartOptions::parse({"hchat"}, "/opt/halvex/hchat", QString());
-        QCOMPARE(o.programFolder, QStringLiteral("/opt/halvex/"));
-        QCOMPARE(o.installFolder, QStringLiteral("/opt/halvex/"));
-        QVERIFY(o.standAlone);
-        o = StartOptions::parse({"hchat", "--home", "/tmp/x", "--server", "1.2.3.4:99"}, "/opt/halvex/hchat",
-                                "/env");
+        StartOptions o = StartOptions::parse({"hchat", "--home", "/tmp/x", "--server", "1.2.3.4:99"},
+                                             "/opt/halvex/hchat", "/env");
         QCOMPARE(o.programFolder, QStringLiteral("/tmp/x/"));
+        QCOMPARE(o.configFolder, QStringLiteral("/tmp/x/ChatLog/"));
+        QCOMPARE(o.logFolder, QStringLiteral("/tmp/x/ChatLog/"));
+        QCOMPARE(o.installFolder, QStringLiteral("/opt/halvex/"));
         QCOMPARE(o.serverOverride, QStringLiteral("1.2.3.4:99"));
+        QVERIFY(o.standAlone);
         QVERIFY(o.error.isEmpty());
         o = StartOptions::parse({"hchat"}, "/opt/halvex/hchat", "/env/home");
         QCOMPARE(o.programFolder, QStringLiteral("/env/home/"));
+        o = StartOptions::parse({"hchat", "--home=/h"}, "/opt/halvex/hchat", "/env/home");
+        QCOMPARE(o.programFolder, QStringLiteral("/h/"));
         o = StartOptions::parse({"x", "--home"}, "/opt/halvex/hchat", QString());
         QVERIFY(!o.error.isEmpty());
         o = StartOptions::parse({"x", "--bogus"}, "/opt/halvex/hchat", QString());
         QVERIFY(!o.error.isEmpty());
         QVERIFY(!StartOptions::isStandAlone("/opt/host/trader.exe"));
         QVERIFY(StartOptions::isStandAlone("/opt/host/HChat.exe"));
+    }
+
+    void folderLayouts()
+    {
+        QTemporaryDir root;
+        const QString bin = root.path() + "/bin/";
+        QVERIFY(QDir().mkpath(bin));
+
+        // A build folder: everything beside the executable.
+        StartOptions o = StartOptions::parse({"hchat"}, bin + "hchat", QString());
+        QCOMPARE(o.programFolder, bin);
+        QCOMPARE(o.configFolder, bin + "ChatLog/");
+        QCOMPARE(o.installFolder, bin);
+        QCOMPARE(o.pluginFolder, bin + "plugins/");
+        QVERIFY(!o.packaged);
+
+        // An install the user may write to: shipped data and plugin from the
+        // installed layout, the user's files still in the program folder.
+        QVERIFY(QDir(bin).mkpath(StartOptions::installedDataFromBin()));
+        o = StartOptions::parse({"hchat"}, bin + "hchat", QString());
+        QCOMPARE(o.programFolder, bin);
+        QCOMPARE(o.installFolder, QDir::cleanPath(bin + StartOptions::installedDataFromBin()) + "/");
+        QCOMPARE(o.pluginFolder, QDir::cleanPath(bin + StartOptions::installedPluginsFromBin()) + "/");
+        QVERIFY(o.installFolder.startsWith(root.path() + "/"));
+        QVERIFY(!o.packaged);
+    }
+
+    void writableFolders()
+    {
+        QTemporaryDir root;
+        QVERIFY(StartOptions::isWritableFolder(root.path()));
+        QVERIFY(!StartOptions::isWritableFolder(root.path() + "/missing"));
+        QFile file(root.path() + "/file");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(!StartOptions::isWritableFolder(file.fileName()));
     }
 };
 

@@ -18,10 +18,7 @@ class TestTfrmChat : public QObject
     QTemporaryDir m_dir;
     StartOptions options() const
     {
-        StartOptions o;
-        o.programFolder = m_dir.path() + "/";
-        o.installFolder = m_dir.path() + "/";
-        return o;
+        return StartOptions::inFolder(m_dir.path());
     }
     QString iniValue(const QString &key) const
     {

@@ -33,10 +33,7 @@ class TestTfrmChatWiring : public QObject
 
     std::unique_ptr<TfrmChat> window()
     {
-        StartOptions o;
-        o.programFolder = m_dir.path() + "/";
-        o.installFolder = m_dir.path() + "/";
-        auto w = std::make_unique<TfrmChat>(o, 300);
+        auto w = std::make_unique<TfrmChat>(StartOptions::inFolder(m_dir.path()), 300);
         w->tmrChat->stop(); // time is driven by hand here
         ChatSession &s = w->session();
         hchat::test::wireSession(s, sink, &sent, &catalogue);

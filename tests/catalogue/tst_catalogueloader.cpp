@@ -65,7 +65,7 @@ private slots:
     void noFetcherShowsNotice();
     void downloadLoadsAndSaves();
     void downloadedGarbageIsRefused();
-    void copiesFromInstallFolder();
+    void readsInstalledFileWhereItIs();
     void convertsPlainSource();
     void sourceCannotWriteElsewhere();
     void garbledLocalFile();
@@ -160,17 +160,26 @@ void TestCatalogueLoader::downloadedGarbageIsRefused()
     QVERIFY(!QFile::exists(home("chat.dll")));
 }
 
-void TestCatalogueLoader::copiesFromInstallFolder()
+void TestCatalogueLoader::readsInstalledFileWhereItIs()
 {
-    const QByteArray shipped = CatalogueCodec::encodeFile({"0,shipped"});
-    writeFile(m_install->filePath("chat.dll"), shipped);
+    writeFile(m_install->filePath("chat.dll"), CatalogueCodec::encodeFile({"0,shipped"}));
     auto loader = makeLoader(&m_fetcher);
     QSignalSpy loaded(loader.get(), &CatalogueLoader::loaded);
     QVERIFY(loader->start());
     QCOMPARE(loaded.count(), 1);
     QVERIFY(m_fetcher.urls.isEmpty());
     QCOMPARE(m_catalogue.Lookup(0), QStringLiteral("shipped"));
-    QCOMPARE(readFile(home("chat.dll")), shipped);
+    QVERIFY(!QFile::exists(home("chat.dll")));
+
+    // A package update replaces the installed file: the next start reads it.
+    writeFile(m_install->filePath("chat.dll"), CatalogueCodec::encodeFile({"0,updated"}));
+    QVERIFY(makeLoader(&m_fetcher)->start());
+    QCOMPARE(m_catalogue.Lookup(0), QStringLiteral("updated"));
+
+    // The program folder's own file wins over the shipped one.
+    writeFile(home("chat.dll"), CatalogueCodec::encodeFile({"0,own"}));
+    QVERIFY(makeLoader(&m_fetcher)->start());
+    QCOMPARE(m_catalogue.Lookup(0), QStringLiteral("own"));
 }
 
 void TestCatalogueLoader::convertsPlainSource()
