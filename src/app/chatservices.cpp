@@ -14,6 +14,8 @@
 #include "transcript/transcriptcontext.h"
 #include "transcript/transcriptrenderer.h"
 
+#include <QSet>
+
 namespace hchat {
 
 ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *memRich2, QWidget *pnlWeb,
@@ -116,9 +118,17 @@ void ChatServices::startSpeech(std::function<void(const QString &)> debugLog)
 {
     if (!m_session.standAlone || m_speech)
         return;
-    m_speech = std::make_unique<SpeechWorker>(std::move(debugLog), m_session.now);
+    m_speech = std::make_unique<SpeechWorker>(debugLog, m_session.now);
     if (m_speech->start())
         m_renderer->context().speaker = m_speech.get();
+    // "Voice Read" that stays silent says why in the debug log, once a reason.
+    connect(m_speech.get(), &SpeechWorker::speakingFailed, this,
+            [debugLog, told = QSet<QString>()](const QString &reason, bool) mutable {
+                if (debugLog && !told.contains(reason)) {
+                    told.insert(reason);
+                    debugLog(QStringLiteral("Speak Error  ") + reason);
+                }
+            });
 }
 
 bool ChatServices::close(QString *error)

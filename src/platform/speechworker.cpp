@@ -16,19 +16,33 @@ namespace {
 class Voice : public QObject
 {
 public:
+    std::function<void()> started;
+    std::function<void(const QString &, bool)> failed;
+
     QString create()
     {
         const QStringList engines = QTextToSpeech::availableEngines();
         if (engines.isEmpty())
             return QStringLiteral("no speech engine installed");
         m_tts = new QTextToSpeech(this);
-        if (m_tts->state() == QTextToSpeech::Error)
+        // A missing audio device shows up as an error before anything is
+        // said; the engine itself is fine and may find a device later.
+        if (m_tts->state() == QTextToSpeech::Error &&
+            m_tts->errorReason() != QTextToSpeech::ErrorReason::Playback)
             return m_tts->errorString().isEmpty() ? QStringLiteral("speech engine failed")
                                                   : m_tts->errorString();
         connect(m_tts, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State s) {
             if (s == QTextToSpeech::Ready)
                 next();
+            else if (s == QTextToSpeech::Speaking)
+                started();
         });
+        // Told for every failed line, even while the state stays Error.
+        connect(m_tts, &QTextToSpeech::errorOccurred, this,
+                [this](QTextToSpeech::ErrorReason reason, const QString &text) {
+                    m_queue.clear();
+                    failed(text, reason == QTextToSpeech::ErrorReason::Playback);
+                });
         return QString();
     }
     void enqueue(const QString &text)
@@ -36,7 +50,8 @@ public:
         if (m_queue.size() >= SpeechWorker::kMaxQueued)
             return;
         m_queue << text;
-        if (m_tts && m_tts->state() == QTextToSpeech::Ready)
+        // After an error the engine takes the next line as a new try.
+        if (m_tts && (m_tts->state() == QTextToSpeech::Ready || m_tts->state() == QTextToSpeech::Error))
             next();
     }
 
@@ -81,6 +96,15 @@ bool SpeechWorker::start()
 #ifdef HCHAT_HAVE_SPEECH
     m_thread.start();
     auto *voice = new Voice;
+    // Told on our own thread, where the window and the tests listen.
+    voice->started = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emit speakingStarted(); }, Qt::QueuedConnection);
+    };
+    voice->failed = [this](const QString &reason, bool playback) {
+        QMetaObject::invokeMethod(
+            this, [this, reason, playback] { emit speakingFailed(reason, playback); }, Qt::QueuedConnection);
+    };
     voice->moveToThread(&m_thread);
     // The engine must be made on the thread that drives it.
     QMetaObject::invokeMethod(

@@ -36,6 +36,14 @@ public:
     /// keep the voice talking for minutes.
     static constexpr int kMaxQueued = 20;
 
+signals:
+    /// The voice began reading a line.
+    void speakingStarted();
+    /// The voice could not read a line. playback: the engine is there but the
+    /// sound could not be played (no audio device, say). The lines waiting
+    /// are dropped; the next line tries again.
+    void speakingFailed(const QString &reason, bool playback);
+
 private:
     Log m_log;
     std::function<QDateTime()> m_now;
