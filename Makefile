@@ -1,16 +1,18 @@
-# Halvex Chat: `make run` and `make test` on a fresh Debian 12 machine.
+# Halvex Chat: `make run`, `make test` and `make package` on a fresh Debian 12 machine.
 BUILD     ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 PORT      ?= 5500
 
-# Debian packages the build, the tests and a local run need.
+# Debian packages the build, the tests, a local run and the package need.
+# (Qt's speech module reads aloud through an engine plugin of its own.)
 PACKAGES := cmake ninja-build g++ make pkg-config \
 	qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-speech-dev qt6-webengine-dev \
+	qt6-speech-flite-plugin \
 	qt6-qpa-plugins libgl-dev libxkbcommon-dev libbenchmark-dev \
-	xvfb xauth
+	xvfb xauth dpkg-dev file appstream desktop-file-utils
 
-.PHONY: all deps configure build test run bench clean format
+.PHONY: all deps configure build test run bench package clean format
 
 all: build
 
@@ -40,6 +42,10 @@ run: build
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)
+
+# A Debian package of the program in $(BUILD)/ (see the README).
+package: build
+	cmake --build $(BUILD) --target package
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -4,6 +4,7 @@
 #include "app/tfrmchat.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -14,6 +15,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));
+    // The desktop entry's name lets a Wayland compositor find our icon; the
+    // window icon serves the others.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.halvex.chat"));
+    Q_INIT_RESOURCE(appicons);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/halvex-chat.svg")));
 
     const StartOptions options = StartOptions::parse(
         QApplication::arguments(), QApplication::applicationFilePath(), qEnvironmentVariable("HCHAT_HOME"));
@@ -22,8 +28,10 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    TfrmChat window(options, IniConfig::systemZoneBias());
+    // Watch for SIGTERM before the window exists: a logout during start-up
+    // then still closes the window the normal way once the loop runs.
     SignalWatcher watcher;
+    TfrmChat window(options, IniConfig::systemZoneBias());
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
     window.show();
     const int rc = app.exec();
