@@ -29,9 +29,12 @@ public:
 signals:
     /// Bytes received so far; `total` is the announced length, or -1 when unknown.
     void progress(qint64 received, qint64 total);
-    /// The transfer succeeded. `body` is the data in memory mode, empty when it went to a file.
+    /// The transfer succeeded: HTTP status 200 and, when a length was
+    /// announced, exactly that many bytes. `body` is the data in memory
+    /// mode, empty when it went to a file.
     void finished(const QByteArray &body);
-    /// No connection, an HTTP error status, an unwritable target, a timeout.
+    /// No connection, any other HTTP status, a body cut short, an unwritable
+    /// target, a timeout.
     void failed(const QString &error);
 };
 

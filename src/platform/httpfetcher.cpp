@@ -48,6 +48,7 @@ void HttpFetcher::drop()
     m_reply.clear();
     m_file.reset(); // drops what was written; an old file stays
     m_body.clear();
+    m_received = 0;
     m_overflow = false;
 }
 
@@ -94,6 +95,7 @@ void HttpFetcher::onReadyRead()
         return;
     // An error page is not worth keeping; its status decides at the end.
     const QByteArray chunk = m_reply->readAll();
+    m_received += chunk.size();
     if (m_file) {
         m_file->write(chunk); // a failure sticks and shows at commit()
     } else if (m_body.size() + chunk.size() > m_memoryLimit) {
@@ -111,13 +113,21 @@ void HttpFetcher::onFinished()
         return;
     onReadyRead();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // The announced length counts the bytes on the wire; a body Qt unpacked
+    // has another length, so only a plain body is held to it.
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    const bool plain = encoding.isEmpty() || encoding == "identity";
     QString error;
     if (m_overflow)
         error = QStringLiteral("Reply too large");
     else if (reply->error() != QNetworkReply::NoError)
         error = reply->errorString();
-    else if (status >= 300)
+    else if (status != 200)
         error = QStringLiteral("HTTP status %1").arg(status);
+    else if (plain && announced.isValid() && announced.toLongLong() != m_received)
+        error =
+            QStringLiteral("Transfer cut short: %1 of %2 bytes").arg(m_received).arg(announced.toLongLong());
     else if (m_file && !m_file->commit())
         error = QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
 
@@ -126,6 +136,7 @@ void HttpFetcher::onFinished()
     m_reply.clear();
     reply->disconnect(this);
     reply->deleteLater();
+    m_received = 0;
     m_overflow = false;
     if (error.isEmpty())
         emit finished(body);

@@ -2,6 +2,7 @@
 #include "catalogue/cataloguecodec.h"
 #include "catalogue/catalogueloader.h"
 #include "catalogue/fetcher.h"
+#include "support/fakefetcher.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -9,37 +10,9 @@
 #include <QTest>
 
 using namespace hchat;
+using hchat::test::FakeFetcher;
 
 namespace {
-
-// Records requests; the test decides when and how they end.
-class FakeFetcher : public Fetcher
-{
-public:
-    void get(const QUrl &url, const QString &target) override
-    {
-        urls << url;
-        targets << target;
-        busy = true;
-    }
-    void abort() override { busy = false; }
-    bool isBusy() const override { return busy; }
-
-    void succeed(const QByteArray &body)
-    {
-        busy = false;
-        emit finished(body);
-    }
-    void fail(const QString &why)
-    {
-        busy = false;
-        emit failed(why);
-    }
-
-    QList<QUrl> urls;
-    QStringList targets;
-    bool busy = false;
-};
 
 void writeFile(const QString &path, const QByteArray &data)
 {

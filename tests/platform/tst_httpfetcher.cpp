@@ -1,8 +1,9 @@
 #include "platform/httpfetcher.h"
+#include "support/loopbackhttpserver.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,57 +11,12 @@ using namespace hchat;
 
 namespace {
 
-// A tiny HTTP server on loopback: "/file" answers 200 with the body it was
-// given, anything else 404. Records the request lines it saw.
-class LoopbackServer : public QTcpServer
-{
-public:
-    explicit LoopbackServer(QByteArray body) : m_body(std::move(body))
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] { serve(s); });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-        listen(QHostAddress::LocalHost, 0);
-    }
+using hchat::test::LoopbackHttpServer;
 
-    QList<QByteArray> requestLines;
-
-private:
-    void serve(QTcpSocket *s)
-    {
-        QByteArray &buffer = m_pending[s];
-        buffer += s->readAll();
-        if (!buffer.contains("\r\n\r\n"))
-            return;
-        const QByteArray line = buffer.left(buffer.indexOf("\r\n"));
-        requestLines << line;
-        const QList<QByteArray> parts = line.split(' ');
-        const QByteArray path = parts.value(1);
-        QByteArray reply;
-        if (path.endsWith("/file")) {
-            reply = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + m_body;
-        } else {
-            const QByteArray page = "<html>404 Not Found</html>";
-            reply = "HTTP/1.1 404 Not Found\r\nContent-Length: " + QByteArray::number(page.size()) +
-                    "\r\nConnection: close\r\n\r\n" + page;
-        }
-        m_pending.remove(s);
-        s->write(reply);
-        s->disconnectFromHost();
-    }
-
-    QByteArray m_body;
-    QHash<QTcpSocket *, QByteArray> m_pending;
+// The loopback server with one file, the way most cases want it.
+struct FileServer : LoopbackHttpServer {
+    explicit FileServer(const QByteArray &body) { serve("/file", body); }
 };
-
-QUrl urlOf(const QTcpServer &server, const QString &path)
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(path));
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -76,8 +32,9 @@ class TestHttpFetcher : public QObject
 private slots:
     void intoMemory();
     void intoFile();
-    void notFound_data();
-    void notFound();
+    void badAnswers_data();
+    void badAnswers();
+    void lengthNotAnnounced();
     void refused();
     void invalidAddressFailsLater();
     void abortIsSilent();
@@ -89,11 +46,11 @@ void TestHttpFetcher::intoMemory()
 {
     QByteArray body(200000, 'x');
     body[0] = 'A';
-    LoopbackServer server(body);
+    FileServer server(body);
     HttpFetcher fetcher;
     QSignalSpy done(&fetcher, &Fetcher::finished);
     QSignalSpy progress(&fetcher, &Fetcher::progress);
-    fetcher.get(urlOf(server, "/files/file"));
+    fetcher.get(server.url("/file"));
     QVERIFY(fetcher.isBusy());
     QVERIFY(done.wait(10000));
     QCOMPARE(done.at(0).at(0).toByteArray(), body);
@@ -105,7 +62,7 @@ void TestHttpFetcher::intoMemory()
 
 void TestHttpFetcher::intoFile()
 {
-    LoopbackServer server("new contents");
+    FileServer server("new contents");
     QTemporaryDir dir;
     const QString target = dir.filePath("HChat.new");
     QFile old(target);
@@ -115,23 +72,38 @@ void TestHttpFetcher::intoFile()
 
     HttpFetcher fetcher;
     QSignalSpy done(&fetcher, &Fetcher::finished);
-    fetcher.get(urlOf(server, "/file"), target);
+    fetcher.get(server.url("/file"), target);
     QVERIFY(done.wait(10000));
     QCOMPARE(done.at(0).at(0).toByteArray(), QByteArray());
     QCOMPARE(readFile(target), QByteArray("new contents"));
 }
 
-void TestHttpFetcher::notFound_data()
+void TestHttpFetcher::badAnswers_data()
 {
+    QTest::addColumn<QByteArray>("answer"); // empty: never answered
     QTest::addColumn<bool>("toFile");
-    QTest::newRow("memory") << false;
-    QTest::newRow("file") << true;
+    const QList<QPair<const char *, QByteArray>> answers{
+        {"404 page", QByteArray()}, // the server's own 404
+        {"cut short",
+         "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n" + QByteArray(50, 'h')},
+        {"no content", "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"},
+        {"partial content", "HTTP/1.1 206 Partial Content\r\nContent-Length: 5\r\n\r\nabcde"},
+        {"timeout", "hold"}};
+    for (const auto &[name, answer] : answers) {
+        QTest::addRow("%s, memory", name) << answer << false;
+        QTest::addRow("%s, file", name) << answer << true;
+    }
 }
 
-void TestHttpFetcher::notFound()
+void TestHttpFetcher::badAnswers()
 {
+    QFETCH(QByteArray, answer);
     QFETCH(bool, toFile);
-    LoopbackServer server("unused");
+    LoopbackHttpServer server;
+    if (answer == "hold")
+        server.hold("/files/chat.dll");
+    else if (!answer.isEmpty())
+        server.serveRaw("/files/chat.dll", answer);
     QTemporaryDir dir;
     const QString target = toFile ? dir.filePath("chat.dll") : QString();
     if (toFile) {
@@ -140,13 +112,29 @@ void TestHttpFetcher::notFound()
         f.write("previous");
     }
     HttpFetcher fetcher;
+    fetcher.setTimeout(300);
     QSignalSpy done(&fetcher, &Fetcher::finished);
     QSignalSpy failed(&fetcher, &Fetcher::failed);
-    fetcher.get(urlOf(server, "/files/chat.dll"), target);
+    fetcher.get(server.url("/files/chat.dll"), target);
     QVERIFY(failed.wait(10000));
     QVERIFY(done.isEmpty());
-    if (toFile)
-        QCOMPARE(readFile(target), QByteArray("previous")); // an error page never replaces the file
+    QVERIFY(!fetcher.isBusy());
+    if (toFile) {
+        QCOMPARE(readFile(target), QByteArray("previous")); // only a whole body replaces the file
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"chat.dll"});
+    }
+}
+
+void TestHttpFetcher::lengthNotAnnounced()
+{
+    // Without a length the end of the connection is the end of the body.
+    LoopbackHttpServer server;
+    server.serveRaw("/file", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nwhole body");
+    HttpFetcher fetcher;
+    QSignalSpy done(&fetcher, &Fetcher::finished);
+    fetcher.get(server.url("/file"));
+    QVERIFY(done.wait(10000));
+    QCOMPARE(done.at(0).at(0).toByteArray(), QByteArray("whole body"));
 }
 
 void TestHttpFetcher::refused()
@@ -181,16 +169,16 @@ void TestHttpFetcher::invalidAddressFailsLater()
 
 void TestHttpFetcher::abortIsSilent()
 {
-    LoopbackServer server(QByteArray(100, 'y'));
+    FileServer server(QByteArray(100, 'y'));
     HttpFetcher fetcher;
     QSignalSpy done(&fetcher, &Fetcher::finished);
     QSignalSpy failed(&fetcher, &Fetcher::failed);
-    fetcher.get(urlOf(server, "/file"));
+    fetcher.get(server.url("/file"));
     fetcher.abort();
     QVERIFY(!fetcher.isBusy());
     // A second request replaces the first; only its own end is reported.
-    fetcher.get(urlOf(server, "/file"));
-    fetcher.get(urlOf(server, "/file"));
+    fetcher.get(server.url("/file"));
+    fetcher.get(server.url("/file"));
     QVERIFY(done.wait(10000));
     QTest::qWait(50);
     QCOMPARE(done.count(), 1);
@@ -199,11 +187,11 @@ void TestHttpFetcher::abortIsSilent()
 
 void TestHttpFetcher::memoryLimit()
 {
-    LoopbackServer server(QByteArray(300000, 'z'));
+    FileServer server(QByteArray(300000, 'z'));
     HttpFetcher fetcher;
     fetcher.setMemoryLimit(1000);
     QSignalSpy failed(&fetcher, &Fetcher::failed);
-    fetcher.get(urlOf(server, "/file"));
+    fetcher.get(server.url("/file"));
     QVERIFY(failed.wait(10000));
     QVERIFY(!fetcher.isBusy());
 }
@@ -212,7 +200,8 @@ void TestHttpFetcher::goesThroughProxy()
 {
     // The "proxy" is our loopback server: a request through it carries the
     // whole address in its request line.
-    LoopbackServer proxy("via proxy");
+    LoopbackHttpServer proxy;
+    proxy.serve("http://halvex.example/files/file", "via proxy");
     HttpFetcher fetcher;
     fetcher.setProxy(QStringLiteral("127.0.0.1"), proxy.serverPort(), QStringLiteral("u"),
                      QStringLiteral("p"));
@@ -223,8 +212,8 @@ void TestHttpFetcher::goesThroughProxy()
     QCOMPARE(proxy.requestLines.value(0), QByteArray("GET http://halvex.example/files/file HTTP/1.1"));
 
     fetcher.setProxy(QString(), 0, QString(), QString());
-    LoopbackServer direct("direct");
-    fetcher.get(urlOf(direct, "/file"));
+    FileServer direct("direct");
+    fetcher.get(direct.url("/file"));
     QVERIFY(done.wait(10000));
     QCOMPARE(done.at(1).at(0).toByteArray(), QByteArray("direct"));
 }
