@@ -4,9 +4,6 @@
 #include "catalogue/staffnames.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace hchat;
@@ -23,7 +20,6 @@ private slots:
     void formats();
     void namesAndWords();
     void builtFileMatchesSource();
-    void batchReplacesProgram();
 
 private:
     QStringList m_plain;
@@ -119,42 +115,6 @@ void TestShippedCatalogue::builtFileMatchesSource()
     QCOMPARE(stored.count(), m_catalogue.count());
     for (int n = 0; n < stored.count(); ++n)
         QCOMPARE(stored.Lookup(n), m_catalogue.Lookup(n));
-}
-
-void TestShippedCatalogue::batchReplacesProgram()
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("sh")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("pgrep")).isEmpty())
-        QSKIP("no POSIX shell tools here");
-    QTemporaryDir dir;
-    const QString folder = dir.path() + u'/';
-    const QString program = folder + m_catalogue.Lookup(567);
-    auto write = [](const QString &path, const QByteArray &text) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    };
-    write(program, "old");
-    // The new program only leaves a mark that it ran.
-    write(folder + QStringLiteral("HChat.new"), "#!/bin/sh\necho started > \"$(dirname \"$0\")/ran\"\n");
-
-    // The eight lines, as the upgrade writes them.
-    QStringList script{m_catalogue.Lookup(560)};
-    script << m_catalogue.Lookup(561).replace(QLatin1String("%s"), program);
-    script << m_catalogue.Lookup(562).replace(QLatin1String("%s"), program);
-    script << m_catalogue.Lookup(563).replace(QLatin1String("%s"), folder);
-    for (int n : {564, 565, 566, 567})
-        script << m_catalogue.Lookup(n);
-    const QString batch = program + m_catalogue.Lookup(476);
-    write(batch, script.join(u'\n').toUtf8() + '\n');
-
-    QProcess sh;
-    sh.start(QStringLiteral("sh"), {batch});
-    QVERIFY(sh.waitForFinished(20000));
-    QCOMPARE(sh.exitCode(), 0);
-    QVERIFY(!QFile::exists(folder + QStringLiteral("HChat.new")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("ran")), 10000);
-    QVERIFY(QFileInfo(program).isExecutable());
 }
 
 QTEST_GUILESS_MAIN(TestShippedCatalogue)

@@ -1,0 +1,217 @@
+#include "settings/upgrade.h"
+
+#include "catalogue/fetcher.h"
+#include "settings/executablecheck.h"
+#include "settings/upgradescript.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+namespace hchat {
+
+namespace {
+QString withSlash(QString folder)
+{
+    if (!folder.isEmpty() && !folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+QByteArray sha256Of(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f))
+        return QByteArray();
+    return hash.result().toHex();
+}
+
+// Moves `from` onto `to` in one step, replacing what stands there.
+QString renameOnto(const QString &from, const QString &to)
+{
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), error);
+    return error ? QString::fromStdString(error.message()) : QString();
+}
+} // namespace
+
+Upgrade::Upgrade(UpgradeContext context, QObject *parent) : QObject(parent), m_context(std::move(context))
+{
+    m_context.homeFolder = withSlash(m_context.homeFolder);
+    m_context.programFolder = withSlash(m_context.programFolder);
+    if (Fetcher *f = m_context.fetcher) {
+        connect(f, &Fetcher::progress, this, &Upgrade::onProgress);
+        connect(f, &Fetcher::finished, this, &Upgrade::onFinished);
+        connect(f, &Fetcher::failed, this, &Upgrade::onFailed);
+    }
+}
+
+Upgrade::~Upgrade()
+{
+    abort();
+}
+
+QString Upgrade::packagedCaption()
+{
+    return QStringLiteral("The system's package manager updates this program");
+}
+
+QString Upgrade::scriptPath() const
+{
+    // Named after the running program, beside the program file it replaces.
+    return UpgradeScript::pathFor(m_context.programFolder + QFileInfo(m_context.ownPath).fileName(),
+                                  m_context.text(476));
+}
+
+QString Upgrade::downloadPath() const
+{
+    // Beside "HChat.new", so that the move onto it cannot cross file systems.
+    return m_context.programFolder + QStringLiteral("HChat.new.download");
+}
+
+void Upgrade::HtpRequest(Stage stage, const QUrl &url, const QString &target)
+{
+    abort();
+    m_gaugeMax = 0;
+    m_gaugeValue = 0;
+    m_stage = stage;
+    m_context.fetcher->get(url, target);
+}
+
+void Upgrade::requestListing()
+{
+    if (!m_context.programFolderWritable) {
+        // An installed package is updated with the rest of the system.
+        m_buttonVisible = true;
+        emit buttonChanged(true, false, packagedCaption());
+        return;
+    }
+    const QString base = m_context.text ? m_context.text(0) : QString();
+    if (!m_context.fetcher || base.isEmpty() || m_context.text(567).isEmpty())
+        return;
+    HtpRequest(Stage::Listing, QUrl(base + QStringLiteral("cgi-bin/halvex.cgi?path=../files/")),
+               m_context.homeFolder + QStringLiteral("directory"));
+}
+
+void Upgrade::btnUpgradeClick()
+{
+    if (!m_context.programFolderWritable || !m_listing.isLaterThan(m_context.versionDate) ||
+        m_stage == Stage::Program)
+        return;
+    m_buttonVisible = false;
+    emit buttonChanged(false, true, m_listing.caption());
+    m_gaugeVisible = true;
+    emit gaugeChanged(true, 0, 0);
+    HtpRequest(Stage::Program, QUrl(m_context.text(0) + QStringLiteral("files/") + m_context.text(567)),
+               downloadPath());
+}
+
+void Upgrade::abort()
+{
+    if (m_stage == Stage::Idle)
+        return;
+    m_stage = Stage::Idle;
+    if (m_context.fetcher)
+        m_context.fetcher->abort();
+}
+
+void Upgrade::onProgress(qint64 received, qint64 total)
+{
+    if (m_stage == Stage::Idle)
+        return;
+    // The gauge counts in ints: lengths past their range are scaled down.
+    constexpr qint64 most = std::numeric_limits<int>::max();
+    const qint64 scale = total > most ? total / most + 1 : 1;
+    if (total > 0)
+        m_gaugeMax = int(total / scale);
+    m_gaugeValue = int(qBound(qint64(0), received / scale, qint64(m_gaugeMax)));
+    if (m_stage == Stage::Program)
+        emit gaugeChanged(m_gaugeVisible, m_gaugeValue, m_gaugeMax);
+}
+
+void Upgrade::onFinished()
+{
+    const Stage stage = std::exchange(m_stage, Stage::Idle);
+    if (stage == Stage::Listing)
+        PostDates();
+    else if (stage == Stage::Program)
+        Finished();
+}
+
+void Upgrade::onFailed(const QString &error)
+{
+    const Stage stage = std::exchange(m_stage, Stage::Idle);
+    if (stage != Stage::Program)
+        return; // no listing, no offer: nothing to say
+    showButton();
+    emit notice(QStringLiteral("Upgrade not downloaded (%1); the program stays as it is.").arg(error));
+}
+
+void Upgrade::PostDates()
+{
+    QFile f(m_context.homeFolder + QStringLiteral("directory"));
+    const QString listing = f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.read(1 << 20)) : QString();
+    m_listing = UpgradeListing::PostDates(listing, m_context.text(567));
+    m_buttonVisible = m_listing.found;
+    if (m_listing.found)
+        emit buttonChanged(true, m_listing.isLaterThan(m_context.versionDate), m_listing.caption());
+    else
+        emit buttonChanged(false, false, QString());
+}
+
+void Upgrade::showButton()
+{
+    m_gaugeVisible = false;
+    emit gaugeChanged(false, m_gaugeValue, m_gaugeMax);
+    m_buttonVisible = true;
+    emit buttonChanged(true, m_listing.isLaterThan(m_context.versionDate), m_listing.caption());
+}
+
+void Upgrade::Finished()
+{
+    showButton();
+    const QString download = downloadPath();
+    const QString why = install(download);
+    QFile::remove(download);
+    if (!why.isEmpty()) {
+        emit notice(QStringLiteral("Upgrade not installed (%1); the program stays as it is.").arg(why));
+        return;
+    }
+    emit replaceOnExit(scriptPath());
+}
+
+QString Upgrade::install(const QString &download)
+{
+    // Nothing is put in place before the file has shown it is the program.
+    if (const QString why = ExecutableCheck::problem(download, m_context.ownPath); !why.isEmpty())
+        return why;
+    if (!m_listing.sha256.isEmpty() && sha256Of(download) != m_listing.sha256)
+        return QStringLiteral("the download does not match the listing's digest");
+
+    const QString program = m_context.programFolder + m_context.text(567);
+    const QFileInfo current(QFileInfo::exists(program) ? program : m_context.ownPath);
+    const auto rights =
+        current.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!QFile::setPermissions(download, rights))
+        return QStringLiteral("cannot make the download runnable");
+    const QString script = scriptPath();
+    const QStringList lines = UpgradeScript::lines(m_context.text, program, m_context.programFolder);
+    if (const QString why = UpgradeScript::write(script, lines); !why.isEmpty())
+        return QStringLiteral("cannot write %1: %2").arg(script, why);
+    const QString next = m_context.programFolder + QStringLiteral("HChat.new");
+    if (const QString why = renameOnto(download, next); !why.isEmpty()) {
+        QFile::remove(script);
+        return QStringLiteral("cannot write %1: %2").arg(next, why);
+    }
+    return QString();
+}
+
+} // namespace hchat

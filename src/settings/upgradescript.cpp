@@ -1,0 +1,66 @@
+#include "settings/upgradescript.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace hchat {
+
+QString UpgradeScript::quoted(const QString &value)
+{
+#ifdef Q_OS_WIN
+    QString v = value;
+    return u'"' + v.remove(u'"') + u'"';
+#else
+    // Single quotes take everything literally; a quote inside ends them,
+    // is escaped and opens them again.
+    QString v = value;
+    return u'\'' + v.replace(QLatin1String("'"), QLatin1String("'\\''")) + u'\'';
+#endif
+}
+
+QStringList UpgradeScript::lines(const std::function<QString(int)> &text, const QString &programPath,
+                                 const QString &programFolder)
+{
+    const auto format = [&](int n, const QString &value) {
+        return text(n).replace(QLatin1String("%s"), quoted(value));
+    };
+    QStringList out{text(560)};
+    out << format(561, programPath) << format(562, programPath) << format(563, programFolder);
+    for (int n = 564; n <= 567; ++n)
+        out << text(n);
+    return out;
+}
+
+QString UpgradeScript::pathFor(const QString &ownPath, const QString &extension)
+{
+    const QFileInfo own(ownPath);
+    return QDir(own.path()).filePath(own.completeBaseName() + extension);
+}
+
+QStringList UpgradeScript::arguments(qint64 pid, const QStringList &ownArguments)
+{
+    return QStringList{QString::number(pid)} + ownArguments;
+}
+
+QString UpgradeScript::write(const QString &path, const QStringList &lines)
+{
+    // Made anew with owner-only rights from the start: an older script, or
+    // whatever else stands under that name, is not written through.
+    QFile::remove(path);
+    QFile f(path);
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
+        return f.errorString();
+    const QByteArray body = lines.join(u'\n').toUtf8() + '\n';
+    if (f.write(body) != body.size() || !f.flush()) {
+        const QString why = f.errorString();
+        f.close();
+        f.remove();
+        return why;
+    }
+    f.close();
+    return QString();
+}
+
+} // namespace hchat

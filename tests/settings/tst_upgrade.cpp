@@ -1,0 +1,291 @@
+#include "catalogue/catalogue.h"
+#include "catalogue/cataloguecodec.h"
+#include "settings/upgrade.h"
+#include "support/fakefetcher.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+using namespace hchat;
+using hchat::test::FakeFetcher;
+
+namespace {
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+// The head of this very test program: a program of this machine as far as
+// any check can tell.
+QByteArray nativeProgram()
+{
+    QFile self(QCoreApplication::applicationFilePath());
+    return self.open(QIODevice::ReadOnly) ? self.read(4096) : QByteArray();
+}
+
+QString listingFor(const QByteArray &digest)
+{
+    // Posted 2024-03-10; the program under test is older.
+    QString l = "file=chat.dll\nsize=10\nmtime=1000\nfile=hchat\nsize=4096\nmtime=1710072000\n";
+    if (!digest.isEmpty())
+        l += "sha256=" + digest + "\n";
+    return l;
+}
+} // namespace
+
+class TestUpgrade : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void listingOffersTheButton_data();
+    void listingOffersTheButton();
+    void listingFailureIsSilent();
+    void installedPackageDownloadsNothing();
+    void gaugeNeverPassesItsMaximum_data();
+    void gaugeNeverPassesItsMaximum();
+    void finishing_data();
+    void finishing();
+    void abortEndsQuietly();
+
+private:
+    std::unique_ptr<Upgrade> make(bool writable = true);
+    void offer(const QByteArray &digest);
+
+    Catalogue m_catalogue;
+    std::unique_ptr<QTemporaryDir> m_home, m_program;
+    FakeFetcher m_fetcher;
+    QDate m_version{2024, 3, 9};
+};
+
+void TestUpgrade::initTestCase()
+{
+    QFile f(qEnvironmentVariable("HCHAT_TEST_DATA") + "/strings2.txt");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    m_catalogue.setLines(CatalogueCodec::splitPlain(f.readAll()));
+}
+
+void TestUpgrade::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    m_program = std::make_unique<QTemporaryDir>();
+    m_fetcher.urls.clear();
+    m_fetcher.targets.clear();
+    m_fetcher.busy = false;
+    m_fetcher.aborts = 0;
+    m_version = QDate(2024, 3, 9);
+    writeFile(m_program->filePath("hchat"), "old program");
+}
+
+std::unique_ptr<Upgrade> TestUpgrade::make(bool writable)
+{
+    UpgradeContext c;
+    c.fetcher = &m_fetcher;
+    c.text = [this](int n) { return m_catalogue.Lookup(n); };
+    c.homeFolder = m_home->path();
+    c.programFolder = m_program->path();
+    c.ownPath = QCoreApplication::applicationFilePath();
+    c.versionDate = m_version;
+    c.programFolderWritable = writable;
+    return std::make_unique<Upgrade>(c);
+}
+
+void TestUpgrade::listingOffersTheButton_data()
+{
+    QTest::addColumn<QDate>("version");
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("later") << QDate(2024, 3, 9) << listingFor({}) << true << true;
+    QTest::newRow("same day") << QDate(2024, 3, 10) << listingFor({}) << true << false;
+    QTest::newRow("no entry") << QDate(2024, 3, 9) << "file=chat.dll\nsize=1\nmtime=1710072000\n"
+                              << false << false;
+    QTest::newRow("no mtime") << QDate(2024, 3, 9) << "file=hchat\nmtime=1710072000\n" << false << false;
+}
+
+void TestUpgrade::listingOffersTheButton()
+{
+    QFETCH(QDate, version);
+    QFETCH(QString, listing);
+    QFETCH(bool, visible);
+    QFETCH(bool, enabled);
+    m_version = version;
+    auto upgrade = make();
+    QSignalSpy button(upgrade.get(), &Upgrade::buttonChanged);
+    upgrade->requestListing();
+    QCOMPARE(m_fetcher.urls.value(0), QUrl(m_catalogue.Lookup(0) + "cgi-bin/halvex.cgi?path=../files/"));
+    QCOMPARE(m_fetcher.targets.value(0), m_home->filePath("directory"));
+    m_fetcher.succeed(listing.toLatin1());
+    QCOMPARE(button.count(), 1);
+    QCOMPARE(button.at(0).at(0).toBool(), visible);
+    QCOMPARE(button.at(0).at(1).toBool(), enabled);
+    if (visible)
+        QCOMPARE(button.at(0).at(2).toString(), "Upgrade to version Mar 10");
+
+    // The button only acts on a later version.
+    upgrade->btnUpgradeClick();
+    QCOMPARE(m_fetcher.urls.size(), enabled ? 2 : 1);
+    if (enabled)
+        QCOMPARE(m_fetcher.urls.value(1), QUrl(m_catalogue.Lookup(0) + "files/hchat"));
+}
+
+void TestUpgrade::listingFailureIsSilent()
+{
+    auto upgrade = make();
+    QSignalSpy button(upgrade.get(), &Upgrade::buttonChanged);
+    QSignalSpy notice(upgrade.get(), &Upgrade::notice);
+    upgrade->requestListing();
+    m_fetcher.fail("HTTP status 404");
+    QVERIFY(notice.isEmpty());
+    QVERIFY(button.isEmpty()); // hidden it was, hidden it stays
+    QVERIFY(!upgrade->isBusy());
+}
+
+void TestUpgrade::installedPackageDownloadsNothing()
+{
+    auto upgrade = make(false);
+    QSignalSpy button(upgrade.get(), &Upgrade::buttonChanged);
+    upgrade->requestListing();
+    upgrade->btnUpgradeClick();
+    QVERIFY(m_fetcher.urls.isEmpty());
+    QCOMPARE(button.count(), 1);
+    QCOMPARE(button.at(0).at(0).toBool(), true);
+    QCOMPARE(button.at(0).at(1).toBool(), false);
+    QVERIFY(button.at(0).at(2).toString().contains("package manager"));
+}
+
+void TestUpgrade::offer(const QByteArray &digest)
+{
+    m_fetcher.succeed(listingFor(digest).toLatin1());
+}
+
+void TestUpgrade::gaugeNeverPassesItsMaximum_data()
+{
+    QTest::addColumn<QList<qint64>>("reports"); // received, total pairs
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("maximum");
+    QTest::newRow("as announced") << QList<qint64>{0, 100, 40, 100, 100, 100} << 100 << 100;
+    QTest::newRow("more bytes than announced") << QList<qint64>{60, 50, 80, 50} << 50 << 50;
+    QTest::newRow("no length announced") << QList<qint64>{30, -1, 60, -1} << 0 << 0;
+    constexpr qint64 big = qint64(std::numeric_limits<int>::max()) * 3;
+    QTest::newRow("past an int") << QList<qint64>{big, big} << int(big / 4) << int(big / 4);
+    QTest::newRow("past an int, more than announced")
+        << QList<qint64>{big + 10000, big} << int(big / 4) << int(big / 4);
+}
+
+void TestUpgrade::gaugeNeverPassesItsMaximum()
+{
+    QFETCH(QList<qint64>, reports);
+    QFETCH(int, value);
+    QFETCH(int, maximum);
+    auto upgrade = make();
+    upgrade->requestListing();
+    offer({});
+    QSignalSpy gauge(upgrade.get(), &Upgrade::gaugeChanged);
+    upgrade->btnUpgradeClick();
+    QCOMPARE(gauge.count(), 1); // shown from 0
+    QCOMPARE(gauge.at(0), (QVariantList{true, 0, 0}));
+    for (int i = 0; i + 1 < reports.size(); i += 2)
+        m_fetcher.report(reports.at(i), reports.at(i + 1));
+    for (const QList<QVariant> &g : gauge)
+        QVERIFY(g.at(1).toInt() <= g.at(2).toInt());
+    QCOMPARE(gauge.constLast().at(1).toInt(), value);
+    QCOMPARE(gauge.constLast().at(2).toInt(), maximum);
+}
+
+void TestUpgrade::finishing_data()
+{
+    QTest::addColumn<QByteArray>("body");   // what arrives; null: the transfer fails
+    QTest::addColumn<QByteArray>("digest"); // the listing's digest line
+    QTest::addColumn<bool>("installed");
+    const QByteArray program = nativeProgram();
+    const QByteArray digest = QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex();
+    QByteArray otherMachine = program;
+    otherMachine[18] = char(otherMachine.at(18) ^ 0x55);
+    QTest::newRow("checked program") << program << digest << true;
+    QTest::newRow("listing without digest") << program << QByteArray() << true;
+    QTest::newRow("digest in capitals") << program << digest.toUpper() << true;
+    QTest::newRow("wrong digest") << program << QByteArray(64, 'a') << false;
+    QTest::newRow("an error page") << QByteArray("<html>Not Found</html>") << QByteArray() << false;
+    QTest::newRow("program of another machine") << otherMachine << QByteArray() << false;
+    QTest::newRow("empty file") << QByteArray("") << QByteArray() << false;
+    QTest::newRow("transfer failed") << QByteArray() << QByteArray() << false;
+}
+
+void TestUpgrade::finishing()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, digest);
+    QFETCH(bool, installed);
+    writeFile(m_program->filePath("HChat.new"), "earlier download");
+    auto upgrade = make();
+    upgrade->requestListing();
+    offer(digest);
+    QSignalSpy replace(upgrade.get(), &Upgrade::replaceOnExit);
+    QSignalSpy notice(upgrade.get(), &Upgrade::notice);
+    QSignalSpy button(upgrade.get(), &Upgrade::buttonChanged);
+    upgrade->btnUpgradeClick();
+    if (QTest::currentDataTag() == QLatin1String("transfer failed"))
+        m_fetcher.fail("Transfer cut short: 10 of 20 bytes");
+    else
+        m_fetcher.succeed(body);
+
+    const QString script =
+        m_program->filePath(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".sh");
+    QCOMPARE(button.constLast().at(0).toBool(), true); // the gauge gives way to the button again
+    QCOMPARE(readFile(m_program->filePath("hchat")), QByteArray("old program"));
+    if (installed) {
+        QVERIFY(notice.isEmpty());
+        QCOMPARE(replace.count(), 1);
+        QCOMPARE(replace.at(0).at(0).toString(), script);
+        QCOMPARE(readFile(m_program->filePath("HChat.new")), body);
+        QVERIFY(QFileInfo(m_program->filePath("HChat.new")).isExecutable());
+        QCOMPARE(QFile::permissions(script) & 0x7077,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(readFile(script).contains(QFile::encodeName(m_program->filePath("hchat"))));
+    } else {
+        QCOMPARE(notice.count(), 1);
+        QVERIFY(replace.isEmpty());
+        QCOMPARE(readFile(m_program->filePath("HChat.new")), QByteArray("earlier download"));
+        QVERIFY(!QFile::exists(script));
+    }
+    // Nothing half-done is left beside the program.
+    QCOMPARE(QDir(m_program->path()).entryList(QDir::Files).size(), installed ? 3 : 2);
+}
+
+void TestUpgrade::abortEndsQuietly()
+{
+    auto upgrade = make();
+    upgrade->requestListing();
+    offer({});
+    upgrade->btnUpgradeClick();
+    QVERIFY(upgrade->isBusy());
+    QSignalSpy gauge(upgrade.get(), &Upgrade::gaugeChanged);
+    QSignalSpy notice(upgrade.get(), &Upgrade::notice);
+    QSignalSpy replace(upgrade.get(), &Upgrade::replaceOnExit);
+    upgrade->abort();
+    QCOMPARE(m_fetcher.aborts, 1);
+    QVERIFY(!upgrade->isBusy());
+    // Anything the fetcher still says belongs to nobody now.
+    m_fetcher.report(10, 10);
+    m_fetcher.succeed(nativeProgram());
+    QVERIFY(gauge.isEmpty() && notice.isEmpty() && replace.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestUpgrade)
+#include "tst_upgrade.moc"
