@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace hchat {
+
+/// The running processes and their executable names, from /proc.
+class ProcessList
+{
+public:
+    struct Process {
+        qint64 pid = 0;
+        QString name; ///< the executable's file name, else the kernel's short name
+    };
+
+    /// Every process under `procRoot` (default /proc) whose files can be read.
+    static QList<Process> all(const QString &procRoot = QStringLiteral("/proc"));
+    /// The process's start time in clock ticks since boot, 0 when it is gone;
+    /// tells a process apart from a later one that got the same id.
+    static quint64 startTime(qint64 pid, const QString &procRoot = QStringLiteral("/proc"));
+};
+
+} // namespace hchat

@@ -1,0 +1,70 @@
+#include "settings/remotesupport.h"
+
+#include "settings/processcontrol.h"
+
+#include <QSet>
+
+namespace hchat {
+
+RemoteSupport::RemoteSupport(ProcessControl &control, QString programFolder)
+    : m_control(control), m_folder(std::move(programFolder))
+{
+    if (!m_folder.isEmpty() && !m_folder.endsWith(u'/'))
+        m_folder += u'/';
+}
+
+QString RemoteSupport::elevatedScriptName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("tv.bat");
+#else
+    return QStringLiteral("tv.sh");
+#endif
+}
+
+QString RemoteSupport::helpProgramName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("halvexhelp.exe");
+#else
+    return QStringLiteral("halvexhelp");
+#endif
+}
+
+void RemoteSupport::endConflictingWindows()
+{
+    QSet<qint64> ended; // a process with several windows is ended once
+    for (const ProcessControl::TopWindow &w : m_control.topLevelWindows()) {
+        const QString title = w.title.left(255);
+        if (!title.contains(QLatin1String(ToolName)) || title.contains(QLatin1String(KeptMarker)))
+            continue;
+        if (w.pid <= 0 || ended.contains(w.pid))
+            continue;
+        ended.insert(w.pid);
+        m_control.endProcess(w.pid);
+    }
+}
+
+bool RemoteSupport::anyServiceRunning()
+{
+    // Every service is asked, as the count is what decides.
+    int running = 0;
+    for (int n = FirstServiceNumber; n <= LastServiceNumber; ++n) {
+        if (m_control.isServiceRunning(QLatin1String(ToolName) + QString::number(n)))
+            ++running;
+    }
+    return running > 0;
+}
+
+QString RemoteSupport::run()
+{
+    endConflictingWindows();
+    if (anyServiceRunning())
+        m_control.startElevated(m_folder + elevatedScriptName(), m_folder);
+    const QString why = m_control.startDetached(m_folder + helpProgramName(), {}, m_folder);
+    if (why.isEmpty())
+        return QString();
+    return QStringLiteral("Remote support could not be started: ") + why;
+}
+
+} // namespace hchat
