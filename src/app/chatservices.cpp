@@ -7,13 +7,21 @@
 #include "platform/httpfetcher.h"
 #include "platform/mediasoundplayer.h"
 #include "platform/speechworker.h"
+#include "platform/systemprocesscontrol.h"
 #include "platform/texteditview.h"
 #include "platform/udptransport.h"
 #include "platform/webviewerhost.h"
+#include "settings/remotesupport.h"
+#include "settings/upgrade.h"
+#include "settings/upgradescript.h"
+#include "settings/versiondate.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptcontext.h"
 #include "transcript/transcriptrenderer.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
 
 namespace hchat {
@@ -25,7 +33,8 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
       m_udp(std::make_unique<UdpTransport>()), m_richView(std::make_unique<TextEditView>(memRich)),
       m_rich2View(std::make_unique<TextEditView>(memRich2)), m_sound(std::make_unique<MediaSoundPlayer>()),
       m_web(std::make_unique<WebViewerHost>(pnlWeb, pluginFolder)),
-      m_log(std::make_unique<ChatLogger>(session.logFolder, session.now))
+      m_log(std::make_unique<ChatLogger>(session.logFolder, session.now)),
+      m_processes(std::make_unique<SystemProcessControl>())
 {
     m_session.catalogue = &catalogue;
     catalogue.setProgramFolder(session.programFolder);
@@ -63,6 +72,7 @@ ChatServices::~ChatServices()
 {
     // The link must not outlive its socket, nor the session its renderer.
     close();
+    m_upgrade.reset();
     m_session.sink = nullptr;
     m_session.catalogue = nullptr;
 }
@@ -138,6 +148,53 @@ bool ChatServices::close(QString *error)
     m_closed = true;
     m_session.connection.close();
     return m_lists.save(catalogue, m_session, error);
+}
+
+void ChatServices::setProcessControl(std::unique_ptr<ProcessControl> control)
+{
+    m_processes = std::move(control);
+}
+
+void ChatServices::prepareUpgrade(const StartOptions &options)
+{
+    const ChatSettings &s = m_session.settings;
+    m_upgradeFetcher = std::make_unique<HttpFetcher>();
+    m_upgradeFetcher->setProxy(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword);
+    UpgradeContext c;
+    c.fetcher = m_upgradeFetcher.get();
+    c.text = [this](int n) { return catalogue.Lookup(n); };
+    c.homeFolder = options.programFolder;
+    // The program file is replaced where it runs from, whatever the layout.
+    c.ownPath = QCoreApplication::applicationFilePath();
+    c.programFolder = QFileInfo(c.ownPath).absolutePath();
+    c.versionDate = programVersionDate();
+    c.programFolderWritable = !options.packaged;
+    m_upgrade = std::make_unique<Upgrade>(std::move(c));
+    connect(m_upgrade.get(), &Upgrade::notice, this, [this](const QString &line) {
+        if (m_session.sink)
+            m_session.sink->ShowMessage(line, false, true);
+    });
+}
+
+QString ChatServices::startReplacement(const QString &script)
+{
+    const QStringList arguments =
+        UpgradeScript::arguments(QCoreApplication::applicationPid(), QCoreApplication::arguments().mid(1));
+    // From our working folder, so that relative arguments mean what they meant.
+#ifdef Q_OS_WIN
+    return m_processes->startDetached(script, arguments, QDir::currentPath());
+#else
+    return m_processes->startDetached(QStringLiteral("/bin/sh"), QStringList{script} + arguments,
+                                      QDir::currentPath());
+#endif
+}
+
+void ChatServices::runRemoteSupport()
+{
+    RemoteSupport support(*m_processes, m_session.installFolder);
+    const QString notice = support.run();
+    if (!notice.isEmpty() && m_session.sink)
+        m_session.sink->ShowMessage(notice, false, true);
 }
 
 } // namespace hchat

@@ -18,10 +18,12 @@ class ChatLogger;
 class ChatSession;
 class HttpFetcher;
 class MediaSoundPlayer;
+class ProcessControl;
 class SpeechWorker;
 class TextEditView;
 class TranscriptRenderer;
 class UdpTransport;
+class Upgrade;
 class WebViewerHost;
 
 /// Everything behind the chat window that is not a widget: the catalogue,
@@ -48,6 +50,18 @@ public:
     /// when a list could not be saved; its old file is kept then.
     bool close(QString *error = nullptr);
 
+    /// The upgrade from the web site, for the settings dialog; made by
+    /// prepareUpgrade(). Its notices go to the transcript.
+    Upgrade *upgrade() const { return m_upgrade.get(); }
+    void prepareUpgrade(const StartOptions &options);
+    /// Starts the replacement script that the upgrade wrote, detached, with
+    /// this process's id and arguments. Returns why it did not start, or the empty text.
+    QString startReplacement(const QString &script);
+    /// The Remote Support command; a failure to start our program shows one notice line.
+    void runRemoteSupport();
+    /// Windows, processes and services; tests put a fake here.
+    void setProcessControl(std::unique_ptr<ProcessControl> control);
+
     Catalogue catalogue;
     TranscriptRenderer *renderer() const { return m_renderer.get(); }
     ChatLogger *log() const { return m_log.get(); }
@@ -68,6 +82,9 @@ private:
     std::unique_ptr<WebViewerHost> m_web;
     std::unique_ptr<ChatLogger> m_log;
     std::unique_ptr<TranscriptRenderer> m_renderer;
+    std::unique_ptr<ProcessControl> m_processes;
+    std::unique_ptr<HttpFetcher> m_upgradeFetcher; // its own: the catalogue's download is not cut off
+    std::unique_ptr<Upgrade> m_upgrade;
     std::function<void()> m_ready;
     bool m_closed = false;
 };

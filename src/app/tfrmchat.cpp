@@ -409,6 +409,10 @@ void TfrmChat::applyWindowStyle()
 
 void TfrmChat::tmrChatTimer()
 {
+    if (!m_replaceScript.isEmpty()) {
+        close(); // the upgrade is ready: make way for the new program
+        return;
+    }
     if (!m_nickChecked) {
         if (m_askingNick)
             return; // the nick box is open: the link waits for its answer
@@ -453,6 +457,10 @@ void TfrmChat::FormClose()
         reportFileProblem(QStringLiteral("Lists not saved: ") + listsError);
     if (!m_config->WriteIniFile(s, &error))
         reportFileProblem(QStringLiteral("Settings not saved: ") + error);
+    if (!m_replaceScript.isEmpty()) {
+        if (const QString why = m_services->startReplacement(m_replaceScript); !why.isEmpty())
+            DebugLog::note(QStringLiteral("Upgrade not started: ") + why);
+    }
 }
 
 void TfrmChat::reportFileProblem(const QString &text)

@@ -112,6 +112,11 @@ public:
     QPushButton *btnGlobal = nullptr;
     QPushButton *btnStats = nullptr;
 
+    /// The replace-on-exit flag: set once an upgrade has put the new program
+    /// and its script in place; the timer then closes the window, which
+    /// starts the script last.
+    QString replaceScript() const { return m_replaceScript; }
+
     /// Asks the user for a nick (caption, prompt, default answer); empty when
     /// cancelled. An input box unless replaced (tests).
     std::function<QString(const QString &, const QString &, const QString &)> askNick;
@@ -162,6 +167,7 @@ private:
     void reportFileProblem(const QString &text);
     bool m_closed = false;
     bool m_saveFailed = false;
+    QString m_replaceScript;
 };
 
 } // namespace hchat

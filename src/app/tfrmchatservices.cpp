@@ -7,6 +7,7 @@
 #include "app/tfrmchat.h"
 #include "catalogue/staffnames.h"
 #include "platform/webviewerhost.h"
+#include "settings/upgrade.h"
 #include "transcript/chatlogger.h"
 #include "transcript/groom.h"
 
@@ -46,6 +47,13 @@ void TfrmChat::wireServices()
 
     // 15: the speech voice.
     m_services->startSpeech([](const QString &line) { DebugLog::note(line); });
+
+    // The upgrade for the settings dialog: a finished one arms the
+    // replacement, which the timer and the closing window carry out.
+    m_services->prepareUpgrade(m_options);
+    connect(m_services->upgrade(), &Upgrade::replaceOnExit, this,
+            [this](const QString &script) { m_replaceScript = script; });
+    connect(this, &TfrmChat::remoteSupportRequested, this, [this] { m_services->runRemoteSupport(); });
 
     // The hint in the empty web pane gives way to the first page shown.
     if (auto *hint = pnlWeb->findChild<QWidget *>(QStringLiteral("lblWebHint"))) {

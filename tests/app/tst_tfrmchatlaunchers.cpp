@@ -1,0 +1,103 @@
+#include "app/chatservices.h"
+#include "app/tfrmchat.h"
+#include "settings/upgrade.h"
+#include "support/fakeprocesscontrol.h"
+#include "support/fakesink.h"
+
+#include <QAction>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace hchat;
+using hchat::test::FakeProcessControl;
+using hchat::test::FakeSink;
+
+// The window's Remote Support command and the replacement an upgrade arms.
+class TestTfrmChatLaunchers : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeSink m_sink;
+    FakeProcessControl *m_control = nullptr; // owned by the window's services
+
+    std::unique_ptr<TfrmChat> window()
+    {
+        StartOptions o;
+        o.programFolder = m_dir.path() + "/";
+        o.installFolder = m_dir.path() + "/";
+        auto w = std::make_unique<TfrmChat>(o, 300);
+        w->tmrChat->stop();
+        w->session().sink = &m_sink;
+        w->session().settings.nick = "Ann"; // no nick box on the first tick
+        auto control = std::make_unique<FakeProcessControl>();
+        m_control = control.get();
+        w->services().setProcessControl(std::move(control));
+        return w;
+    }
+
+    QStringList notices() const
+    {
+        QStringList out;
+        for (const auto &c : m_sink.calls) {
+            if (c.name == "ShowMessage")
+                out << c.text;
+        }
+        return out;
+    }
+
+private slots:
+    void init() { m_sink.clear(); }
+
+    void remoteSupportFromButtonAndMenu()
+    {
+        auto w = window();
+        m_control->startError = m_dir.path() + "/halvexhelp is missing";
+        w->btnRemote->click();
+        QCOMPARE(notices().size(), 1);
+        QVERIFY(notices().at(0).contains("halvexhelp is missing"));
+        QCOMPARE(m_control->log.constLast(),
+                 "start " + m_dir.path() + "/halvexhelp in " + m_dir.path() + "/");
+
+        // Started fine: nothing to say.
+        m_control->startError.clear();
+        w->mnuRunRemoteSupport->trigger();
+        QCOMPARE(notices().size(), 1);
+        QCOMPARE(m_control->log.count("windows"), 2);
+    }
+
+    void armedUpgradeClosesAndStartsTheScript()
+    {
+        auto w = window();
+        w->show();
+        w->tmrChatTimer();
+        QVERIFY(w->isVisible()); // nothing armed yet
+
+        const QString script = m_dir.path() + "/hchat.sh";
+        emit w->services().upgrade()->replaceOnExit(script);
+        QCOMPARE(w->replaceScript(), script);
+        QVERIFY(m_control->log.isEmpty());
+        w->tmrChatTimer();
+        QVERIFY(!w->isVisible());
+        // The settings are saved before the script is started.
+        QVERIFY(QFile::exists(m_dir.path() + "/ChatLog/Halvex.ini"));
+        const QStringList expected =
+            QStringList{"start", "/bin/sh", script, QString::number(QCoreApplication::applicationPid())} +
+            QCoreApplication::arguments().mid(1) + QStringList{"in", QDir::currentPath()};
+        QCOMPARE(m_control->log, QStringList{expected.join(u' ')});
+    }
+
+    void closingWithoutUpgradeStartsNothing()
+    {
+        auto w = window();
+        w->show();
+        w->close();
+        QVERIFY(m_control->log.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestTfrmChatLaunchers)
+#include "tst_tfrmchatlaunchers.moc"
