@@ -157,6 +157,7 @@ private:
     bool m_askingNick = false;
     QWidget *m_webHint = nullptr;
     void wireServices();
+    void wireUpgrade(); // the settings dialog's upgrade widgets (tfrmchatproperties.cpp)
 
     ChatSession m_session;
     QPointer<TfrmChatProp> m_prop;

@@ -3,8 +3,11 @@
 #include "app/tfrmchat.h"
 #include "platform/webviewerhost.h"
 #include "settings/tfrmchatprop.h"
+#include "settings/upgrade.h"
 
 #include <QAction>
+#include <QProgressBar>
+#include <QPushButton>
 
 namespace hchat {
 
@@ -46,9 +49,36 @@ void TfrmChat::openProperties()
         applyFont();
         updateMemberButtons();
     });
+    wireUpgrade();
     emit propertiesOpened(m_prop);
     m_prop->FormCreate();
     m_prop->show();
+}
+
+void TfrmChat::wireUpgrade()
+{
+    // The dialog's update check, gauge and button; the connections end with
+    // the dialog, and so does a download (its closing aborts it).
+    Upgrade *upgrade = m_services->upgrade();
+    if (!upgrade)
+        return;
+    TfrmChatProp *prop = m_prop;
+    connect(prop, &TfrmChatProp::updateCheckRequested, upgrade, &Upgrade::requestListing);
+    connect(prop, &TfrmChatProp::downloadAbortRequested, upgrade, &Upgrade::abort);
+    connect(prop->btnUpgrade, &QPushButton::clicked, upgrade, &Upgrade::btnUpgradeClick);
+    connect(upgrade, &Upgrade::buttonChanged, prop,
+            [prop](bool visible, bool enabled, const QString &caption) {
+                prop->btnUpgrade->setText(caption);
+                prop->btnUpgrade->setEnabled(enabled);
+                prop->btnUpgrade->setVisible(visible);
+            });
+    connect(upgrade, &Upgrade::gaugeChanged, prop, [prop](bool visible, int value, int maximum) {
+        prop->gagDownload->setRange(0, maximum);
+        prop->gagDownload->setValue(value);
+        prop->gagDownload->setVisible(visible);
+    });
+    // The new program is in place: the dialog closes, the window follows.
+    connect(upgrade, &Upgrade::replaceOnExit, prop, &QWidget::close);
 }
 
 } // namespace hchat

@@ -158,7 +158,9 @@ void TfrmChatProp::FormClose()
 void TfrmChatProp::closeEvent(QCloseEvent *event)
 {
     FormClose();
-    QDialog::closeEvent(event);
+    // Not QDialog's own: it would call reject(), whose close() is refused
+    // while this one runs, and then ignore the event, leaving us open.
+    event->accept();
 }
 
 void TfrmChatProp::reject()

@@ -1,11 +1,15 @@
 #include "app/chatservices.h"
 #include "app/tfrmchat.h"
+#include "settings/tfrmchatprop.h"
 #include "settings/upgrade.h"
 #include "support/fakeprocesscontrol.h"
 #include "support/fakesink.h"
+#include "support/loopbackhttpserver.h"
+#include "support/testsession.h"
 
 #include <QAction>
 #include <QDir>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +19,8 @@ using namespace hchat;
 using hchat::test::FakeProcessControl;
 using hchat::test::FakeSink;
 
-// The window's Remote Support command and the replacement an upgrade arms.
+// The window's Remote Support command, the settings dialog's upgrade and
+// the replacement it arms.
 class TestTfrmChatLaunchers : public QObject
 {
     Q_OBJECT
@@ -88,6 +93,60 @@ private slots:
             QStringList{"start", "/bin/sh", script, QString::number(QCoreApplication::applicationPid())} +
             QCoreApplication::arguments().mid(1) + QStringList{"in", QDir::currentPath()};
         QCOMPARE(m_control->log, QStringList{expected.join(u' ')});
+    }
+
+    void dialogOffersTheUpgradeAndClosingAborts()
+    {
+        hchat::test::LoopbackHttpServer site;
+        site.serve("/cgi-bin/halvex.cgi?path=../files/", "file=hchat\nsize=1\nmtime=1800000000\n");
+        site.hold("/files/hchat");
+        auto w = window();
+        w->services().catalogue.setLines(
+            hchat::test::catalogueLines(568, {{0, site.url("/").toString()}, {476, ".sh"}, {567, "hchat"}}));
+        w->show();
+        w->openProperties();
+        TfrmChatProp *dialog = w->properties();
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->btnUpgrade->isVisible(), 10000);
+        QCOMPARE(dialog->btnUpgrade->text(), "Upgrade to version Jan 15");
+        QVERIFY(dialog->btnUpgrade->isEnabled());
+        QVERIFY(!dialog->gagDownload->isVisible());
+
+        dialog->btnUpgrade->click();
+        QVERIFY(!dialog->btnUpgrade->isVisible());
+        QVERIFY(dialog->gagDownload->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(site.requestLines.size(), 2, 10000);
+        QVERIFY(w->services().upgrade()->isBusy());
+        dialog->close();
+        QVERIFY(!w->services().upgrade()->isBusy());
+    }
+
+    void finishedUpgradeClosesTheDialog()
+    {
+        auto w = window();
+        w->show();
+        w->openProperties();
+        QPointer<TfrmChatProp> dialog = w->properties();
+        emit w->services().upgrade()->gaugeChanged(true, 30, 20 + 10);
+        QCOMPARE(dialog->gagDownload->value(), 30);
+        QCOMPARE(dialog->gagDownload->maximum(), 30);
+        emit w->services().upgrade()->replaceOnExit(m_dir.path() + "/hchat.sh");
+        QTRY_VERIFY(!dialog || !dialog->isVisible());
+        QVERIFY(!w->replaceScript().isEmpty());
+    }
+
+    void okClosesTheDialog()
+    {
+        auto w = window();
+        w->show();
+        w->openProperties();
+        QPointer<TfrmChatProp> dialog = w->properties();
+        dialog->btnOK->click();
+        QTRY_VERIFY(!dialog);
+        w->openProperties();
+        dialog = w->properties();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QTRY_VERIFY(!dialog);
     }
 
     void closingWithoutUpgradeStartsNothing()
