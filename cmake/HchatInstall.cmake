@@ -7,6 +7,9 @@ if(TARGET hchat_webpane)
 endif()
 install(FILES ${HCHAT_OUTPUT_DIR}/chat.dll DESTINATION ${HCHAT_INSTALL_DATADIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/Media/ DESTINATION ${HCHAT_INSTALL_DATADIR}/Media)
+# Remote support runs these from beside the shipped data.
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/data/halvexhelp ${PROJECT_SOURCE_DIR}/data/tv.sh
+        DESTINATION ${HCHAT_INSTALL_DATADIR})
 
 set(desktop ${PROJECT_SOURCE_DIR}/data/desktop)
 configure_file(${desktop}/${HCHAT_APP_ID}.metainfo.xml.in ${CMAKE_BINARY_DIR}/${HCHAT_APP_ID}.metainfo.xml @ONLY)
@@ -33,6 +36,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-speech-flite-plugin, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pkexec")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
