@@ -119,7 +119,10 @@ QWidget *TfrmChatProp::buildRoomTab()
     foot->addWidget(btnReset);
     texts->addLayout(foot);
     grid->addLayout(texts, 0, 1);
-    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(0, 2);
+    grid->setColumnStretch(1, 3);
+    for (QWidget *w : std::initializer_list<QWidget *>{edtName, edtSetup, edtCaption, cmbURLroot, cmbBoot})
+        w->setMinimumWidth(w->fontMetrics().averageCharWidth() * 28);
     return tab;
 }
 
