@@ -34,6 +34,10 @@ public:
                           const QString &workingFolder) override;
 
 private:
+    /// QProcess's detached start, with its reason on failure.
+    static QString startProcess(const QString &program, const QStringList &arguments,
+                                const QString &workingFolder);
+
     int m_graceMs = 3000;
 };
 

@@ -108,13 +108,7 @@ QString SystemProcessControl::startDetached(const QString &program, const QStrin
         return QStringLiteral("%1 is missing").arg(program);
     if (!file.isExecutable())
         return QStringLiteral("%1 is not runnable").arg(program);
-    QProcess process;
-    process.setProgram(file.absoluteFilePath());
-    process.setArguments(arguments);
-    process.setWorkingDirectory(workingFolder);
-    if (!process.startDetached())
-        return QStringLiteral("%1 could not be started: %2").arg(program, process.errorString());
-    return QString();
+    return startProcess(file.absoluteFilePath(), arguments, workingFolder);
 }
 
 } // namespace hchat

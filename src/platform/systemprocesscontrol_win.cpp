@@ -3,7 +3,6 @@
 #include "platform/win32control.h"
 
 #include <QDir>
-#include <QProcess>
 
 namespace hchat {
 
@@ -45,13 +44,7 @@ QString SystemProcessControl::startDetached(const QString &program, const QStrin
                                        QDir::toNativeSeparators(workingFolder).toStdWString()));
     }
     // Arguments need quoting by the rules of the command line: QProcess knows them.
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setWorkingDirectory(workingFolder);
-    if (!process.startDetached())
-        return QStringLiteral("%1 could not be started: %2").arg(program, process.errorString());
-    return QString();
+    return startProcess(program, arguments, workingFolder);
 }
 
 } // namespace hchat

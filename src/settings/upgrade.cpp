@@ -90,7 +90,6 @@ void Upgrade::requestListing()
 {
     if (!m_context.programFolderWritable) {
         // An installed package is updated with the rest of the system.
-        m_buttonVisible = true;
         emit buttonChanged(true, false, packagedCaption());
         return;
     }
@@ -106,7 +105,6 @@ void Upgrade::btnUpgradeClick()
     if (!m_context.programFolderWritable || !m_listing.isLaterThan(m_context.versionDate) ||
         m_stage == Stage::Program)
         return;
-    m_buttonVisible = false;
     emit buttonChanged(false, true, m_listing.caption());
     m_gaugeVisible = true;
     emit gaugeChanged(true, 0, 0);
@@ -160,7 +158,6 @@ void Upgrade::PostDates()
     QFile f(m_context.homeFolder + QStringLiteral("directory"));
     const QString listing = f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.read(1 << 20)) : QString();
     m_listing = UpgradeListing::PostDates(listing, m_context.text(567));
-    m_buttonVisible = m_listing.found;
     if (m_listing.found)
         emit buttonChanged(true, m_listing.isLaterThan(m_context.versionDate), m_listing.caption());
     else
@@ -171,7 +168,6 @@ void Upgrade::showButton()
 {
     m_gaugeVisible = false;
     emit gaugeChanged(false, m_gaugeValue, m_gaugeMax);
-    m_buttonVisible = true;
     emit buttonChanged(true, m_listing.isLaterThan(m_context.versionDate), m_listing.caption());
 }
 

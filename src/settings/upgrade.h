@@ -79,7 +79,6 @@ private:
     UpgradeContext m_context;
     Stage m_stage = Stage::Idle;
     UpgradeListing m_listing;
-    bool m_buttonVisible = false;
     int m_gaugeMax = 0;
     int m_gaugeValue = 0;
     bool m_gaugeVisible = false;
