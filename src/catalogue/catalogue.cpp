@@ -18,6 +18,19 @@ constexpr int MaxExpansions = 1000;
 // not one of ours and is not worth holding in memory.
 constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
 
+// Keeps a text within the limit. A reference the cut runs through goes
+// whole: its "[" and digits alone are no text, and would never be expanded.
+QString cut(const QString &text)
+{
+    if (text.size() <= Catalogue::MaxText)
+        return text;
+    const qsizetype open = text.lastIndexOf(u'[', Catalogue::MaxText - 1);
+    const qsizetype close = text.lastIndexOf(u']', Catalogue::MaxText - 1);
+    if (open > close && text.indexOf(u']', Catalogue::MaxText) >= 0)
+        return text.left(open);
+    return text.left(Catalogue::MaxText);
+}
+
 QString dropLabel(const QString &line)
 {
     const qsizetype comma = line.indexOf(u',');
@@ -63,7 +76,7 @@ QString Catalogue::Lookup(int n) const
 {
     if (!m_loaded || n < 0 || n >= m_lines.size())
         return {};
-    QString text = dropLabel(m_lines.at(n).left(MaxText));
+    QString text = dropLabel(cut(m_lines.at(n)));
 
     const qsizetype eq = text.indexOf(u'=');
     if (eq >= 1 && eq <= 3)
@@ -80,7 +93,7 @@ QString Catalogue::Lookup(int n) const
         const int ref = toIntOrZero(QStringView(text).mid(open + 1, close - open - 1));
         // Cutting at every step keeps a growing self-reference short: its
         // next "]" soon falls beyond the cut and the loop ends.
-        text = (text.left(open) + lineText(ref) + text.mid(close + 1)).left(MaxText);
+        text = cut(text.left(open) + lineText(ref) + text.mid(close + 1));
     }
     return text;
 }

@@ -47,15 +47,19 @@ bool CatalogueLoader::start()
     m_catalogue->setProgramFolder(m_programFolder);
     convertSource();
 
-    // The program folder's own file wins; otherwise the shipped one is read
-    // where it was installed (not copied: a package update must reach it).
-    QString file = m_programFolder + catalogueFileName();
-    if (!QFileInfo::exists(file)) {
-        file = m_installFolder + catalogueFileName();
-        if (m_installFolder.isEmpty() || !QFileInfo::exists(file)) {
-            startDownload();
-            return false;
-        }
+    // The program folder's own file wins, unless it is older than the shipped
+    // one: earlier versions copied the shipped file into a separate home, and
+    // that copy must not hide a newer install. The shipped file is read where
+    // it was installed (not copied: a package update must reach it).
+    const QFileInfo own(m_programFolder + catalogueFileName());
+    const QFileInfo shipped(m_installFolder + catalogueFileName());
+    QString file = own.filePath();
+    if (!m_installFolder.isEmpty() && shipped.isFile() &&
+        (!own.exists() || shipped.lastModified() > own.lastModified())) {
+        file = shipped.filePath();
+    } else if (!own.exists()) {
+        startDownload();
+        return false;
     }
     return loadCatalogueFile(file);
 }

@@ -13,9 +13,11 @@ class Fetcher;
 /// 1. a plain "strings2.txt" in the program folder is converted to the
 ///    storage form and saved under the file name entry 200 of it gives;
 /// 2. "chat.dll" is loaded from the program folder, or else from the install
-///    folder; when neither has it, it is fetched from the web base +
-///    "files/chat.dll" into the program folder (the base comes from the
-///    configuration: entry 0 can't be read before the catalogue is there).
+///    folder, and from the install folder too when the program folder's is
+///    older (a copy an earlier version made); when neither has it, it is
+///    fetched from the web base + "files/chat.dll" into the program folder
+///    (the base comes from the configuration: entry 0 can't be read before
+///    the catalogue is there).
 /// Whatever goes wrong, the program runs on with empty texts and one
 /// notice() line; a download never blocks start-up.
 class CatalogueLoader : public QObject

@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
 #include "catalogue/staffnames.h"
+#include "support/shippedcatalogue.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -16,6 +17,8 @@ private slots:
     void lookup();
     void emptyAndUnloaded();
     void longLineIsCut();
+    void cutNeverLeavesHalfAReference_data();
+    void cutNeverLeavesHalfAReference();
     void selfReferenceEnds_data();
     void selfReferenceEnds();
     void lookupPathJoinsFolder();
@@ -104,6 +107,38 @@ void TestCatalogue::longLineIsCut()
     const QString text = grown.Lookup(0);
     QCOMPARE(text.size(), 255);
     QVERIFY(text.startsWith(QStringLiteral("ab") + QString(250, u'y') + "zzz"));
+}
+
+void TestCatalogue::cutNeverLeavesHalfAReference_data()
+{
+    // Lines added after the shipped catalogue, referring to its entries 0
+    // ("http://127.0.0.1:8080/") and 504 ("[0]mon/").
+    // The line's label "test," counts towards the first cut.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    const QString x(245, u'x');
+    QTest::newRow("reference fits") << x + "[0]" << x + "http://127";
+    QTest::newRow("nested reference fits") << x + "[504]" << x + "http://127";
+    QTest::newRow("line cut in a reference") << x + "ab[504]" << x + "ab";
+    QTest::newRow("line cut right after [") << QString(248, u'x') + "[0]" << QString(248, u'x');
+    QTest::newRow("expansion cut in a reference") << x + "[%1]" << x + "yyyyyyyy";
+    QTest::newRow("[ without ] stays") << "a[b"
+                                       << "a[b";
+}
+
+void TestCatalogue::cutNeverLeavesHalfAReference()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QStringList lines = hchat::test::shippedLines();
+    QVERIFY(lines.size() > 504);
+    const int inner = int(lines.size());
+    lines << QStringLiteral("inner,yyyyyyyy[0]"); // grows past 255 only when expanded
+    lines << QStringLiteral("test,") + (line.contains("%1") ? line.arg(inner) : line);
+    const Catalogue c(lines);
+    const QString text = c.Lookup(int(lines.size()) - 1);
+    QVERIFY(text.size() <= Catalogue::MaxText);
+    QCOMPARE(text, expected);
 }
 
 void TestCatalogue::selfReferenceEnds_data()

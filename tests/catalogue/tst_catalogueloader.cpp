@@ -39,6 +39,8 @@ private slots:
     void downloadLoadsAndSaves();
     void downloadedGarbageIsRefused();
     void readsInstalledFileWhereItIs();
+    void newerShippedCatalogueReachesTheHome_data();
+    void newerShippedCatalogueReachesTheHome();
     void convertsPlainSource();
     void sourceCannotWriteElsewhere();
     void garbledLocalFile();
@@ -153,6 +155,36 @@ void TestCatalogueLoader::readsInstalledFileWhereItIs()
     writeFile(home("chat.dll"), CatalogueCodec::encodeFile({"0,own"}));
     QVERIFY(makeLoader(&m_fetcher)->start());
     QCOMPARE(m_catalogue.Lookup(0), QStringLiteral("own"));
+}
+
+void TestCatalogueLoader::newerShippedCatalogueReachesTheHome_data()
+{
+    QTest::addColumn<int>("homeAge");    // seconds before now
+    QTest::addColumn<int>("shippedAge"); // seconds before now
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("install updated since") << 3600 << 60 << "new";
+    QTest::newRow("home copy newer") << 60 << 3600 << "home";
+    QTest::newRow("same moment") << 60 << 60 << "home";
+}
+
+void TestCatalogueLoader::newerShippedCatalogueReachesTheHome()
+{
+    QFETCH(int, homeAge);
+    QFETCH(int, shippedAge);
+    QFETCH(QString, expected);
+    const QDateTime now = QDateTime::currentDateTime();
+    auto place = [&](const QString &path, const QString &text, int age) {
+        writeFile(path, CatalogueCodec::encodeFile({"0," + text}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
+    };
+    place(home("chat.dll"), "home", homeAge);
+    place(m_install->filePath("chat.dll"), "new", shippedAge);
+    auto loader = makeLoader(&m_fetcher);
+    QVERIFY(loader->start());
+    QCOMPARE(m_catalogue.Lookup(0), expected);
+    QCOMPARE(readFile(home("chat.dll")), CatalogueCodec::encodeFile({"0,home"})); // never overwritten
 }
 
 void TestCatalogueLoader::convertsPlainSource()
