@@ -76,6 +76,9 @@ public:
     int silence() const { return m_silence; }
     bool isLost() const { return m_lost; }
     const QByteArray &inbound() const { return m_inbound; }
+    /// Received bytes not parsed yet: the backlog behind the record being
+    /// handled now (which is no longer part of it).
+    qsizetype unparsedInbound() const { return m_inbound.size() - m_inboundPos; }
 
     /// Debug echoes, set from the preferences.
     bool echoAll = false;     ///< every datagram and queued record

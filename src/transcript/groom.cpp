@@ -73,8 +73,10 @@ QString GroomNick(const QString &nick, const GroomNickInput &in)
     if (in.staffMode)
         return text(511);
     const QString guest = text(487);
+    // The desk's guest name is ours to give: it is used as it stands, even
+    // though it holds a word that a typed nick may not.
     if (!guest.isEmpty() && in.registeredName == guest)
-        return cleanNick(text(512), in);
+        return text(512);
     // Ask again while the answer cleans to nothing; a cancel ends it.
     for (int tries = 0; tries < 5 && in.ask; ++tries) {
         const QString answer = in.ask(text(513), text(514), in.storedName);

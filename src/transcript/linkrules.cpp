@@ -110,30 +110,60 @@ bool LinkRules::hostApproved(const QString &host, const QString &roots)
     return false;
 }
 
-bool LinkRules::onSite(const QString &address, const QString &site)
+bool LinkRules::onSite(const QString &address, const QString &site, const QString &webBase)
 {
-    const QString s = site.trimmed().toLower();
+    QString s = site.trimmed().toLower();
     if (s.isEmpty())
         return false;
+    if (s.startsWith(QLatin1Char('/'))) {
+        // A bare path names pages of our own web site.
+        const QUrl base(webBase.trimmed());
+        if (webHost(base.toString()).isEmpty())
+            return false;
+        s = base.toString(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment).toLower() + s;
+    }
     const QString host = webHost(address);
     if (host.isEmpty())
         return false;
-    if (s.contains(QLatin1String("//"))) {
-        const QString a = address.toLower();
-        if (!a.startsWith(s))
+    const QUrl url(address);
+
+    QString scheme;
+    const qsizetype slashes = s.indexOf(QLatin1String("//"));
+    if (slashes >= 0) {
+        scheme = s.left(slashes);
+        if (scheme.endsWith(QLatin1Char(':')))
+            scheme.chop(1);
+        s = s.mid(slashes + 2);
+        if (scheme != url.scheme().toLower())
             return false;
-        // "http://halvex.com" must not pass "http://halvex.com.example.org".
-        if (a.size() == s.size() || s.endsWith(QLatin1Char('/')))
-            return true;
-        return QStringLiteral("/?#:").contains(a.at(s.size()));
     }
     const qsizetype slash = s.indexOf(QLatin1Char('/'));
-    const QString siteHost = rootHost(s);
-    if (!hostUnder(host, siteHost))
+    QString siteHost = slash < 0 ? s : s.left(slash);
+    const QString sitePath = slash < 0 ? QString() : s.mid(slash);
+
+    // A port is part of the address: "127.0.0.1:8080" is not "127.0.0.1:80".
+    const qsizetype colon = siteHost.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0 && !siteHost.endsWith(QLatin1Char(']'))) {
+        bool ok = false;
+        const int port = siteHost.mid(colon + 1).toInt(&ok);
+        const int defaultPort = url.scheme().toLower() == QLatin1String("https") ? 443 : 80;
+        if (!ok || url.port(defaultPort) != port)
+            return false;
+        siteHost.truncate(colon);
+    }
+    siteHost = rootHost(siteHost);
+    if (siteHost.startsWith(QLatin1Char('[')) && siteHost.endsWith(QLatin1Char(']')))
+        siteHost = siteHost.mid(1, siteHost.size() - 2);
+    // Written in full, the text names one host; a bare host name its whole
+    // domain (a "www." address of ours is still ours).
+    if (scheme.isEmpty() ? !hostUnder(host, siteHost) : host != siteHost)
         return false;
-    if (slash < 0)
+    if (sitePath.isEmpty() || sitePath == QLatin1String("/"))
         return true;
-    return QUrl(address).path().toLower().startsWith(s.mid(slash));
+    const QString path = url.path().toLower();
+    if (sitePath.endsWith(QLatin1Char('/')))
+        return path.startsWith(sitePath);
+    return path == sitePath || path.startsWith(sitePath + QLatin1Char('/'));
 }
 
 bool LinkRules::mayOpen(const QString &address, const QString &roots, const Catalogue &text, bool own)
@@ -144,8 +174,9 @@ bool LinkRules::mayOpen(const QString &address, const QString &roots, const Cata
     if (hostApproved(host, roots))
         return true;
     if (text) {
+        const QString webBase = text(0);
         for (int n : {100, 111, 112, 113, 114, 444, 438}) {
-            if (onSite(address, text(n)))
+            if (onSite(address, text(n), webBase))
                 return true;
         }
     }

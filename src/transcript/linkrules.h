@@ -24,13 +24,16 @@ public:
     /// True when host is non-empty and equals one of the approved roots (one
     /// per line of the room's `V` field) or ends with "." and one of them.
     static bool hostApproved(const QString &host, const QString &roots);
-    /// True when the address lies on the site a catalogue text names: a text
-    /// with "//" is an address prefix, a text without one a host root with an
-    /// optional path. An empty text matches nothing.
-    static bool onSite(const QString &address, const QString &site);
+    /// True when the address lies on the site a catalogue text names. The
+    /// text is the start of an address: "http://host:port/path",
+    /// "host:port/path" for either web scheme, or "/path" on the web site base
+    /// (catalogue text 0). A port in the text must be the address's port; a
+    /// text without a scheme also covers the host's subdomains; a path covers
+    /// itself and what lies below it. An empty text matches nothing.
+    static bool onSite(const QString &address, const QString &site, const QString &webBase = QString());
     /// Whether the line may open its address: approved host, one of the
-    /// vendor's site texts (100, 111 to 114, 444, 438), or an http(s) address
-    /// the user posted.
+    /// vendor's site texts (100, 111 to 114, 444, 438; paths resolved against
+    /// text 0), or an http(s) address the user posted.
     static bool mayOpen(const QString &address, const QString &roots, const Catalogue &text, bool own);
 };
 

@@ -12,6 +12,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextOption>
 
 namespace hchat {
@@ -258,11 +259,13 @@ void TranscriptRenderer::append(Pane &p, const QString &text)
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
     const int before = lineCount(p.second);
+    p.view->aboutToAppend();
     QTextCursor c(doc);
     c.movePosition(QTextCursor::End);
     if (before > 0)
         c.insertBlock(QTextBlockFormat(), m_format);
     c.insertText(t, m_format);
+    p.view->appended();
     p.pendingLines += lineCount(p.second) - before;
 }
 
@@ -343,6 +346,39 @@ void TranscriptRenderer::endBatch()
             continue;
         closeEdit(*p);
         scrollAfter(*p);
+    }
+}
+
+void TranscriptRenderer::swapTranscripts()
+{
+    Pane &a = pane(false);
+    Pane &b = pane(true);
+    if (!a.view || !b.view)
+        return;
+    closeEdit(a);
+    closeEdit(b);
+    // The documents stay with their views (the views own them); their lines
+    // change places, styles and all.
+    auto take = [](QTextDocument *doc) {
+        QTextCursor all(doc);
+        all.select(QTextCursor::Document);
+        const QTextDocumentFragment lines = all.selection();
+        all.removeSelectedText();
+        return lines;
+    };
+    const QTextDocumentFragment first = take(a.doc());
+    const QTextDocumentFragment second = take(b.doc());
+    QTextCursor(a.doc()).insertFragment(second);
+    QTextCursor(b.doc()).insertFragment(first);
+    std::swap(a.follow, b.follow);
+    std::swap(a.clock, b.clock);
+    a.pendingLines = b.pendingLines = 0;
+    a.pendingToEnd = b.pendingToEnd = false;
+    for (Pane *p : {&a, &b}) {
+        if (p->follow)
+            scrollToEnd(*p);
+        if (m_batch > 0)
+            openEdit(*p);
     }
 }
 

@@ -44,6 +44,7 @@ public:
     void Notify(const QString &soundFile) override;
     void beginBatch() override;
     void endBatch() override;
+    void swapTranscripts() override;
 
     /// Scrolls a transcript so that its last line is at the bottom, by pixel
     /// position; does nothing while line scrolling is on.

@@ -30,6 +30,9 @@ public:
     virtual void SayIt(const QString &text, bool speak) = 0;
     /// Plays a sound file; a beep when it can't be played.
     virtual void Notify(const QString &soundFile) = 0;
+    /// The first and second room were exchanged: each transcript's lines
+    /// move with their room to the other transcript.
+    virtual void swapTranscripts() {}
     /// Lines shown between beginBatch and endBatch (one datagram's worth) are
     /// laid out, scrolled and painted once, at endBatch. Calls nest.
     virtual void beginBatch() {}

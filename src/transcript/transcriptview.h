@@ -31,6 +31,10 @@ public:
     virtual int contentHeight() const = 0;
     /// Called with the thumb position whenever the reader drags the thumb.
     virtual void setThumbDragHandler(std::function<void(int thumbPixel)> handler) = 0;
+    /// Around every line added at the end: a view with a reader's selection
+    /// keeps it as it was, whatever the document's cursors do.
+    virtual void aboutToAppend() {}
+    virtual void appended() {}
 };
 
 } // namespace hchat
