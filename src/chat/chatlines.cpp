@@ -11,7 +11,6 @@ namespace {
 constexpr int kPurple = 0x800080;
 constexpr int kYellow = 0x00FFFF; // red in the low byte: red + green
 constexpr int kWhite = 16777215;
-constexpr int kBlack = 0;
 
 // One field of a clock time: one or two digits, within [0, max].
 std::optional<int> clockField(QStringView text, int max)
@@ -35,7 +34,14 @@ ChatLines::ChatLines(ChatSession &session) : m_session(session) {}
 
 int ChatLines::DefaultTextColor(int background)
 {
-    return background == kWhite ? kBlack : kYellow;
+    return background == kWhite ? 0 : kYellow; // black on white
+}
+
+int ChatLines::VisibleColor(int color, int background)
+{
+    color &= 0xFFFFFF;
+    background &= 0xFFFFFF;
+    return color == background ? DefaultTextColor(background) : color;
 }
 
 std::optional<QTime> ChatLines::ParseClockTime(const QString &text)
@@ -89,12 +95,6 @@ std::optional<QDateTime> ChatLines::ServerStampTime(const QString &z, int zone)
     return QDateTime(day, *time).addSecs(qint64(2 - zone) * 3600);
 }
 
-void ChatLines::resetLastTexts()
-{
-    lastText1.clear();
-    lastText2.clear();
-}
-
 void ChatLines::DoMessage(const QString &record)
 {
     ChatSession &s = m_session;
@@ -103,39 +103,35 @@ void ChatLines::DoMessage(const QString &record)
     if (!s.staffMode && record.contains(QLatin1String("/sat/remote.png")))
         return;
 
-    const int background = cfg.formColor;
-    const int defaultColor = DefaultTextColor(background);
     int color;
     if (GetS(record, QStringLiteral("F")).isEmpty())
         color = kPurple;
     else if (cfg.useMyColor)
-        color = defaultColor;
+        color = DefaultTextColor(cfg.formColor & 0xFFFFFF);
     else
         color = GetI(record, QStringLiteral("F"));
-    if (color == background)
-        color = background != kBlack ? defaultColor : kYellow;
+    color = VisibleColor(color, cfg.formColor);
     if (s.sink)
         s.sink->setLineColor(color);
 
     // The colour stays set for an ignored line: the next line sets its own.
-    const QString prefix = GetS(record, QStringLiteral("E")).left(8);
-    if (s.ignoreList.contains(prefix))
+    if (s.isIgnored(GetS(record, QStringLiteral("E"))))
         return;
 
     const QString roomText = GetS(record, QStringLiteral("#"));
     const int room = roomText.isEmpty() ? cfg.room : GetI(record, QStringLiteral("#"));
 
+    // The server's time is this line's stamp and nobody else's: it is handed
+    // over just before each transcript shows the line, never left pending for
+    // a line that is not shown (a repeat, a room not watched).
+    QDateTime stamp; // invalid: the time the line is shown
     if (cfg.showTime) {
         const QString z = GetS(record, QStringLiteral("Z"));
-        if (z.isEmpty()) {
-            if (s.sink)
-                s.sink->setStampTime(QDateTime());
-        } else {
+        if (!z.isEmpty()) {
             const std::optional<QDateTime> when = ServerStampTime(z, cfg.zone);
             if (!when)
                 return; // unreadable server time: the line is dropped
-            if (s.sink)
-                s.sink->setStampTime(*when);
+            stamp = *when;
         }
     }
 
@@ -143,6 +139,8 @@ void ChatLines::DoMessage(const QString &record)
 
     if (room == cfg.room && text != lastText1) {
         if (s.sink) {
+            if (cfg.showTime)
+                s.sink->setStampTime(stamp);
             s.sink->TimeStamp(text);
             s.sink->SayIt(text, cfg.voiceRead);
         }
@@ -151,8 +149,11 @@ void ChatLines::DoMessage(const QString &record)
     // -1 means no second room: a line for room -1 belongs to no transcript.
     const int second = cfg.watchedRoom();
     if (second != -1 && room == second && text != lastText2) {
-        if (s.sink)
+        if (s.sink) {
+            if (cfg.showTime)
+                s.sink->setStampTime(stamp);
             s.sink->TimeStamp2(text);
+        }
         lastText2 = text;
     }
 }

@@ -25,6 +25,10 @@ public:
     /// Text colour of ordinary lines on the given background (RGB, red low):
     /// black on white, yellow 0x00FFFF on every other background.
     static int DefaultTextColor(int background);
+    /// The colour a line is drawn in: only its low 24 bits count (-1 draws
+    /// white), and a colour equal to the background becomes the default
+    /// text colour, so no line is ever invisible.
+    static int VisibleColor(int color, int background);
 
     /// A clock time of hours, minutes and optional seconds, separated all by
     /// ":" or all by "." (optionally followed by AM or PM); nothing otherwise.
@@ -36,12 +40,10 @@ public:
     static std::optional<QDateTime> ServerStampTime(const QString &z, int zone);
 
     /// Last text shown in the first and second room's transcript (the
-    /// duplicate filter). Cleared when a transcript is refilled for a new room.
+    /// duplicate filter). The rooms handling clears one when its transcript
+    /// gets another room, and exchanges them when the rooms are swapped.
     QString lastText1;
     QString lastText2;
-
-    /// Forgets both last texts, so the next line is shown even when repeated.
-    void resetLastTexts();
 
 private:
     ChatSession &m_session;

@@ -27,6 +27,12 @@ QString ChatSession::text(int n) const
     return catalogue ? catalogue->Lookup(n) : QString();
 }
 
+bool ChatSession::isIgnored(const QString &id) const
+{
+    const QString prefix = id.left(8);
+    return !prefix.isEmpty() && ignoreList.contains(prefix);
+}
+
 void ChatSession::Send(int kind, const QString &data)
 {
     if (sender)

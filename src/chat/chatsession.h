@@ -55,9 +55,10 @@ public:
     int awayCode = 0;
     int currentIcon = 0; ///< starts as settings.icon
     int quietPeriod = 0;
+    /// The quiet period set when the log is switched on.
+    static constexpr int loggingQuietTicks = 20;
     int newArrivalCountdown = 0;
-    int roomHoldOff = 0;
-    int busyTag = 0;
+    int roomHoldOff = 0; ///< ticks in which the own member record can't move us (see Rooms)
     bool settingsDialogOpen = false; ///< download progress reaches the dialog only while set
 
     ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)
@@ -81,6 +82,10 @@ public:
     std::function<void(int kind, const QString &data)> sender;
     /// Queues a record of the given kind (see the link for kinds 0, 5, 50, 51).
     void Send(int kind, const QString &data = QString());
+
+    /// The ID's 8-character prefix is on the ignore list. An empty ID never
+    /// is: a blank line in the list must not hide every server notice.
+    bool isIgnored(const QString &id) const;
 
     /// Catalogue text n, or the empty text when no catalogue is wired.
     QString text(int n) const;

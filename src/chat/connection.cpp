@@ -64,6 +64,7 @@ void Connection::open(Transport *transport)
         m_transport->setEndpoint(m_endpoint.host, m_endpoint.port);
     m_link.open(m_transport);
     m_announced = false;
+    m_heard = false;
 }
 
 bool Connection::setServerOverride(const QString &hostPort)
@@ -175,7 +176,13 @@ void Connection::takeIdentity(const QString &nick, int icon)
 void Connection::announce()
 {
     m_announced = true;
-    notice(m_session.text(568) + m_session.settings.nick);
+    // Welcome only once the server has answered; until then say where we
+    // are trying to get to.
+    if (m_heard)
+        notice(m_session.text(568) + m_session.settings.nick);
+    else
+        notice(QStringLiteral("Connecting to %1 as %2: not connected yet.")
+                   .arg(m_endpoint.toString(), m_session.settings.nick));
     m_session.quietPeriod = reconnectQuiet;
     if (announceRooms)
         announceRooms();
@@ -211,8 +218,18 @@ void Connection::linkShow(const QString &line)
     notice(line);
 }
 
+void Connection::heard()
+{
+    if (m_heard)
+        return;
+    m_heard = true;
+    if (m_announced)
+        notice(m_session.text(568) + m_session.settings.nick);
+}
+
 void Connection::linkDispatch(int kind, const QString &record)
 {
+    heard();
     m_session.dispatch(kind, record);
 }
 
@@ -235,6 +252,7 @@ void Connection::linkBufferSize(int t)
 
 void Connection::linkReannounce()
 {
+    heard();
     m_session.quietPeriod = reconnectQuiet;
     if (announceRooms) {
         announceRooms();
@@ -258,7 +276,10 @@ void Connection::linkLost()
 
 void Connection::linkRestored()
 {
-    notice(m_session.text(515) + timeText());
+    if (m_heard)
+        notice(m_session.text(515) + timeText());
+    else
+        heard(); // the first contact: the welcome says it
     m_session.quietPeriod = reconnectQuiet;
     emit m_session.stateChanged();
 }

@@ -106,6 +106,7 @@ private:
     void linkRestored() override;
 
     void announce();
+    void heard();
     void sendAwayText();
     void notice(const QString &text);
     QString timeText() const;
@@ -118,6 +119,7 @@ private:
     ServerEndpoint m_endpoint;
     ServerEndpoint m_override;
     bool m_announced = false;
+    bool m_heard = false; ///< a record came from the server since open()
 };
 
 } // namespace hchat

@@ -118,7 +118,7 @@ MembersPopup MemberActions::mnuPUMembersPopup(int row) const
         return p;
     const QString nick = nickAt(row);
     p.hasSelection = true;
-    p.ignored = m_session.ignoreList.contains(idAt(row).left(8));
+    p.ignored = m_session.isIgnored(idAt(row));
     p.page = QStringLiteral("Page ") + nick;
     p.ignore = (p.ignored ? QStringLiteral("Accept ") : QStringLiteral("Ignore ")) + nick;
     p.boot = QStringLiteral("Boot ") + nick;

@@ -140,7 +140,7 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
 
 bool MemberCommands::isIgnored(const QString &id) const
 {
-    return m_session.ignoreList.contains(id.left(8));
+    return m_session.isIgnored(id);
 }
 
 bool MemberCommands::toggleIgnore(const Member &member)

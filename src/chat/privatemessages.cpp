@@ -49,9 +49,9 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         m_latestIds.insert(key, id);
 
     const ChatSettings &s = m_session.settings;
-    int color = GetS(record, QStringLiteral("F")).isEmpty() ? 0x800080 : GetI(record, QStringLiteral("F"));
-    if (color == s.formColor)
-        color = ChatLines::DefaultTextColor(s.formColor);
+    const int color = ChatLines::VisibleColor(
+        GetS(record, QStringLiteral("F")).isEmpty() ? 0x800080 : GetI(record, QStringLiteral("F")),
+        s.formColor);
     const QString line = (nick.isEmpty() ? id : nick) + QStringLiteral(":  ") + text;
     emit messageArrived(nick, id, line, color);
     log(line);
@@ -122,9 +122,7 @@ TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, 
     m_session.Send(3, fields);
 
     const ChatSettings &s = m_session.settings;
-    int color = s.fontColor;
-    if (color == s.formColor)
-        color = ChatLines::DefaultTextColor(s.formColor);
+    const int color = ChatLines::VisibleColor(s.fontColor, s.formColor);
     QString shown = groomed;
     shown.replace(QStringLiteral("||"), QStringLiteral("\r\n"));
     const QString line = s.nick + QStringLiteral(":  ") + shown;

@@ -63,6 +63,7 @@ QStringList Rooms::chooserItems() const
     int count = m_session.rooms.count();
     count = qMax(count, m_session.settings.room + 1);
     count = qMax(count, m_session.settings.room2 + 1);
+    count = qMin(count, maxRoom + 1);
     QStringList items;
     for (int i = 0; i < count; ++i)
         items.append(roomLabel(i));
@@ -276,6 +277,7 @@ void Rooms::followOwnWatched(int watched)
         watched == m_session.settings.room)
         return;
     m_session.settings.room2 = watched;
+    m_session.chatLines.lastText2.clear();
     emit roomsSelected(m_session.settings.room, watched, m_session.settings.showSecond);
 }
 
@@ -348,9 +350,23 @@ void Rooms::carryOut(const Choice &choice, bool presence)
             sendEntry(choice.second, true);
     }
 
+    ChatLines &lines = m_session.chatLines;
+    if (firstChanged && choice.first == was.second && choice.second == was.first) {
+        // Swapped: each room keeps its history and its repeat filter.
+        std::swap(lines.lastText1, lines.lastText2);
+        if (m_session.sink)
+            m_session.sink->swapTranscripts();
+    } else {
+        // A room we come to starts afresh: its first line is shown even when
+        // the room we left ended with the same text.
+        if (firstChanged)
+            lines.lastText1.clear();
+        if (secondChanged || showChanged)
+            lines.lastText2.clear();
+    }
+
     emit roomsSelected(s.room, s.room2, s.showSecond);
     if (firstChanged) {
-        m_session.chatLines.resetLastTexts();
         emit firstRoomChanged(s.room);
         m_welcomeRoom = s.room;
         applyRoom(s.room, false);
@@ -364,6 +380,7 @@ void Rooms::announce()
     sendEntry(s.room, false);
     if (s.showSecond)
         sendEntry(s.room2, true);
+    requestRoomList();
     m_welcomeRoom = s.room;
     applyRoom(s.room, false);
 }
@@ -371,6 +388,25 @@ void Rooms::announce()
 void Rooms::requestRoomList()
 {
     m_session.Send(12);
+}
+
+void Rooms::requestRoom(int room)
+{
+    if (room >= 0 && room <= maxRoom)
+        m_session.Send(11, AddI(room, QStringLiteral("#")));
+}
+
+void Rooms::requestRoomUsage()
+{
+    m_session.Send(17);
+}
+
+bool Rooms::requestRoomSetup()
+{
+    if (m_session.rooms.RoomField(0, QStringLiteral("N")) != QLatin1String("Vacant"))
+        return false;
+    m_session.Send(27);
+    return true;
 }
 
 void Rooms::applyRoom(int room, bool welcome)

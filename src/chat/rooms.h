@@ -71,10 +71,19 @@ public:
     void followOwnWatched(int watched);
 
     /// Announces the current rooms (start-up, re-announce): presence and kind
-    /// 25 for the first room and, when watched, for the second.
+    /// 25 for the first room and, when watched, for the second; then asks for
+    /// the room list, which may have changed while we were away.
     void announce();
     /// Asks the server for every room record (kind 12).
     void requestRoomList();
+    /// Asks the server for one room's record (kind 11): the room settings
+    /// open on a fresh copy.
+    void requestRoom(int room);
+    /// "Room Usage" (kind 17): the server answers with a line per room in use.
+    void requestRoomUsage();
+    /// Asks the server to set up the room list (kind 27) when room 0 is still
+    /// "Vacant", as unlocking the room settings does. True when it was sent.
+    bool requestRoomSetup();
 
     /// One chat-timer tick, after the session lowered the hold-off: carries
     /// out a held change once the hold-off is over.

@@ -137,13 +137,12 @@ void Roster::DoUser(const QString &record)
     }
 
     if (ownNick && id == s.ownId) {
-        const int busy = s.busyTag;
-        s.busyTag = 5; // room changes made here must not announce themselves again
+        // The rooms handling ignores these during its hold-off, so our own
+        // echo of an older announcement can't move us back.
         if (room != cfg.room && selectRoom1)
             selectRoom1(room);
         if (selectRoom2)
             selectRoom2(watched);
-        s.busyTag = busy;
     }
 
     const QString iField = GetS(record, QStringLiteral("I"));
@@ -159,7 +158,7 @@ void Roster::DoUser(const QString &record)
         s.newArrivalCountdown = 14;
     }
 
-    if (s.ignoreList.contains(id.left(8)))
+    if (s.isIgnored(id))
         icon = IgnoredIcon;
     if (s.staffMode) {
         const QString marked = s.text(530);

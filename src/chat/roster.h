@@ -56,11 +56,13 @@ public:
     /// state (13) is cleared.
     void tick();
 
-    /// Seams of the rooms handling, called for the user's own record while
-    /// the session's busy tag is held at 5. selectRoom1 selects the room in
-    /// `cmbRoom1` and runs its room change; it is called only when the room
-    /// differs from the first room. selectRoom2 selects the watched room in
-    /// `cmbRoom2` without running its change.
+    /// Seams of the rooms handling, called for the user's own record.
+    /// selectRoom1 selects the room in `cmbRoom1` and runs its room change; it
+    /// is called only when the room differs from the first room. selectRoom2
+    /// selects the watched room in `cmbRoom2` without running its change.
+    /// Neither announces anything back: during the room-change hold-off the
+    /// rooms handling ignores them, since the record describes the state
+    /// before our last announcement.
     std::function<void(int room)> selectRoom1;
     std::function<void(int watched)> selectRoom2;
 

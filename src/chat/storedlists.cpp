@@ -169,7 +169,11 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
     };
     loadInto(Rooms, RoomsFile, records(session.rooms));
     loadInto(Passes, PassesFile, records(session.passes));
-    loadInto(Ignore, IgnoreFile, [&](QStringList &&l) { session.ignoreList = std::move(l); });
+    loadInto(Ignore, IgnoreFile, [&](QStringList &&l) {
+        // A blank line (a hand edit, a trailing break) names nobody.
+        l.removeIf([](const QString &prefix) { return prefix.trimmed().isEmpty(); });
+        session.ignoreList = std::move(l);
+    });
     loadInto(Favourites, FavouritesFile, [&](QStringList &&l) { session.favourites = std::move(l); });
     loadInto(Keywords, KeywordsFile, [&](QStringList &&l) { session.keywords = std::move(l); });
     m_loadedKeywords = session.keywords;

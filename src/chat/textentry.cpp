@@ -73,10 +73,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &text)
     // The server relays the line to the others only; we show our own at once,
     // as the others will see it.
     if (TranscriptSink *sink = m_session.sink) {
-        int color = s.fontColor;
-        if (color == s.formColor)
-            color = ChatLines::DefaultTextColor(s.formColor);
-        sink->setLineColor(color);
+        sink->setLineColor(ChatLines::VisibleColor(s.fontColor, s.formColor));
         sink->setStampTime(QDateTime());
         sink->setOwnMessage(true);
         QString shown = groomed;

@@ -1,8 +1,13 @@
 #include "chat/chatsession.h"
+#include "chat/storedlists.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/faketranscriptview.h"
+#include "support/shippedcatalogue.h"
 #include "support/testsession.h"
+#include "transcript/transcriptrenderer.h"
 
+#include <QTextBlock>
 #include <QtTest>
 
 using namespace hchat;
@@ -54,6 +59,9 @@ private slots:
         QTest::newRow("black on black") << 0 << false << "0" << 0x00FFFF;
         QTest::newRow("navy on navy") << 0x800000 << false << QString::number(0x800000) << 0x00FFFF;
         QTest::newRow("not a number reads 0") << 16777215 << false << "12ab" << 0;
+        QTest::newRow("-1 is white on white") << 16777215 << false << "-1" << 0;
+        QTest::newRow("beyond 24 bits on white") << 16777215 << false << QString::number(0x1FFFFFF) << 0;
+        QTest::newRow("-1 background") << -1 << false << "16777215" << 0;
     }
     void colours()
     {
@@ -221,6 +229,62 @@ private slots:
         for (const auto &c : sink.calls)
             order << c.name;
         QCOMPARE(order, (QStringList{"setLineColor", "setStampTime", "TimeStamp", "SayIt"}));
+    }
+
+    // The rest drives the real renderer: what the reader sees.
+    void serverTimeBelongsToItsLine()
+    {
+        FakeTranscriptView first, second;
+        TranscriptContext c;
+        c.text = [](int n) { return n == 453 ? QStringLiteral("hh:nn:ss") : QString(); };
+        c.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(23, 11, 0)); };
+        TranscriptRenderer renderer(&first, &second, c);
+        s->sink = &renderer;
+        s->settings.showTime = true;
+        s->settings.zone = 2;
+        auto last = [](FakeTranscriptView &v) { return v.doc.lastBlock().text(); };
+
+        s->dispatch(1, chatRecord("Ann:  hi", "1", "7", "ANNANNANx", "12:00:00"));
+        QCOMPARE(last(first), QString("12:00:00 Ann:  hi"));
+        // A repeat and a line of a room not watched are not shown; their
+        // server times stamp nothing else.
+        s->dispatch(1, chatRecord("Ann:  hi", "1", "7", "ANNANNANx", "01:05:00"));
+        s->dispatch(1, chatRecord("Bob:  elsewhere", "1", "3", "BOBBOBBOx", "01:06:00"));
+        renderer.ShowMessage("dora has entered the room", false, true);
+        QCOMPARE(last(first), QString("23:11:00 dora has entered the room"));
+
+        // A line for a room shown in both transcripts has its time in both.
+        s->settings.room2 = 7;
+        s->settings.showSecond = true;
+        s->dispatch(1, chatRecord("Ann:  both", "1", "7", "ANNANNANx", "12:30:00"));
+        QCOMPARE(last(first), QString("12:30:00 Ann:  both"));
+        QCOMPARE(last(second), QString("12:30:00 Ann:  both"));
+        s->sink = nullptr;
+    }
+
+    void blankIgnoreEntriesHideNobody()
+    {
+        QTemporaryDir dir;
+        const Catalogue shipped = hchat::test::shippedCatalogue(dir.path());
+        QFile ignore(dir.filePath(shipped.Lookup(StoredLists::IgnoreFile)));
+        QVERIFY(ignore.open(QIODevice::WriteOnly));
+        ignore.write("ABCDEFGH\n\n   \r\nZZZZZZZZ\n");
+        ignore.close();
+        StoredLists lists;
+        lists.load(shipped, *s);
+        QCOMPARE(s->ignoreList, (QStringList{"ABCDEFGH", "ZZZZZZZZ"}));
+
+        FakeTranscriptView first, second;
+        TranscriptRenderer renderer(&first, &second, TranscriptContext());
+        renderer.context().showTimeStamps = [] { return false; };
+        s->sink = &renderer;
+        // A blank that got into the list anyway hides nothing either.
+        s->ignoreList << QString();
+        s->dispatch(1, "<R>1</R><#>7</#><M>dora has entered the room</M>"); // a server notice: no E
+        s->dispatch(1, chatRecord("spam", "1", "7", "ABCDEFGHx"));
+        s->dispatch(1, chatRecord("Bob:  hello", "1", "7", "BOBBOBBOx"));
+        QCOMPARE(first.doc.toPlainText(), QString("dora has entered the room\nBob:  hello"));
+        s->sink = nullptr;
     }
 
     void noSinkNoCrash()

@@ -129,19 +129,24 @@ private slots:
         session->settings.profile = "Line one\r\nline two";
         conn().open(&transport);
         session->tick();
-        QCOMPARE(sink.notices.value(0), QString("T568:Me"));
+        // No welcome before the server has answered: where we try to connect.
+        QCOMPARE(sink.notices, QStringList{"Connecting to 127.0.0.1:5500 as Me: not connected yet."});
         QCOMPARE(transport.sent.size(), 1);
         const QStringList records = recordsOf(transport.last());
-        // Presence (second room in W), the rooms handling's entry request, the away text.
-        QCOMPARE(kindsOf(records), QStringList({"5", "25", "6"}));
+        // Presence (second room in W), the rooms handling's entry request, the
+        // room list, the away text.
+        QCOMPARE(kindsOf(records), QStringList({"5", "25", "12", "6"}));
         QCOMPARE(records[0],
                  "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
         QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
-        QCOMPARE(records[2], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
+        QCOMPARE(records[3], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
         QCOMPARE(session->quietPeriod, 11); // 12, less this tick
         QCOMPARE(session->roomHoldOff, 11);
+        // The server's first records: now we are there, welcomed once.
+        transport.deliver(ack(k(), "<R>5</R><N>Me</N><E>" + session->ownId.toUtf8() + "</E><#>2</#>\n"));
+        transport.deliver(ack(k(), "<R>1</R><M>hello</M>\n"));
+        QCOMPARE(sink.notices.mid(1), QStringList{"T568:Me"});
         // Later ticks do not announce again.
-        transport.deliver(ack(k()));
         for (int i = 0; i < 8; ++i)
             session->tick();
         QCOMPARE(transport.sent.size(), 2);
@@ -191,7 +196,7 @@ private slots:
         // Once a nick is set the first tick announces.
         session->settings.nick = "Late";
         session->tick();
-        QCOMPARE(sink.notices.value(0), QString("T568:Late"));
+        QCOMPARE(sink.notices.value(0), QString("Connecting to 127.0.0.1:5500 as Late: not connected yet."));
         QCOMPARE(transport.sent.size(), 1);
     }
 
@@ -211,9 +216,9 @@ private slots:
         transport.deliver(ack(10));
         const QStringList records =
             QString::fromUtf8(conn().link().outbox()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(kindsOf(records), QStringList({"5", "25", "6"}));
+        QCOMPARE(kindsOf(records), QStringList({"5", "25", "12", "6"}));
         QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
-        QCOMPARE(records[2], QString("<R>6</R><M>gone fishing</M>"));
+        QCOMPARE(records[3], QString("<R>6</R><M>gone fishing</M>"));
         QCOMPARE(session->quietPeriod, 12);
     }
 
@@ -240,16 +245,17 @@ private slots:
         transport.deliver(ack(10));
         const QStringList records =
             QString::fromUtf8(conn().link().outbox()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(kindsOf(records), QStringList({"5", "25"}));
+        QCOMPARE(kindsOf(records), QStringList({"5", "25", "12"}));
     }
 
     void silenceNoticesAndReturn()
     {
         conn().open(&transport);
         session->tick();
+        transport.deliver(ack(k(), "<R>1</R><M>here</M>\n"));
         session->Send(1, "<M>waiting</M>");
         sink.notices.clear();
-        for (int i = 0; i < 59; ++i) // 60 silent ticks with the first one
+        for (int i = 0; i < 60; ++i) // 60 silent ticks since the last record
             session->tick();
         QVERIFY2(sink.notices.isEmpty(), qPrintable(sink.notices.join('|')));
         session->tick();
@@ -356,10 +362,24 @@ private slots:
     {
         conn().open(&transport);
         session->tick();
+        transport.deliver(ack(k(), "<R>1</R><M>here</M>\n"));
         session->settings.nick = "Other";
         conn().reinitialise();
         session->tick();
-        QCOMPARE(sink.notices.value(1), QString("T568:Other"));
+        QCOMPARE(sink.notices.mid(1), (QStringList{"T568:Me", "T568:Other"}));
+    }
+
+    void neverConnectedIsNotRestored()
+    {
+        // Nobody answers until the link is marked lost; the first answer is
+        // a welcome, not a return.
+        conn().open(&transport);
+        for (int i = 0; i < 61; ++i)
+            session->tick();
+        QVERIFY(conn().isLost());
+        transport.deliver(ack(k(), "<R>1</R><M>at last</M>\n"));
+        QCOMPARE(sink.notices, (QStringList{"Connecting to 127.0.0.1:5500 as Me: not connected yet.",
+                                            "T559:13:04:05T558:", "T568:Me"}));
     }
 };
 

@@ -1,6 +1,8 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/faketranscriptview.h"
+#include "transcript/transcriptrenderer.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -114,6 +116,84 @@ private slots:
         QTEST(s->settings.room2, "second");
         QCOMPARE(selected.count(), 1);
         QCOMPARE(s->roomHoldOff, sent.isEmpty() ? 0 : Rooms::holdOffTicks);
+    }
+
+    // Each transcript's repeat filter follows its room: a room we come to
+    // shows its first line even when the room we left ended with it.
+    void repeatFilterFollowsTheRooms_data()
+    {
+        QTest::addColumn<int>("action"); // 0 first room, 1 second room, 2 the server names our watched room
+        QTest::addColumn<bool>("firstShown");
+        QTest::addColumn<bool>("secondShown");
+        QTest::newRow("first room changes") << 0 << true << false;
+        QTest::newRow("second room changes") << 1 << false << true;
+        QTest::newRow("server moves the watched room") << 2 << false << true;
+    }
+    void repeatFilterFollowsTheRooms()
+    {
+        QFETCH(int, action);
+        QFETCH(bool, firstShown);
+        QFETCH(bool, secondShown);
+        s->settings.showSecond = true;
+        const QString line = "<R>1</R><F>1</F><#>%1</#><M>Bob:  good morning</M>";
+        s->dispatch(1, line.arg(1));
+        s->dispatch(1, line.arg(4));
+        if (action == 0) {
+            s->roomHandling.setFirstRoom(3);
+        } else if (action == 1) {
+            s->roomHandling.setSecondRoom(3);
+        } else {
+            runOutHoldOff();
+            s->roster.DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>1</#><W>3</W>");
+            QCOMPARE(s->settings.room2, 3);
+        }
+        sink.clear();
+        s->dispatch(1, line.arg(3));
+        QCOMPARE(sink.count("TimeStamp"), firstShown ? 1 : 0);
+        QCOMPARE(sink.count("TimeStamp2"), secondShown ? 1 : 0);
+        // The room that stays keeps its filter.
+        sink.clear();
+        s->dispatch(1, line.arg(firstShown ? 4 : 1));
+        QCOMPARE(sink.count("TimeStamp") + sink.count("TimeStamp2"), 0);
+    }
+
+    void swapTakesTheHistoriesAlong()
+    {
+        FakeTranscriptView first, second;
+        TranscriptRenderer renderer(&first, &second, TranscriptContext());
+        renderer.context().showTimeStamps = [] { return false; };
+        s->sink = &renderer;
+        s->settings.showSecond = true;
+        const QString line = "<R>1</R><F>1</F><#>%1</#><M>%2</M>";
+        s->dispatch(1, line.arg(1).arg("in one"));
+        s->dispatch(1, line.arg(4).arg("in four"));
+        s->roomHandling.swap();
+        QCOMPARE(s->settings.room, 4);
+        QCOMPARE(first.doc.toPlainText(), QString("in four"));
+        QCOMPARE(second.doc.toPlainText(), QString("in one"));
+        // The filters went along: repeats are still repeats, in either room.
+        s->dispatch(1, line.arg(4).arg("in four"));
+        s->dispatch(1, line.arg(1).arg("in one"));
+        s->dispatch(1, line.arg(1).arg("new in one"));
+        QCOMPARE(first.doc.toPlainText(), QString("in four"));
+        QCOMPARE(second.doc.toPlainText(), QString("in one\nnew in one"));
+        s->sink = &sink;
+    }
+
+    void roomRequests()
+    {
+        // Every (re)announcement asks for the room list: it may have changed
+        // while we were away.
+        s->roomHandling.announce();
+        QCOMPARE(sentText(), QStringList({"50:", "25:<#>1</#>", "12:"}));
+        sent.clear();
+        s->roomHandling.requestRoomUsage();
+        s->roomHandling.requestRoom(7);
+        s->roomHandling.requestRoom(1000);
+        QVERIFY(!s->roomHandling.requestRoomSetup()); // room 0 unknown: nothing to set up
+        s->dispatch(7, "<R>7</R><#>0</#><N>Vacant</N>");
+        QVERIFY(s->roomHandling.requestRoomSetup());
+        QCOMPARE(sentText(), QStringList({"17:", "11:<#>7</#>", "27:"}));
     }
 
     void entryCarriesTheTypedPasswords()
