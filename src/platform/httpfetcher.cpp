@@ -1,7 +1,5 @@
 #include "platform/httpfetcher.h"
 
-#include "chat/chatsettings.h"
-
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -29,11 +27,6 @@ void HttpFetcher::setProxy(const QString &host, int port, const QString &user, c
     }
     const quint16 p = (port >= 1 && port <= 65535) ? quint16(port) : quint16(80);
     m_manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host.trimmed(), p, user, password));
-}
-
-void HttpFetcher::setProxy(const ChatSettings &settings)
-{
-    setProxy(settings.proxyHost, settings.proxyPort, settings.proxyUser, settings.proxyPassword);
 }
 
 void HttpFetcher::drop()

@@ -12,8 +12,6 @@ class QNetworkReply;
 
 namespace hchat {
 
-struct ChatSettings;
-
 /// The Fetcher over HTTP: QNetworkAccessManager, through the configured
 /// proxy when one is set. Bodies for a file are written to a temporary file
 /// beside the target and moved into place only when the transfer succeeded.
@@ -27,8 +25,6 @@ public:
     /// Proxy for the following requests; an empty host means a direct
     /// connection. A port outside 1..65535 means 80.
     void setProxy(const QString &host, int port, const QString &user, const QString &password);
-    /// The same from the configuration's proxyHost, proxyPort, proxyUser, proxyPassword.
-    void setProxy(const ChatSettings &settings);
     /// A transfer that stays silent this long fails (default 30 s; 0 = never).
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     /// Memory-mode bodies larger than this fail instead of filling memory (default 16 MiB).

@@ -18,8 +18,12 @@ MediaSoundPlayer::~MediaSoundPlayer() = default;
 
 void MediaSoundPlayer::play(const QString &file)
 {
-    if (file.isEmpty() || !QFileInfo(file).isFile())
+    if (file.isEmpty())
+        return; // no sound chosen
+    if (!QFileInfo(file).isFile()) {
+        beep(); // a chosen sound that is gone still tells the user something happened
         return;
+    }
 #ifdef HCHAT_HAVE_MULTIMEDIA
     if (file.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
         playWave(file);

@@ -13,8 +13,8 @@ class QSoundEffect;
 namespace hchat {
 
 /// `medPlay`: WAV files through QSoundEffect, anything else through
-/// QMediaPlayer. A file that exists but can't be played beeps; a missing
-/// file plays nothing. The players are made on first use, so a client that
+/// QMediaPlayer. A file that is missing or can't be played beeps; an empty
+/// name plays nothing. The players are made on first use, so a client that
 /// never plays a sound does not load the audio back end.
 class MediaSoundPlayer : public QObject, public SoundPlayer
 {

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -17,10 +18,44 @@ TextEditView::TextEditView(QTextEdit *edit, QObject *parent) : QObject(parent), 
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The thumb is dragged by the reader only through sliderMoved; value
     // changes made by the renderer must not count as the reader's choice.
-    connect(edit->verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
+    QScrollBar *bar = edit->verticalScrollBar();
+    connect(bar, &QScrollBar::sliderMoved, this, [this](int value) {
         if (m_drag)
             m_drag(value);
     });
+    // Whether the view shows the end is decided by where it was before the
+    // range changed: a new layout moves the end, not the reader.
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { m_atEnd = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int max) {
+        if (m_atEnd)
+            bar->setValue(max);
+        m_atEnd = bar->value() >= max;
+    });
+}
+
+void TextEditView::aboutToAppend()
+{
+    const QTextCursor cursor = m_edit->textCursor();
+    m_selection = cursor.hasSelection() ? std::pair(cursor.anchor(), cursor.position()) : std::pair(-1, -1);
+}
+
+void TextEditView::appended()
+{
+    if (m_selection.first < 0)
+        return;
+    // Text added where the reader's selection ends would extend it: the
+    // selection goes back to what the reader chose. Setting the cursor must
+    // not scroll the view.
+    QTextCursor cursor = m_edit->textCursor();
+    if (cursor.anchor() == m_selection.first && cursor.position() == m_selection.second)
+        return;
+    cursor.setPosition(m_selection.first);
+    cursor.setPosition(m_selection.second, QTextCursor::KeepAnchor);
+    QScrollBar *bar = m_edit->verticalScrollBar();
+    const int top = bar->value();
+    m_edit->setTextCursor(cursor);
+    bar->setValue(top);
 }
 
 QTextDocument *TextEditView::document() const

@@ -6,9 +6,14 @@
 #include <QPointer>
 #include <QTextEdit>
 
+#include <utility>
+
 namespace hchat {
 
 /// A read-only QTextEdit as a transcript: memRich and memRich2 of the window.
+/// A view at its end stays there through every change of layout (a resize,
+/// a pane shown beside it, a new font), and lines added at the end never
+/// join the reader's selection.
 class TextEditView : public QObject, public TranscriptView
 {
     Q_OBJECT
@@ -26,10 +31,15 @@ public:
     int viewportHeight() const override;
     int contentHeight() const override;
     void setThumbDragHandler(std::function<void(int)> handler) override;
+    void aboutToAppend() override;
+    void appended() override;
 
 private:
+    std::pair<int, int> m_selection{-1, -1}; ///< the reader's anchor and position while appending
+
     QPointer<QTextEdit> m_edit;
     std::function<void(int)> m_drag;
+    bool m_atEnd = true;
 };
 
 } // namespace hchat
