@@ -55,7 +55,7 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.quietCounter = [this] { return m_session.quietPeriod; };
     c.keywords = [this] { return m_session.keywords; };
     c.roomHosts = [this] { return m_session.rooms.RoomField(GetIndex(m_session.settings.room), "V"); };
-    c.receiveBacklog = [this] { return int(m_session.connection.link().inbound().size()); };
+    c.receiveBacklog = [this] { return int(m_session.connection.link().unparsedInbound()); };
     c.programFolder = [this] { return m_session.programFolder; };
     c.text = [this](int n) { return m_session.text(n); };
     c.now = [this] { return m_session.now(); };
@@ -85,7 +85,8 @@ void ChatServices::loadCatalogue(std::function<void()> ready)
     connect(m_loader.get(), &CatalogueLoader::loaded, this, &ChatServices::catalogueArrived);
     if (!m_session.standAlone)
         return; // the host program provides the texts
-    m_fetcher->setProxy(m_session.settings);
+    const ChatSettings &s = m_session.settings;
+    m_fetcher->setProxy(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword);
     m_loader->setProgramFolder(m_session.programFolder);
     m_loader->setInstallFolder(m_session.installFolder);
     m_loader->setWebBase(m_session.settings.webBase);
@@ -111,6 +112,15 @@ QString ChatServices::openLink(const StartOptions &options)
     QString complaint;
     if (!options.serverOverride.isEmpty() && !m_session.connection.setServerOverride(options.serverOverride))
         complaint = QStringLiteral("Not a server address: ") + options.serverOverride;
+    // A name that can't be looked up would otherwise leave the user waiting
+    // for a connection that never comes, without a word.
+    connect(m_udp.get(), &UdpTransport::lookupFailed, this, [this](const QString &host) {
+        if (m_session.sink)
+            m_session.sink->ShowMessage(
+                QStringLiteral("The server %1 can't be found: not connected. Check the server address.")
+                    .arg(host),
+                false, true);
+    });
     m_session.connection.open(m_udp.get());
     // Lines of one datagram are laid out and painted once.
     auto deliver = m_udp->receiver;

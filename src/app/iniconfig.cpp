@@ -1,6 +1,7 @@
 #include "app/iniconfig.h"
 
 #include "app/inifile.h"
+#include "chat/rooms.h"
 #include "protocol/codec.h"
 #include "transcript/logfolder.h"
 
@@ -130,10 +131,14 @@ int IniConfig::zoneFromBias(int b)
     return 0;
 }
 
+int IniConfig::zoneBias(const QTimeZone &zone, const QDateTime &at)
+{
+    return -zone.standardTimeOffset(at) / 60;
+}
+
 int IniConfig::systemZoneBias()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    return -QTimeZone::systemTimeZone().offsetFromUtc(now) / 60;
+    return zoneBias(QTimeZone::systemTimeZone(), QDateTime::currentDateTime());
 }
 
 QString IniConfig::applyWebRule(const QString &web, const QString &text504)
@@ -206,6 +211,12 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
         s.*k.member = r.integer(k.key, k.def);
     for (const BoolKey &k : kBoolKeys)
         s.*k.member = r.boolean(k.key, k.def);
+    // Before any room list is known, the choosers' highest number is the
+    // bound: a huge number would make a chooser item for every room below it.
+    for (int S::*room : {&S::room, &S::room2}) {
+        if (s.*room < 0 || s.*room > Rooms::maxRoom)
+            s.*room = 0;
+    }
     s.fontSize = r.integer("FontSize", 10);
     if (s.fontSize < 6 || s.fontSize > 72)
         s.fontSize = 10;

@@ -5,6 +5,9 @@
 
 #include <QString>
 
+class QDateTime;
+class QTimeZone;
+
 namespace hchat {
 
 class IniFile;
@@ -39,7 +42,10 @@ public:
 
     /// The index into the 24-entry zone list for a bias in minutes.
     static int zoneFromBias(int bias);
-    /// The system's bias now, in minutes (UTC minus local).
+    /// A zone's standard bias at a moment, in minutes (UTC minus local),
+    /// without daylight saving: the zone list names zones, not seasons.
+    static int zoneBias(const QTimeZone &zone, const QDateTime &at);
+    /// The system zone's standard bias now.
     static int systemZoneBias();
     /// The `Web` rule: the web button's address must be ours.
     static QString applyWebRule(const QString &web, const QString &text504);

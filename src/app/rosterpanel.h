@@ -35,6 +35,8 @@ public:
 
     /// The icon-menu action by entry name (`mnuPhone`); null when unknown.
     QAction *iconAction(const QString &name) const { return m_iconActions.value(name); }
+    /// Every icon-menu action, with its Ctrl shortcut.
+    QList<QAction *> iconActions() const { return m_iconActions.values(); }
     /// Row of the current selection; -1 when none.
     int selectedRow() const;
     /// Sets the menu's captions and visibility for the selection, as before showing it.

@@ -4,8 +4,8 @@
 #include "app/debuglog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
-#include "app/screenplacement.h"
 #include "settings/tfrmchatprop.h"
+#include "transcript/chatlogger.h"
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
@@ -20,7 +20,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QTextEdit>
 #include <QTime>
@@ -31,14 +30,6 @@
 #include <cstdio>
 
 namespace hchat {
-
-namespace {
-QColor fromWire(int rgb)
-{
-    // Colours travel with red in the low byte.
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-} // namespace
 
 TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
     : QMainWindow(parent), m_options(options), m_config(std::make_unique<IniConfig>(options, zoneBias))
@@ -78,20 +69,14 @@ void TfrmChat::FormCreate()
     // 5: the configuration, and the window where it was left.
     QString iniError;
     m_config->ReadIniFile(m_session.settings, &iniError);
-    ChatSettings &s = m_session.settings;
-    m_session.currentIcon = s.icon;
-    QRect desktop(0, 0, 1024, 768);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        desktop = screen->availableVirtualGeometry();
-    const QRect placed =
-        bringOnDesktop(QRect(s.left, s.top, qMax(200, s.width), qMax(150, s.height)), desktop);
-    resize(placed.size());
-    move(placed.topLeft());
+    m_session.currentIcon = m_session.settings.icon;
+    placeWindow();
 
     // 4, 7, 12-15: catalogue, socket, logs, stored lists and speech.
     wireServices();
     if (!iniError.isEmpty())
-        reportFileProblem(iniError + QStringLiteral(": the defaults are used, and the file is kept as it is."));
+        reportFileProblem(iniError +
+                          QStringLiteral(": the defaults are used, and the file is kept as it is."));
 
     // 8: the chat timer.
     tmrChat->setInterval(500);
@@ -139,10 +124,31 @@ void TfrmChat::buildWidgets()
 
     splChat = new QSplitter(Qt::Horizontal, chatArea);
     splChat->setObjectName(QStringLiteral("splChat"));
-    memRich = new QTextEdit(splChat);
-    memRich->setObjectName(QStringLiteral("memRich"));
-    memRich2 = new QTextEdit(splChat);
-    memRich2->setObjectName(QStringLiteral("memRich2"));
+    // Each transcript sits under a small heading naming its room, so it is
+    // plain which pane shows which room (and, after a swap, that the history
+    // went along).
+    auto roomPane = [this](QWidget *&pane, QLabel *&heading, QTextEdit *&rich, const char *paneName,
+                           const char *headingName, const char *richName) {
+        pane = new QWidget(splChat);
+        pane->setObjectName(QLatin1String(paneName));
+        auto *layout = new QVBoxLayout(pane);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(1);
+        heading = new QLabel(pane);
+        heading->setObjectName(QLatin1String(headingName));
+        heading->setTextFormat(Qt::PlainText);
+        QFont small = heading->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        small.setBold(true);
+        heading->setFont(small);
+        heading->setForegroundRole(QPalette::PlaceholderText);
+        layout->addWidget(heading);
+        rich = new QTextEdit(pane);
+        rich->setObjectName(QLatin1String(richName));
+        layout->addWidget(rich, 1);
+    };
+    roomPane(pnlRoom1, lblRoom1, memRich, "pnlRoom1", "lblRoom1", "memRich");
+    roomPane(pnlRoom2, lblRoom2, memRich2, "pnlRoom2", "lblRoom2", "memRich2");
     for (QTextEdit *t : {memRich, memRich2}) {
         t->setReadOnly(true);
         t->setAcceptRichText(false);
@@ -160,6 +166,8 @@ void TfrmChat::buildWidgets()
     rosterPanel->setObjectName(QStringLiteral("pnlMembers"));
     lstMembers = rosterPanel->lstMembers;
     lblCount = rosterPanel->lblCount;
+    // The icon shortcuts work in the whole window, the members pane hidden or not.
+    addActions(rosterPanel->iconActions());
     right->addWidget(rosterPanel, 1);
 
     pnlMemberButtons = new QWidget(pnlRight);
@@ -194,6 +202,9 @@ void TfrmChat::buildWidgets()
     splMain->setStretchFactor(0, 0);
     splMain->setStretchFactor(1, 1);
     outer->addWidget(splMain, 1);
+    // What the user drags is kept, also for a pane hidden before closing.
+    for (QSplitter *splitter : {splMain, splChat})
+        connect(splitter, &QSplitter::splitterMoved, this, [this] { keepPaneSizes(); });
 
     pnlBottom = new QWidget(central);
     pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
@@ -243,6 +254,7 @@ void TfrmChat::buildWidgets()
     memText->setTabChangesFocus(true);
     memText->setPlaceholderText(tr("Type here and press Enter to send (Shift+Enter for a new line)"));
     memText->setFixedHeight(memText->fontMetrics().lineSpacing() * 3 + 12);
+    memText->installEventFilter(this); // the icon shortcuts before its own keys
     bottom->addWidget(memText);
     outer->addWidget(pnlBottom);
 
@@ -309,7 +321,19 @@ void TfrmChat::buildMenus()
     mnuPUChatTop =
         addToggle(QStringLiteral("mnuPUChatTop"), tr("Stay On Top"), &S::stayOnTop, k("Ctrl+Shift+O"));
     connect(mnuPUChatTop, &QAction::toggled, this, [this] { applyWindowStyle(); });
+    // Switching the log on starts a new log: a short quiet spell keeps the
+    // member list arriving with it from sounding alerts.
+    connect(mnuPUChatLog, &QAction::toggled, this, [this](bool on) {
+        if (!on)
+            return;
+        m_services->log()->LogOpened();
+        m_session.quietPeriod = qMax(m_session.quietPeriod, ChatSession::loggingQuietTicks);
+    });
     mnuPUChat->addSeparator();
+    mnuRoomUsage = new QAction(tr("Room Usage"), this);
+    mnuRoomUsage->setObjectName(QStringLiteral("mnuRoomUsage"));
+    mnuRoomUsage->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+U")));
+    connect(mnuRoomUsage, &QAction::triggered, this, [this] { m_session.roomHandling.requestRoomUsage(); });
     mnuProperties = new QAction(tr("Properties..."), this);
     mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
     mnuProperties->setShortcut(QKeySequence(Qt::Key_F9));
@@ -320,7 +344,7 @@ void TfrmChat::buildMenus()
         emit remoteSupportRequested();
         backToEntry();
     });
-    for (QAction *a : {mnuProperties, mnuRunRemoteSupport}) {
+    for (QAction *a : {mnuRoomUsage, mnuProperties, mnuRunRemoteSupport}) {
         addAction(a);
         mnuPUChat->addAction(a);
     }
@@ -337,74 +361,6 @@ void TfrmChat::backToEntry()
 {
     if (memText)
         memText->setFocus();
-}
-
-void TfrmChat::applyLayout()
-{
-    const ChatSettings &s = m_session.settings;
-    // Keep the menu's check marks in step with the settings they stand for.
-    const std::pair<QAction *, bool> marks[] = {
-        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},
-        {mnuPUChat2nd, s.showSecond},      {mnuPUChatTime, s.showTime},
-        {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
-        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},
-        {mnuPUChatPM, s.blockPM},          {mnuPUChatColor, s.useMyColor},
-        {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
-    for (const auto &[action, on] : marks) {
-        if (action && action->isChecked() != on) {
-            const QSignalBlocker block(action);
-            action->setChecked(on);
-        }
-    }
-    {
-        const QSignalBlocker b1(chkShow), b2(chkPost);
-        chkShow->setChecked(s.showLinks);
-        chkPost->setChecked(s.post);
-    }
-    pnlWeb->setVisible(s.showImage);
-    memRich2->setVisible(s.showSecond);
-    cmbRoom2->setEnabled(s.showSecond);
-    pnlRight->setVisible(s.showList);
-    splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
-
-    // Pane sizes: the web pane's `Size`, the second room's `2ndWidth` and the
-    // members' `ListWidth`; the first room takes the rest.
-    const int total = splMain->orientation() == Qt::Vertical ? qMax(height(), 300) : qMax(width(), 400);
-    splMain->setSizes({s.webSize, qMax(100, total - s.webSize)});
-    const int chatWidth = qMax(width(), 400);
-    splChat->setSizes({qMax(100, chatWidth - s.secondWidth - s.listWidth), s.secondWidth, s.listWidth});
-}
-
-void TfrmChat::applyFont()
-{
-    const ChatSettings &s = m_session.settings;
-    const QColor background = fromWire(s.formColor);
-    // Text in the background colour would be invisible: use the default then.
-    const QColor text = s.fontColor == s.formColor
-                            ? (background == Qt::black ? QColor(Qt::yellow) : QColor(Qt::black))
-                            : fromWire(s.fontColor);
-    for (QTextEdit *t : {memRich, memRich2}) {
-        QPalette p = t->palette();
-        p.setColor(QPalette::Base, background);
-        p.setColor(QPalette::Text, text);
-        t->setPalette(p);
-        QFont f = t->font();
-        f.setPointSize(s.fontSize);
-        f.setBold(s.fontBold);
-        t->setFont(f);
-        t->document()->setDefaultFont(f);
-    }
-}
-
-void TfrmChat::applyWindowStyle()
-{
-    const bool onTop = m_session.settings.stayOnTop;
-    if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == onTop)
-        return;
-    const bool wasVisible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (wasVisible)
-        show(); // changing the flags hides a top-level window
 }
 
 void TfrmChat::tmrChatTimer()
@@ -435,27 +391,12 @@ void TfrmChat::FormClose()
     // Leave the room and send the last poll, then save the stored lists.
     QString listsError;
     const bool listsSaved = m_services->close(&listsError);
-    ChatSettings &s = m_session.settings;
-    if (!isMinimized()) {
-        const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();
-        s.top = g.top();
-        s.left = g.left();
-        s.height = g.height();
-        s.width = g.width();
-    }
-    if (memRich2->isVisible() && memRich2->width() > 0)
-        s.secondWidth = memRich2->width();
-    if (pnlWeb->isVisible()) {
-        const QList<int> sizes = splMain->sizes();
-        if (!sizes.isEmpty() && sizes.first() > 0)
-            s.webSize = sizes.first();
-    }
-    if (pnlRight->isVisible() && pnlRight->width() > 0)
-        s.listWidth = pnlRight->width();
+    keepWindowGeometry();
+    keepPaneSizes();
     QString error;
     if (!listsSaved)
         reportFileProblem(QStringLiteral("Lists not saved: ") + listsError);
-    if (!m_config->WriteIniFile(s, &error))
+    if (!m_config->WriteIniFile(m_session.settings, &error))
         reportFileProblem(QStringLiteral("Settings not saved: ") + error);
     if (!m_replaceScript.isEmpty()) {
         if (const QString why = m_services->startReplacement(m_replaceScript); !why.isEmpty())

@@ -48,7 +48,8 @@ public:
     /// settings or lists could not be saved: the user was told, and the
     /// program's exit status says so.
     bool allSaved() const { return !m_saveFailed; }
-    /// Shows or hides panes from the view settings.
+    /// Shows or hides panes from the view settings. Pane sizes are the user's:
+    /// the saved ones apply once, when the window is first shown.
     void applyLayout();
     /// Applies background, font size, bold and colour to the transcripts.
     void applyFont();
@@ -61,6 +62,10 @@ public:
     // Widgets under their own names, reachable by tests.
     QTextEdit *memRich = nullptr;
     QTextEdit *memRich2 = nullptr;
+    QWidget *pnlRoom1 = nullptr; ///< memRich under its room's heading
+    QWidget *pnlRoom2 = nullptr; ///< memRich2 under its room's heading
+    QLabel *lblRoom1 = nullptr;
+    QLabel *lblRoom2 = nullptr;
     QWidget *pnlWeb = nullptr;
     QWidget *pnlRight = nullptr;
     QWidget *pnlBottom = nullptr;
@@ -96,6 +101,7 @@ public:
     QAction *mnuPUChatColor = nullptr;
     QAction *mnuPUChatHorz = nullptr;
     QAction *mnuPUChatTop = nullptr;
+    QAction *mnuRoomUsage = nullptr;
     QAction *mnuProperties = nullptr;
     QAction *mnuRunRemoteSupport = nullptr;
     QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
@@ -132,6 +138,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -142,6 +149,13 @@ private:
                        const QKeySequence &shortcut);
     void applyWindowStyle();
     void backToEntry();
+    // Window place, pane sizes and headings (tfrmchatlayout.cpp).
+    void placeWindow();
+    void keepWindowGeometry();
+    void applyPaneSizes();
+    void keepPaneSizes();
+    void updateRoomHeadings();
+    bool m_paneSizesApplied = false;
     // Rooms, text entry, member commands and private messages (tfrmchatwiring.cpp).
     void wireChatCommands();
     void fillRoomChoosers();

@@ -13,8 +13,10 @@
 
 #include "transcript/transcriptsink.h"
 
+#include <QAction>
 #include <QChildEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -108,18 +110,23 @@ void TfrmChat::checkNick()
     in.storedName = m_session.settings.registeredName;
     in.registeredName = m_session.settings.registeredName;
     in.text = [this](int n) { return m_session.text(n); };
-    in.ask = [this](const QString &caption, const QString &prompt, const QString &answer) {
+    bool typed = false;
+    in.ask = [this, &typed](const QString &caption, const QString &prompt, const QString &answer) {
         if (!isVisible())
             return QString();
         m_askingNick = true;
         const QString nick = askNick(caption, prompt, answer);
         m_askingNick = false;
+        typed = true;
         return nick;
     };
     const QString nick = GroomNick(m_session.settings.nick, in).left(20);
     if (nick != m_session.settings.nick) {
         m_session.settings.nick = nick;
-        m_session.settings.registeredName = nick.isEmpty() ? m_session.settings.registeredName : nick;
+        // A typed nick is offered again next time. A given one (the guest or
+        // staff name) is not: the registered name decides it again.
+        if (typed && !nick.isEmpty())
+            m_session.settings.registeredName = nick;
         m_session.staffMode = isStaffNick(m_services->catalogue, nick);
         m_session.connection.reinitialise(); // announce under the new nick
     }
@@ -134,6 +141,19 @@ namespace hchat {
 
 bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == memText && event->type() == QEvent::ShortcutOverride) {
+        // The entry would take Ctrl+A as Select All (and Ctrl+U, Ctrl+Y as
+        // its own editing keys): the icon shortcuts come first, since the
+        // focus is in the entry nearly all the time.
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        const QList<QAction *> icons = rosterPanel->iconActions();
+        for (const QAction *a : icons) {
+            if (a->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
     if (watched == pnlWeb && event->type() == QEvent::ChildAdded && m_webHint) {
         auto *child = static_cast<QChildEvent *>(event)->child();
         if (child != m_webHint && child->isWidgetType()) {

@@ -124,6 +124,7 @@ void TfrmChat::wireChatCommands()
     connect(mnuPUChat2nd, &QAction::toggled, this,
             [this](bool on) { m_session.roomHandling.setShowSecond(on); });
     connect(&rooms, &Rooms::roomListChanged, this, &TfrmChat::fillRoomChoosers);
+    connect(&rooms, &Rooms::roomListChanged, this, &TfrmChat::updateRoomHeadings);
     connect(&rooms, &Rooms::roomsSelected, this, [this] {
         selectRoomChoosers();
         applyLayout();

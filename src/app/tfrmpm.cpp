@@ -2,10 +2,13 @@
 
 #include "chat/chatsession.h"
 #include "chat/privatemessages.h"
+#include "transcript/transcriptsink.h"
 
+#include <QApplication>
 #include <QList>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -165,10 +168,41 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
             if (find(session, nick, id) ||
                 !session.privateMessages.mayOpenWindow(nick, id, line, color, openCount(session)))
                 return;
+            const int index = openCount(session);
             TfrmPM *window = new TfrmPM(session, nick, id, parent);
             window->AddLine(line, color);
+            // The user is typing elsewhere, most likely into a room: the rest
+            // of that line must not land in this window.
+            QWidget *main = parent->window();
+            QWidget *active = QApplication::activeWindow();
+            window->setAttribute(Qt::WA_ShowWithoutActivating);
+            const QScreen *screen = main->screen() ? main->screen() : QGuiApplication::primaryScreen();
+            if (screen)
+                window->move(
+                    placeBeside(main->frameGeometry(), window->size(), screen->availableGeometry(), index));
             window->show();
+            // Not every platform honours the attribute: keep the keyboard where it was.
+            if (active && active != window)
+                active->activateWindow();
+            if (session.sink)
+                session.sink->ShowMessage(tr("Private message from %1: its window is open beside this one.")
+                                              .arg(nick.isEmpty() ? id : nick),
+                                          false, true);
+            QApplication::alert(main);
         });
+}
+
+QPoint TfrmPM::placeBeside(const QRect &main, const QSize &size, const QRect &screen, int index)
+{
+    const int step = 24 * index;
+    int x = main.right() + 1 + step;
+    if (x + size.width() - 1 > screen.right())
+        x = main.left() - size.width() - step; // no room on the right: on the left
+    int y = main.top() + step;
+    // Whatever the main window's place, the window is on screen.
+    x = qMax(screen.left(), qMin(x, screen.right() - size.width() + 1));
+    y = qMax(screen.top(), qMin(y, screen.bottom() - size.height() + 1));
+    return {x, y};
 }
 
 void TfrmPM::AddLine(const QString &line, int color)

@@ -37,8 +37,15 @@ public:
     static TfrmPM *find(ChatSession &session, const QString &nick, const QString &id);
     /// Opens a window for a correspondent whose message arrives, while only
     /// a few are open (the rest wait: PrivateMessages::mayOpenWindow()).
-    /// Call once per session; `parent` owns the windows.
+    /// Call once per session; `parent` owns the windows. Such a window opens
+    /// beside the parent's window without taking the keyboard from it; the
+    /// parent's window tells of it with a notice and the urgency hint.
     static void route(ChatSession &session, QWidget *parent);
+
+    /// Where a window of `size` opens beside `main` (frame rectangles), the
+    /// `index`-th of several: right of it, else left of it, stepped down
+    /// and right for each one before it, and always within `screen`.
+    static QPoint placeBeside(const QRect &main, const QSize &size, const QRect &screen, int index);
 
     /// Appends a line in a colour (RGB, red in the low byte).
     void AddLine(const QString &line, int color);

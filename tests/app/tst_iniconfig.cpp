@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace hchat;
 
@@ -124,6 +125,14 @@ private slots:
             << "%1Media/Notify.wav";
         QTest::newRow("sound cut at 80") << ("Link=/" + QByteArray(100, 's')) << "linkSound"
                                          << "/" + QString(79, u's');
+        QTest::newRow("room beyond any chooser") << QByteArray("Room=2000000") << "room"
+                                                 << "0";
+        QTest::newRow("room at the choosers' end") << QByteArray("Room=999") << "room"
+                                                   << "999";
+        QTest::newRow("room one further") << QByteArray("Room=1000") << "room"
+                                          << "0";
+        QTest::newRow("negative room") << QByteArray("Room=-3") << "room"
+                                       << "0";
     }
     void readingRules()
     {
@@ -142,6 +151,7 @@ private slots:
                                             {"pmSound", s.pmSound},
                                             {"blockPM", QString::number(s.blockPM)},
                                             {"pageSound", s.pageSound},
+                                            {"room", QString::number(s.room)},
                                             {"linkSound", s.linkSound}};
         QCOMPARE(got.value(field), expected.contains("%1") ? expected.arg(folder()) : expected);
     }
@@ -165,6 +175,33 @@ private slots:
         QFETCH(int, zone);
         QCOMPARE(IniConfig::zoneFromBias(bias), zone);
         QCOMPARE(read(bias).zone, zone);
+    }
+
+    // The default zone names the zone, not the season: the standard offset.
+    void zoneOfANamedZone_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<int>("expected");
+        const QDate january(2025, 1, 15), july(2025, 7, 15);
+        QTest::newRow("Sydney, its summer") << QByteArray("Australia/Sydney") << january << 9;
+        QTest::newRow("Sydney, its winter") << QByteArray("Australia/Sydney") << july << 9;
+        QTest::newRow("Auckland, its summer") << QByteArray("Pacific/Auckland") << january << 7;
+        QTest::newRow("New York, its summer") << QByteArray("America/New_York") << july << 0;
+        QTest::newRow("New York, its winter") << QByteArray("America/New_York") << january << 0;
+        QTest::newRow("Berlin, its summer") << QByteArray("Europe/Berlin") << july << 18;
+        QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo") << july << 10;
+    }
+    void zoneOfANamedZone()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, date);
+        QFETCH(int, expected);
+        const QTimeZone tz(zone);
+        if (!tz.isValid())
+            QSKIP("no time-zone data for this zone here");
+        QCOMPARE(IniConfig::zoneFromBias(IniConfig::zoneBias(tz, QDateTime(date, QTime(12, 0), tz))),
+                 expected);
     }
 
     void windowsWrittenFile()
