@@ -27,7 +27,8 @@ QRect restoredWindow(const QPoint &corner, const QSize &stored, const QRect &des
         return qMin(qMax(value, qMin(least, most)), most);
     };
     const QSize size(fit(stored.width(), 200, screen.width()), fit(stored.height(), 150, screen.height()));
-    return bringOnDesktop(QRect(corner, size), desktop);
+    // The corner first: a stored corner far out plus the size would not fit an int.
+    return QRect(bringOnDesktop(QRect(corner, QSize(1, 1)), desktop).topLeft(), size);
 }
 
 } // namespace hchat

@@ -58,7 +58,7 @@ public:
     /// The quiet period set when the log is switched on.
     static constexpr int loggingQuietTicks = 20;
     int newArrivalCountdown = 0;
-    int roomHoldOff = 0; ///< ticks in which the own member record can't move us (see Rooms)
+    int roomHoldOff = 0;             ///< ticks in which the own member record can't move us (see Rooms)
     bool settingsDialogOpen = false; ///< download progress reaches the dialog only while set
 
     ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)

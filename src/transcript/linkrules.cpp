@@ -134,7 +134,7 @@ bool LinkRules::onSite(const QString &address, const QString &site, const QStrin
         if (scheme.endsWith(QLatin1Char(':')))
             scheme.chop(1);
         s = s.mid(slashes + 2);
-        if (scheme != url.scheme().toLower())
+        if (!scheme.isEmpty() && scheme != url.scheme().toLower())
             return false;
     }
     const qsizetype slash = s.indexOf(QLatin1Char('/'));

@@ -185,12 +185,9 @@ private slots:
         QTest::addColumn<int>("expected");
         const QDate january(2025, 1, 15), july(2025, 7, 15);
         QTest::newRow("Sydney, its summer") << QByteArray("Australia/Sydney") << january << 9;
-        QTest::newRow("Sydney, its winter") << QByteArray("Australia/Sydney") << july << 9;
         QTest::newRow("Auckland, its summer") << QByteArray("Pacific/Auckland") << january << 7;
         QTest::newRow("New York, its summer") << QByteArray("America/New_York") << july << 0;
-        QTest::newRow("New York, its winter") << QByteArray("America/New_York") << january << 0;
         QTest::newRow("Berlin, its summer") << QByteArray("Europe/Berlin") << july << 18;
-        QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo") << july << 10;
     }
     void zoneOfANamedZone()
     {
