@@ -390,12 +390,6 @@ void Rooms::requestRoomList()
     m_session.Send(12);
 }
 
-void Rooms::requestRoom(int room)
-{
-    if (room >= 0 && room <= maxRoom)
-        m_session.Send(11, AddI(room, QStringLiteral("#")));
-}
-
 void Rooms::requestRoomUsage()
 {
     m_session.Send(17);

@@ -76,9 +76,6 @@ public:
     void announce();
     /// Asks the server for every room record (kind 12).
     void requestRoomList();
-    /// Asks the server for one room's record (kind 11): the room settings
-    /// open on a fresh copy.
-    void requestRoom(int room);
     /// "Room Usage" (kind 17): the server answers with a line per room in use.
     void requestRoomUsage();
     /// Asks the server to set up the room list (kind 27) when room 0 is still

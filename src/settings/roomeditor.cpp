@@ -105,8 +105,7 @@ void RoomEditor::fill()
 
 void RoomEditor::enableAll()
 {
-    if (m_session.rooms.RoomField(0, QStringLiteral("N")) == kVacant)
-        m_session.Send(27);
+    m_session.roomHandling.requestRoomSetup();
     m_shown.access = GetS(m_record, QStringLiteral("B"));
     m_unlocked = true;
     m_roomChanged = GetS(m_record, QStringLiteral("S")).isEmpty();
