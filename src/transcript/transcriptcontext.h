@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transcript/shownline.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -33,6 +35,12 @@ struct TranscriptContext {
     std::function<QString()> roomHosts = [] { return QString(); };     ///< current room's `V`
     std::function<int()> receiveBacklog = [] { return 0; };            ///< unparsed inbound text
     std::function<QString()> programFolder = [] { return QString(); }; ///< trailing '/'
+    std::function<QString()> ownNick = [] { return QString(); };
+    /// Others' lines that name the user mark the nick and sound like a
+    /// keyword. (They are told to lineShown either way.)
+    std::function<bool()> highlightNick = [] { return false; };
+    /// Told of every line shown (for the unread count and the alerts).
+    std::function<void(const ShownLine &)> lineShown;
     /// Catalogue text n; empty when unknown.
     std::function<QString(int)> text = [](int) { return QString(); };
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };

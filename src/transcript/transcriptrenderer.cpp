@@ -6,6 +6,7 @@
 #include "transcript/linkrules.h"
 #include "transcript/soundplayer.h"
 #include "transcript/speaker.h"
+#include "transcript/textlinks.h"
 #include "transcript/transcriptview.h"
 #include "transcript/webviewer.h"
 
@@ -28,6 +29,14 @@ struct TranscriptRenderer::Pane {
     bool pendingToEnd = false;
 
     QTextDocument *doc() const { return view->document(); }
+};
+
+// What a shown line holds that concerns the user: the keyword that matched
+// and the places where the user's nick is named.
+struct TranscriptRenderer::Marks {
+    std::optional<KeywordRules::Match> keyword;
+    KeywordRules::Spans nick;
+    bool markNick = false; ///< the nick is marked and sounds like a keyword
 };
 
 namespace {
@@ -173,6 +182,8 @@ void TranscriptRenderer::Clear(bool second)
 
 void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool notice)
 {
+    const bool chatLine = m_chatLine;
+    m_chatLine = false;
     m_lastShown = QString();
     if (text.contains(QLatin1String("/sat/remote.png")) && !m_ctx.staffMode()) {
         m_own = false;
@@ -189,12 +200,13 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
     if (notice)
         setLineColor(kPurple);
 
+    const Marks marks = marksFor(shown, chatLine);
     Pane &p = pane(second);
     if (p.view) {
         // Inside a batch the edit block stays open until endBatch, so the
         // lines are laid out together.
         openEdit(p);
-        append(p, shown);
+        append(p, shown, marks);
         if (m_batch == 0) {
             closeEdit(p);
             scrollAfter(p);
@@ -202,10 +214,30 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
     }
     m_lastShown = shown;
 
-    alertKeywords(shown, text);
+    alertKeywords(text, marks);
+    if (m_ctx.lineShown)
+        m_ctx.lineShown(
+            {text, second, notice, chatLine, m_own, marks.keyword.has_value(), !marks.nick.isEmpty()});
     if (!second)
         openLink(shown);
     m_own = false;
+}
+
+TranscriptRenderer::Marks TranscriptRenderer::marksFor(const QString &shown, bool chatLine) const
+{
+    Marks marks;
+    if (m_own)
+        return marks;
+    if (chatLine) {
+        marks.nick = KeywordRules::nickMentions(shown, m_ctx.ownNick());
+        marks.markNick = !marks.nick.isEmpty() && m_ctx.highlightNick();
+    }
+    if (m_ctx.quietCounter() == 0) {
+        const QStringList words = m_ctx.keywords();
+        if (!words.isEmpty())
+            marks.keyword = KeywordRules::find(shown, words, m_ctx.keywordSound());
+    }
+    return marks;
 }
 
 void TranscriptRenderer::openEdit(Pane &p)
@@ -246,7 +278,7 @@ void TranscriptRenderer::trim(Pane &p)
         openEdit(p);
 }
 
-void TranscriptRenderer::append(Pane &p, const QString &text)
+void TranscriptRenderer::append(Pane &p, const QString &text, const Marks &marks)
 {
     QTextDocument *doc = p.doc();
     // Counts only: turning the document into text per line would make each
@@ -264,9 +296,32 @@ void TranscriptRenderer::append(Pane &p, const QString &text)
     c.movePosition(QTextCursor::End);
     if (before > 0)
         c.insertBlock(QTextBlockFormat(), m_format);
-    c.insertText(t, m_format);
+    const int start = c.position();
+    TextLinks::insert(c, t, m_format);
+    markWords(start, t, marks, doc);
     p.view->appended();
     p.pendingLines += lineCount(p.second) - before;
+}
+
+void TranscriptRenderer::markWords(int start, const QString &t, const Marks &marks, QTextDocument *doc) const
+{
+    if (!marks.keyword && !marks.markNick)
+        return;
+    // A line break is one separator in the document as "\n" is one
+    // character in t: positions in t are positions in the document.
+    KeywordRules::Spans spans;
+    if (marks.markNick)
+        spans = KeywordRules::nickMentions(t, m_ctx.ownNick());
+    if (marks.keyword)
+        spans += KeywordRules::occurrences(t, marks.keyword->word);
+    QTextCharFormat marked;
+    marked.setBackground(highlightColor());
+    for (const auto &[at, length] : spans) {
+        QTextCursor h(doc);
+        h.setPosition(start + at);
+        h.setPosition(start + at + length, QTextCursor::KeepAnchor);
+        h.mergeCharFormat(marked);
+    }
 }
 
 void TranscriptRenderer::scrollAfter(Pane &p)
@@ -384,6 +439,7 @@ void TranscriptRenderer::swapTranscripts()
 
 void TranscriptRenderer::showAndLog(const QString &text, bool second)
 {
+    m_chatLine = true;
     ShowMessage(text, second, false);
     const bool log = m_ctx.autoLog() && m_ctx.log;
     if (log && !m_lastShown.isNull())
@@ -421,23 +477,21 @@ void TranscriptRenderer::Notify(const QString &soundFile)
         m_ctx.sound->play(soundFile);
 }
 
-void TranscriptRenderer::alertKeywords(const QString &shown, const QString &text)
+void TranscriptRenderer::alertKeywords(const QString &text, const Marks &marks)
 {
     if (m_own || m_ctx.quietCounter() != 0)
         return;
     const QString defaultSound = m_ctx.keywordSound();
     if (defaultSound.isEmpty())
         return;
-    const QStringList words = m_ctx.keywords();
-    if (words.isEmpty())
+    // A line that names the user sounds as a keyword of its own would.
+    const QString sound = marks.keyword ? marks.keyword->sound : marks.markNick ? defaultSound : QString();
+    if (sound.isEmpty())
         return;
-    const auto sound = KeywordRules::match(shown, words, defaultSound);
-    if (!sound)
-        return;
-    if (*sound == QLatin1String("read"))
+    if (sound == QLatin1String("read"))
         SayIt(text, !m_ctx.voiceRead()); // with Voice Read on the line is read already
     else
-        Notify(KeywordRules::soundPath(*sound, m_ctx.programFolder()));
+        Notify(KeywordRules::soundPath(sound, m_ctx.programFolder()));
 }
 
 void TranscriptRenderer::openLink(const QString &shown)

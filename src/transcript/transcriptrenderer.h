@@ -26,6 +26,9 @@ public:
     static constexpr int kCutChars = 15000; ///< removed from the top when over
     static constexpr int kClockEvery = 50;  ///< clock line after this many more
     static constexpr int kPurple = 0x800080;
+    /// Behind a keyword or the own nick in a line: a highlighter's yellow
+    /// that shows on light and dark backgrounds alike.
+    static QColor highlightColor() { return QColor(255, 200, 0, 110); }
 
     /// first shows memRich, second memRich2; both outlive the renderer.
     TranscriptRenderer(TranscriptView *first, TranscriptView *second, TranscriptContext context);
@@ -83,13 +86,16 @@ private:
     QDateTime clockNow();
     QString stampFor(const QDateTime &when) const;
     QString format(const QDateTime &when, int textNo) const;
-    void append(Pane &p, const QString &text);
+    struct Marks;
+    void append(Pane &p, const QString &text, const Marks &marks);
+    void markWords(int start, const QString &t, const Marks &marks, QTextDocument *doc) const;
     void trim(Pane &p);
     void openEdit(Pane &p);
     void closeEdit(Pane &p);
     void scrollAfter(Pane &p);
     void scrollToEnd(Pane &p);
-    void alertKeywords(const QString &shown, const QString &text);
+    Marks marksFor(const QString &shown, bool chatLine) const;
+    void alertKeywords(const QString &text, const Marks &marks);
     void openLink(const QString &shown);
     void showAndLog(const QString &text, bool second);
 
@@ -107,6 +113,7 @@ private:
     QTextCharFormat m_format;
     QDateTime m_stamp;
     bool m_own = false;
+    bool m_chatLine = false; ///< the line being shown came through TimeStamp or TimeStamp2
     int m_batch = 0;
     QDateTime m_batchNow;
     QString m_lastShown;
