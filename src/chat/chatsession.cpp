@@ -18,6 +18,10 @@ ChatSession::ChatSession(QObject *parent) : QObject(parent)
         emit memberCommands.privateMessageRequested(nick, id);
     };
     memberActions.administersRoom = [this] { return roomHandling.isAdministrator(settings.room); };
+    connect(&privateMessages, &PrivateMessages::messageArrived, &attention,
+            [this](const QString &nick, const QString &id, const QString &line) {
+                attention.privateMessage(nick, id, line);
+            });
 }
 
 ChatSession::~ChatSession() = default;
@@ -41,6 +45,10 @@ void ChatSession::Send(int kind, const QString &data)
 
 void ChatSession::tick()
 {
+    const QDateTime at = now();
+    if (m_lastTick.isValid() && m_lastTick.msecsTo(at) > wakeGapMs)
+        connection.announceAgain();
+    m_lastTick = at;
     connection.tick(); // poll countdown, silence check, first-tick announcement
     if (roomHoldOff > 0)
         --roomHoldOff;

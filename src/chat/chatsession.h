@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/attention.h"
 #include "chat/chatlines.h"
 #include "chat/chatsettings.h"
 #include "chat/connection.h"
@@ -69,6 +70,7 @@ public:
     MemberCommands memberCommands{*this};   ///< the members menu's commands, profile and where-is answers
     TextEntry textEntry{*this};             ///< `memText`: chat lines typed by the user
     PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
+    Attention attention{settings};          ///< unread count and alerts while the window is not active
 
     /// Services, owned elsewhere. Null until wired.
     const Catalogue *catalogue = nullptr;
@@ -90,13 +92,18 @@ public:
     /// Catalogue text n, or the empty text when no catalogue is wired.
     QString text(int n) const;
 
-    /// One 500 ms tick of the chat timer.
+    /// One 500 ms tick of the chat timer. A tick long after the one before
+    /// means the machine slept: the link announces us again at once.
     void tick();
+    /// Ticks further apart than this (milliseconds of `now`) mean a sleep.
+    static constexpr int wakeGapMs = 20000;
 
     /// Routes one received record by its kind `R` (the link handles 0, 4 and 18 itself).
     void dispatch(int kind, const QString &record);
 
 private:
+    QDateTime m_lastTick;
+
     // Handlers by record kind. Each is a seam until its component is wired.
     void onChatLine(const QString &record);       // 1 and any unknown kind: DoMessage
     void onUserRecord(const QString &record);     // 5, 15: DoUser

@@ -61,6 +61,13 @@ struct ChatSettings {
     QString proxyPassword;
     QString webBase = QStringLiteral("http://127.0.0.1:8080/"); ///< catalogue download base
     QString registeredName; ///< the default offered when asking for a nick
+    // Drawing the user's attention while the window is not active: each kind
+    // of alert on or off, and the own nick marked in others' lines.
+    bool notifyPage = true;    ///< `NotifyPage`
+    bool notifyPM = true;      ///< `NotifyPM`
+    bool notifyKeyword = true; ///< `NotifyKeyword`
+    bool notifyNick = true;    ///< `NotifyNick`
+    bool highlightNick = true; ///< `HighlightNick`
 
     /// Second room watched: `Room2` when "Show 2nd Room" is on, otherwise -1.
     int watchedRoom() const { return showSecond ? room2 : -1; }

@@ -173,6 +173,27 @@ void Connection::takeIdentity(const QString &nick, int icon)
     Send(5);
 }
 
+void Connection::announceAgain()
+{
+    if (!m_link.isOpen() || m_session.settings.nick.isEmpty() || !m_announced)
+        return;
+    linkReannounce();
+    Send(0);
+}
+
+LinkStatus::State Connection::state() const
+{
+    using S = LinkStatus::State;
+    if (!m_link.isOpen())
+        return S::Closed;
+    if (m_session.settings.nick.isEmpty())
+        return S::NoNick;
+    if (isLost())
+        return S::Lost;
+    // Nothing heard since the link opened: still on the way.
+    return m_link.token().isEmpty() ? S::Connecting : S::Connected;
+}
+
 void Connection::announce()
 {
     m_announced = true;
@@ -235,6 +256,7 @@ void Connection::linkDispatch(int kind, const QString &record)
 
 void Connection::linkPaged(const QString &from)
 {
+    m_session.attention.paged(from);
     notice(from + m_session.text(527) + m_session.settings.nick);
     if (m_session.sink)
         m_session.sink->Notify(m_session.settings.pageSound);
@@ -270,6 +292,7 @@ void Connection::linkRepeatWarning(int count, const QString &record)
 
 void Connection::linkLost()
 {
+    m_lostSince = m_session.now();
     notice(m_session.text(559) + timeText() + m_session.text(558));
     emit m_session.stateChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/linkstatus.h"
 #include "protocol/datagramlink.h"
 #include "protocol/linkevents.h"
 #include "protocol/serverendpoint.h"
@@ -55,6 +56,16 @@ public:
     /// One 500 ms tick: the first tick's announcement, the poll countdown and
     /// the silence check.
     void tick();
+
+    /// After a sleep or a change of network: announces us again now (as when
+    /// the server asks for it) and polls at once, instead of waiting for the
+    /// silence count. Nothing without an open link and a nick.
+    void announceAgain();
+
+    /// Where the link stands, for the status line.
+    LinkStatus::State state() const;
+    /// When the link was marked lost; invalid while it is not.
+    QDateTime lostSince() const { return isLost() ? m_lostSince : QDateTime(); }
 
     /// Leaves the chat: kind 51 and a last poll go out now, then the link is
     /// closed. Nothing is sent afterwards.
@@ -120,6 +131,7 @@ private:
     ServerEndpoint m_override;
     bool m_announced = false;
     bool m_heard = false; ///< a record came from the server since open()
+    QDateTime m_lostSince;
 };
 
 } // namespace hchat

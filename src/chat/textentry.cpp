@@ -83,6 +83,12 @@ TextEntry::Result TextEntry::sendChatLine(const QString &text)
     return Result::Sent;
 }
 
+int TextEntry::lineCount(const QString &text)
+{
+    const QString groomed = groom(text);
+    return groomed.isEmpty() ? 0 : int(groomed.count(QLatin1String("||"))) + 1;
+}
+
 void TextEntry::remember(const QString &text)
 {
     m_position = -1;
@@ -143,6 +149,9 @@ bool TextEntry::eventFilter(QObject *watched, QEvent *event)
         if (shift)
             return false; // the editor breaks the line
         const QString typed = m_text();
+        const int lines = lineCount(typed);
+        if (lines > confirmAbove && confirmLongText && !confirmLongText(lines))
+            return true; // kept in the box, to be shortened or sent after all
         const Result result = submit(typed);
         if (result == Result::Sent || (result == Result::Empty && !typed.isEmpty()))
             m_setText(QString());

@@ -65,6 +65,16 @@ public:
     /// The notice for a refused text of `bytes` bytes.
     static QString tooLongText(int bytes);
 
+    /// A text of more lines than this is sent from the editor only when
+    /// confirmLongText agrees: a support chat is not the place for a log
+    /// file pasted by accident.
+    static constexpr int confirmAbove = 10;
+    /// Asked with the number of lines; false keeps the text in the box.
+    /// Unset, long texts go out unasked.
+    std::function<bool(int lines)> confirmLongText;
+    /// Lines of a typed text as it would be sent (trailing breaks dropped).
+    static int lineCount(const QString &text);
+
 signals:
     /// A text was sent from an attached editor (the window puts focus back).
     void sent();
