@@ -1,5 +1,7 @@
 #include "platform/texteditview.h"
 
+#include "platform/transcriptedit.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -11,7 +13,8 @@
 
 namespace hchat {
 
-TextEditView::TextEditView(QTextEdit *edit, QObject *parent) : QObject(parent), m_edit(edit)
+TextEditView::TextEditView(QTextEdit *edit, QObject *parent)
+    : QObject(parent), m_edit(edit), m_transcript(qobject_cast<TranscriptEdit *>(edit))
 {
     edit->setReadOnly(true);
     edit->setUndoRedoEnabled(false);
@@ -32,16 +35,27 @@ TextEditView::TextEditView(QTextEdit *edit, QObject *parent) : QObject(parent), 
             bar->setValue(max);
         m_atEnd = bar->value() >= max;
     });
+    // The reader's other ways of moving the view (keys, the jump button, a
+    // search hit) decide about following the end just as a drag does.
+    if (m_transcript)
+        connect(m_transcript, &TranscriptEdit::readerScrolled, this, [this](int value) {
+            if (m_drag)
+                m_drag(value);
+        });
 }
 
 void TextEditView::aboutToAppend()
 {
+    if (m_transcript)
+        m_transcript->lineAppending();
     const QTextCursor cursor = m_edit->textCursor();
     m_selection = cursor.hasSelection() ? std::pair(cursor.anchor(), cursor.position()) : std::pair(-1, -1);
 }
 
 void TextEditView::appended()
 {
+    if (m_transcript)
+        m_transcript->lineAppended();
     if (m_selection.first < 0)
         return;
     // Text added where the reader's selection ends would extend it: the

@@ -10,7 +10,11 @@
 
 namespace hchat {
 
+class TranscriptEdit;
+
 /// A read-only QTextEdit as a transcript: memRich and memRich2 of the window.
+/// A TranscriptEdit also hears of each line added (for its unread marker),
+/// and its reader's scrolling decides about following the end.
 /// A view at its end stays there through every change of layout (a resize,
 /// a pane shown beside it, a new font), and lines added at the end never
 /// join the reader's selection.
@@ -38,6 +42,7 @@ private:
     std::pair<int, int> m_selection{-1, -1}; ///< the reader's anchor and position while appending
 
     QPointer<QTextEdit> m_edit;
+    QPointer<TranscriptEdit> m_transcript; ///< the same edit, when it marks unread lines
     std::function<void(int)> m_drag;
     bool m_atEnd = true;
 };

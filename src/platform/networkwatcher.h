@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+namespace hchat {
+
+/// Tells when the network comes back or changes (another connection, the
+/// machine moved), so the chat can announce itself at once rather than
+/// wait for the link's silence count. Quiet where the platform can't tell.
+class NetworkWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NetworkWatcher(QObject *parent = nullptr);
+
+    /// False when no backend reports the network's state here.
+    bool isWatching() const { return m_watching; }
+
+signals:
+    void networkChanged();
+
+private:
+    bool m_watching = false;
+};
+
+} // namespace hchat
