@@ -57,6 +57,9 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.roomHosts = [this] { return m_session.rooms.RoomField(GetIndex(m_session.settings.room), "V"); };
     c.receiveBacklog = [this] { return int(m_session.connection.link().unparsedInbound()); };
     c.programFolder = [this] { return m_session.programFolder; };
+    c.ownNick = [&s] { return s.nick; };
+    c.highlightNick = [&s] { return s.highlightNick; };
+    c.lineShown = [this](const ShownLine &line) { m_session.attention.lineShown(line); };
     c.text = [this](int n) { return m_session.text(n); };
     c.now = [this] { return m_session.now(); };
     c.speaker = nullptr; // set once the voice exists

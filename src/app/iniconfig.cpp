@@ -106,7 +106,13 @@ const BoolKey kBoolKeys[] = {{"FontBold", &S::fontBold, false},
                              {"Post", &S::post, true},
                              {"Read", &S::voiceRead, false},
                              {"Scroll", &S::scroll, true},
-                             {"ProfileURL", &S::profileLinks, false}};
+                             {"ProfileURL", &S::profileLinks, false},
+                             // Keys of our own.
+                             {"NotifyPage", &S::notifyPage, true},
+                             {"NotifyPM", &S::notifyPM, true},
+                             {"NotifyKeyword", &S::notifyKeyword, true},
+                             {"NotifyNick", &S::notifyNick, true},
+                             {"HighlightNick", &S::highlightNick, true}};
 
 } // namespace
 

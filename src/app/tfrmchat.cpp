@@ -4,6 +4,7 @@
 #include "app/debuglog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
+#include "platform/transcriptedit.h"
 #include "settings/tfrmchatprop.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptsink.h"
@@ -43,6 +44,7 @@ TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
     buildMenus();
     FormCreate();
     wireChatCommands();
+    wireReader();
 }
 
 TfrmChat::~TfrmChat()
@@ -143,7 +145,7 @@ void TfrmChat::buildWidgets()
         heading->setFont(small);
         heading->setForegroundRole(QPalette::PlaceholderText);
         layout->addWidget(heading);
-        rich = new QTextEdit(pane);
+        rich = new TranscriptEdit(pane);
         rich->setObjectName(QLatin1String(richName));
         layout->addWidget(rich, 1);
     };
@@ -199,6 +201,10 @@ void TfrmChat::buildWidgets()
     splChat->setStretchFactor(1, 2);
     splChat->setStretchFactor(2, 0);
     chatLayout->addWidget(splChat, 1);
+    lblStatus = new QLabel(chatArea);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    chatLayout->addWidget(lblStatus);
     splMain->setStretchFactor(0, 0);
     splMain->setStretchFactor(1, 1);
     outer->addWidget(splMain, 1);
@@ -350,9 +356,6 @@ void TfrmChat::buildMenus()
     }
     btnMenu->setMenu(mnuPUChat);
     btnMenu->setPopupMode(QToolButton::InstantPopup);
-    for (QTextEdit *t : {memRich, memRich2})
-        connect(t, &QWidget::customContextMenuRequested, this,
-                [this, t](const QPoint &pos) { mnuPUChat->popup(t->viewport()->mapToGlobal(pos)); });
     connect(mnuPUChat, &QMenu::aboutToHide, this,
             [this] { QTimer::singleShot(0, this, [this] { backToEntry(); }); });
 }
@@ -376,6 +379,7 @@ void TfrmChat::tmrChatTimer()
         checkNick();
     }
     m_session.tick();
+    updateStatusLine(); // the next try comes closer
 }
 
 void TfrmChat::FormClose()

@@ -2,13 +2,16 @@
 
 #include "app/startoptions.h"
 #include "chat/chatsession.h"
+#include "chat/nickcompleter.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QListView;
 class QMenu;
@@ -23,8 +26,11 @@ namespace hchat {
 
 class ChatServices;
 class TfrmChatProp;
+class DesktopNotifier;
 class IniConfig;
 class RosterPanel;
+class TranscriptEdit;
+class TrayIcon;
 
 /// The chat window. It shows the session's state and forwards what the user
 /// does to it; protocol handling and rules live in the chat layer.
@@ -58,6 +64,13 @@ public:
     void openProperties();
     /// The settings dialog while it is open, else null.
     TfrmChatProp *properties() const;
+    /// The first (memRich) or second transcript.
+    TranscriptEdit *transcript(bool second) const;
+    /// Opens a clicked address: in the web pane while it is shown, else in
+    /// the desktop's browser.
+    void openLink(const QString &url);
+    /// Brings the window forward, restored if it was minimised.
+    void bringForward();
 
     // Widgets under their own names, reachable by tests.
     QTextEdit *memRich = nullptr;
@@ -105,6 +118,16 @@ public:
     QAction *mnuProperties = nullptr;
     QAction *mnuRunRemoteSupport = nullptr;
     QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
+    // Attention, each on or off.
+    QAction *mnuNotifyPage = nullptr;
+    QAction *mnuNotifyPM = nullptr;
+    QAction *mnuNotifyKeyword = nullptr;
+    QAction *mnuNotifyNick = nullptr;
+    QAction *mnuHighlightNick = nullptr;
+    QAction *mnuFind = nullptr;  ///< Ctrl+F: the search bar over the transcript in use
+    QLabel *lblStatus = nullptr; ///< the link's state, under the transcripts
+    TrayIcon *trayIcon = nullptr;
+    DesktopNotifier *notifier = nullptr;
 
     // Member buttons, shown when a member is chosen in the list.
     QPushButton *btnPage = nullptr;
@@ -126,6 +149,13 @@ public:
     /// Asks the user for a nick (caption, prompt, default answer); empty when
     /// cancelled. An input box unless replaced (tests).
     std::function<QString(const QString &, const QString &, const QString &)> askNick;
+    /// Asks the desktop for the user's attention (the urgency hint);
+    /// QApplication::alert unless replaced (tests).
+    std::function<void()> requestAttention;
+    /// Asks before a text of many lines is sent from the entry or a private
+    /// message window (`asker`); a question box over it unless replaced
+    /// (tests). True sends it.
+    std::function<bool(int lines, QWidget *asker)> confirmLongText;
 
 signals:
     /// The Properties command: the settings dialog opens here.
@@ -139,6 +169,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -164,6 +195,19 @@ private:
     std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;
+
+    // Reading aids and attention (tfrmchatreader.cpp).
+    void wireReader();
+    void findInTranscript();
+    bool entryKey(QKeyEvent *key);
+    QStringList memberNicks() const;
+    void raiseAlert(const Attention::Alert &alert);
+    void openAlert(const QString &key);
+    void updateStatusLine();
+    void applyAttentionMarks();
+    NickCompleter m_completer;
+    QHash<QString, Attention::Alert> m_alerts; ///< by notification key, for a click on it
+    QString m_trayMessageKey;
 
     void catalogueReady();
     void checkNick();

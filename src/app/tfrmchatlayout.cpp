@@ -134,6 +134,7 @@ void TfrmChat::applyLayout()
     pnlRight->setVisible(s.showList);
     splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
     updateRoomHeadings();
+    applyAttentionMarks();
 }
 
 void TfrmChat::applyFont()

@@ -141,6 +141,8 @@ namespace hchat {
 
 bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == memText && event->type() == QEvent::KeyPress && entryKey(static_cast<QKeyEvent *>(event)))
+        return true;
     if (watched == memText && event->type() == QEvent::ShortcutOverride) {
         // The entry would take Ctrl+A as Select All (and Ctrl+U, Ctrl+Y as
         // its own editing keys): the icon shortcuts come first, since the

@@ -1,9 +1,13 @@
 #include "app/tfrmpm.h"
 
+#include "app/tfrmchat.h"
 #include "chat/chatsession.h"
 #include "chat/privatemessages.h"
+#include "platform/transcriptedit.h"
+#include "transcript/textlinks.h"
 #include "transcript/transcriptsink.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QList>
 #include <QPlainTextEdit>
@@ -44,9 +48,9 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     setWindowTitle(QStringLiteral("Private Message: %1").arg(nick.isEmpty() ? id : nick));
     resize(420, 300);
 
-    memRich = new QTextEdit(this);
+    auto *transcript = new TranscriptEdit(this);
+    memRich = transcript;
     memRich->setObjectName(QStringLiteral("memRich"));
-    memRich->setReadOnly(true);
     memRich->setFocusPolicy(Qt::ClickFocus);
     memPM = new QPlainTextEdit(this);
     memPM->setObjectName(QStringLiteral("memPM"));
@@ -67,6 +71,21 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
             AddNotice(TextEntry::tooLongText(TextEntry::recordBytes(3, text)));
         return result;
     };
+    // Links open where the chat window opens them; the rest of the reader's
+    // commands are the transcript's own.
+    if (auto *chat = qobject_cast<TfrmChat *>(parent)) {
+        connect(transcript, &TranscriptEdit::linkActivated, chat, &TfrmChat::openLink);
+        m_entry.confirmLongText = [this, chat](int lines) {
+            return !chat->confirmLongText || chat->confirmLongText(lines, this);
+        };
+    }
+    connect(transcript, &TranscriptEdit::clearRequested, memRich, &QTextEdit::clear);
+    connect(transcript, &TranscriptEdit::searchClosed, memPM, [this] { memPM->setFocus(); });
+    auto *find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, transcript,
+            [transcript] { transcript->openSearch(transcript->textCursor().selectedText()); });
+    addAction(find);
     m_entry.attach(
         memPM, [this] { return memPM->toPlainText(); },
         [this](const QString &text) {
@@ -215,7 +234,7 @@ void TfrmPM::AddLine(const QString &line, int color)
         cursor.insertBlock();
     QString text = line;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    cursor.insertText(text, format);
+    TextLinks::insert(cursor, text, format);
     memRich->setTextCursor(cursor);
     memRich->ensureCursorVisible();
 }
