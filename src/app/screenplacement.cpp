@@ -28,7 +28,7 @@ QRect restoredWindow(const QPoint &corner, const QSize &stored, const QRect &des
     };
     const QSize size(fit(stored.width(), 200, screen.width()), fit(stored.height(), 150, screen.height()));
     // The corner first: a stored corner far out plus the size would not fit an int.
-    return QRect(bringOnDesktop(QRect(corner, QSize(1, 1)), desktop).topLeft(), size);
+    return QRect(bringOnDesktop(QRect(corner, corner), desktop).topLeft(), size);
 }
 
 } // namespace hchat

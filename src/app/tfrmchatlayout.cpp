@@ -31,7 +31,7 @@ void TfrmChat::placeWindow()
     QRect screenArea = desktop;
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
         desktop = primary->availableVirtualGeometry();
-        const QPoint corner = bringOnDesktop(QRect(s.left, s.top, 1, 1), desktop).topLeft();
+        const QPoint corner = bringOnDesktop(QRect(QPoint(s.left, s.top), QPoint(s.left, s.top)), desktop).topLeft();
         const QScreen *screen = QGuiApplication::screenAt(corner);
         screenArea = (screen ? screen : primary)->availableGeometry();
     }
