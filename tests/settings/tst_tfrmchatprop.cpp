@@ -469,6 +469,30 @@ private slots:
         QVERIFY(!dlg->btnReset->isVisibleTo(dlg->tab2));
     }
 
+    void roomIconList_data()
+    {
+        QTest::addColumn<bool>("staff");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("count");
+        QTest::newRow("member") << false << 5 << 63;
+        QTest::newRow("staff") << true << 5 << 65;
+        QTest::newRow("icon above the list") << false << 80 << 81;
+    }
+    void roomIconList()
+    {
+        QFETCH(bool, staff);
+        QFETCH(int, icon);
+        QFETCH(int, count);
+        w->session.staffMode = staff;
+        w->session.rooms.setEntry(2, QStringLiteral("<#>2</#><N>Open</N><I>%1</I>").arg(icon));
+        open();
+        QCOMPARE(dlg->cmbIcon->count(), count);
+        QCOMPARE(dlg->cmbIcon->currentIndex(), icon);
+        QCOMPARE(dlg->cmbIcon->itemText(icon), QStringLiteral(" %1").arg(icon));
+        closeDialog();
+        QCOMPARE(GetI(w->sent(7).value(0), "I"), icon); // kept, not cut to the list
+    }
+
     void bulletin_data()
     {
         QTest::addColumn<QString>("typed");
