@@ -5,13 +5,14 @@ CMAKE_ARGS ?=
 PORT      ?= 5500
 
 # Debian packages the build, the tests, a local run and the package need.
-# (Qt's speech module reads aloud through an engine plugin of its own.)
+# (Qt's speech module reads aloud through an engine plugin of its own; the
+# notification tests run a session bus of their own with dbus-daemon.)
 PACKAGES := cmake ninja-build g++ make pkg-config \
 	qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-speech-dev qt6-webengine-dev \
 	qt6-speech-flite-plugin \
 	qt6-qpa-plugins libgl-dev libxkbcommon-dev libbenchmark-dev libxcb1-dev \
 	xvfb xauth dpkg-dev file appstream desktop-file-utils \
-	lighttpd g++-mingw-w64-x86-64
+	lighttpd g++-mingw-w64-x86-64 dbus-daemon
 
 .PHONY: all deps configure build test run bench package check-win32 clean format
 
