@@ -1,6 +1,9 @@
 #include "protocol/codec.h"
 
+#include <QLatin1StringView>
+
 #include <limits>
+#include <type_traits>
 
 namespace hchat {
 
@@ -12,56 +15,36 @@ struct FieldSpan {
     qsizetype nameLength = 0;
     bool valid() const { return open >= 0 && close >= 0 && open + nameLength + 2 <= close; }
     qsizetype valueStart() const { return open + nameLength + 2; }
+    qsizetype end() const { return close + nameLength + 3; }
 };
 
-FieldSpan findField(const QString &record, const QString &name)
+FieldSpan findField(QStringView record, char name)
 {
+    // The tags live on the stack: this runs for every field of every datagram.
+    const char open[3] = {'<', name, '>'};
+    const char close[4] = {'<', '/', name, '>'};
+    FieldSpan s;
+    s.nameLength = 1;
+    s.open = record.indexOf(QLatin1StringView(open, 3));
+    s.close = record.indexOf(QLatin1StringView(close, 4));
+    return s;
+}
+
+FieldSpan findField(QStringView record, const QString &name)
+{
+    if (name.size() == 1 && name[0].unicode() < 0x80)
+        return findField(record, char(name[0].unicode()));
     FieldSpan s;
     s.nameLength = name.size();
     if (name.isEmpty())
         return s;
-    // Build the tags on the stack: this runs for every field of every datagram.
-    QString openTag;
-    openTag.reserve(name.size() + 2);
-    openTag += u'<';
-    openTag += name;
-    openTag += u'>';
-    QString closeTag;
-    closeTag.reserve(name.size() + 3);
-    closeTag += u"</";
-    closeTag += name;
-    closeTag += u'>';
-    s.open = record.indexOf(openTag);
-    s.close = record.indexOf(closeTag);
+    s.open = record.indexOf(u'<' + name + u'>');
+    s.close = record.indexOf(QStringLiteral("</") + name + u'>');
     return s;
 }
 
-} // namespace
-
-QString AddS(const QString &value, const QString &name)
+QString valueOf(const QString &record, const FieldSpan &s)
 {
-    if (value.isEmpty())
-        return {};
-    QString out;
-    out.reserve(value.size() + 2 * name.size() + 5);
-    out += u'<';
-    out += name;
-    out += u'>';
-    out += value;
-    out += u"</";
-    out += name;
-    out += u'>';
-    return out;
-}
-
-QString AddI(qint64 value, const QString &name)
-{
-    return AddS(QString::number(value), name);
-}
-
-QString GetS(const QString &record, const QString &name)
-{
-    const FieldSpan s = findField(record, name);
     // A closing tag without its opening tag yields nothing: never take text
     // from the start of the record.
     if (!s.valid())
@@ -72,33 +55,123 @@ QString GetS(const QString &record, const QString &name)
     return value;
 }
 
-int toIntOrZero(QStringView text)
+template <typename Chars> bool readWhole(const Chars &text, qint64 *out)
 {
-    if (text.isEmpty() || text.size() > 12)
-        return 0;
+    if (text.isEmpty())
+        return false;
     qsizetype i = 0;
     bool negative = false;
-    if (text[0] == u'-' || text[0] == u'+') {
-        negative = text[0] == u'-';
+    const auto at = [&text](qsizetype n) -> char16_t {
+        if constexpr (std::is_same_v<Chars, QByteArrayView>)
+            return char16_t(quint8(text[n]));
+        else
+            return text[n].unicode();
+    };
+    if (at(0) == u'-' || at(0) == u'+') {
+        negative = at(0) == u'-';
         i = 1;
         if (text.size() == 1)
-            return 0;
+            return false;
     }
     qint64 v = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = at(i);
         if (c < u'0' || c > u'9')
-            return 0;
+            return false;
         v = v * 10 + (c - u'0');
+        // Past the int range already: leading zeros may make a long text, a
+        // long run of digits must not overflow the sum.
+        if (v > qint64(std::numeric_limits<int>::max()) + 1)
+            return false;
     }
     if (negative)
         v = -v;
     if (v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min())
-        return 0;
-    return static_cast<int>(v);
+        return false;
+    *out = v;
+    return true;
+}
+
+} // namespace
+
+QString AddS(const QString &value, char name)
+{
+    if (value.isEmpty())
+        return {};
+    QString out;
+    out.reserve(value.size() + 7);
+    out += u'<';
+    out += QLatin1Char(name);
+    out += u'>';
+    out += value;
+    out += u"</";
+    out += QLatin1Char(name);
+    out += u'>';
+    return out;
+}
+
+QString AddS(const QString &value, const QString &name)
+{
+    if (value.isEmpty())
+        return {};
+    return u'<' + name + u'>' + value + QStringLiteral("</") + name + u'>';
+}
+
+QString AddI(qint64 value, const QString &name)
+{
+    return AddS(QString::number(value), name);
+}
+
+QString AddI(qint64 value, char name)
+{
+    return AddS(QString::number(value), name);
+}
+
+QString GetS(const QString &record, const QString &name)
+{
+    return valueOf(record, findField(record, name));
+}
+
+QString GetS(const QString &record, char name)
+{
+    return valueOf(record, findField(record, name));
+}
+
+bool HasField(const QString &record, char name)
+{
+    return findField(record, name).valid();
+}
+
+int toIntOrZero(QStringView text)
+{
+    qint64 v = 0;
+    return readWhole(text, &v) ? int(v) : 0;
+}
+
+int toIntOrZero(QByteArrayView text)
+{
+    qint64 v = 0;
+    return readWhole(text, &v) ? int(v) : 0;
+}
+
+bool readInt(QByteArrayView text, int *value)
+{
+    qint64 v = 0;
+    if (!readWhole(text, &v))
+        return false;
+    *value = int(v);
+    return true;
 }
 
 int GetI(const QString &record, const QString &name)
+{
+    const FieldSpan s = findField(record, name);
+    if (!s.valid())
+        return 0;
+    return toIntOrZero(QStringView(record).mid(s.valueStart(), s.close - s.valueStart()));
+}
+
+int GetI(const QString &record, char name)
 {
     const FieldSpan s = findField(record, name);
     if (!s.valid())
@@ -111,8 +184,18 @@ QString KillS(const QString &record, const QString &name)
     const FieldSpan s = findField(record, name);
     if (!s.valid())
         return record;
-    const qsizetype end = s.close + s.nameLength + 3;
-    return record.left(s.open) + record.mid(end);
+    return record.left(s.open) + record.mid(s.end());
+}
+
+QByteArrayView fieldBytes(QByteArrayView line, char name)
+{
+    const char open[3] = {'<', name, '>'};
+    const char close[4] = {'<', '/', name, '>'};
+    const qsizetype o = line.indexOf(QByteArrayView(open, 3));
+    const qsizetype c = line.indexOf(QByteArrayView(close, 4));
+    if (o < 0 || c < 0 || o + 3 > c)
+        return {};
+    return line.sliced(o + 3, c - o - 3);
 }
 
 } // namespace hchat

@@ -1,9 +1,14 @@
 #include "protocol/datagramlink.h"
 
+#include "protocol/ackheader.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/linkevents.h"
+#include "protocol/pollheader.h"
 #include "protocol/transport.h"
 #include "protocol/wiretext.h"
+
+#include <QRandomGenerator>
 
 namespace hchat {
 
@@ -20,8 +25,8 @@ QString shown(const QByteArray &bytes)
     return decodeWireLine(bytes.constData(), maxShownBytes) + QStringLiteral("...");
 }
 
-// A line break inside a record would split it in two on the server: carry it
-// the way the codec does.
+// A bare line break inside a record would split it in two on the server:
+// carry it the way the codec does. Typed text comes here encoded already.
 QString keepOnOneLine(const QString &data)
 {
     if (!data.contains(u'\n') && !data.contains(u'\r'))
@@ -35,7 +40,12 @@ QString keepOnOneLine(const QString &data)
 
 } // namespace
 
-DatagramLink::DatagramLink(LinkEvents &events) : m_events(events) {}
+DatagramLink::DatagramLink(LinkEvents &events) : m_events(events)
+{
+    // A run's numbers start anywhere, so a server that still remembers an
+    // earlier run of ours does not take our first records for old ones.
+    m_nextNumber = QRandomGenerator::global()->bounded(WireLimits::maxNumber) + 1;
+}
 
 DatagramLink::~DatagramLink()
 {
@@ -53,13 +63,39 @@ void DatagramLink::open(Transport *transport)
         };
 }
 
-void DatagramLink::Send(int kind, const QString &data)
+void DatagramLink::startNumbersAt(quint32 number)
+{
+    if (number >= 1 && number <= WireLimits::maxNumber)
+        m_nextNumber = number;
+}
+
+qsizetype DatagramLink::maxRecordBytes(int kind)
+{
+    return kind == kindNumber(RecordKind::SaveBulletin) ? WireLimits::maxBulletinRecordBytes
+                                                        : WireLimits::maxRecordBytes;
+}
+
+QString DatagramLink::recordText(int kind, quint32 number, const QString &data)
+{
+    // The number goes right after the kind: the first occurrence of a field
+    // counts, so nothing in the data can stand in for it.
+    return AddI(kind, Field::Kind) + AddI(number, Field::RecordNumber) + keepOnOneLine(data);
+}
+
+qsizetype DatagramLink::recordBytes(int kind, const QString &data)
+{
+    return (AddI(kind, Field::Kind) + AddI(WireLimits::maxNumber, Field::RecordNumber) + keepOnOneLine(data))
+        .toUtf8()
+        .size();
+}
+
+quint32 DatagramLink::Send(int kind, const QString &data)
 {
     if (!isOpen() || !m_enabled)
-        return;
+        return 0;
     if (kind == 0) {
         poll();
-        return;
+        return 0;
     }
     m_countdown = 1;
     if (echoAll) {
@@ -68,71 +104,91 @@ void DatagramLink::Send(int kind, const QString &data)
         else
             m_events.linkShow(QStringLiteral("Other:  ") + QString::number(kind));
     }
-    queue(kind, data);
-}
 
-void DatagramLink::queue(int kind, const QString &data)
-{
-    const QString record =
-        QStringLiteral("<R>") + QString::number(kind) + QStringLiteral("</R>") + keepOnOneLine(data);
+    const quint32 number = m_nextNumber;
+    const QString record = recordText(kind, number, data);
     if ((echoRecords && kind != 1) || (echoChat && kind == 1))
         m_events.linkShow(QStringLiteral("Send: ") + record);
     QByteArray bytes = record.toUtf8();
-    bytes += '\n';
-    // A record that fits no datagram is refused whole: a cut record would reach
-    // the server as garbage and take the records behind it along.
-    if (bytes.size() > maxCarried) {
-        m_events.linkShow(QStringLiteral("Not sent, record too long: %1 bytes").arg(bytes.size()));
-        return;
+    // A record the server would refuse is refused here, whole: a cut record
+    // would reach the server as garbage.
+    if (bytes.size() > maxRecordBytes(kind)) {
+        m_events.linkShow(QStringLiteral("Not sent, record too long: %1 bytes (at most %2)")
+                              .arg(bytes.size())
+                              .arg(maxRecordBytes(kind)));
+        return 0;
     }
-    m_outbox += bytes;
+    m_nextNumber = NumberWindow::next(m_nextNumber);
+    bytes += '\n';
+    const QList<Outbox::Dropped> dropped = m_outbox.add(number, bytes);
+    for (const Outbox::Dropped &d : dropped)
+        m_events.linkDropped(d.number, d.record, QStringLiteral("too many lines waiting for the server"));
+    return number;
 }
 
-qsizetype DatagramLink::carriedLength()
+void DatagramLink::beginAnnouncement()
 {
-    if (m_outbox.size() <= maxCarried)
-        return m_outbox.size();
-    // Only whole records travel; the rest waits for the next polls, and the
-    // acknowledgement removes exactly what this poll carried.
-    const qsizetype lastBreak = m_outbox.lastIndexOf('\n', maxCarried - 1);
-    return lastBreak + 1;
+    m_outbox.beginAnnouncement();
+}
+
+void DatagramLink::endAnnouncement()
+{
+    m_outbox.endAnnouncement();
+}
+
+void DatagramLink::finalPoll()
+{
+    if (!isOpen() || !m_enabled)
+        return;
+    m_outbox.settleAnnouncement();
+    poll();
+}
+
+void DatagramLink::sendAside(int kind, const QString &data)
+{
+    if (!isOpen() || !m_enabled)
+        return;
+    const QByteArray record = recordText(kind, m_nextNumber, data).toUtf8();
+    m_nextNumber = NumberWindow::next(m_nextNumber);
+    if (record.size() > maxRecordBytes(kind))
+        return;
+    m_k = (m_k + 1) % 10;
+    const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
+    m_transport->sendDatagram(record + '\n' + header + "\r\n");
+    if (echoAll)
+        m_events.linkShow(QStringLiteral("Ping: ") + QString::fromUtf8(record) + u'\n' +
+                          QString::fromLatin1(header));
 }
 
 void DatagramLink::poll()
 {
     m_countdown = idlePoll;
-    if (m_outbox.size() > maxCarried)
-        m_events.linkShow(QStringLiteral("Ping > ") + QString::number(m_outbox.size()));
-    qsizetype n = carriedLength();
-    if (n == 0 && !m_outbox.isEmpty()) {
-        // Cannot happen through queue(); never let a bad outbox block the link.
-        m_events.linkShow(QStringLiteral("Ping > ") + QString::number(m_outbox.size()));
-        m_outbox.clear();
-    }
-    if (n == 0 || n == m_lastSent) {
-        if (++m_repeat > 5) {
-            m_outbox.clear();
-            n = 0;
+    ++m_pollsSinceReply;
+    const QByteArray &outbox = m_outbox.bytes();
+    if (outbox.size() > maxCarried)
+        m_events.linkShow(QStringLiteral("Ping > ") + QString::number(outbox.size()));
+    // Only whole records travel; the rest waits for the next polls.
+    const qsizetype lastSent = m_outbox.inFlightBytes();
+    const qsizetype n = m_outbox.carry();
+    if (n == 0 || n == lastSent) {
+        // Six polls without news used to empty the outbox; the lines now
+        // wait for the server, within the outbox's bounds.
+        if (++m_repeat > 5)
             m_repeat = 0;
-        }
     } else {
         m_repeat = 0;
         m_k = (m_k + 1) % 10;
     }
-    m_lastSent = n;
 
-    QByteArray header =
-        QByteArrayLiteral("<R>0</R><K>") + QByteArray::number(m_k) + QByteArrayLiteral("</K>");
-    if (!m_token.isEmpty())
-        header += QByteArrayLiteral("<L>") + m_token.toUtf8() + QByteArrayLiteral("</L>");
+    const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
     QByteArray datagram;
     datagram.reserve(n + header.size() + 2);
-    datagram.append(m_outbox.constData(), n);
+    datagram.append(outbox.constData(), n);
     datagram += header;
     datagram += "\r\n";
     m_transport->sendDatagram(datagram);
     if (echoAll)
-        m_events.linkShow(QStringLiteral("Ping: ") + QString::fromUtf8(m_outbox.constData(), n) +
+        m_events.linkShow(QStringLiteral("Ping: ") + QString::fromUtf8(outbox.constData(), n) +
                           QString::fromLatin1(header));
 }
 
@@ -146,11 +202,31 @@ void DatagramLink::tick()
         m_silence = 0;
         if (!m_lost)
             m_events.linkLost();
-        m_token = QStringLiteral("10");
-        m_outbox.clear();
-        m_lastSent = 0;
+        // The records stay queued: the next server to answer takes them.
+        m_token = lostToken();
+        m_outbox.forgetInFlight();
         m_lost = true;
     }
+}
+
+bool DatagramLink::isDuplicate(const AckHeader *ack, const QByteArray &datagram, qsizetype restSize)
+{
+    if (ack) {
+        // A new session numbers its replies afresh, from its first reply on
+        // (which brings the token and no number yet).
+        const QString token = decodeWireLine(ack->token).left(WireLimits::maxTokenChars);
+        if (!token.isEmpty() && token != m_token)
+            m_replies.clear();
+    }
+    if (ack && ack->reply > 0) {
+        if (!m_replies.take(ack->reply))
+            return true;
+        m_lastReply = ack->reply;
+        return false;
+    }
+    // A server without reply numbers sends one reply per poll: the same bytes
+    // again before we polled again are the network's copy.
+    return restSize > 0 && m_pollsSinceReply == 0 && datagram == m_lastDatagram;
 }
 
 void DatagramLink::receive(const QByteArray &datagram)
@@ -162,12 +238,21 @@ void DatagramLink::receive(const QByteArray &datagram)
         m_events.linkShow(QStringLiteral("Pong #10: ") + shown(datagram));
         return;
     }
+    qsizetype firstSize = firstBreak;
+    if (firstSize > 0 && datagram[firstSize - 1] == '\r')
+        --firstSize;
+    const std::optional<AckHeader> ack = AckHeader::parse(QByteArrayView(datagram.constData(), firstSize));
     const qsizetype restSize = datagram.size() - firstBreak - 1;
-    // The network may deliver one datagram twice: its records were taken the
-    // first time. Its acknowledgement is still read, so silence ends.
-    const bool repeated = restSize > 0 && datagram == m_lastDatagram;
-    m_lastDatagram = datagram;
-    if (restSize > 0 && !repeated) {
+    // A copy's records were taken the first time; its acknowledgement is
+    // still read, so silence ends.
+    const bool duplicate = isDuplicate(ack ? &*ack : nullptr, datagram, restSize);
+    // Only a reply without a number is ever compared with the next one.
+    if (ack && ack->reply > 0)
+        m_lastDatagram.clear();
+    else
+        m_lastDatagram = datagram;
+    m_pollsSinceReply = 0;
+    if (restSize > 0 && !duplicate) {
         const qsizetype pending = m_inbound.size() - m_inboundPos;
         if (pending + restSize > maxInbound) {
             m_events.linkShow(QStringLiteral("Pong > %1: receive buffer full, dropped").arg(restSize));
@@ -179,7 +264,7 @@ void DatagramLink::receive(const QByteArray &datagram)
             m_inbound.append(datagram.constData() + firstBreak + 1, restSize);
         }
     }
-    parseRecord(datagram.constData(), firstBreak);
+    parseRecord(datagram.constData(), firstSize, duplicate);
     drain();
 }
 
@@ -213,7 +298,7 @@ void DatagramLink::drain()
     m_draining = false;
 }
 
-void DatagramLink::parseRecord(const char *data, qsizetype size)
+void DatagramLink::parseRecord(const char *data, qsizetype size, bool duplicate)
 {
     if (size > 0 && data[size - 1] == '\r')
         --size;
@@ -225,20 +310,21 @@ void DatagramLink::parseRecord(const char *data, qsizetype size)
         m_lost = false;
         m_events.linkRestored();
     }
-    static const QString r = QStringLiteral("R");
-    const int kind = GetI(record, r);
+    // The kind is read from the bytes: the tags are plain ASCII either way.
+    const int kind = toIntOrZero(fieldBytes(QByteArrayView(data, size), Field::Kind));
     m_silence = 0;
     if ((echoRecords && kind > 1) || (echoChat && kind == 1))
         m_events.linkShow(QStringLiteral("Rcvd: ") + record);
     switch (kind) {
-    case 0:
-        acknowledge(record);
+    case kindNumber(RecordKind::Poll):
+        if (const auto ack = AckHeader::parse(QByteArrayView(data, size)))
+            acknowledge(*ack, record, duplicate);
         break;
-    case 4:
-        m_events.linkPaged(GetS(record, QStringLiteral("N")));
+    case kindNumber(RecordKind::Page):
+        m_events.linkPaged(GetS(record, Field::Nick));
         break;
-    case 18:
-        m_events.linkBufferSize(GetI(record, QStringLiteral("T")));
+    case kindNumber(RecordKind::BufferSize):
+        m_events.linkBufferSize(GetI(record, Field::Buffer));
         break;
     default:
         m_events.linkDispatch(kind, record);
@@ -246,34 +332,25 @@ void DatagramLink::parseRecord(const char *data, qsizetype size)
     }
 }
 
-void DatagramLink::acknowledge(const QString &record)
+void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool duplicate)
 {
-    // Without a readable K this is no acknowledgement: reading it as K = 0
-    // would throw away records the server never saw.
-    const QString kText = GetS(record, QStringLiteral("K"));
-    const int k = toIntOrZero(kText);
-    if (kText.isEmpty() || (k == 0 && kText != QLatin1String("0")))
-        return;
-
     if (m_inbound.size() > m_inboundPos && m_countdown > 4)
         m_countdown = 4;
-    if (k == m_k) {
-        m_outbox.remove(0, qMin(m_lastSent, m_outbox.size()));
-        m_lastSent = 0;
+    QList<quint32> delivered;
+    if (ack.k == m_k) {
+        delivered = m_outbox.acknowledge();
         m_mismatch = 0;
         if (!m_outbox.isEmpty())
             m_countdown = 1;
     } else if (++m_mismatch > 3) {
-        m_outbox.clear();
-        m_lastSent = 0;
+        // Four of these used to empty the outbox. The server answers other
+        // polls than ours: carry everything afresh under a new K.
         m_mismatch = 0;
+        m_outbox.forgetInFlight();
     }
-    // K = 10 is never our own, so it has been counted as a mismatch above.
-    if (k == 10)
-        m_events.linkReannounce();
 
-    const int q = GetI(record, QStringLiteral("Q"));
-    const QString l = GetS(record, QStringLiteral("L")).left(4);
+    const int q = ack.q;
+    const QString l = decodeWireLine(ack.token).left(WireLimits::maxTokenChars);
     if (q != m_lastQ || l != m_token) {
         if (q > 0) {
             m_countdown = 1;
@@ -283,23 +360,32 @@ void DatagramLink::acknowledge(const QString &record)
         m_lastQ = q;
         if (!l.isEmpty())
             m_token = l;
-    } else if (q > 0) {
+    } else if (q > 0 && !duplicate) {
         ++m_repeatWarnings;
         m_events.linkRepeatWarning(m_repeatWarnings, record);
     }
+
+    // Handlers run last: they may queue records of their own.
+    for (quint32 number : std::as_const(delivered))
+        m_events.linkDelivered(number);
+    // K = 10 is never our own, so it has been counted as a mismatch above.
+    if (ack.k == AckHeader::announceAgain)
+        m_events.linkReannounce();
 }
 
 void DatagramLink::resetForNewServer()
 {
-    m_outbox.clear();
-    m_lastSent = 0;
+    m_outbox.forgetInFlight();
     m_repeat = 0;
     m_mismatch = 0;
-    m_token.clear();
+    m_token = lostToken();
     m_lastQ = 0;
     m_countdown = 0;
     m_silence = 0;
     m_lost = false;
+    m_replies.clear();
+    m_lastReply = 0;
+    m_lastDatagram.clear();
 }
 
 } // namespace hchat

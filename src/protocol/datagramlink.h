@@ -1,5 +1,10 @@
 #pragma once
 
+#include "protocol/numberwindow.h"
+#include "protocol/outbox.h"
+#include "protocol/recordkind.h"
+#include "protocol/wirelimits.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,27 +12,36 @@ namespace hchat {
 
 class LinkEvents;
 class Transport;
+struct AckHeader;
 
 /// The client side of the chat server conversation, free of sockets and
 /// timers: the outbox carried by polls until acknowledged, the sequence number
-/// K, the link token, the incoming line splitter and the dispatch of received
-/// records by kind. The owner calls tick() every 500 ms and receive() for each
-/// datagram; everything it learns goes out through LinkEvents.
+/// K, the link token, reply numbers, the incoming line splitter and the
+/// dispatch of received records by kind. The owner calls tick() every 500 ms
+/// and receive() for each datagram; everything it learns goes out through
+/// LinkEvents.
+///
+/// Every queued record carries a number of its own (`O`), so the server can
+/// tell a record it has taken from one it has not, and the owner can follow
+/// each record until the server acknowledges it. Records wait while the
+/// server does not answer, up to WireLimits::maxQueuedRecords records or
+/// maxQueuedBytes; past that the oldest are given up and reported.
 ///
 /// Outbox and inbound buffer are kept as UTF-8 bytes: every limit on the wire
 /// counts bytes.
 class DatagramLink
 {
 public:
-    /// Most record bytes carried by one poll; with the header and CR LF the
-    /// datagram stays within the server's 8192-byte receive buffer.
-    static constexpr qsizetype maxCarried = 8162;
+    static constexpr qsizetype maxCarried = WireLimits::maxCarriedBytes;
     /// Received bytes waiting to be parsed are bounded by this.
     static constexpr qsizetype maxInbound = 1024 * 1024;
     /// Ticks without a record before the link is marked lost.
     static constexpr int silenceLimit = 60;
     /// Ticks between polls of an idle link.
     static constexpr int idlePoll = 8;
+    /// The token of a link marked lost: no server hands it out, so the next
+    /// poll is answered with K = 10 and we announce ourselves again.
+    static QString lostToken() { return QStringLiteral("10"); }
 
     explicit DatagramLink(LinkEvents &events);
     ~DatagramLink();
@@ -42,10 +56,33 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool isEnabled() const { return m_enabled; }
 
-    /// Kind 0 sends a poll now; any other kind is queued as `<R>kind</R>` + data
-    /// and polled out at the next tick. Presence (5, 50, 51) is built above the
+    /// Kind 0 sends a poll now and returns 0. Any other kind is queued as
+    /// `<R>kind</R><O>number</O>` + data and polled out at the next tick; the
+    /// record's number is returned, or 0 when nothing was queued (link closed
+    /// or disabled, record too long). Presence (5, 50, 51) is built above the
     /// link and arrives here as kind 5.
-    void Send(int kind, const QString &data = QString());
+    quint32 Send(int kind, const QString &data = QString());
+    quint32 Send(RecordKind kind, const QString &data = QString()) { return Send(kindNumber(kind), data); }
+
+    /// Records sent between these two calls are an announcement (presence,
+    /// room entry, away text): they go ahead of every record waiting, in the
+    /// order sent, and replace an announcement still waiting from before.
+    void beginAnnouncement();
+    void endAnnouncement();
+
+    /// The last poll before the link closes: it carries the announcement
+    /// waiting together with the records behind it.
+    void finalPoll();
+
+    /// Sends one datagram now with this record alone, outside the outbox: a
+    /// goodbye to a server we are leaving.
+    void sendAside(int kind, const QString &data);
+
+    /// The most bytes a record of this kind may have (line feed not counted).
+    static qsizetype maxRecordBytes(int kind);
+    /// The bytes of the record Send(kind, data) would queue, its number
+    /// counted at its longest: a caller can refuse a text before it is sent.
+    static qsizetype recordBytes(int kind, const QString &data);
 
     /// One 500 ms tick: poll countdown and silence check.
     void tick();
@@ -59,13 +96,19 @@ public:
     void resume();
     int pauseCount() const { return m_pauseCount; }
 
-    /// Forgets the conversation with the current server (outbox, token,
-    /// counters, lost mark) before talking to another one. K is kept.
+    /// Before talking to another server: forgets the conversation (token,
+    /// counters, reply numbers) the way a lost link does. The records waiting
+    /// stay queued for the new server; K is kept.
     void resetForNewServer();
 
+    /// The number the next queued record gets (tests and benchmarks; a run
+    /// starts at a random one).
+    void startNumbersAt(quint32 number);
+
     // State, read by the session and the tests.
-    const QByteArray &outbox() const { return m_outbox; }
-    qsizetype lastSentLength() const { return m_lastSent; }
+    const QByteArray &outbox() const { return m_outbox.bytes(); }
+    int queuedRecords() const { return m_outbox.count(); }
+    qsizetype lastSentLength() const { return m_outbox.inFlightBytes(); }
     int sequence() const { return m_k; }
     int repeatCount() const { return m_repeat; }
     int mismatchCount() const { return m_mismatch; }
@@ -75,6 +118,10 @@ public:
     int pollCountdown() const { return m_countdown; }
     int silence() const { return m_silence; }
     bool isLost() const { return m_lost; }
+    /// The number of the last reply whose records were taken; 0 before the first.
+    quint32 lastReply() const { return m_lastReply; }
+    /// True once this server numbered a reply: its copies are told apart.
+    bool numbersReplies() const { return m_lastReply != 0; }
     const QByteArray &inbound() const { return m_inbound; }
     /// Received bytes not parsed yet: the backlog behind the record being
     /// handled now (which is no longer part of it).
@@ -87,18 +134,18 @@ public:
 
 private:
     void poll();
-    void queue(int kind, const QString &data);
-    qsizetype carriedLength();
+    static QString recordText(int kind, quint32 number, const QString &data);
     void drain();
-    void parseRecord(const char *data, qsizetype size);
-    void acknowledge(const QString &record);
+    void parseRecord(const char *data, qsizetype size, bool duplicate = false);
+    bool isDuplicate(const AckHeader *ack, const QByteArray &datagram, qsizetype restSize);
+    void acknowledge(const AckHeader &ack, const QString &record, bool duplicate);
 
     LinkEvents &m_events;
     Transport *m_transport = nullptr;
     bool m_enabled = true;
 
-    QByteArray m_outbox;
-    qsizetype m_lastSent = 0;
+    Outbox m_outbox;
+    quint32 m_nextNumber = 1;
     int m_k = 0;
     int m_repeat = 0;
     int m_mismatch = 0;
@@ -106,9 +153,16 @@ private:
     int m_lastQ = 0;
     int m_repeatWarnings = 0;
     int m_countdown = 0;
-    QByteArray m_lastDatagram; ///< the last one received, to drop a repeat
     int m_silence = 0;
     bool m_lost = false;
+
+    // Telling a reply from its network copy: by its number, or (a server
+    // without reply numbers) by bytes equal to the last one with no poll
+    // between them.
+    NumberWindow m_replies;
+    quint32 m_lastReply = 0;
+    QByteArray m_lastDatagram;
+    int m_pollsSinceReply = 0;
 
     QByteArray m_inbound;
     qsizetype m_inboundPos = 0; // parsed bytes not yet cut off the front

@@ -28,6 +28,16 @@ public:
     virtual void linkLost() = 0;
     /// The first record after the link was marked lost.
     virtual void linkRestored() = 0;
+    /// A queued record went out in a poll the server acknowledged.
+    virtual void linkDelivered(quint32 number) { Q_UNUSED(number); }
+    /// A queued record was given up before the server took it: `record` is
+    /// the record as queued, `reason` a short text saying why.
+    virtual void linkDropped(quint32 number, const QString &record, const QString &reason)
+    {
+        Q_UNUSED(number);
+        Q_UNUSED(record);
+        Q_UNUSED(reason);
+    }
 };
 
 } // namespace hchat

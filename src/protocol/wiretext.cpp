@@ -1,5 +1,10 @@
 #include "protocol/wiretext.h"
 
+#include "protocol/codec.h"
+#include "protocol/wirelimits.h"
+
+#include <cstring>
+
 namespace hchat {
 
 bool isValidUtf8(const char *data, qsizetype size)
@@ -50,6 +55,14 @@ QString decodeWireLine(const char *data, qsizetype size)
     // Nearly every line is plain ASCII: skip the validation for those.
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     qsizetype i = 0;
+    // Eight bytes at a time while no high bit is set.
+    while (i + 8 <= size) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+        i += 8;
+    }
     while (i < size && p[i] < 0x80)
         ++i;
     if (i == size)
@@ -57,6 +70,79 @@ QString decodeWireLine(const char *data, qsizetype size)
     if (isValidUtf8(data + i, size - i))
         return QString::fromUtf8(data, size);
     return QString::fromLatin1(data, size);
+}
+
+namespace {
+
+bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+} // namespace
+
+QString encodeText(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (isLineBreak(c)) {
+            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+            out += QLatin1String("||");
+            continue;
+        }
+        out += c;
+        if (i + 1 == n)
+            break;
+        const QChar next = text[i + 1];
+        if ((c == u'|' && (next == u'|' || next == u'\\' || isLineBreak(next))) ||
+            (c == u'<' && (next == u'/' || next == u'\\')))
+            out += u'\\';
+    }
+    return out;
+}
+
+QString decodeText(const QString &value)
+{
+    if (!value.contains(u'\\'))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    const qsizetype n = value.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = value[i];
+        out += c;
+        if ((c == u'|' || c == u'<') && i + 1 < n && value[i + 1] == u'\\')
+            ++i;
+    }
+    return out;
+}
+
+QString AddText(const QString &text, char name)
+{
+    return AddS(encodeText(text), name);
+}
+
+QString GetText(const QString &record, char name)
+{
+    return decodeText(GetS(record, name));
+}
+
+QString cleanNick(const QString &nick)
+{
+    QString out;
+    out.reserve(nick.size());
+    for (const QChar c : nick) {
+        if (c == u'<' || c == u'>' || c.category() == QChar::Other_Control || isLineBreak(c))
+            continue;
+        if (c == u'|' && out.endsWith(u'|'))
+            continue;
+        out += c;
+    }
+    return out.trimmed().left(WireLimits::maxNickChars).trimmed();
 }
 
 } // namespace hchat

@@ -8,13 +8,33 @@ namespace hchat {
 /// Text of one received line: UTF-8 when the bytes are valid UTF-8, Latin-1
 /// otherwise, so that lines from older peers still read.
 QString decodeWireLine(const char *data, qsizetype size);
-inline QString decodeWireLine(const QByteArray &bytes)
+inline QString decodeWireLine(QByteArrayView bytes)
 {
-    return decodeWireLine(bytes.constData(), bytes.size());
+    return decodeWireLine(bytes.data(), bytes.size());
 }
 
 /// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates,
 /// nothing above U+10FFFF).
 bool isValidUtf8(const char *data, qsizetype size);
+
+/// Text as a person typed it, made ready for a field: every line break (CR LF,
+/// CR, LF, U+2028, U+2029) becomes "||"; a typed "|" before "|", a backslash or
+/// a line break, and a typed "<" before "/" or a backslash, get a backslash
+/// after them. So a typed "||" never reads as a line break and a typed "</M>"
+/// never ends the field, while a reader that knows nothing of this still shows
+/// "|\|" and "<\/M>".
+QString encodeText(QStringView text);
+/// The inverse of encodeText on a value read by GetS (line breaks already CR
+/// LF): the backslash right after a "|" or "<" goes.
+QString decodeText(const QString &value);
+/// AddS of encodeText(text).
+QString AddText(const QString &text, char name);
+/// decodeText of GetS.
+QString GetText(const QString &record, char name);
+
+/// A nick fit for the presence record: no "<" or ">" (which would let it carry
+/// fields of its own), no control characters or line breaks, no "||" (a line
+/// break on the wire), blanks trimmed, at most 20 characters.
+QString cleanNick(const QString &nick);
 
 } // namespace hchat

@@ -49,12 +49,14 @@ private slots:
         Records events;
         DatagramLink link(events);
         link.open(&transport);
+        link.startNumbersAt(7);
         link.Send(1, QString::fromUtf8("<M>h\xc3\xa9llo</M>"));
         link.Send(0);
 
         QVERIFY(server.hasPendingDatagrams() || server.waitForReadyRead(5000));
         const QNetworkDatagram poll = server.receiveDatagram();
-        QCOMPARE(poll.data(), QByteArray("<R>1</R><M>h\xc3\xa9llo</M>\n<R>0</R><K>1</K>\r\n"));
+        QCOMPARE(poll.data(),
+                 QByteArray("<R>1</R><O>7</O><M>h\xc3\xa9llo</M>\n<R>0</R><K>1</K><Y>0</Y>\r\n"));
 
         const QHostAddress client(QHostAddress::LocalHost);
         stranger.writeDatagram("<R>0</R><K>1</K>\n<R>1</R><M>forged</M>\n", client, transport.localPort());

@@ -80,6 +80,12 @@ private slots:
         QTest::newRow("empty") << "<R></R>" << 0;
         QTest::newRow("lone sign") << "<R>-</R>" << 0;
         QTest::newRow("overflow") << "<R>99999999999</R>" << 0;
+        QTest::newRow("largest int") << "<R>2147483647</R>" << 2147483647;
+        QTest::newRow("one past the largest") << "<R>2147483648</R>" << 0;
+        QTest::newRow("smallest int") << "<R>-2147483648</R>" << int(-2147483647 - 1);
+        QTest::newRow("one past the smallest") << "<R>-2147483649</R>" << 0;
+        QTest::newRow("leading zeros") << "<R>000000000000042</R>" << 42;
+        QTest::newRow("plus sign") << "<R>+7</R>" << 7;
         QTest::newRow("huge text") << "<R>" + QString(5000, u'9') + "</R>" << 0;
         QTest::newRow("space") << "<R> 5</R>" << 0;
     }
@@ -88,6 +94,10 @@ private slots:
         QFETCH(QString, record);
         QFETCH(int, expected);
         QCOMPARE(GetI(record, "R"), expected);
+        QCOMPARE(GetI(record, 'R'), expected);
+        // The header lines are read from the bytes by the same rule.
+        const QByteArray bytes = record.toLatin1();
+        QCOMPARE(toIntOrZero(fieldBytes(bytes, 'R')), expected);
     }
 
     void killS_data()
