@@ -1,28 +1,19 @@
 #include "chatserver.h"
 
+#include "protocol/ackheader.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/pollheader.h"
+#include "protocol/recordkind.h"
+#include "protocol/wirelimits.h"
+#include "protocol/wiretext.h"
 
 #include <QRandomGenerator>
-#include <QStringDecoder>
 #include <QTimeZone>
 
 namespace hchat {
 
 namespace {
-
-// The poll header is read straight from the bytes: it is the one thing every
-// datagram carries, and idle polls must cost next to nothing. Same rule as
-// the codec: first opening tag, first closing tag, value between them.
-QByteArrayView fieldView(QByteArrayView line, char name)
-{
-    const char open[3] = {'<', name, '>'};
-    const char close[4] = {'<', '/', name, '>'};
-    const qsizetype o = line.indexOf(QByteArrayView(open, 3));
-    const qsizetype c = line.indexOf(QByteArrayView(close, 4));
-    if (o < 0 || c < 0 || o + 3 > c)
-        return {};
-    return line.sliced(o + 3, c - o - 3);
-}
 
 quint32 packToken(QByteArrayView t)
 {
@@ -44,28 +35,18 @@ bool carriesPresence(QByteArrayView records)
     return records.indexOf(QByteArrayView("<R>5</R>")) >= 0;
 }
 
-void appendAck(QByteArray &out, int k, int q, const QByteArray &token, bool withQ, bool withL)
+// Our client numbers every record; a poll whose first record has no number
+// comes from a client that does not.
+bool numbered(QByteArrayView records)
 {
-    out += "<R>0</R><K>";
-    out += QByteArray::number(k);
-    out += "</K>";
-    if (withQ) {
-        out += "<Q>";
-        out += QByteArray::number(q);
-        out += "</Q>";
-    }
-    if (withL) {
-        out += "<L>";
-        out += token;
-        out += "</L>";
-    }
-    out += '\n';
+    const qsizetype nl = records.indexOf('\n');
+    return !fieldBytes(nl < 0 ? records : records.first(nl), Field::RecordNumber).isEmpty();
 }
 
 QByteArray bareAck(int k)
 {
     QByteArray out;
-    appendAck(out, k, 0, {}, false, false);
+    AckHeader::append(out, k, -1, {}, 0);
     return out;
 }
 
@@ -171,7 +152,7 @@ void ChatServer::endSession(Session *s, const QString &reason, bool announceDepa
 QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qint64 nowMs)
 {
     ++m_stats.polls;
-    if (d.isEmpty() || d.size() > m_limits.maxDatagramBytes) {
+    if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {
         ++m_stats.refused;
         return {};
     }
@@ -179,20 +160,18 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     while (end > 0 && (d[end - 1] == '\n' || d[end - 1] == '\r'))
         --end;
     const qsizetype nl = d.first(end).lastIndexOf('\n');
-    const QByteArrayView header = d.sliced(nl + 1, end - nl - 1);
-    const QByteArrayView records = nl >= 0 ? d.first(nl + 1) : QByteArrayView();
-    const QByteArrayView kText = fieldView(header, 'K');
+    const std::optional<PollHeader> header = PollHeader::parse(d.sliced(nl + 1, end - nl - 1));
     // Not a poll: no reply at all, so forged datagrams reflect nothing.
-    if (fieldView(header, 'R') != QByteArrayView("0") || kText.size() != 1 || kText[0] < '0' ||
-        kText[0] > '9')
+    if (!header)
         return {};
-    const int k = kText[0] - '0';
-    const QByteArrayView tokenView = fieldView(header, 'L');
+    const QByteArrayView records = nl >= 0 ? d.first(nl + 1) : QByteArrayView();
+    const int k = header->k;
+    const QByteArrayView tokenView = header->token;
     if (m_verbose)
         log(QStringLiteral("in  %1: %2").arg(from.toString(), QString::fromUtf8(d)));
 
     Session *s = nullptr;
-    if (!tokenView.isEmpty() && tokenView.size() <= 4) {
+    if (!tokenView.isEmpty() && tokenView.size() <= WireLimits::maxTokenChars) {
         auto it = m_sessions.find(packToken(tokenView));
         // A token is good only from the address it was given to.
         if (it != m_sessions.end() && it->second->peer == from)
@@ -219,7 +198,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         }
         if (!s) {
             if (!tokenView.isEmpty() && !carriesPresence(records))
-                return bareAck(10); // unknown token: announce yourself again
+                return bareAck(AckHeader::announceAgain); // unknown token: announce yourself again
             if (tokenView.isEmpty() && records.isEmpty())
                 return bareAck(k); // a token would not fit in the reply yet
             s = openSession(from, nowMs);
@@ -234,28 +213,37 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         }
     }
     s->lastSeenMs = nowMs;
+    // The client's echo confirms the last reply: its records need not go again.
+    s->echoesReplies = header->echoesReplies;
+    if (!s->echoesReplies || header->lastReply == s->replyNumber)
+        s->held.clear();
 
     if (!records.isEmpty()) {
         const quint64 h = hashBytes(records);
         if (k == s->lastK && h == s->lastRecordsHash && records.size() == s->lastRecordsLength) {
             ++m_stats.retransmissions;
         } else {
-            // An outbox resent under a new K (its acknowledgement was lost
-            // and more was queued since) starts with what we already took.
+            // A client that does not number its records resends its outbox
+            // under a new K when our acknowledgement was lost and it queued
+            // more since: the part we took is skipped. Numbered records are
+            // told apart one by one.
             QByteArrayView fresh = records;
-            if (s->lastRecordsLength > 0 && records.size() > s->lastRecordsLength &&
+            if (!numbered(records) && s->lastRecordsLength > 0 && records.size() > s->lastRecordsLength &&
                 hashBytes(records.first(s->lastRecordsLength)) == s->lastRecordsHash) {
                 fresh = records.sliced(s->lastRecordsLength);
                 m_stats.resentSkipped += records.first(s->lastRecordsLength).count('\n');
             }
             s->lastRecordsHash = h;
             s->lastRecordsLength = int(records.size());
-            processRecords(*s, fresh, nowMs);
+            PollContext ctx;
+            ctx.echoesReplies = header->echoesReplies;
+            ctx.lastReply = header->lastReply;
+            processRecords(*s, fresh, ctx, nowMs);
         }
     }
     s->lastK = k;
 
-    const QByteArray reply = buildReply(s, k, s->verified ? m_limits.maxReplyBytes : int(d.size()));
+    const QByteArray reply = buildReply(s, k, s->verified ? WireLimits::maxReplyBytes : int(d.size()));
     if (m_verbose)
         log(QStringLiteral("out %1: %2").arg(from.toString(), QString::fromUtf8(reply)));
     if (s->leaving)
@@ -270,33 +258,50 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
     if (!s->verified) {
         // Until the token comes back, never send more than we were sent.
         const int q = int(s->queue.size());
-        appendAck(out, k, q, token, true, true);
+        AckHeader::append(out, k, q, token, 0);
         if (out.size() <= sizeLimit)
             return out;
         out.clear();
-        appendAck(out, k, q, token, false, true);
+        AckHeader::append(out, k, -1, token, 0);
         if (out.size() <= sizeLimit)
             return out;
         out = bareAck(k);
         return out.size() <= sizeLimit ? out : QByteArray();
     }
-    // Count what fits first: the ack carries the count left behind.
-    const int ackRoom = 40 + int(token.size());
-    qsizetype used = ackRoom;
+    if (!s->held.isEmpty()) {
+        // The last reply was not confirmed: the same records under the same
+        // number, so a client that did take them knows them again.
+        ++m_stats.repliesResent;
+        AckHeader::append(out, k, int(s->queue.size()), token, s->replyNumber);
+        for (const QByteArray &r : std::as_const(s->held)) {
+            out += r;
+            out += '\n';
+        }
+        return out;
+    }
+    // The acknowledgement has room of its own; the records fill the rest.
+    const qsizetype room = sizeLimit - WireLimits::maxAckBytes;
+    qsizetype used = 0;
     int n = 0;
     for (const QByteArray &r : std::as_const(s->queue)) {
-        if (used + r.size() + 1 > sizeLimit)
+        if (used + r.size() + 1 > room)
             break;
         used += r.size() + 1;
         ++n;
     }
     // A record too big for any reply would block the queue for good.
-    if (n == 0 && !s->queue.isEmpty() && s->queue.first().size() + 1 + ackRoom > sizeLimit) {
+    if (n == 0 && !s->queue.isEmpty() && s->queue.first().size() + 1 > room) {
         s->queue.removeFirst();
         log(QStringLiteral("session %1: dropped an oversized record").arg(QString::fromLatin1(token)));
     }
-    out.reserve(used);
-    appendAck(out, k, int(s->queue.size()) - n, token, true, true);
+    quint32 number = 0;
+    if (n > 0 && s->echoesReplies) {
+        s->replyNumber = NumberWindow::next(s->replyNumber);
+        number = s->replyNumber;
+        s->held = s->queue.first(n);
+    }
+    out.reserve(WireLimits::maxAckBytes + used);
+    AckHeader::append(out, k, int(s->queue.size()) - n, token, number);
     for (int i = 0; i < n; ++i) {
         out += s->queue.at(i);
         out += '\n';
@@ -307,22 +312,22 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
     return out;
 }
 
-void ChatServer::processRecords(Session &s, QByteArrayView records, qint64 nowMs)
+void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs)
 {
     const qsizetype count = records.count('\n');
-    if (count > m_limits.maxRecordsPerPoll) {
+    if (count > WireLimits::maxRecordsPerPoll) {
         ++m_stats.refused;
         notice(s, QStringLiteral("Too many records in one poll (%1, at most %2); none were taken.")
                       .arg(count)
-                      .arg(m_limits.maxRecordsPerPoll));
+                      .arg(WireLimits::maxRecordsPerPoll));
         return;
     }
     struct Item {
         int kind;
+        quint32 number;
         QString rec;
     };
     QList<Item> items;
-    PollContext ctx;
     qsizetype pos = 0;
     while (pos < records.size()) {
         qsizetype nl = records.indexOf('\n', pos);
@@ -334,33 +339,43 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, qint64 nowMs
             line.chop(1);
         if (line.isEmpty())
             continue;
-        const int kind = toIntOrZero(QString::fromLatin1(fieldView(line, 'R')));
-        const int limit = kind == 9 ? m_limits.maxBulletinRecordBytes : m_limits.maxRecordBytes;
+        const int kind = toIntOrZero(fieldBytes(line, Field::Kind));
+        const quint32 number = quint32(qMax(0, toIntOrZero(fieldBytes(line, Field::RecordNumber))));
+        const int limit = kind == kindNumber(RecordKind::SaveBulletin) ? WireLimits::maxBulletinRecordBytes
+                                                                       : WireLimits::maxRecordBytes;
         if (line.size() > limit) {
             ++m_stats.refused;
             notice(
                 s,
-                QStringLiteral("A record of %1 bytes was refused (at most %2).").arg(line.size()).arg(limit));
+                QStringLiteral("A record of %1 bytes was refused (at most %2).").arg(line.size()).arg(limit),
+                number);
             continue;
         }
-        // Wire text is UTF-8; anything else is read as Latin-1.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString rec = utf8.decode(line);
-        if (utf8.hasError())
-            rec = QString::fromLatin1(line);
-        if (kind == 25) {
+        const QString rec = decodeWireLine(line);
+        if (kind == kindNumber(RecordKind::RoomEntry)) {
             // A room's password rides in the room request that follows the
             // presence moving the member there: weigh it first.
-            const int room = GetI(rec, QStringLiteral("#"));
-            (GetI(rec, QStringLiteral("W")) == 1 ? ctx.requestedWatch : ctx.requested) << room;
+            const int room = GetI(rec, Field::Room);
+            (GetI(rec, Field::Watch) == 1 ? ctx.requestedWatch : ctx.requested) << room;
             QString why;
             mayEnter(s, room, rec, &why);
         }
-        items.append({kind, rec});
+        items.append({kind, number, rec});
     }
-    for (const Item &it : std::as_const(items)) {
-        ++m_stats.records;
-        dispatch(s, it.kind, it.rec, ctx, nowMs);
+    // Presence first: a client back after an outage sends the lines it kept
+    // and announces itself in the same poll, and the lines need the presence.
+    for (const bool presence : {true, false}) {
+        for (const Item &it : std::as_const(items)) {
+            if ((it.kind == kindNumber(RecordKind::Presence)) != presence)
+                continue;
+            if (it.number > 0 && !s.records.take(it.number)) {
+                ++m_stats.resentSkipped;
+                continue;
+            }
+            ++m_stats.records;
+            ctx.recordNumber = it.number;
+            dispatch(s, it.kind, it.rec, ctx, nowMs);
+        }
     }
 }
 

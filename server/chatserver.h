@@ -15,15 +15,11 @@
 
 namespace hchat {
 
-/// Limits that keep one hostile or runaway client from hurting the others.
+/// The server's own policy. Everything the client must agree with (record,
+/// reply and datagram sizes, records per poll, the line rate) is in
+/// WireLimits.
 struct ServerLimits {
     int maxSessions = 10000;
-    int maxRecordBytes = 4096;
-    int maxBulletinRecordBytes = 8192; ///< bulletins (kind 9) carry up to 8000 characters
-    int maxRecordsPerPoll = 100;
-    int maxLinesPerSecond = 20;
-    int maxReplyBytes = 8192;
-    int maxDatagramBytes = 9000;
     int maxQueuedRecords = 2000; ///< per session; the oldest go first
     qint64 idleMs = 60000;
 };
@@ -32,7 +28,8 @@ struct ServerLimits {
 struct ServerStats {
     quint64 polls = 0;
     quint64 retransmissions = 0;
-    quint64 resentSkipped = 0; ///< records recognised as already processed under an earlier K
+    quint64 resentSkipped = 0; ///< records recognised as already processed (resent by the client)
+    quint64 repliesResent = 0; ///< replies sent again because the client did not confirm them
     quint64 records = 0;
     quint64 chatLines = 0;
     quint64 refused = 0; ///< datagrams or records refused by the limits
@@ -76,25 +73,28 @@ public:
     static QString serverClock(const QDateTime &utc);
 
 private:
-    Session *openSession(const Endpoint &from, qint64 nowMs);
-    void endSession(Session *s, const QString &reason, bool announceDeparture);
-    void processRecords(Session &s, QByteArrayView records, qint64 nowMs);
-    QByteArray buildReply(Session *s, int k, int sizeLimit);
-    void log(const QString &line) const;
-
     // What one poll has done so far: its room requests are weighed before
     // its presence, and nothing is answered twice within it.
     struct PollContext {
-        QList<int> requested;      ///< rooms named by kind 25 (first room)
-        QList<int> requestedWatch; ///< rooms named by kind 25 with W=1
-        QList<int> welcomed;       ///< rooms whose record (and members) were sent
-        QList<int> refused;        ///< rooms whose refusal was sent
+        QList<int> requested;       ///< rooms named by kind 25 (first room)
+        QList<int> requestedWatch;  ///< rooms named by kind 25 with W=1
+        QList<int> welcomed;        ///< rooms whose record (and members) were sent
+        QList<int> refused;         ///< rooms whose refusal was sent
+        quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
+        bool echoesReplies = false; ///< the poll's header echoes reply numbers
+        quint32 lastReply = 0;      ///< the reply number it echoes
     };
+
+    Session *openSession(const Endpoint &from, qint64 nowMs);
+    void endSession(Session *s, const QString &reason, bool announceDeparture);
+    void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
+    QByteArray buildReply(Session *s, int k, int sizeLimit);
+    void log(const QString &line) const;
 
     // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
     void dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs);
     void onPresence(Session &s, const QString &rec, PollContext &ctx);
-    void onChatLine(Session &s, const QString &rec, qint64 nowMs);
+    void onChatLine(Session &s, const QString &rec, quint32 number, qint64 nowMs);
     void onGlobal(Session &s, const QString &rec);
     void onPrivate(Session &s, const QString &rec);
     void onPage(Session &s, const QString &rec);
@@ -113,13 +113,18 @@ private:
 
     // Helpers shared by the handlers.
     bool isStaff(const Session &s) const;
-    bool throttled(Session &s, qint64 nowMs);
+    /// True when the member's line allowance is used up; `refused` names the
+    /// record for the one notice it gets.
+    bool throttled(Session &s, qint64 nowMs, quint32 refused);
     bool mayAdminister(Session &s, int room, const QString &offeredPassword, bool openWhenUnset = true);
     bool mayEnter(Session &s, int room, const QString &rec, QString *refusal);
     void welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx);
     void refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx);
     void enqueue(Session &s, const QString &record);
-    void notice(Session &s, const QString &text);
+    void enqueueBytes(Session &s, const QByteArray &record);
+    /// A notice line; `refused` names the client's record it refuses (its `O`).
+    void notice(Session &s, const QString &text, quint32 refused = 0);
+    void takeOver(Session &s, Session &old, const PollContext &ctx);
     QString memberRecord(const Session &s, int kind = 5) const;
     void broadcastToRooms(const QList<int> &rooms, const QString &record, const Session *except);
     void broadcastAll(const QString &record, const Session *except);

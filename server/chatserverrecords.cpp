@@ -2,6 +2,10 @@
 #include "chatserver.h"
 
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/recordkind.h"
+#include "protocol/wirelimits.h"
+#include "protocol/wiretext.h"
 
 #include <QRegularExpression>
 
@@ -26,82 +30,73 @@ QString untag(QString v)
     return v;
 }
 
-// GetS hands line breaks back as CR LF; on the wire they travel as "||".
-QString wireText(const QString &v)
-{
-    QString out = v;
-    out.replace(QLatin1String("\r\n"), QLatin1String("||"));
-    out.remove(u'\r');
-    out.remove(u'\n');
-    return out;
-}
-
 } // namespace
 
 void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs)
 {
-    if (kind == 5) {
+    const auto k = static_cast<RecordKind>(kind);
+    if (k == RecordKind::Presence) {
         onPresence(s, rec, ctx);
         return;
     }
-    if (kind == 0)
+    if (k == RecordKind::Poll)
         return; // an empty kind 0 record rides ahead of bulletins: nothing to do
     if (!s.announced) {
-        notice(s, QStringLiteral("Please announce yourself (presence) first."));
+        notice(s, QStringLiteral("Please announce yourself (presence) first."), ctx.recordNumber);
         return;
     }
-    switch (kind) {
-    case 1:
-        onChatLine(s, rec, nowMs);
+    switch (k) {
+    case RecordKind::ChatLine:
+        onChatLine(s, rec, ctx.recordNumber, nowMs);
         break;
-    case 2:
-    case 3:
-    case 4:
-        if (throttled(s, nowMs))
+    case RecordKind::GlobalMessage:
+    case RecordKind::PrivateMessage:
+    case RecordKind::Page:
+        if (throttled(s, nowMs, ctx.recordNumber))
             break;
-        if (kind == 2)
+        if (k == RecordKind::GlobalMessage)
             onGlobal(s, rec);
-        else if (kind == 3)
+        else if (k == RecordKind::PrivateMessage)
             onPrivate(s, rec);
         else
             onPage(s, rec);
         break;
-    case 6:
+    case RecordKind::Profile:
         onProfile(s, rec);
         break;
-    case 7:
+    case RecordKind::RoomRecord:
         onRoomRecord(s, rec);
         break;
-    case 8:
+    case RecordKind::Boot:
         onBoot(s, rec);
         break;
-    case 9:
+    case RecordKind::SaveBulletin:
         onBulletin(s, rec);
         break;
-    case 11:
-    case 12:
-    case 27:
+    case RecordKind::RoomRecordRequest:
+    case RecordKind::RoomListRequest:
+    case RecordKind::RoomListSetup:
         onRoomList(s, rec, kind);
         break;
-    case 13:
+    case RecordKind::WhereIs:
         onWhereIs(s, rec);
         break;
-    case 15:
+    case RecordKind::RefreshMembers:
         onRefresh(s, rec);
         break;
-    case 16:
+    case RecordKind::Statistics:
         onStatistics(s, rec);
         break;
-    case 17:
+    case RecordKind::RoomUsage:
         onRoomUsage(s);
         break;
-    case 20:
+    case RecordKind::Bulletin:
         onBulletinRequest(s, rec);
         break;
-    case 21:
+    case RecordKind::ResetRoom:
         onReset(s, rec);
         break;
-    case 25:
+    case RecordKind::RoomEntry:
         onRoomRequest(s, rec, ctx);
         break;
     default:
@@ -120,14 +115,23 @@ bool ChatServer::isStaff(const Session &s) const
 
 void ChatServer::enqueue(Session &s, const QString &record)
 {
-    if (s.queue.size() >= m_limits.maxQueuedRecords)
-        s.queue.removeFirst();
-    s.queue.append(record.toUtf8());
+    enqueueBytes(s, record.toUtf8());
 }
 
-void ChatServer::notice(Session &s, const QString &text)
+void ChatServer::enqueueBytes(Session &s, const QByteArray &record)
 {
-    enqueue(s, AddI(1, kR) + AddS(wireText(text), kM));
+    // A member who never polls must not hold the server's memory: the
+    // oldest records go.
+    if (s.queue.size() >= m_limits.maxQueuedRecords)
+        s.queue.removeFirst();
+    s.queue.append(record);
+}
+
+void ChatServer::notice(Session &s, const QString &text, quint32 refused)
+{
+    // The number goes before the text, where nothing typed can stand in for it.
+    enqueue(s, AddI(1, kR) + (refused > 0 ? AddI(refused, Field::RecordNumber) : QString()) +
+                   AddText(text, Field::Text));
 }
 
 QString ChatServer::memberRecord(const Session &s, int kind) const
@@ -149,9 +153,7 @@ void ChatServer::broadcastToRooms(const QList<int> &rooms, const QString &record
             continue;
         if (bytes.isEmpty())
             bytes = record.toUtf8();
-        if (o.queue.size() >= m_limits.maxQueuedRecords)
-            o.queue.removeFirst();
-        o.queue.append(bytes);
+        enqueueBytes(o, bytes);
     }
 }
 
@@ -161,9 +163,7 @@ void ChatServer::broadcastAll(const QString &record, const Session *except)
     for (auto &[t, other] : m_sessions) {
         if (other.get() == except || !other->announced)
             continue;
-        if (other->queue.size() >= m_limits.maxQueuedRecords)
-            other->queue.removeFirst();
-        other->queue.append(bytes);
+        enqueueBytes(*other, bytes);
     }
 }
 
@@ -203,10 +203,10 @@ Session *ChatServer::findMember(const QString &nick, const QString &id)
 
 void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 {
-    const QString nick = untag(GetS(rec, kN)).trimmed().left(27);
-    const QString id = untag(GetS(rec, kE)).left(16);
+    const QString nick = untag(GetS(rec, kN)).trimmed().left(WireLimits::maxNickFieldChars);
+    const QString id = untag(GetS(rec, kE)).left(WireLimits::maxIdFieldChars);
     if (nick.isEmpty() || id.isEmpty()) {
-        notice(s, QStringLiteral("A presence record without nick or ID was refused."));
+        notice(s, QStringLiteral("A presence record without nick or ID was refused."), ctx.recordNumber);
         return;
     }
     int room = GetI(rec, kRoom);
@@ -219,10 +219,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     // link) takes over its old session, and the rooms it was let into.
     for (auto &[t, other] : m_sessions) {
         if (other.get() != &s && other->announced && other->id == id) {
-            s.grantedRooms = other->grantedRooms;
-            s.adminRooms = other->adminRooms;
-            if (s.colour < 0)
-                s.colour = other->colour;
+            takeOver(s, *other, ctx);
             endSession(other.get(), QStringLiteral("replaced"), other->room != room || other->watch != watch);
             break;
         }
@@ -279,36 +276,62 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, watch, false, !first, ctx);
 }
 
-bool ChatServer::throttled(Session &s, qint64 nowMs)
+void ChatServer::takeOver(Session &s, Session &old, const PollContext &ctx)
 {
-    if (nowMs - s.rateWindowMs >= 1000) {
-        s.rateWindowMs = nowMs;
-        s.rateCount = 0;
+    s.grantedRooms = old.grantedRooms;
+    s.adminRooms = old.adminRooms;
+    if (s.colour < 0)
+        s.colour = old.colour;
+    // The records the old session took are taken: the client resends what
+    // it kept, and only what the old session never saw runs now.
+    s.records = old.records;
+    s.records.mark(ctx.recordNumber);
+    s.lineClockMs = old.lineClockMs;
+    // What was waiting for the old session goes to the new one, with the last
+    // reply again unless the client's echo says it took it.
+    QList<QByteArray> waiting = old.queue;
+    if (!(ctx.echoesReplies && ctx.lastReply == old.replyNumber))
+        waiting = old.held + waiting;
+    s.queue = waiting + s.queue;
+    while (s.queue.size() > m_limits.maxQueuedRecords)
+        s.queue.removeFirst();
+}
+
+bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
+{
+    // Each line costs 1/linesPerSecond of a second on the member's clock; the
+    // clock may run up to a burst of lines ahead of now (an outbox kept
+    // through an outage goes out in one go).
+    const qint64 cost = 1000 / WireLimits::linesPerSecond;
+    const qint64 clock = qMax(s.lineClockMs, nowMs);
+    if (clock - nowMs <= cost * (WireLimits::lineBurst - 1)) {
+        s.lineClockMs = clock + cost;
         s.rateNoticed = false;
-    }
-    if (++s.rateCount <= m_limits.maxLinesPerSecond)
         return false;
+    }
     ++m_stats.refused;
     if (!s.rateNoticed) {
         s.rateNoticed = true;
-        notice(s, QStringLiteral("You are sending too fast (more than %1 lines a second); "
-                                 "some lines were not delivered.")
-                      .arg(m_limits.maxLinesPerSecond));
+        notice(s,
+               QStringLiteral("You are sending too fast (more than %1 lines a second); "
+                              "some lines were not delivered.")
+                   .arg(WireLimits::linesPerSecond),
+               refused);
     }
     return true;
 }
 
-void ChatServer::onChatLine(Session &s, const QString &rec, qint64 nowMs)
+void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint64 nowMs)
 {
     const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
-    const QString text = wireText(GetS(rec, kM));
+    const QString text = GetText(rec, Field::Text);
     if (text.isEmpty())
         return;
     if (room < 0 || (room != s.room && room != s.watch)) {
-        notice(s, QStringLiteral("You are not in room %1; the line was not sent.").arg(room));
+        notice(s, QStringLiteral("You are not in room %1; the line was not sent.").arg(room), number);
         return;
     }
-    if (throttled(s, nowMs))
+    if (throttled(s, nowMs, number))
         return;
     ++m_stats.chatLines;
     s.colour = GetI(rec, QStringLiteral("F"));
@@ -316,23 +339,23 @@ void ChatServer::onChatLine(Session &s, const QString &rec, qint64 nowMs)
         chatLineObserver(s.nick, room, text);
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
                         AddS(s.id, kE) + AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
-                        AddS(s.nick + QStringLiteral(":  ") + text, kM);
+                        AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     broadcastToRooms({room}, out, &s);
 }
 
 void ChatServer::onGlobal(Session &s, const QString &rec)
 {
     if (!isStaff(s)) {
-        notice(s, QStringLiteral("Only staff may send a global message."));
+        notice(s, QStringLiteral("Only staff may send a global message."), GetI(rec, Field::RecordNumber));
         return;
     }
-    const QString text = wireText(GetS(rec, kM));
+    const QString text = GetText(rec, Field::Text);
     if (text.isEmpty())
         return;
     // No room tag: every client shows it in its first room.
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
                         AddS(s.id, kE) + AddS(zoneTime(), QStringLiteral("Z")) +
-                        AddS(s.nick + QStringLiteral(":  ") + text, kM);
+                        AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     broadcastAll(out, &s);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
 }
@@ -344,15 +367,18 @@ void ChatServer::onPrivate(Session &s, const QString &rec)
     const QString automatic = GetI(rec, QStringLiteral("A")) == 1 ? AddI(1, QStringLiteral("A")) : QString();
     Session *to = findMember(nick, id);
     if (!to) {
-        // Marked automatic, so no client ever answers it.
-        enqueue(s, AddI(3, kR) + AddS(nick, kN) + AddS(id, kE) +
-                       AddS(QStringLiteral("%1 is not in the chat").arg(nick), kM) +
+        // Marked automatic, so no client ever answers it; the number tells
+        // the sender which message it answers.
+        const int number = GetI(rec, Field::RecordNumber);
+        enqueue(s, AddI(3, kR) + (number > 0 ? AddI(number, Field::RecordNumber) : QString()) +
+                       AddS(nick, kN) + AddS(id, kE) +
+                       AddText(QStringLiteral("%1 is not in the chat").arg(nick), Field::Text) +
                        AddI(1, QStringLiteral("A")));
         return;
     }
     enqueue(*to, AddI(3, kR) + AddS(s.nick, kN) + AddS(s.id, kE) +
                      (s.colour >= 0 ? AddI(s.colour, QStringLiteral("F")) : QString()) +
-                     AddS(wireText(GetS(rec, kM)), kM) + automatic);
+                     AddText(GetText(rec, Field::Text), Field::Text) + automatic);
 }
 
 void ChatServer::onPage(Session &s, const QString &rec)
@@ -371,7 +397,7 @@ void ChatServer::onPage(Session &s, const QString &rec)
     }
     Session *to = findMember(nick, id);
     if (!to) {
-        notice(s, QStringLiteral("%1 is not in the chat.").arg(nick));
+        notice(s, QStringLiteral("%1 is not in the chat.").arg(nick), GetI(rec, Field::RecordNumber));
         return;
     }
     enqueue(*to, page);
@@ -382,8 +408,8 @@ void ChatServer::onProfile(Session &s, const QString &rec)
     const QString nick = untag(GetS(rec, kN));
     const QString id = GetS(rec, kE);
     if (nick.isEmpty() && id.isEmpty()) {
-        s.awayUser = wireText(GetS(rec, QStringLiteral("U"))).left(1000);
-        s.awayText = wireText(GetS(rec, kM)).left(1000);
+        s.awayUser = GetText(rec, Field::Url).left(WireLimits::maxProfileChars);
+        s.awayText = GetText(rec, Field::Text).left(WireLimits::maxProfileChars);
         return;
     }
     const Session *t = findMember(nick, id);
@@ -391,8 +417,8 @@ void ChatServer::onProfile(Session &s, const QString &rec)
         enqueue(s, AddI(6, kR) + AddS(nick, kN)); // no E: not in the chat
         return;
     }
-    enqueue(s, AddI(6, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddS(t->awayUser, QStringLiteral("U")) +
-                   AddS(t->awayText, kM));
+    enqueue(s, AddI(6, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddText(t->awayUser, Field::Url) +
+                   AddText(t->awayText, Field::Text));
 }
 
 void ChatServer::onWhereIs(Session &s, const QString &rec)
@@ -438,7 +464,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
             .arg(m_stats.chatLines)
             .arg(m_stats.refused)};
     for (const QString &l : lines)
-        enqueue(s, AddI(16, kR) + room + AddS(l, kM));
+        enqueue(s, AddI(16, kR) + room + AddText(l, Field::Text));
 }
 
 void ChatServer::onRoomUsage(Session &s)
@@ -449,9 +475,10 @@ void ChatServer::onRoomUsage(Session &s)
             ++perRoom[other->room];
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
         const QString name = m_rooms ? untag(GetS(m_rooms->fields(it.key()), kN)) : QString();
-        enqueue(
-            s, AddI(1, kR) + AddI(s.room, kRoom) +
-                   AddS(QStringLiteral("Room %1  %2: %3 users").arg(it.key()).arg(name).arg(it.value()), kM));
+        enqueue(s,
+                AddI(1, kR) + AddI(s.room, kRoom) +
+                    AddText(QStringLiteral("Room %1  %2: %3 users").arg(it.key()).arg(name).arg(it.value()),
+                            Field::Text));
     }
 }
 

@@ -10,6 +10,9 @@
 #include "chatserver.h"
 
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/wirelimits.h"
+#include "protocol/wiretext.h"
 
 #include <QRegularExpression>
 
@@ -208,7 +211,18 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room))
         return;
-    const QString text = GetS(rec, QStringLiteral("M")).left(8000);
+    const QString text = GetText(rec, Field::Text);
+    const qsizetype bytes = encodeText(text).toUtf8().size();
+    if (bytes > WireLimits::maxBulletinBytes) {
+        // Cut short it would be stored as something nobody wrote.
+        notice(s,
+               QStringLiteral("The bulletin of room %1 is too long (%2 bytes, at most %3); it was not saved.")
+                   .arg(room)
+                   .arg(bytes)
+                   .arg(WireLimits::maxBulletinBytes),
+               GetI(rec, Field::RecordNumber));
+        return;
+    }
     if (text == m_rooms->bulletin(room))
         return;
     if (!mayAdminister(s, room, GetS(rec, QStringLiteral("S")))) {
@@ -231,9 +245,7 @@ void ChatServer::onBulletinRequest(Session &s, const QString &rec)
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room))
         return;
-    QString text = m_rooms->bulletin(room);
-    text.replace(QLatin1String("\r\n"), QLatin1String("||"));
-    enqueue(s, AddI(20, kR) + AddI(room, kRoom) + AddS(text, QStringLiteral("M")));
+    enqueue(s, AddI(20, kR) + AddI(room, kRoom) + AddText(m_rooms->bulletin(room), Field::Text));
 }
 
 void ChatServer::onReset(Session &s, const QString &rec)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "endpoint.h"
+#include "protocol/numberwindow.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,10 +21,20 @@ struct Session {
     bool leaving = false;   ///< left every room: ends once its poll is answered
 
     // Poll discipline: the last processed K and the records it carried, kept
-    // as hash and length so a resent outbox is recognised without storing it.
+    // as hash and length so a resent poll is recognised without storing it.
     int lastK = -1;
     quint64 lastRecordsHash = 0;
     int lastRecordsLength = 0;
+    /// The numbers (`O`) of the records taken: a record resent in any later
+    /// poll is not run again.
+    NumberWindow records;
+
+    // Replies to a client that echoes reply numbers: the number of the last
+    // reply that carried records, and those records until the client's poll
+    // shows it took them.
+    bool echoesReplies = false;
+    quint32 replyNumber = 0;
+    QList<QByteArray> held;
 
     // Member state from presence (kind 5).
     QString nick;
@@ -37,9 +48,9 @@ struct Session {
 
     QList<QByteArray> queue; ///< records waiting for the client's next poll, without LF
 
-    // Chat-line throttle: lines counted in the current one-second window.
-    qint64 rateWindowMs = 0;
-    int rateCount = 0;
+    // Line throttle: the time at which the member's allowance of lines is
+    // whole again, less what it may still send in a burst (see throttled()).
+    qint64 lineClockMs = 0;
     bool rateNoticed = false;
 
     QList<int> adminRooms;   ///< rooms whose administrator password this session proved

@@ -4,6 +4,8 @@
 //   hchat-loadgen [--clients N] [--seconds S] [--window W] [--sessions M]
 //
 // The server (and the echo yardstick) run on CPU 0, the generator on CPU 1.
+#include "protocol/ackheader.h"
+#include "protocol/pollheader.h"
 #include "server/chatserver.h"
 #include "server/roomstore.h"
 #include "server/udpserver.h"
@@ -111,6 +113,7 @@ void chatServer(UdpServer *udp, ChatServer *chat, std::atomic<bool> *stop)
 
 struct SimClient {
     std::string token;
+    quint32 lastReply = 0; ///< echoed in every poll, as the client does
     int socket = 0;
     int k = 0;
     bool inFlight = false;
@@ -159,16 +162,17 @@ struct Generator {
     {
         SimClient &c = clients[size_t(i)];
         std::string d;
+        // Polls as the client writes them (its header echoes reply numbers).
         if (presence) {
             c.k = (c.k + 1) % 10;
             std::string id = std::to_string(i);
             id = "LG" + std::string(6 - std::min<size_t>(6, id.size()), '0') + id + "!";
-            d = "<R>5</R><E>" + id + "</E><N>load" + std::to_string(i) + "</N><I>5|0</I><#>" +
+            d = "<R>5</R><O>1</O><E>" + id + "</E><N>load" + std::to_string(i) + "</N><I>5|0</I><#>" +
                 std::to_string(i % 100) + "</#><W>-1</W><T>1400</T>\n";
-            d += "<R>0</R><K>" + std::to_string(c.k) + "</K>";
-            d += "<L>c" + std::to_string(i) + "</L>"; // unknown token + presence: opens a session
+            // An unknown token with a presence opens a session.
+            d += PollHeader::build(c.k, QByteArray("c") + QByteArray::number(i), c.lastReply).toStdString();
         } else {
-            d = "<R>0</R><K>" + std::to_string(c.k) + "</K><L>" + c.token + "</L>";
+            d = PollHeader::build(c.k, QByteArray::fromStdString(c.token), c.lastReply).toStdString();
         }
         return d + "\r\n";
     }
@@ -257,6 +261,9 @@ struct Generator {
                     if (idx < 0 || !clients[size_t(idx)].inFlight)
                         continue;
                     SimClient &c = clients[size_t(idx)];
+                    const std::string reply = field(bufs[j], nl == std::string::npos ? len : nl, 'Y');
+                    if (!reply.empty())
+                        c.lastReply = quint32(std::stoul(reply));
                     c.inFlight = false;
                     latenciesUs.push_back(std::chrono::duration<double, std::micro>(now - c.sentAt).count());
                     ++answered;
@@ -413,16 +420,20 @@ double idleSessionBytes(int n)
         const QByteArray ack = chat.handleDatagram(peer, hello, 0);
         const qsizetype l = ack.indexOf("<L>");
         const QByteArray token = ack.mid(l + 3, ack.indexOf("</L>") - l - 3);
-        polls.emplace_back(peer, "<R>0</R><K>1</K><L>" + token + "</L>\r\n");
+        polls.emplace_back(peer, PollHeader::build(1, token, 0) + "\r\n");
     }
-    // Echo the tokens and take everything queued: the sessions are then idle.
-    for (const auto &[peer, poll] : polls) {
+    // Echo the tokens and take everything queued, confirming each reply as
+    // the client does: the sessions are then idle.
+    for (auto &[peer, poll] : polls) {
         int q = 1;
         while (q > 0) {
             const QByteArray r = chat.handleDatagram(peer, poll, 0);
-            const qsizetype qs = r.indexOf("<Q>");
-            q = r.mid(qs + 3, r.indexOf("</Q>") - qs - 3).toInt();
+            const auto ack = AckHeader::parse(QByteArrayView(r).first(r.indexOf('\n')));
+            q = ack ? ack->q : 0;
+            if (ack && ack->reply > 0)
+                poll = PollHeader::build(1, ack->token.toByteArray(), ack->reply) + "\r\n";
         }
+        chat.handleDatagram(peer, poll, 0);
     }
     const size_t pollBytes = polls.capacity() * sizeof(polls[0]) + polls.size() * 48;
     const size_t after = mallinfo2().uordblks;

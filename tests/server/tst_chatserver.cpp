@@ -1,8 +1,10 @@
-// The server's link discipline: sessions, tokens, acknowledgements, resent
-// outboxes, amplification, hostile input, throttling and idle expiry.
-#include "protocol/codec.h"
+// The server's link discipline, driven by the real client link: sessions,
+// tokens, acknowledgements, reply numbers, resent records, amplification,
+// hostile input, throttling and idle expiry.
+#include "protocol/pollheader.h"
+#include "protocol/wirelimits.h"
 #include "server/chatserver.h"
-#include "server/pollclient.h"
+#include "server/linkclient.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -18,11 +20,15 @@ class TestChatServer : public QObject
     std::unique_ptr<ChatServer> server;
     QStringList lines; // chat lines the server accepted, "nick|room|text"
 
-    void join(PollClient &c, const QString &nick, const QString &id, int room, int watch = -1)
+    void join(LinkClient &c, const QString &nick, const QString &id, int room, int watch = -1)
     {
         c.presence(nick, id, room, watch);
         c.poll();
         c.drain();
+    }
+    QByteArray raw(quint16 port, const QByteArray &datagram)
+    {
+        return server->handleDatagram(Endpoint::ipv4(0x7f000001, port), datagram, now);
     }
 
 private slots:
@@ -41,27 +47,23 @@ private slots:
 
     void firstPollGetsTokenAndRosterWaitsForIt()
     {
-        PollClient a(server.get(), 4000, &now);
+        LinkClient a(server.get(), 4000, &now);
         a.presence("Ann", "AAAAAAAA!", 1);
-        const QByteArray request = a.datagram();
-        const QByteArray reply = server->handleDatagram(a.peer, request, now);
-        a.receive(reply);
+        const QByteArray reply = a.poll();
         QCOMPARE(server->sessionCount(), 1);
-        QCOMPARE(a.lastAckK, a.k);
-        QCOMPARE(a.token.size(), 4);
-        QVERIFY(a.outbox.isEmpty());
-        QVERIFY(reply.size() <= request.size());
+        QCOMPARE(a.ackK(), a.link.sequence());
+        QCOMPARE(a.token().size(), 4);
+        QVERIFY(a.link.outbox().isEmpty());
+        QVERIFY(reply.size() <= a.lastPoll.size());
         QVERIFY(a.received.isEmpty()); // room records wait for the token to come back
-        QVERIFY(a.lastQ > 0);
+        QVERIFY(a.link.lastQ() > 0);
         a.poll();
         QVERIFY(!a.take(7).isEmpty());
     }
 
     void emptyPollWithoutTokenOpensNothing()
     {
-        const QByteArray request = "<R>0</R><K>0</K>\r\n";
-        const QByteArray reply = server->handleDatagram(Endpoint::ipv4(0x7f000001, 4001), request, now);
-        QCOMPARE(reply, QByteArray("<R>0</R><K>0</K>\n"));
+        QCOMPARE(raw(4001, "<R>0</R><K>0</K>\r\n"), QByteArray("<R>0</R><K>0</K>\n"));
         QCOMPARE(server->sessionCount(), 0);
     }
 
@@ -86,7 +88,7 @@ private slots:
         QFETCH(QByteArray, datagram);
         QFETCH(QByteArray, reply);
         QFETCH(int, sessions);
-        const QByteArray got = server->handleDatagram(Endpoint::ipv4(0x7f000001, 4002), datagram, now);
+        const QByteArray got = raw(4002, datagram);
         if (!reply.isEmpty())
             QCOMPARE(got, reply);
         else
@@ -96,17 +98,14 @@ private slots:
 
     void tokenIsBoundToItsAddress()
     {
-        PollClient a(server.get(), 4003, &now);
+        LinkClient a(server.get(), 4003, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
-        PollClient thief(server.get(), 4999, &now);
-        thief.token = a.token;
-        QCOMPARE(server->handleDatagram(thief.peer, thief.datagram(), now),
-                 QByteArray("<R>0</R><K>10</K>\n"));
+        QCOMPARE(raw(4999, PollHeader::build(1, a.token(), 0) + "\r\n"), QByteArray("<R>0</R><K>10</K>\n"));
     }
 
     void lineReachesRoomOnceWithServerFields()
     {
-        PollClient a(server.get(), 4010, &now), b(server.get(), 4011, &now), w(server.get(), 4012, &now),
+        LinkClient a(server.get(), 4010, &now), b(server.get(), 4011, &now), w(server.get(), 4012, &now),
             other(server.get(), 4013, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 1);
@@ -114,11 +113,10 @@ private slots:
         join(other, "Olga", "OOOOOOOO%", 3);
         b.received.clear();
         w.received.clear();
-        a.say(1, "hello||there", 4227327);
-        const QByteArray request = a.datagram();
-        a.receive(server->handleDatagram(a.peer, request, now));
-        // The acknowledgement is lost: the same outbox comes again under the same K.
-        server->handleDatagram(a.peer, request, now);
+        a.say(1, "hello\nthere", 4227327);
+        a.poll();
+        // The acknowledgement is lost: the same poll comes again.
+        raw(4010, a.lastPoll);
         b.poll();
         w.poll();
         other.poll();
@@ -136,73 +134,157 @@ private slots:
         QCOMPARE(server->stats().retransmissions, 1u);
     }
 
-    void resentOutboxUnderNewKIsNotProcessedTwice()
+    void everyLineOnceWhateverIsResent()
     {
-        PollClient a(server.get(), 4020, &now);
+        LinkClient a(server.get(), 4020, &now), b(server.get(), 4021, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        b.received.clear();
         a.say(1, "one");
-        server->handleDatagram(a.peer, a.datagram(), now); // reply lost
-        a.say(1, "two");                                   // outbox grows: new K, carries "one" again
+        a.loseReplies = true;
+        a.poll(); // taken, but the acknowledgement is lost
+        a.loseReplies = false;
+        a.say(1, "two"); // the outbox grew: "one" rides again under a new K
         a.poll();
-        a.say(1, "two"); // the same line typed again is a new line
+        // The same line again, alone and then with more behind it.
+        a.say(1, "two");
         a.poll();
-        QCOMPARE(lines, (QStringList{"Ann|1|one", "Ann|1|two", "Ann|1|two"}));
+        a.say(1, "two");
+        a.say(1, "three");
+        a.poll();
+        QCOMPARE(lines, (QStringList{"Ann|1|one", "Ann|1|two", "Ann|1|two", "Ann|1|two", "Ann|1|three"}));
+        b.poll();
+        QCOMPARE(b.take(1).size(), 5);
         QCOMPARE(server->stats().resentSkipped, 1u);
+    }
+
+    void lostReplyComesAgainAndIsShownOnce()
+    {
+        LinkClient a(server.get(), 4025, &now), b(server.get(), 4026, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        b.received.clear();
+        for (int i = 0; i < 3; ++i)
+            a.say(1, "same");
+        a.poll();
+        b.loseReplies = true;
+        b.poll();
+        b.loseReplies = false;
+        QVERIFY(b.received.isEmpty());
+        const QByteArray again = b.poll();
+        QCOMPARE(b.take(1).size(), 3);
+        QCOMPARE(server->stats().repliesResent, 1u);
+        // The network delivers the reply once more: nothing new.
+        b.link.receive(again);
+        QVERIFY(b.received.isEmpty());
+        // Taken: the next poll echoes it and the server lets the records go.
+        b.poll();
+        b.poll();
+        QVERIFY(b.received.isEmpty());
+        QCOMPARE(server->stats().repliesResent, 1u);
+    }
+
+    void presenceIsReadBeforeTheLinesOfItsPoll()
+    {
+        LinkClient a(server.get(), 4027, &now), b(server.get(), 4028, &now);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        a.say(1, "typed before the presence");
+        a.presence("Ann", "AAAAAAAA!", 1);
+        a.drain();
+        QCOMPARE(lines, QStringList{"Ann|1|typed before the presence"});
+        QVERIFY(a.take(1).isEmpty()); // no "announce yourself first"
     }
 
     void repeatedFirstPollOpensOneSession()
     {
-        PollClient a(server.get(), 4030, &now);
+        LinkClient a(server.get(), 4030, &now);
         a.presence("Ann", "AAAAAAAA!", 1);
         a.say(1, "hi");
-        const QByteArray request = a.datagram();
-        server->handleDatagram(a.peer, request, now);
-        server->handleDatagram(a.peer, request, now);
+        a.poll();
+        raw(4030, a.lastPoll);
         QCOMPARE(server->sessionCount(), 1);
         QCOMPARE(lines.size(), 1);
     }
 
     void clientsBehindOneAddressGetTheirOwnSessions()
     {
-        PollClient a(server.get(), 4035, &now), b(server.get(), 4035, &now);
+        LinkClient a(server.get(), 4035, &now), b(server.get(), 4035, &now);
         a.presence("Ann", "AAAAAAAA!", 1);
         b.presence("Bob", "BBBBBBBB#", 1);
         a.poll();
         b.poll();
         QCOMPARE(server->sessionCount(), 2);
-        QVERIFY(a.token != b.token);
+        QVERIFY(a.token() != b.token());
     }
 
+    void repliesStayWithinLimitAndKeepOrder_data()
+    {
+        QTest::addColumn<int>("recordBytes");
+        QTest::addColumn<int>("count");
+        QTest::newRow("300-byte lines") << 300 << 60;
+        // 64 of these fill a reply's room exactly without their line feeds.
+        QTest::newRow("127-byte lines") << 127 << 130;
+    }
     void repliesStayWithinLimitAndKeepOrder()
     {
-        PollClient a(server.get(), 4040, &now), b(server.get(), 4041, &now);
+        QFETCH(int, recordBytes);
+        QFETCH(int, count);
+        LinkClient a(server.get(), 4040, &now), b(server.get(), 4041, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 1);
         b.received.clear();
-        for (int i = 0; i < 60; ++i) {
+        const int overhead =
+            QByteArray("<R>1</R><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  000 </M>").size();
+        for (int i = 0; i < count; ++i) {
             now += 100; // below the line rate
-            a.say(1, QStringLiteral("%1 ").arg(i) + QString(300, u'x'));
+            a.say(1, QStringLiteral("%1 ").arg(i, 3, 10, QLatin1Char('0')) +
+                         QString(recordBytes - overhead, u'x'));
             a.poll();
         }
         int polls = 0;
         do {
             b.poll();
             ++polls;
-            QVERIFY(b.lastReply.size() <= 8192);
-        } while (b.lastQ > 0 && polls < 20);
-        QVERIFY(polls >= 3);
+            QVERIFY2(b.lastReply.size() <= WireLimits::maxReplyBytes,
+                     qPrintable(QString::number(b.lastReply.size())));
+        } while (b.link.lastQ() > 0 && polls < 40);
         const QStringList got = b.take(1);
-        QCOMPARE(got.size(), 60);
-        for (int i = 0; i < 60; ++i)
-            QVERIFY(GetS(got[i], "M").startsWith(QStringLiteral("Ann:  %1 ").arg(i)));
+        QCOMPARE(got.size(), count);
+        QCOMPARE(got.first().size(), recordBytes);
+        for (int i = 0; i < count; ++i)
+            QVERIFY(
+                GetS(got[i], "M").startsWith(QStringLiteral("Ann:  %1 ").arg(i, 3, 10, QLatin1Char('0'))));
+    }
+
+    void queueForAMemberIsBounded()
+    {
+        ServerLimits limits;
+        limits.maxQueuedRecords = 5;
+        ChatServer small(&rooms, limits);
+        small.setWallClock([] { return QDateTime(QDate(2026, 1, 15), QTime(19, 0, 5), Qt::UTC); });
+        LinkClient a(&small, 4045, &now), b(&small, 4046, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        b.received.clear();
+        for (int i = 0; i < 8; ++i)
+            a.say(1, QString::number(i));
+        a.poll();
+        b.drain();
+        QStringList texts;
+        for (const QString &r : b.take(1))
+            texts << GetS(r, "M");
+        QCOMPARE(texts, (QStringList{"Ann:  3", "Ann:  4", "Ann:  5", "Ann:  6", "Ann:  7"}));
     }
 
     void unverifiedRepliesNeverOutgrowTheRequest_data()
     {
         QTest::addColumn<QByteArray>("datagram");
+        // Smaller than a full acknowledgement with its token.
+        QTest::newRow("26 bytes") << QByteArray("<R>5</R>\n<R>0</R><K>1</K>\r\n");
+        QTest::newRow("31 bytes") << QByteArray("<R>5</R>abcd\n<R>0</R><K>1</K>\r\n");
         QTest::newRow("tiny presence") << QByteArray("<R>5</R><E>e</E><N>n</N>\n<R>0</R><K>1</K>\r\n");
         QTest::newRow("presence + requests") << QByteArray(
-            "<R>5</R><E>AAAAAAAA!</E><N>Ann</N><#>1</#>\n<R>15</R>\n<R>12</R>\n<R>0</R><K>2</K>\r\n");
+            "<R>5</R><E>AAAAAAAA!</E><N>Ann</N><#>1</#>\n<R>15</R>\n<R>12</R>\n<R>0</R><K>2</K><Y>0</Y>\r\n");
         QTest::newRow("no CR LF") << QByteArray("<R>5</R><E>x</E><N>y</N>\n<R>0</R><K>1</K>");
         QTest::newRow("garbage") << QByteArray("\x01\x02<R>0</R>\n<K>1</K>");
     }
@@ -213,17 +295,20 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             const QByteArray reply = server->handleDatagram(Endpoint::ipv4(0x0a000001, 53), datagram, now);
             QVERIFY2(reply.size() <= datagram.size(), reply.constData());
+            if (datagram.endsWith("\r\n"))
+                QVERIFY2(reply.startsWith("<R>0</R><K>"), reply.constData()); // answered all the same
         }
     }
 
     void hostileBytesNeverCrash()
     {
         QRandomGenerator rng(42);
-        PollClient a(server.get(), 4050, &now);
+        LinkClient a(server.get(), 4050, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
-        const QByteArray pieces[] = {"<R>",  "</R>", "<K>",  "</K>", "<L>",  "</L>", "<#>",
-                                     "</#>", "<M>",  "</M>", "\n",   "\r\n", "5",    "1",
-                                     "-1",   "25",   "\xff", "\xc3", "||",   a.token};
+        const QByteArray pieces[] = {"<R>",  "</R>", "<K>",    "</K>",   "<L>",  "</L>", "<#>",
+                                     "</#>", "<M>",  "</M>",   "\n",     "\r\n", "5",    "1",
+                                     "-1",   "25",   "\xff",   "\xc3",   "||",   "<O>",  "</O>",
+                                     "<Y>",  "</Y>", "999999", a.token()};
         for (int i = 0; i < 3000; ++i) {
             QByteArray d;
             const int parts = rng.bounded(40);
@@ -231,55 +316,80 @@ private slots:
                 d += rng.bounded(3) ? pieces[rng.bounded(int(std::size(pieces)))]
                                     : QByteArray(1, char(rng.bounded(256)));
             if (rng.bounded(2))
-                d += "<R>0</R><K>" + QByteArray::number(rng.bounded(10)) + "</K><L>" + a.token + "</L>\r\n";
-            const QByteArray reply = server->handleDatagram(Endpoint::ipv4(0x7f000001, 4050), d, now);
-            QVERIFY(reply.size() <= 8192);
+                d += PollHeader::build(rng.bounded(10), a.token(), rng.bounded(3)) + "\r\n";
+            const QByteArray reply = raw(4050, d);
+            QVERIFY(reply.size() <= WireLimits::maxReplyBytes);
             now += 7;
         }
         QVERIFY(server->sessionCount() >= 1);
     }
 
-    void limitsRefuseWithNotice_data()
+    void recordLimitsAgreeWithTheClient_data()
     {
-        QTest::addColumn<int>("records");
         QTest::addColumn<int>("recordBytes");
-        QTest::addColumn<int>("accepted");
-        QTest::addColumn<bool>("notice");
-        QTest::newRow("100 records") << 100 << 30 << 20 << true; // the line rate takes 20, with a notice
-        QTest::newRow("101 records") << 101 << 30 << 0 << true;
-        QTest::newRow("4 KiB record") << 1 << 4096 << 1 << false;
-        QTest::newRow("over 4 KiB") << 1 << 4097 << 0 << true;
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("at the limit") << WireLimits::maxRecordBytes << true;
+        QTest::newRow("one byte over") << WireLimits::maxRecordBytes + 1 << false;
     }
-    void limitsRefuseWithNotice()
+    void recordLimitsAgreeWithTheClient()
     {
-        QFETCH(int, records);
         QFETCH(int, recordBytes);
-        QFETCH(int, accepted);
-        QFETCH(bool, notice);
-        PollClient a(server.get(), 4060, &now);
+        QFETCH(bool, taken);
+        LinkClient a(server.get(), 4060, &now);
+        a.link.startNumbersAt(500000); // numbers as long as they get
         join(a, "Ann", "AAAAAAAA!", 1);
         a.received.clear();
-        const QString head = QStringLiteral("<R>1</R><#>1</#><M>");
-        for (int i = 0; i < records; ++i)
-            a.queue(head + QString(recordBytes - head.size() - 4, u'a') + "</M>");
+        const QString fields = "<#>1</#><M>" + QString(recordBytes, u'a') + "</M>";
+        const QString text =
+            QString(recordBytes - (DatagramLink::recordBytes(1, fields) - recordBytes), u'a');
+        const QString exact = "<#>1</#><M>" + text + "</M>";
+        QCOMPARE(DatagramLink::recordBytes(1, exact), recordBytes);
+        // The client refuses what the server would refuse, and nothing else.
+        QCOMPARE(a.link.Send(1, exact) != 0, taken);
+        a.drain();
+        QCOMPARE(lines.size(), taken ? 1 : 0);
+        // Sent anyway, the server refuses it with a notice.
+        const QByteArray over = "<R>1</R>" + QByteArray(WireLimits::maxRecordBytes - 7, 'b') + "\n";
+        raw(4060, over + PollHeader::build(9, a.token(), a.link.lastReply()) + "\r\n");
         a.poll();
+        QCOMPARE(a.take(1).size(), 1);
+    }
+
+    void tooManyRecordsInOnePollAreRefusedWhole()
+    {
+        LinkClient a(server.get(), 4065, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        a.received.clear();
+        QByteArray records;
+        for (int i = 0; i <= WireLimits::maxRecordsPerPoll; ++i)
+            records += "<R>1</R><#>1</#><M>" + QByteArray::number(i) + "</M>\n";
+        raw(4065, records + PollHeader::build(7, a.token(), a.link.lastReply()) + "\r\n");
+        QVERIFY(lines.isEmpty());
         a.poll();
-        QCOMPARE(lines.size(), accepted);
-        QCOMPARE(a.take(1).size(), notice ? 1 : 0);
+        QVERIFY(a.take(1).join("").contains("Too many records"));
     }
 
     void fastTalkersAreSlowedWithOneNotice()
     {
-        PollClient a(server.get(), 4070, &now);
+        LinkClient a(server.get(), 4070, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         a.received.clear();
-        for (int i = 0; i < 30; ++i)
-            a.say(1, QString::number(i));
-        a.poll();
-        a.poll();
-        QCOMPARE(lines.size(), 20);
-        QCOMPARE(a.take(1).size(), 1);
-        now += 1000;
+        // A whole outbox goes at once: what an outage leaves behind.
+        QList<quint32> numbers;
+        for (int i = 0; i < WireLimits::lineBurst + 20; ++i) {
+            numbers << a.say(1, QString::number(i));
+            if (i + 1 == WireLimits::lineBurst)
+                a.poll();
+        }
+        a.drain();
+        QVERIFY(a.dropped.isEmpty());
+        QCOMPARE(lines.size(), WireLimits::lineBurst);
+        const QStringList notices = a.received;
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(notices.first().contains("too fast"));
+        // The notice names the first line it refused.
+        QCOMPARE(quint32(GetI(notices.first(), "O")), numbers.value(WireLimits::lineBurst));
+        now += 1000; // a second later there is room for more
         a.say(1, "later");
         a.poll();
         QCOMPARE(lines.last(), QStringLiteral("Ann|1|later"));
@@ -287,7 +397,7 @@ private slots:
 
     void silentSessionsEndWithDeparture()
     {
-        PollClient a(server.get(), 4080, &now), b(server.get(), 4081, &now);
+        LinkClient a(server.get(), 4080, &now), b(server.get(), 4081, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 2, 1);
         b.received.clear();
@@ -306,12 +416,12 @@ private slots:
         QCOMPARE(GetI(gone.first(), "#"), -1);
         // Ann's next poll carries a token the server no longer knows.
         a.poll();
-        QCOMPARE(a.lastAckK, 10);
+        QCOMPARE(a.ackK(), 10);
     }
 
     void leavingEndsTheSession()
     {
-        PollClient a(server.get(), 4090, &now), b(server.get(), 4091, &now);
+        LinkClient a(server.get(), 4090, &now), b(server.get(), 4091, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 1);
         b.received.clear();
@@ -322,24 +432,37 @@ private slots:
         QCOMPARE(GetI(b.take(5).value(0), "#"), -1);
     }
 
-    void reannounceTakesOverWithoutDeparture()
+    void lostLinkTakesOverTheSessionAndLosesNothing()
     {
-        PollClient a(server.get(), 4100, &now), b(server.get(), 4101, &now);
+        LinkClient a(server.get(), 4100, &now), b(server.get(), 4101, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 1);
         b.received.clear();
-        a.token = "10"; // the client's mark of a lost link
-        a.poll();
-        QCOMPARE(a.lastAckK, 10);
-        a.presence("Ann", "AAAAAAAA!", 1);
-        a.queue("<R>25</R><#>1</#>");
-        a.poll();
-        QCOMPARE(a.token.size(), 4);
+        a.received.clear();
+        // Ann's replies stop coming: the server takes her lines, she never
+        // hears so, and misses Bob's.
+        a.loseReplies = true;
+        a.say(1, "while cut off");
+        a.link.tick();
+        b.say(1, "are you there?");
+        b.poll();
+        for (int i = 1; i <= DatagramLink::silenceLimit; ++i)
+            a.link.tick();
+        QVERIFY(a.link.isLost());
+        QCOMPARE(lines.size(), 2);
+        a.loseReplies = false;
+        a.say(1, "back");
+        a.poll(); // the lost-link token: K = 10, and Ann announces herself first
+        QCOMPARE(a.ackK(), 10);
+        a.drain();
         QCOMPARE(server->sessionCount(), 2);
+        QCOMPARE(lines, (QStringList{"Ann|1|while cut off", "Bob|1|are you there?", "Ann|1|back"}));
+        QCOMPARE(a.take(1).size(), 1); // Bob's line, once
         b.poll();
         const QStringList members = b.take(5);
-        QCOMPARE(members.size(), 1);
+        QCOMPARE(members.size(), 1); // no departure, the same room
         QCOMPARE(GetI(members.first(), "#"), 1);
+        QCOMPARE(b.take(1).size(), 2);
     }
 
     void fullServerEvictsUnverifiedFirst()
@@ -347,16 +470,17 @@ private slots:
         ServerLimits limits;
         limits.maxSessions = 2;
         ChatServer small(&rooms, limits);
-        PollClient a(&small, 5000, &now), spoof(&small, 5001, &now), c(&small, 5002, &now),
+        LinkClient a(&small, 5000, &now), spoof(&small, 5001, &now), c(&small, 5002, &now),
             d(&small, 5003, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         spoof.presence("Sp", "SSSSSSSS1", 1);
-        small.handleDatagram(spoof.peer, spoof.datagram(), now); // never echoes its token
+        spoof.loseReplies = true; // never echoes its token
+        spoof.poll();
         join(c, "Cy", "CCCCCCCC2", 1);
         QCOMPARE(small.sessionCount(), 2);
         d.presence("Di", "DDDDDDDD3", 1);
         d.poll();
-        QVERIFY(d.token.isEmpty());
+        QVERIFY(d.token().isEmpty());
         QVERIFY(d.received.join("").contains("full"));
     }
 

@@ -1,7 +1,9 @@
 // Rooms, rights and member commands as the server carries them out.
 #include "protocol/codec.h"
+#include "protocol/wirelimits.h"
+#include "protocol/wiretext.h"
 #include "server/chatserver.h"
-#include "server/pollclient.h"
+#include "server/linkclient.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,21 +19,21 @@ class TestServerRooms : public QObject
     QTemporaryDir dir;
     std::unique_ptr<RoomStore> rooms;
     std::unique_ptr<ChatServer> server;
-    std::unique_ptr<PollClient> ann, bob, boss;
+    std::unique_ptr<LinkClient> ann, bob, boss;
 
-    void join(PollClient &c, const QString &nick, const QString &id, int room, int watch = -1)
+    void join(LinkClient &c, const QString &nick, const QString &id, int room, int watch = -1)
     {
         c.presence(nick, id, room, watch);
         c.poll();
         c.drain();
         c.received.clear();
     }
-    void roundTrip(PollClient &c)
+    void roundTrip(LinkClient &c)
     {
         c.poll();
         c.drain();
     }
-    QString noticesOf(PollClient &c) { return c.take(1).join(u'\n'); }
+    QString noticesOf(LinkClient &c) { return c.take(1).join(u'\n'); }
 
 private slots:
     void init()
@@ -46,13 +48,13 @@ private slots:
         rooms->setFields(5, "<N>Traders</N><S>admin</S><B>key</B><A>Members only, sorry.</A>");
         server = std::make_unique<ChatServer>(rooms.get());
         server->setStaff({"Boss"});
-        ann = std::make_unique<PollClient>(server.get(), 4000, &now);
-        bob = std::make_unique<PollClient>(server.get(), 4001, &now);
-        boss = std::make_unique<PollClient>(server.get(), 4002, &now);
+        ann = std::make_unique<LinkClient>(server.get(), 4000, &now);
+        bob = std::make_unique<LinkClient>(server.get(), 4001, &now);
+        boss = std::make_unique<LinkClient>(server.get(), 4002, &now);
         join(*ann, "Ann", "AAAAAAAA!", 1);
         join(*bob, "Bob", "BBBBBBBB#", 1);
         join(*boss, "boss", "SSSSSSSS$", 2);
-        for (PollClient *c : {ann.get(), bob.get(), boss.get()}) {
+        for (LinkClient *c : {ann.get(), bob.get(), boss.get()}) {
             c->drain();
             c->received.clear();
         }
@@ -60,7 +62,7 @@ private slots:
 
     void passwordsNeverLeaveTheServer()
     {
-        PollClient c(server.get(), 4100, &now);
+        LinkClient c(server.get(), 4100, &now);
         join(c, "Cy", "CCCCCCCC1", 1);
         c.queue("<R>12</R>");
         roundTrip(c);
@@ -87,7 +89,7 @@ private slots:
         QFETCH(int, room);
         QFETCH(QString, password);
         QFETCH(bool, saved);
-        PollClient &c = who == "boss" ? *boss : *ann;
+        LinkClient &c = who == "boss" ? *boss : *ann;
         c.received.clear();
         c.queue(AddI(7, "R") + AddI(room, "#") + AddS("New name", "N") + AddS(password, "S") +
                 AddS("Hi all", "C"));
@@ -174,6 +176,19 @@ private slots:
         QVERIFY(noticesOf(*ann).contains("Only staff"));
     }
 
+    void administratorCannotBootStaff()
+    {
+        boss->presence("boss", "SSSSSSSS$", 5);
+        roundTrip(*boss);
+        boss->received.clear();
+        ann->queue("<R>8</R><N>boss</N><E>SSSSSSSS$</E><#>5</#><S>admin</S>");
+        roundTrip(*ann);
+        QVERIFY(noticesOf(*ann).contains("is staff"));
+        QVERIFY(GetS(rooms->fields(5), "G").isEmpty());
+        boss->poll();
+        QVERIFY(boss->take(5).isEmpty()); // not moved out
+    }
+
     void staffOnlyCommands_data()
     {
         QTest::addColumn<QString>("record");
@@ -229,6 +244,32 @@ private slots:
         QVERIFY(noticesOf(*bob).contains("bulletin"));
     }
 
+    void longBulletins_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("over a plain record") << WireLimits::maxRecordBytes + 1 << true;
+        QTest::newRow("at the limit") << WireLimits::maxBulletinBytes << true;
+        QTest::newRow("one byte over") << WireLimits::maxBulletinBytes + 1 << false;
+    }
+    void longBulletins()
+    {
+        QFETCH(int, bytes);
+        QFETCH(bool, saved);
+        QString text = QStringLiteral("Notes:\r\ntype a||b or </M> as you like ");
+        text += QString(bytes - encodeText(text).toUtf8().size(), u'x');
+        QCOMPARE(encodeText(text).toUtf8().size(), bytes);
+        QVERIFY(ann->queue(AddI(9, "R") + AddI(6, "#") + AddText(text, 'M')) != 0);
+        roundTrip(*ann);
+        QCOMPARE(rooms->bulletin(6) == text, saved);
+        QVERIFY(noticesOf(*ann).contains(saved ? "was saved" : "too long"));
+        bob->queue("<R>20</R><#>6</#>");
+        roundTrip(*bob);
+        const QStringList answers = bob->take(20);
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(GetText(answers.first(), 'M') == text, saved);
+    }
+
     void memberCommands_data()
     {
         QTest::addColumn<QString>("record");
@@ -244,7 +285,7 @@ private slots:
             << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><M>Zed is not in the chat</M><A>1</A>"
             << "";
         QTest::newRow("page") << "<R>4</R><N>Bob</N><E>BBBBBBBB#</E>" << 4 << ""
-                              << "<R>4</R><N>Ann</N><E>AAAAAAAA!</E>";
+                              << "<R>4</R><N>Ann</N>"; // the link hands up the pager's nick
         QTest::newRow("where is") << "<R>13</R><N>boss</N><E>SSSSSSSS$</E>" << 13
                                   << "<R>13</R><N>boss</N><E>SSSSSSSS$</E><#>2</#><W>-1</W>"
                                   << "";
@@ -290,7 +331,7 @@ private slots:
 
     void tagsInIdentityAreStripped()
     {
-        PollClient c(server.get(), 4200, &now);
+        LinkClient c(server.get(), 4200, &now);
         join(c, "Eve<E>FAKE</E>", "EEEEEEEE1", 1);
         bob->poll();
         const QString member = bob->take(5).value(0);
