@@ -5,6 +5,7 @@
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
 #include "platform/transcriptedit.h"
+#include "app/tfrmpm.h"
 #include "settings/tfrmchatprop.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptsink.h"
@@ -395,6 +396,9 @@ void TfrmChat::FormClose()
     // Leave the room and send the last poll, then save the stored lists.
     QString listsError;
     const bool listsSaved = m_services->close(&listsError);
+    // Private-message windows go with the chat window: left open they would
+    // take lines nobody can send, and keep the program running.
+    TfrmPM::closeAll(m_session);
     keepWindowGeometry();
     keepPaneSizes();
     QString error;

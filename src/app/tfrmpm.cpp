@@ -5,6 +5,7 @@
 #include "chat/privatemessages.h"
 #include "platform/transcriptedit.h"
 #include "transcript/textlinks.h"
+#include "transcript/ownlinemarks.h"
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
@@ -66,9 +67,10 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     layout->addWidget(split);
 
     m_entry.submitter = [this](const QString &text) {
-        const TextEntry::Result result = m_session.privateMessages.send(m_nick, m_id, text);
-        if (result == TextEntry::Result::TooLong)
-            AddNotice(TextEntry::tooLongText(TextEntry::recordBytes(3, text)));
+        QString why;
+        const TextEntry::Result result = m_session.privateMessages.send(m_nick, m_id, text, &why);
+        if (!why.isEmpty())
+            AddNotice(why);
         return result;
     };
     // Links open where the chat window opens them; the rest of the reader's
@@ -102,9 +104,13 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
                 }
             });
     connect(&pms, &PrivateMessages::messageSent, this,
-            [this](const QString &n, const QString &i, const QString &line, int color) {
+            [this](const QString &n, const QString &i, const QString &line, int color, quint32 number) {
                 if (mine(n, i))
-                    AddLine(line, color);
+                    AddLine(line, color, number);
+            });
+    connect(&session.ownLines, &OwnLines::stateChanged, this,
+            [this](quint32 number, OwnLineState state, const QString &reason) {
+                OwnLineMarks::mark(memRich->document(), number, state, reason);
             });
 
     openWindows().append({&session, this});
@@ -224,7 +230,15 @@ QPoint TfrmPM::placeBeside(const QRect &main, const QSize &size, const QRect &sc
     return {x, y};
 }
 
-void TfrmPM::AddLine(const QString &line, int color)
+void TfrmPM::closeAll(ChatSession &session)
+{
+    const QList<OpenWindow> windows = openWindows();
+    for (const OpenWindow &w : windows)
+        if (w.session == &session && w.window)
+            w.window->close();
+}
+
+void TfrmPM::AddLine(const QString &line, int color, quint32 ownNumber)
 {
     QTextCursor cursor(memRich->document());
     cursor.movePosition(QTextCursor::End);
@@ -235,6 +249,9 @@ void TfrmPM::AddLine(const QString &line, int color)
     QString text = line;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextLinks::insert(cursor, text, format);
+    if (ownNumber != 0)
+        OwnLineMarks::markLast(memRich->document(), ownNumber);
+    cursor.movePosition(QTextCursor::End);
     memRich->setTextCursor(cursor);
     memRich->ensureCursorVisible();
 }

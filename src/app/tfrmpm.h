@@ -41,14 +41,17 @@ public:
     /// beside the parent's window without taking the keyboard from it; the
     /// parent's window tells of it with a notice and the urgency hint.
     static void route(ChatSession &session, QWidget *parent);
+    /// Closes every window of a session: they go with the chat window.
+    static void closeAll(ChatSession &session);
 
     /// Where a window of `size` opens beside `main` (frame rectangles), the
     /// `index`-th of several: right of it, else left of it, stepped down
     /// and right for each one before it, and always within `screen`.
     static QPoint placeBeside(const QRect &main, const QSize &size, const QRect &screen, int index);
 
-    /// Appends a line in a colour (RGB, red in the low byte).
-    void AddLine(const QString &line, int color);
+    /// Appends a line in a colour (RGB, red in the low byte); `ownNumber`
+    /// makes it an own line, marked pending until the server takes it.
+    void AddLine(const QString &line, int color, quint32 ownNumber = 0);
     /// A purple notice line (a refused text).
     void AddNotice(const QString &line);
 

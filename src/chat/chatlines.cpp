@@ -2,6 +2,8 @@
 
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -135,9 +137,13 @@ void ChatLines::DoMessage(const QString &record)
         }
     }
 
-    const QString text = GetS(record, QStringLiteral("M"));
+    const QString text = GetText(record, Field::Text);
+    // A line like the one before it is taken for a copy only from a server
+    // that does not number its replies: one that does has the link drop its
+    // copies, and the same words said twice are shown twice.
+    const bool repeatsAreCopies = !s.connection.link().numbersReplies();
 
-    if (room == cfg.room && text != lastText1) {
+    if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {
         if (s.sink) {
             if (cfg.showTime)
                 s.sink->setStampTime(stamp);
@@ -148,7 +154,7 @@ void ChatLines::DoMessage(const QString &record)
     }
     // -1 means no second room: a line for room -1 belongs to no transcript.
     const int second = cfg.watchedRoom();
-    if (second != -1 && room == second && text != lastText2) {
+    if (second != -1 && room == second && (!repeatsAreCopies || text != lastText2)) {
         if (s.sink) {
             if (cfg.showTime)
                 s.sink->setStampTime(stamp);

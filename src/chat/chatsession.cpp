@@ -2,6 +2,9 @@
 
 #include "catalogue/catalogue.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/recordkind.h"
+#include "protocol/wiretext.h"
 
 namespace hchat {
 
@@ -43,6 +46,14 @@ void ChatSession::Send(int kind, const QString &data)
         sender(kind, data);
 }
 
+quint32 ChatSession::sendLine(int kind, const QString &data)
+{
+    const quint32 before = connection.lastQueued();
+    Send(kind, data);
+    const quint32 number = connection.lastQueued();
+    return number != before ? number : 0;
+}
+
 void ChatSession::tick()
 {
     const QDateTime at = now();
@@ -60,27 +71,33 @@ void ChatSession::tick()
 
 void ChatSession::dispatch(int kind, const QString &record)
 {
-    switch (kind) {
-    case 3:
+    const auto k = static_cast<RecordKind>(kind);
+    // The server names a record of ours it refuses (a notice line, or the
+    // automatic answer to a private message nobody could take).
+    if ((k == RecordKind::ChatLine || k == RecordKind::PrivateMessage) &&
+        HasField(record, Field::RecordNumber))
+        ownLines.notDelivered(quint32(GetI(record, Field::RecordNumber)), GetText(record, Field::Text));
+    switch (k) {
+    case RecordKind::PrivateMessage:
         onPrivateMessage(record);
         break;
-    case 5:
-    case 15:
+    case RecordKind::Presence:
+    case RecordKind::RefreshMembers:
         onUserRecord(record);
         break;
-    case 6:
+    case RecordKind::Profile:
         onProfile(record);
         break;
-    case 7:
+    case RecordKind::RoomRecord:
         onRoomRecord(record);
         break;
-    case 13:
+    case RecordKind::WhereIs:
         onWhereIs(record);
         break;
-    case 20:
+    case RecordKind::Bulletin:
         onBulletin(record);
         break;
-    case 25:
+    case RecordKind::RoomEntry:
         onRoomAnswer(record);
         break;
     case 28:

@@ -6,6 +6,7 @@
 #include "chat/connection.h"
 #include "chat/memberactions.h"
 #include "chat/membercommands.h"
+#include "chat/ownlines.h"
 #include "chat/privatemessages.h"
 #include "chat/roomlist.h"
 #include "chat/rooms.h"
@@ -71,6 +72,7 @@ public:
     TextEntry textEntry{*this};             ///< `memText`: chat lines typed by the user
     PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
     Attention attention{settings};          ///< unread count and alerts while the window is not active
+    OwnLines ownLines{sink};                ///< the user's lines until the server took them
 
     /// Services, owned elsewhere. Null until wired.
     const Catalogue *catalogue = nullptr;
@@ -84,6 +86,10 @@ public:
     std::function<void(int kind, const QString &data)> sender;
     /// Queues a record of the given kind (see the link for kinds 0, 5, 50, 51).
     void Send(int kind, const QString &data = QString());
+    /// Send() for a line the user typed: the number of the record that
+    /// carries it, to follow it until the server takes it; 0 when nothing
+    /// went to the link (a test's recorder, or nothing was queued).
+    quint32 sendLine(int kind, const QString &data);
 
     /// The ID's 8-character prefix is on the ignore list. An empty ID never
     /// is: a blank line in the list must not hide every server notice.

@@ -3,7 +3,9 @@
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/transport.h"
+#include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
 #include <QRandomGenerator>
@@ -99,14 +101,16 @@ void Connection::redirect(const ServerEndpoint &to)
     if (to == m_endpoint)
         return;
     if (m_transport) {
-        // Say goodbye where we were, then turn. The new server gives us a
-        // fresh token and asks us to announce ourselves (K = 10).
-        Send(51);
-        Send(0);
+        // Say goodbye where we were, on its own: the lines still waiting are
+        // for the server we go to. Then turn, and announce ourselves there at
+        // the next tick, ahead of those lines.
+        if (!m_session.settings.nick.isEmpty())
+            m_link.sendAside(5, presence(51));
         m_link.resetForNewServer();
         m_transport->setEndpoint(to.host, to.port);
         m_session.quietPeriod = reconnectQuiet;
         m_session.roster.clear(); // the members of the old server
+        m_announced = false;
     }
     m_endpoint = to;
 }
@@ -117,26 +121,30 @@ QString Connection::presence(int kind) const
     const int room = kind == 51 ? -1 : s.room;
     const int second = (kind == 50 || kind == 51) ? -1 : s.watchedRoom();
     const QString icon = QString::number(m_session.currentIcon) + u'|' + QString::number(m_session.awayCode);
-    return AddS(m_session.ownId.left(9), QStringLiteral("E")) + AddS(s.nick.left(20), QStringLiteral("N")) +
+    return AddS(m_session.ownId.left(9), QStringLiteral("E")) + AddS(cleanNick(s.nick), QStringLiteral("N")) +
            AddS(icon, QStringLiteral("I")) + AddI(room, QStringLiteral("#")) +
            AddI(second, QStringLiteral("W")) + AddI(s.buffer, QStringLiteral("T"));
 }
 
-void Connection::Send(int kind, const QString &data)
+quint32 Connection::Send(int kind, const QString &data)
 {
     if (!m_link.isOpen() || m_session.settings.nick.isEmpty())
-        return;
+        return 0;
     m_link.setEnabled(true);
+    quint32 number = 0;
     if (kind == 5 || kind == 50 || kind == 51) {
         m_session.roomHoldOff = presenceHoldOff;
         const QString record = presence(kind);
         // Our own record shows in the members list at once, as the server
         // would echo it.
         m_session.dispatch(5, QStringLiteral("<R>5</R>") + record);
-        m_link.Send(5, record);
-        return;
+        number = m_link.Send(RecordKind::Presence, record);
+    } else {
+        number = m_link.Send(kind, data);
     }
-    m_link.Send(kind, data);
+    if (number != 0)
+        m_lastQueued = number;
+    return number;
 }
 
 void Connection::tick()
@@ -156,8 +164,9 @@ void Connection::close()
 {
     if (!m_link.isOpen())
         return;
+    m_closed = true;
     Send(51);
-    Send(0);
+    m_link.finalPoll();
     m_link.open(nullptr);
     m_transport = nullptr;
 }
@@ -205,11 +214,15 @@ void Connection::announce()
         notice(QStringLiteral("Connecting to %1 as %2: not connected yet.")
                    .arg(m_endpoint.toString(), m_session.settings.nick));
     m_session.quietPeriod = reconnectQuiet;
+    // Ahead of the lines waiting: the server takes lines only from a member
+    // it knows.
+    m_link.beginAnnouncement();
     if (announceRooms)
         announceRooms();
     else
         Send(5); // first room, and the watched second room in W
     sendAwayText();
+    m_link.endAnnouncement();
 }
 
 void Connection::sendAwayText()
@@ -276,6 +289,7 @@ void Connection::linkReannounce()
 {
     heard();
     m_session.quietPeriod = reconnectQuiet;
+    m_link.beginAnnouncement();
     if (announceRooms) {
         announceRooms();
     } else {
@@ -283,6 +297,7 @@ void Connection::linkReannounce()
         Send(25, AddI(m_session.settings.room, QStringLiteral("#")));
     }
     sendAwayText();
+    m_link.endAnnouncement();
 }
 
 void Connection::linkRepeatWarning(int count, const QString &record)
@@ -295,6 +310,19 @@ void Connection::linkLost()
     m_lostSince = m_session.now();
     notice(m_session.text(559) + timeText() + m_session.text(558));
     emit m_session.stateChanged();
+}
+
+void Connection::linkDelivered(quint32 number)
+{
+    m_session.ownLines.delivered(number);
+}
+
+void Connection::linkDropped(quint32 number, const QString &record, const QString &reason)
+{
+    // Name what was given up: the text of a line, else the record itself.
+    const QString text = GetText(record, Field::Text);
+    notice(QStringLiteral("Not delivered (%1): %2").arg(reason, text.isEmpty() ? record : text));
+    m_session.ownLines.notDelivered(number, reason);
 }
 
 void Connection::linkRestored()

@@ -41,7 +41,9 @@ public:
     bool setServerOverride(const QString &hostPort);
     /// Chooses among "Same as Support Room" (0), "Halvex Server #1" (1) and
     /// "Halvex Server #2" (2). When that moves us to another endpoint the
-    /// rooms are left (kind 51), a poll goes out and then the socket turns.
+    /// rooms are left (kind 51, in a poll of its own), the socket turns and
+    /// we announce ourselves to the new server at the next tick; lines still
+    /// waiting go to the new server after the announcement.
     void selectServer(int choice);
     /// The endpoint of a choice, from settings.servers (the default server
     /// when its text can't be read).
@@ -50,8 +52,11 @@ public:
     ServerEndpoint endpoint() const { return m_endpoint; }
 
     /// Queues a record; kinds 5, 50 and 51 build our presence, 0 polls.
-    /// Nothing happens before open() or while the own nick is empty.
-    void Send(int kind, const QString &data = QString());
+    /// Nothing happens before open() or while the own nick is empty. Returns
+    /// the queued record's number, 0 when nothing was queued.
+    quint32 Send(int kind, const QString &data = QString());
+    /// The number of the last record queued; 0 before the first.
+    quint32 lastQueued() const { return m_lastQueued; }
 
     /// One 500 ms tick: the first tick's announcement, the poll countdown and
     /// the silence check.
@@ -70,6 +75,8 @@ public:
     /// Leaves the chat: kind 51 and a last poll go out now, then the link is
     /// closed. Nothing is sent afterwards.
     void close();
+    /// True once close() ran: the chat window is gone.
+    bool isClosed() const { return m_closed; }
 
     /// After a change of nick or icon: the next tick announces us again as
     /// the first tick does.
@@ -87,7 +94,8 @@ public:
     /// the first room go out.
     std::function<void()> announceRooms;
 
-    /// The presence record (without `R`) for kind 5, 50 or 51.
+    /// The presence record (without `R`) for kind 5, 50 or 51; the nick goes
+    /// cleaned (cleanNick), so it cannot carry fields of its own.
     QString presence(int kind) const;
 
     /// True from the silence notice until the next received record.
@@ -115,6 +123,8 @@ private:
     void linkRepeatWarning(int count, const QString &record) override;
     void linkLost() override;
     void linkRestored() override;
+    void linkDelivered(quint32 number) override;
+    void linkDropped(quint32 number, const QString &record, const QString &reason) override;
 
     void announce();
     void heard();
@@ -132,6 +142,8 @@ private:
     bool m_announced = false;
     bool m_heard = false; ///< a record came from the server since open()
     QDateTime m_lostSince;
+    bool m_closed = false;
+    quint32 m_lastQueued = 0;
 };
 
 } // namespace hchat

@@ -2,6 +2,8 @@
 
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -49,14 +51,6 @@ bool MemberCommands::needsMember(Command command)
     }
 }
 
-QString MemberCommands::safeValue(const QString &text, const QString &name)
-{
-    QString out = text;
-    out.replace(QStringLiteral("</") + name + QLatin1Char('>'),
-                QStringLiteral("< /") + name + QLatin1Char('>'));
-    return out;
-}
-
 QString MemberCommands::recordFor(Command command, const Member &member, int room, const QString &text,
                                   const QString &adminPassword)
 {
@@ -68,7 +62,7 @@ QString MemberCommands::recordFor(Command command, const Member &member, int roo
     case Command::WhereIs:
         return who;
     case Command::PrivateMessage:
-        return who + AddS(safeValue(text, QStringLiteral("M")), QStringLiteral("M"));
+        return who + AddText(text, Field::Text);
     case Command::Boot:
         return who + inRoom + AddS(adminPassword, QStringLiteral("S"));
     case Command::RefreshMembers:
@@ -76,7 +70,7 @@ QString MemberCommands::recordFor(Command command, const Member &member, int roo
     case Command::StatisticsReport:
         return inRoom;
     case Command::GlobalMessage:
-        return AddS(safeValue(text, QStringLiteral("M")), QStringLiteral("M"));
+        return AddText(text, Field::Text);
     case Command::Ignore:
         break;
     }
@@ -188,8 +182,8 @@ void MemberCommands::onProfile(const QString &record)
     const QString id = GetS(record, QStringLiteral("E"));
     if (nick.isEmpty() && id.isEmpty())
         return; // our own profile echoed, or nothing to show
-    const QString url = GetS(record, QStringLiteral("U"));
-    const QString text = GetS(record, QStringLiteral("M"));
+    const QString url = GetText(record, Field::Url);
+    const QString text = GetText(record, Field::Text);
     const QString who = nick.isEmpty() ? id : nick;
     if (id.isEmpty()) {
         notice(QStringLiteral("%1 is not in the chat").arg(who));

@@ -41,7 +41,8 @@ public:
     /// The record kind a command sends; 0 for Ignore, which sends nothing.
     static int kindOf(Command command);
     /// The fields (after `R`) of a command's record. `text` is the message of
-    /// Private Message and Global Message, `adminPassword` goes with Boot.
+    /// Private Message and Global Message as typed (it goes through
+    /// AddText), `adminPassword` goes with Boot.
     static QString recordFor(Command command, const Member &member, int room, const QString &text = {},
                              const QString &adminPassword = {});
     /// Whether the command addresses a selected member.
@@ -67,10 +68,6 @@ public:
     void onProfile(const QString &record);
     /// Kind 13 received: where a member is, shown in the first transcript.
     void onWhereIs(const QString &record);
-
-    /// A literal closing tag of the field inside a value would end it early;
-    /// a blank after "<" keeps the text readable and the record whole.
-    static QString safeValue(const QString &text, const QString &name);
 
 signals:
     /// Private Message without text: open the window for this correspondent.

@@ -4,6 +4,8 @@
 #include "chat/chatsession.h"
 #include "chat/membercommands.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -27,7 +29,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
 {
     const QString nick = GetS(record, QStringLiteral("N"));
     const QString id = GetS(record, QStringLiteral("E"));
-    const QString text = GetS(record, QStringLiteral("M"));
+    const QString text = GetText(record, Field::Text);
     const bool automatic = GetI(record, QStringLiteral("A")) == 1;
     if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return;
@@ -39,7 +41,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         // answer is never answered.
         if (!automatic) {
             m_session.Send(3, AddS(nick, QStringLiteral("N")) + AddS(id, QStringLiteral("E")) +
-                                  AddS(busyText(), QStringLiteral("M")) + AddI(1, QStringLiteral("A")));
+                                  AddText(busyText(), Field::Text) + AddI(1, QStringLiteral("A")));
         }
         return;
     }
@@ -107,26 +109,38 @@ std::optional<WaitingConversations::Conversation> PrivateMessages::takeOldestWai
     return c;
 }
 
-TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, const QString &text)
+TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, const QString &typed,
+                                        QString *why)
 {
-    const QString groomed = TextEntry::groom(text);
-    if (groomed.trimmed().isEmpty() || (nick.isEmpty() && id.isEmpty()))
+    const QString text = TextEntry::groom(typed);
+    if (text.trimmed().isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return TextEntry::Result::Empty;
+    const ChatSettings &s = m_session.settings;
+    // Shown as sent, these would never leave.
+    if (s.nick.isEmpty() || m_session.connection.isClosed()) {
+        if (why)
+            *why = s.nick.isEmpty() ? TextEntry::noNickText() : chatClosedText();
+        return TextEntry::Result::Refused;
+    }
     const QString key = correspondentKey(nick, id);
     // Write to the connection we heard from last: a reconnect changes the ID's last character.
     const QString to = m_latestIds.value(key, id);
-    const QString fields = MemberCommands::recordFor(MemberCommands::Command::PrivateMessage, {nick, to},
-                                                     m_session.settings.room, groomed);
-    if (TextEntry::recordBytes(3, fields) > TextEntry::maxRecordBytes)
+    const QString fields =
+        MemberCommands::recordFor(MemberCommands::Command::PrivateMessage, {nick, to}, s.room, text);
+    const int bytes = TextEntry::recordBytes(3, fields);
+    if (bytes > TextEntry::maxRecordBytes) {
+        if (why)
+            *why = TextEntry::tooLongText(bytes);
         return TextEntry::Result::TooLong;
-    m_session.Send(3, fields);
+    }
+    const quint32 number = m_session.sendLine(3, fields);
+    m_session.ownLines.follow(number, OwnLines::Where::PrivateMessage);
 
-    const ChatSettings &s = m_session.settings;
     const int color = ChatLines::VisibleColor(s.fontColor, s.formColor);
-    QString shown = groomed;
-    shown.replace(QStringLiteral("||"), QStringLiteral("\r\n"));
+    QString shown = text;
+    shown.replace(u'\n', QStringLiteral("\r\n"));
     const QString line = s.nick + QStringLiteral(":  ") + shown;
-    emit messageSent(nick, to, line, color);
+    emit messageSent(nick, to, line, color, number);
     log(line);
     return TextEntry::Result::Sent;
 }

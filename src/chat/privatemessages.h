@@ -33,8 +33,18 @@ public:
     void onPrivateMessage(const QString &record);
 
     /// Sends a private message to a member. Empty text sends nothing; a text
-    /// too long for one datagram is refused (TooLong) and not cut.
-    TextEntry::Result send(const QString &nick, const QString &id, const QString &text);
+    /// too long for one record is refused (TooLong) and not cut; without a
+    /// nick, or once the chat is closed, it is refused (Refused) and `why`
+    /// says so. A message sent is followed by OwnLines until the server
+    /// takes it.
+    TextEntry::Result send(const QString &nick, const QString &id, const QString &text,
+                           QString *why = nullptr);
+
+    /// The notice for a message typed after the chat window closed.
+    static QString chatClosedText()
+    {
+        return QStringLiteral("The chat window is closed; this message was not sent.");
+    }
 
     /// The routing key of a correspondent: the ID's 8-character prefix, or
     /// the nick when the ID is empty.
@@ -63,8 +73,9 @@ public:
 signals:
     /// A message arrived from a correspondent; `line` is ready to show.
     void messageArrived(const QString &nick, const QString &id, const QString &line, int color);
-    /// The user's own message went out to a correspondent.
-    void messageSent(const QString &nick, const QString &id, const QString &line, int color);
+    /// The user's own message went out to a correspondent; `number` follows
+    /// it (OwnLines), 0 when it is not followed.
+    void messageSent(const QString &nick, const QString &id, const QString &line, int color, quint32 number);
     /// The number of conversations waiting for a window changed.
     void waitingChanged(int count);
 

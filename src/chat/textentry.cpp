@@ -2,8 +2,10 @@
 
 #include "chat/chatlines.h"
 #include "chat/chatsession.h"
-#include "chat/membercommands.h"
 #include "protocol/codec.h"
+#include "protocol/datagramlink.h"
+#include "protocol/field.h"
+#include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
 #include <QKeyEvent>
@@ -19,24 +21,26 @@ QString TextEntry::groom(const QString &text)
     out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     out.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     out.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    // Breaks and blanks at the end are left over from Shift+Enter; a bare
-    // line feed must never reach a record, it would end the record early.
+    // Breaks and blanks at the end are left over from Shift+Enter.
     while (!out.isEmpty() && out.back().isSpace())
         out.chop(1);
-    out.replace(QLatin1Char('\n'), QStringLiteral("||"));
     return out;
 }
 
-QString TextEntry::chatRecord(int color, int room, const QString &groomed)
+QString TextEntry::chatRecord(int color, int room, const QString &text)
 {
     // M goes last: a field tag typed into the text then never shadows a real one.
-    return AddI(color, QStringLiteral("F")) + AddI(room, QStringLiteral("#")) +
-           AddS(MemberCommands::safeValue(groomed, QStringLiteral("M")), QStringLiteral("M"));
+    return AddI(color, Field::Colour) + AddI(room, Field::Room) + AddText(text, Field::Text);
 }
 
 int TextEntry::recordBytes(int kind, const QString &fields)
 {
-    return int((AddI(kind, QStringLiteral("R")) + fields).toUtf8().size()) + 1;
+    return int(DatagramLink::recordBytes(kind, fields));
+}
+
+QString TextEntry::noNickText()
+{
+    return QStringLiteral("Please choose a nick first; nothing was sent.");
 }
 
 QString TextEntry::tooLongText(int bytes)
@@ -55,20 +59,27 @@ TextEntry::Result TextEntry::submit(const QString &text)
     return result;
 }
 
-TextEntry::Result TextEntry::sendChatLine(const QString &text)
+TextEntry::Result TextEntry::sendChatLine(const QString &typed)
 {
-    const QString groomed = groom(text);
-    if (groomed.trimmed().isEmpty())
+    const QString text = groom(typed);
+    if (text.trimmed().isEmpty())
         return Result::Empty;
     const ChatSettings &s = m_session.settings;
-    const QString fields = chatRecord(s.fontColor, s.room, groomed);
+    if (s.nick.isEmpty()) {
+        // Nobody to send it as: shown as sent it would never leave.
+        if (m_session.sink)
+            m_session.sink->ShowMessage(noNickText(), false, true);
+        return Result::Refused;
+    }
+    const QString fields = chatRecord(s.fontColor, s.room, text);
     const int bytes = recordBytes(1, fields);
     if (bytes > maxRecordBytes) {
         if (m_session.sink)
             m_session.sink->ShowMessage(tooLongText(bytes), false, true);
         return Result::TooLong;
     }
-    m_session.Send(1, fields);
+    const quint32 number = m_session.sendLine(1, fields);
+    m_session.ownLines.follow(number, OwnLines::Where::Transcript);
 
     // The server relays the line to the others only; we show our own at once,
     // as the others will see it.
@@ -76,8 +87,9 @@ TextEntry::Result TextEntry::sendChatLine(const QString &text)
         sink->setLineColor(ChatLines::VisibleColor(s.fontColor, s.formColor));
         sink->setStampTime(QDateTime());
         sink->setOwnMessage(true);
-        QString shown = groomed;
-        shown.replace(QStringLiteral("||"), QStringLiteral("\r\n"));
+        sink->setOwnLineNumber(number);
+        QString shown = text;
+        shown.replace(u'\n', QStringLiteral("\r\n"));
         sink->TimeStamp(s.nick + QStringLiteral(":  ") + shown);
     }
     return Result::Sent;

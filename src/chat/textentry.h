@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/wirelimits.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -16,8 +18,8 @@ class ChatSession;
 /// so the same rules serve every entry box.
 ///
 /// By default a sent text is a chat line (kind 1) of the first room, shown at
-/// once with the own-message flag set; `submitter` replaces that (private
-/// messages).
+/// once with the own-message flag set and marked pending until the server
+/// takes it (OwnLines); `submitter` replaces that (private messages).
 class TextEntry : public QObject
 {
     Q_OBJECT
@@ -25,12 +27,13 @@ public:
     enum class Result {
         Sent,    ///< gone out; the box is cleared
         Empty,   ///< nothing to send
-        TooLong, ///< would not fit one datagram; the box keeps the text
+        TooLong, ///< more than the server takes in one record; the box keeps the text
+        Refused, ///< nowhere to send it (no nick yet, the chat closed); the box keeps the text
     };
 
-    /// A record bigger than this (UTF-8 bytes, with `<R>` and the line feed)
-    /// would not fit one poll next to the header: it is refused, never cut.
-    static constexpr int maxRecordBytes = 8100;
+    /// A record bigger than this (UTF-8 bytes, line feed not counted) is
+    /// refused by the server: it is refused here, never cut.
+    static constexpr int maxRecordBytes = WireLimits::maxRecordBytes;
     /// Lines kept for Up and Down.
     static constexpr int historySize = 50;
 
@@ -39,12 +42,12 @@ public:
     /// Sends a typed text (Enter). A refusal is shown as a notice.
     Result submit(const QString &text);
 
-    /// The typed text with every kind of line break as "||", trailing breaks
-    /// and blanks dropped (`GroomMessage` for the entry box).
+    /// The typed text with every kind of line break as a line feed, trailing
+    /// breaks and blanks dropped (`GroomMessage` for the entry box).
     static QString groom(const QString &text);
-    /// The kind 1 record's fields for a text said in a room.
-    static QString chatRecord(int color, int room, const QString &groomed);
-    /// UTF-8 size of the whole record line `<R>kind</R>` + fields + LF.
+    /// The kind 1 record's fields for a text said in a room, as typed.
+    static QString chatRecord(int color, int room, const QString &text);
+    /// UTF-8 size of the record the link queues for kind and fields.
     static int recordBytes(int kind, const QString &fields);
 
     /// Up: the line before the one shown; `current` is kept as the draft the
@@ -64,6 +67,8 @@ public:
 
     /// The notice for a refused text of `bytes` bytes.
     static QString tooLongText(int bytes);
+    /// The notice for a text typed before a nick was chosen.
+    static QString noNickText();
 
     /// A text of more lines than this is sent from the editor only when
     /// confirmLongText agrees: a support chat is not the place for a log

@@ -4,6 +4,7 @@
 #include "transcript/chatlogger.h"
 #include "transcript/keywordrules.h"
 #include "transcript/linkrules.h"
+#include "transcript/ownlinemarks.h"
 #include "transcript/soundplayer.h"
 #include "transcript/speaker.h"
 #include "transcript/textlinks.h"
@@ -15,6 +16,8 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextOption>
+
+#include <utility>
 
 namespace hchat {
 
@@ -185,6 +188,7 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
     const bool chatLine = m_chatLine;
     m_chatLine = false;
     m_lastShown = QString();
+    const quint32 ownNumber = std::exchange(m_ownNumber, 0);
     if (text.contains(QLatin1String("/sat/remote.png")) && !m_ctx.staffMode()) {
         m_own = false;
         m_stamp = QDateTime();
@@ -207,6 +211,8 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
         // lines are laid out together.
         openEdit(p);
         append(p, shown, marks);
+        if (ownNumber != 0)
+            OwnLineMarks::markLast(p.doc(), ownNumber);
         if (m_batch == 0) {
             closeEdit(p);
             scrollAfter(p);
@@ -238,6 +244,14 @@ TranscriptRenderer::Marks TranscriptRenderer::marksFor(const QString &shown, boo
             marks.keyword = KeywordRules::find(shown, words, m_ctx.keywordSound());
     }
     return marks;
+}
+
+void TranscriptRenderer::setOwnLineState(quint32 number, OwnLineState state, const QString &reason)
+{
+    // Own lines are said in the first room.
+    Pane &p = pane(false);
+    if (p.view)
+        OwnLineMarks::mark(p.doc(), number, state, reason);
 }
 
 void TranscriptRenderer::openEdit(Pane &p)

@@ -43,6 +43,8 @@ public:
     void setLineColor(int rgb) override;
     void setStampTime(const QDateTime &when) override;
     void setOwnMessage(bool own) override { m_own = own; }
+    void setOwnLineNumber(quint32 number) override { m_ownNumber = number; }
+    void setOwnLineState(quint32 number, OwnLineState state, const QString &reason) override;
     void SayIt(const QString &text, bool speak) override;
     void Notify(const QString &soundFile) override;
     void beginBatch() override;
@@ -114,6 +116,7 @@ private:
     QDateTime m_stamp;
     bool m_own = false;
     bool m_chatLine = false; ///< the line being shown came through TimeStamp or TimeStamp2
+    quint32 m_ownNumber = 0;
     int m_batch = 0;
     QDateTime m_batchNow;
     QString m_lastShown;

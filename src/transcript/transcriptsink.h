@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transcript/ownlinestate.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -33,6 +35,17 @@ public:
     /// The first and second room were exchanged: each transcript's lines
     /// move with their room to the other transcript.
     virtual void swapTranscripts() {}
+    /// The next line shown is the user's own line `number`, pending until
+    /// setOwnLineState says otherwise; 0 follows nothing.
+    virtual void setOwnLineNumber(quint32 number) { Q_UNUSED(number); }
+    /// Marks own line `number` as pending, delivered (no mark) or not
+    /// delivered with the reason.
+    virtual void setOwnLineState(quint32 number, OwnLineState state, const QString &reason)
+    {
+        Q_UNUSED(number);
+        Q_UNUSED(state);
+        Q_UNUSED(reason);
+    }
     /// Lines shown between beginBatch and endBatch (one datagram's worth) are
     /// laid out, scrolled and painted once, at endBatch. Calls nest.
     virtual void beginBatch() {}

@@ -44,7 +44,7 @@ private slots:
         QTest::newRow("page") << Command::Page << "" << 4 << "<N>Bob</N><E>BOBBOBBO#</E>";
         QTest::newRow("pm") << Command::PrivateMessage << "hi" << 3 << "<N>Bob</N><E>BOBBOBBO#</E><M>hi</M>";
         QTest::newRow("pm with a closing tag")
-            << Command::PrivateMessage << "a</M>b" << 3 << "<N>Bob</N><E>BOBBOBBO#</E><M>a< /M>b</M>";
+            << Command::PrivateMessage << "a</M>b" << 3 << "<N>Bob</N><E>BOBBOBBO#</E><M>a<\\/M>b</M>";
         QTest::newRow("profile") << Command::UserProfile << "" << 6 << "<N>Bob</N><E>BOBBOBBO#</E>";
         QTest::newRow("boot") << Command::Boot << "" << 8 << "<N>Bob</N><E>BOBBOBBO#</E><#>3</#><S>key</S>";
         QTest::newRow("refresh") << Command::RefreshMembers << "" << 15 << "<#>3</#>";

@@ -92,8 +92,17 @@ private slots:
         QCOMPARE(sent.at(0).second, QString("<N>Bob</N><E>BOBBOBBO#</E><M>one||two</M>"));
         QCOMPARE(out.at(0).at(2).toString(), QString("Ann:  one\r\ntwo"));
         QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "  \n"), Result::Empty);
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", QString(8200, 'x')), Result::TooLong);
+        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", QString(4100, 'x')), Result::TooLong);
         QCOMPARE(sent.size(), 1);
+    }
+
+    void refusedWhereItCouldNotLeave()
+    {
+        QString why;
+        s->settings.nick.clear();
+        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "hi", &why), Result::Refused);
+        QCOMPARE(why, TextEntry::noNickText());
+        QVERIFY(sent.isEmpty());
     }
 
     void answersGoToTheLatestConnection()

@@ -69,11 +69,11 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("groomed");
         QTest::newRow("CR LF") << "a\r\nb"
-                               << "a||b";
+                               << "a\nb";
         QTest::newRow("LF and CR") << "a\nb\rc"
-                                   << "a||b||c";
+                                   << "a\nb\nc";
         QTest::newRow("paragraph separator") << QString("a") + QChar::ParagraphSeparator + "b"
-                                             << "a||b";
+                                             << "a\nb";
         QTest::newRow("trailing breaks") << "a\n\n  "
                                          << "a";
         QTest::newRow("leading blank kept") << "  a"
@@ -92,9 +92,9 @@ private slots:
         QTest::addColumn<int>("notices");
         QTest::newRow("empty") << "" << Result::Empty << 0;
         QTest::newRow("blanks and breaks") << " \n " << Result::Empty << 0;
-        QTest::newRow("too many bytes") << QString(8100, 'x') << Result::TooLong << 1;
-        // 3000 characters, but 9000 bytes in UTF-8: the wire counts bytes.
-        QTest::newRow("multi-byte") << QString(3000, QChar(0x20AC)) << Result::TooLong << 1;
+        QTest::newRow("too many bytes") << QString(4100, 'x') << Result::TooLong << 1;
+        // 1400 characters, but 4200 bytes in UTF-8: the wire counts bytes.
+        QTest::newRow("multi-byte") << QString(1400, QChar(0x20AC)) << Result::TooLong << 1;
     }
     void refusals()
     {
@@ -107,11 +107,30 @@ private slots:
 
     void longestLineThatFits()
     {
+        // The server's own limit: 4096 bytes.
+        QCOMPARE(TextEntry::maxRecordBytes, 4096);
         const int overhead = TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, ""));
         const QString text(TextEntry::maxRecordBytes - overhead - 7, 'y'); // "<M></M>" is 7 more
         QCOMPARE(TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, text)), TextEntry::maxRecordBytes);
         QCOMPARE(s->textEntry.submit(text), Result::Sent);
         QCOMPARE(s->textEntry.submit(text + "y"), Result::TooLong);
+    }
+
+    void typedTextTravelsAsTyped()
+    {
+        QCOMPARE(s->textEntry.submit("a||b </M> c"), Result::Sent);
+        QCOMPARE(sent.at(0).second, QString("<F>255</F><#>3</#><M>a|\\|b <\\/M> c</M>"));
+        QCOMPARE(sink.texts("TimeStamp"), QStringList({"Ann:  a||b </M> c"}));
+    }
+
+    void withoutNickNothingIsShownAsSent()
+    {
+        s->settings.nick.clear();
+        QCOMPARE(s->textEntry.submit("hello"), Result::Refused);
+        QVERIFY(sent.isEmpty());
+        QVERIFY(sink.texts("TimeStamp").isEmpty());
+        QCOMPARE(sink.texts("ShowMessage"), QStringList{TextEntry::noNickText()});
+        QVERIFY(s->textEntry.history().isEmpty());
     }
 
     void keysOfTheEditor()
@@ -155,9 +174,9 @@ private slots:
         // An empty Enter sends nothing; a refused text stays in the box.
         box = "";
         QVERIFY(press(&editor, Qt::Key_Return));
-        box = QString(9000, 'z');
+        box = QString(5000, 'z');
         QVERIFY(press(&editor, Qt::Key_Return));
-        QCOMPARE(box.size(), 9000);
+        QCOMPARE(box.size(), 5000);
         QCOMPARE(sent.size(), 2);
     }
 };

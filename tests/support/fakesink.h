@@ -40,6 +40,14 @@ public:
         calls.append({QStringLiteral("setStampTime"), {}, {when}});
     }
     void setOwnMessage(bool own) override { calls.append({QStringLiteral("setOwnMessage"), {}, {own}}); }
+    void setOwnLineNumber(quint32 number) override
+    {
+        calls.append({QStringLiteral("setOwnLineNumber"), {}, {number}});
+    }
+    void setOwnLineState(quint32 number, OwnLineState state, const QString &reason) override
+    {
+        calls.append({QStringLiteral("setOwnLineState"), reason, {number, int(state)}});
+    }
     void SayIt(const QString &text, bool speak) override
     {
         calls.append({QStringLiteral("SayIt"), text, {speak}});
