@@ -14,7 +14,7 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
 	xvfb xauth dpkg-dev file appstream desktop-file-utils \
 	lighttpd g++-mingw-w64-x86-64 dbus-daemon
 
-.PHONY: all deps configure build test run bench package check-win32 clean format
+.PHONY: all deps configure build test run bench bench-quick package check-win32 clean format
 
 all: build
 
@@ -44,6 +44,10 @@ run: build
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)
+
+# Every benchmark once, briefly: a benchmark that stops with an error fails.
+bench-quick: build
+	@scripts/run-bench.sh $(BUILD) --quick
 
 # A Debian package of the program in $(BUILD)/ (see the README).
 package: build
