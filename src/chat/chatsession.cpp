@@ -100,7 +100,7 @@ void ChatSession::dispatch(int kind, const QString &record)
     case RecordKind::RoomEntry:
         onRoomAnswer(record);
         break;
-    case 28:
+    case RecordKind::AdminCheck:
         onAdminAnswer(record);
         break;
     default: // 1, and every kind without a handler of its own, is a chat line

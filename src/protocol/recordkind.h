@@ -26,6 +26,7 @@ enum class RecordKind : int {
     ResetRoom = 21,
     RoomEntry = 25, ///< out: room entry request; in: entry refused
     RoomListSetup = 27,
+    AdminCheck = 28, ///< out: does a password administer a room; in: the answer
     // Presence variants of the client; they travel as kind 5.
     PresenceNoSecond = 50, ///< presence with the watched second room cleared
     PresenceLeaving = 51,  ///< presence leaving every room
