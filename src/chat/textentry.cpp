@@ -98,7 +98,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
 int TextEntry::lineCount(const QString &text)
 {
     const QString groomed = groom(text);
-    return groomed.isEmpty() ? 0 : int(groomed.count(QLatin1String("||"))) + 1;
+    return groomed.isEmpty() ? 0 : int(groomed.count(QLatin1Char('\n'))) + 1;
 }
 
 void TextEntry::remember(const QString &text)

@@ -322,7 +322,7 @@ private slots:
         // The new server hears from us at once: presence first.
         session->tick();
         QCOMPARE(transport.sentTo.value(1), QString("10.0.0.1:6000"));
-        QCOMPARE(kindsOf(recordsOf(transport.last())), QStringList({"5", "25"}));
+        QCOMPARE(kindsOf(recordsOf(transport.last())), QStringList({"5", "25", "12"}));
         QCOMPARE(recordsOf(transport.last()).first(),
                  "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
 
