@@ -1,7 +1,9 @@
+#include "app/chatservices.h"
 #include "app/iniconfig.h"
 #include "app/signalwatcher.h"
 #include "app/startoptions.h"
 #include "app/tfrmchat.h"
+#include "platform/webviewerhost.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -33,6 +35,9 @@ int main(int argc, char **argv)
     SignalWatcher watcher;
     TfrmChat window(options, IniConfig::systemZoneBias());
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
+    // The web view exists before the window is first shown: added later,
+    // it makes Qt create the window again, which takes the keyboard away.
+    window.services().web()->prepare();
     window.show();
     const int rc = app.exec();
     // Settings or lists that could not be saved are worth more than a clean exit.

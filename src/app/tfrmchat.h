@@ -213,7 +213,6 @@ private:
     void checkNick();
     bool m_nickChecked = false;
     bool m_askingNick = false;
-    QWidget *m_webHint = nullptr;
     void wireServices();
     void wireUpgrade(); // the settings dialog's upgrade widgets (tfrmchatproperties.cpp)
 

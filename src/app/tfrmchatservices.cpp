@@ -14,7 +14,6 @@
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
-#include <QChildEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -58,10 +57,8 @@ void TfrmChat::wireServices()
     connect(this, &TfrmChat::remoteSupportRequested, this, [this] { m_services->runRemoteSupport(); });
 
     // The hint in the empty web pane gives way to the first page shown.
-    if (auto *hint = pnlWeb->findChild<QWidget *>(QStringLiteral("lblWebHint"))) {
-        m_webHint = hint;
-        pnlWeb->installEventFilter(this);
-    }
+    if (auto *hint = pnlWeb->findChild<QWidget *>(QStringLiteral("lblWebHint")))
+        connect(m_services->web(), &WebViewerHost::viewShown, hint, &QWidget::hide);
 
     // The room's web button, and the members pane's commands.
     connect(btnWeb, &QPushButton::clicked, this, [this] {
@@ -154,14 +151,6 @@ bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
                 event->ignore();
                 return true;
             }
-        }
-    }
-    if (watched == pnlWeb && event->type() == QEvent::ChildAdded && m_webHint) {
-        auto *child = static_cast<QChildEvent *>(event)->child();
-        if (child != m_webHint && child->isWidgetType()) {
-            m_webHint->hide();
-            m_webHint = nullptr;
-            pnlWeb->removeEventFilter(this);
         }
     }
     return QMainWindow::eventFilter(watched, event);

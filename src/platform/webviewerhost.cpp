@@ -65,7 +65,15 @@ void WebViewerHost::createPane()
         layout->setContentsMargins(0, 0, 0, 0);
     }
     layout->addWidget(m_paneWidget);
-    m_paneWidget->show();
+    m_paneWidget->hide();
+}
+
+void WebViewerHost::prepare()
+{
+    if (!m_pane)
+        createPane();
+    if (m_engine && m_address.isEmpty())
+        m_pane->showAddress(QUrl(QStringLiteral("about:blank")));
 }
 
 void WebViewerHost::FindAddress(const QString &url)
@@ -82,6 +90,10 @@ void WebViewerHost::FindAddress(const QString &url)
         return;
     m_address = url;
     m_pane->showAddress(address);
+    if (m_paneWidget && m_paneWidget->isHidden()) {
+        m_paneWidget->show();
+        emit viewShown();
+    }
 }
 
 } // namespace hchat

@@ -27,17 +27,26 @@ public:
     /// The plugin's file.
     QString pluginPath() const;
 
+    /// Makes the view now, hidden until its first address. A window that
+    /// gets the web engine's view after it is shown is made again by Qt
+    /// (it loses the keyboard and flickers), so this runs before it shows.
+    void prepare();
+
     void FindAddress(const QString &url) override;
     QString currentAddress() const override { return m_address; }
 
-    /// True once a view exists; false before the first address.
+    /// True once a view exists (after prepare() or the first address).
     bool hasView() const { return m_pane != nullptr; }
     /// True when the view is the web engine, false for the fallback.
     bool usesWebEngine() const { return m_engine; }
     /// Why the plugin did not load; empty when it did or was not tried.
     QString loadError() const { return m_loadError; }
-    /// The view's widget, for tests; null before the first address.
+    /// The view's widget, for tests; null before there is a view.
     QWidget *viewWidget() const;
+
+signals:
+    /// The view shows its first address.
+    void viewShown();
 
 private:
     void createPane();
