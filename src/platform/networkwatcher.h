@@ -5,8 +5,9 @@
 namespace hchat {
 
 /// Tells when the network comes back or changes (another connection, the
-/// machine moved), so the chat can announce itself at once rather than
-/// wait for the link's silence count. Quiet where the platform can't tell.
+/// machine moved) and when the machine wakes from sleep, so the chat can
+/// announce itself at once rather than wait for the link's silence count.
+/// Quiet where the platform can't tell.
 class NetworkWatcher : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,9 @@ public:
 
 signals:
     void networkChanged();
+
+private slots:
+    void sleepChanged(bool goingToSleep);
 
 private:
     bool m_watching = false;

@@ -11,7 +11,7 @@
 // Exported by Qt GUI for its own modules: the context every OpenGL context
 // of the program shares with. The web engine needs one; asking Qt for it
 // before the application starts (Qt::AA_ShareOpenGLContexts) would load the
-// OpenGL driver into every client, links or not.
+// OpenGL driver even where the web engine's plugin is missing.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
 
 namespace hchat {
