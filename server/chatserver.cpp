@@ -59,14 +59,6 @@ ChatServer::ChatServer(RoomStore *rooms, ServerLimits limits)
 
 ChatServer::~ChatServer() = default;
 
-void ChatServer::setStaff(const QStringList &nicks)
-{
-    m_staff.clear();
-    for (const QString &n : nicks)
-        if (!n.trimmed().isEmpty())
-            m_staff << n.trimmed().toUpper();
-}
-
 void ChatServer::setLog(std::function<void(const QString &)> log, bool verbose)
 {
     m_log = std::move(log);
@@ -152,6 +144,7 @@ void ChatServer::endSession(Session *s, const QString &reason, bool announceDepa
 QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qint64 nowMs)
 {
     ++m_stats.polls;
+    m_nowMs = nowMs;
     if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {
         ++m_stats.refused;
         return {};
@@ -381,6 +374,7 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
 
 void ChatServer::tick(qint64 nowMs)
 {
+    m_guesses.prune(nowMs);
     QList<Session *> idle;
     for (auto &[t, s] : m_sessions)
         if (nowMs - s->lastSeenMs > m_limits.idleMs)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "endpoint.h"
+#include "guesslimiter.h"
 #include "roomstore.h"
 #include "session.h"
+#include "staffpasswords.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -47,8 +49,9 @@ public:
     explicit ChatServer(RoomStore *rooms, ServerLimits limits = {});
     ~ChatServer();
 
-    /// Nicks (compared in upper case) with staff rights.
-    void setStaff(const QStringList &nicks);
+    /// The staff and their password hashes. A member going by a staff nick
+    /// has staff rights only once it gave that nick's password (kind 28).
+    void setStaff(StaffPasswords staff) { m_staff = std::move(staff); }
     /// Clock for the `Z` time of relayed lines (UTC); defaults to the system clock.
     void setWallClock(std::function<QDateTime()> clock) { m_wallClock = std::move(clock); }
     /// Session start/end lines, and with `verbose` every datagram in and out.
@@ -110,9 +113,26 @@ private:
     void onBulletinRequest(Session &s, const QString &rec);
     void onReset(Session &s, const QString &rec);
     void onRoomRequest(Session &s, const QString &rec, PollContext &ctx);
+    void onAdminCheck(Session &s, const QString &rec);
 
     // Helpers shared by the handlers.
     bool isStaff(const Session &s) const;
+    /// The notice refusing a staff-only `action`; tells a staff nick that
+    /// has not given its password yet how to.
+    QString staffOnly(const Session &s, const QString &action) const;
+    /// The notice refusing an administrator's `action` in `room`.
+    QString adminOnly(const Session &s, int room, const QString &action) const;
+    enum class Guess { Right, Wrong, Blocked };
+    /// Weighs a password a member offers for `subject` (what it would open,
+    /// the stored secret included, so a changed secret is a new question).
+    /// A wrong guess counts against the session and its address; past the
+    /// limit nothing is weighed. An empty offer is no guess.
+    Guess weighGuess(Session &s, const QString &offered, const QString &subject,
+                     const std::function<bool()> &right);
+    static QString tooManyGuesses();
+    /// Takes the rights to `room` from every session but `keep`: its
+    /// administrator password (`admin`) or its access password changed.
+    void revokeRights(int room, bool admin, const Session *keep);
     /// True when the member's line allowance is used up; `refused` names the
     /// record for the one notice it gets.
     bool throttled(Session &s, qint64 nowMs, quint32 refused);
@@ -135,7 +155,9 @@ private:
     RoomStore *m_rooms;
     ServerLimits m_limits;
     ServerStats m_stats;
-    QStringList m_staff;
+    StaffPasswords m_staff;
+    GuessLimiter m_guesses;
+    qint64 m_nowMs = 0; ///< time of the datagram being handled
     std::function<QDateTime()> m_wallClock;
     std::function<void(const QString &)> m_log;
     bool m_verbose = false;

@@ -99,6 +99,9 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
     case RecordKind::RoomEntry:
         onRoomRequest(s, rec, ctx);
         break;
+    case RecordKind::AdminCheck:
+        onAdminCheck(s, rec);
+        break;
     default:
         if (m_verbose)
             log(QStringLiteral("session %1: ignored kind %2")
@@ -110,7 +113,17 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
 
 bool ChatServer::isStaff(const Session &s) const
 {
-    return !s.nick.isEmpty() && m_staff.contains(s.nick.toUpper());
+    // The proof holds for the nick it was given for, not for a nick taken later.
+    return !s.provedStaff.isEmpty() && s.provedStaff == s.nick.toUpper() && m_staff.isStaffNick(s.nick);
+}
+
+QString ChatServer::staffOnly(const Session &s, const QString &action) const
+{
+    QString text = QStringLiteral("Only staff may %1.").arg(action);
+    if (!isStaff(s) && m_staff.isStaffNick(s.nick))
+        text += QStringLiteral(" Staff give their staff password first, as the administrator "
+                               "password in the settings' Chat Room tab.");
+    return text;
 }
 
 void ChatServer::enqueue(Session &s, const QString &record)
@@ -278,8 +291,15 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 
 void ChatServer::takeOver(Session &s, Session &old, const PollContext &ctx)
 {
-    s.grantedRooms = old.grantedRooms;
-    s.adminRooms = old.adminRooms;
+    // Rights proved by password stay with the host that gave it: an ID is
+    // no secret, and the same client back after a lost link comes from the
+    // same host.
+    if (GuessLimiter::host(s.peer) == GuessLimiter::host(old.peer)) {
+        s.grantedRooms = old.grantedRooms;
+        s.adminRooms = old.adminRooms;
+        s.provedStaff = old.provedStaff;
+        s.guesses = old.guesses;
+    }
     if (s.colour < 0)
         s.colour = old.colour;
     // The records the old session took are taken: the client resends what
@@ -346,7 +366,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint
 void ChatServer::onGlobal(Session &s, const QString &rec)
 {
     if (!isStaff(s)) {
-        notice(s, QStringLiteral("Only staff may send a global message."), GetI(rec, Field::RecordNumber));
+        notice(s, staffOnly(s, QStringLiteral("send a global message")), GetI(rec, Field::RecordNumber));
         return;
     }
     const QString text = GetText(rec, Field::Text);
@@ -441,7 +461,7 @@ void ChatServer::onRefresh(Session &s, const QString &rec)
 void ChatServer::onStatistics(Session &s, const QString &rec)
 {
     if (!isStaff(s)) {
-        notice(s, QStringLiteral("Only staff may ask for the statistics report."));
+        notice(s, staffOnly(s, QStringLiteral("ask for the statistics report")));
         return;
     }
     const QString room = AddI(rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room, kRoom);

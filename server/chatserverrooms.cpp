@@ -1,12 +1,13 @@
 // Record handlers of ChatServer: rooms, their settings, bulletins and rights.
 //
-// Who may do what: staff (nicks given with --staff) may do everything. A
-// room's settings (7), bulletin (9) and boot (8) are also open to whoever
-// offers the room's administrator password (field S) once in the session,
-// and to anyone while the room has none (the first to give it one claims
-// it), except boot, which always needs staff or the password.
-// Global messages (2), reset (21) and statistics (16) are staff only.
-// Passwords never leave the server.
+// Who may do what: staff (a staff nick whose password the session gave) may
+// do everything. A room's settings (7), bulletin (9) and boot (8) are also
+// open to whoever offers the room's administrator password (field S, or
+// kind 28) once in the session, and to anyone while the room has none (the
+// first to give it one claims it), except boot, which always needs staff or
+// the password. Room 0 is the staff's alone. Global messages (2), reset (21)
+// and statistics (16) are staff only. Passwords leave the server only in
+// the answer to a proved administrator (kind 28).
 #include "chatserver.h"
 
 #include "protocol/codec.h"
@@ -55,18 +56,28 @@ const char *const kContentFields[] = {"N", "I", "P", "C", "U", "M", "A", "V", "G
 
 bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassword, bool openWhenUnset)
 {
-    if (isStaff(s) || s.adminRooms.contains(room))
+    if (isStaff(s))
         return true;
-    if (!m_rooms)
+    if (room == 0 || !m_rooms)
         return false;
+    if (s.adminRooms.contains(room))
+        return true;
     const QString stored = m_rooms->adminPassword(room);
     if (stored.isEmpty())
         return openWhenUnset;
-    if (QString(offeredPassword).remove(u'_') == stored) {
-        s.adminRooms << room;
-        return true;
-    }
-    return false;
+    const QString offered = QString(offeredPassword).remove(u'_');
+    if (weighGuess(s, offered, QStringLiteral("admin %1 %2").arg(room).arg(stored),
+                   [&] { return offered == stored; }) != Guess::Right)
+        return false;
+    s.adminRooms << room;
+    return true;
+}
+
+QString ChatServer::adminOnly(const Session &s, int room, const QString &action) const
+{
+    if (room == 0)
+        return staffOnly(s, QStringLiteral("administer room 0"));
+    return QStringLiteral("Only staff or the administrator of room %1 may %2.").arg(room).arg(action);
 }
 
 bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *refusal)
@@ -89,10 +100,17 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
     const QString access = m_rooms->accessPassword(room);
     if (access.isEmpty() || s.grantedRooms.contains(room))
         return true;
-    QString offered = GetS(rec, QStringLiteral("B"));
-    if (!offered.isEmpty() && offered.remove(u'_') == access) {
+    const QString offered = GetS(rec, Field::AccessPassword).remove(u'_');
+    switch (weighGuess(s, offered, QStringLiteral("access %1 %2").arg(room).arg(access),
+                       [&] { return offered == access; })) {
+    case Guess::Right:
         s.grantedRooms << room;
         return true;
+    case Guess::Blocked:
+        *refusal = tooManyGuesses();
+        return false;
+    case Guess::Wrong:
+        break;
     }
     const QString admin = GetS(rec, QStringLiteral("S"));
     if (!admin.isEmpty() && mayAdminister(s, room, admin))
@@ -178,9 +196,10 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
     if (same)
         return;
     if (!mayAdminister(s, room, offeredS)) {
-        notice(
-            s,
-            QStringLiteral("Only staff or the administrator of room %1 may change its settings.").arg(room));
+        notice(s, adminOnly(s, room, QStringLiteral("change its settings")));
+        // The sender's client shows its record already: give it back ours.
+        if (!stored.isEmpty())
+            enqueue(s, m_rooms->publicRecord(room));
         return;
     }
     QString fields;
@@ -201,6 +220,15 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
         notice(s, notSaved(QStringLiteral("settings"), room));
         return;
     }
+    // A new password shuts out those who knew the old one; whoever set it
+    // knows it.
+    const QString newS = m_rooms->adminPassword(room);
+    if (newS != storedS)
+        revokeRights(room, true, &s);
+    if (m_rooms->accessPassword(room) != storedB)
+        revokeRights(room, false, &s);
+    if (!newS.isEmpty() && room != 0 && !s.adminRooms.contains(room))
+        s.adminRooms << room;
     broadcastAll(m_rooms->publicRecord(room), nullptr);
     notice(s, QStringLiteral("The settings of room %1 were saved.").arg(room));
     log(QStringLiteral("room %1 changed by %2").arg(room).arg(s.nick));
@@ -226,9 +254,7 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
     if (text == m_rooms->bulletin(room))
         return;
     if (!mayAdminister(s, room, GetS(rec, QStringLiteral("S")))) {
-        notice(
-            s,
-            QStringLiteral("Only staff or the administrator of room %1 may change its bulletin.").arg(room));
+        notice(s, adminOnly(s, room, QStringLiteral("change its bulletin")));
         return;
     }
     QString error;
@@ -252,7 +278,7 @@ void ChatServer::onReset(Session &s, const QString &rec)
 {
     const int room = roomOf(rec, s);
     if (!isStaff(s)) {
-        notice(s, QStringLiteral("Only staff may reset a room."));
+        notice(s, staffOnly(s, QStringLiteral("reset a room")));
         return;
     }
     if (!m_rooms || !RoomStore::validRoom(room))
@@ -266,6 +292,8 @@ void ChatServer::onReset(Session &s, const QString &rec)
         notice(s, QStringLiteral("Room %1 could not be reset: the server could not save it.").arg(room));
         return;
     }
+    revokeRights(room, true, nullptr);
+    revokeRights(room, false, nullptr);
     broadcastAll(m_rooms->publicRecord(room), nullptr);
     notice(s, QStringLiteral("Room %1 was reset.").arg(room));
     log(QStringLiteral("room %1 reset by %2").arg(room).arg(s.nick));
@@ -278,7 +306,7 @@ void ChatServer::onBoot(Session &s, const QString &rec)
     // Booting needs a real administrator: an unadministered room is open
     // to edit, but nobody there may put others out.
     if (room < 0 || !mayAdminister(s, room, GetS(rec, QStringLiteral("S")), false)) {
-        notice(s, QStringLiteral("Only staff or the administrator of room %1 may boot members.").arg(room));
+        notice(s, adminOnly(s, room, QStringLiteral("boot members")));
         return;
     }
     Session *t = findMember(nick, GetS(rec, QStringLiteral("E")));

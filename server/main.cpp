@@ -1,6 +1,7 @@
 // hchat-server: the local chat server.
 #include "chatserver.h"
 #include "roomstore.h"
+#include "staffpasswords.h"
 #include "udpserver.h"
 
 #include <QCommandLineParser>
@@ -10,7 +11,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace hchat;
@@ -33,6 +37,54 @@ void logLine(const QString &line)
     std::fflush(stderr);
 }
 
+// Reads a password from standard input, without echo on a terminal, so it
+// stays out of the shell's history and the process list.
+QString readPassword()
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved = {};
+    if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        std::fprintf(stderr, "Password: ");
+        std::fflush(stderr);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    return QString::fromStdString(line);
+}
+
+// `--hash-password NICK`: one line of the staff file on standard output.
+int hashPassword(const QString &nick)
+{
+    if (nick.trimmed().isEmpty() || nick.contains(u'\n')) {
+        logLine(QStringLiteral("hchat-server: --hash-password needs the staff member's nick"));
+        return 2;
+    }
+    QString password = readPassword();
+    // Clients send passwords without underscores: a hash with them would never match.
+    if (password.contains(u'_')) {
+        password.remove(u'_');
+        logLine(QStringLiteral("hchat-server: underscores are not part of passwords; hashed without them"));
+    }
+    if (password.isEmpty()) {
+        logLine(QStringLiteral("hchat-server: no password given"));
+        return 2;
+    }
+    const QByteArray hash = StaffPasswords::hash(password);
+    if (hash.isEmpty()) {
+        logLine(QStringLiteral("hchat-server: the password could not be hashed"));
+        return 1;
+    }
+    std::printf("%s:%s\n", nick.trimmed().toUtf8().constData(), hash.constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -47,8 +99,15 @@ int main(int argc, char **argv)
                                     QStringLiteral("ADDR:PORT"), QStringLiteral("127.0.0.1:5500"));
     const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Folder for rooms and bulletins."),
                                   QStringLiteral("DIR"));
-    const QCommandLineOption staff(QStringLiteral("staff"), QStringLiteral("Staff nicks, comma separated."),
-                                   QStringLiteral("NICK,..."));
+    const QCommandLineOption staff(
+        QStringLiteral("staff"),
+        QStringLiteral(
+            "File of staff nicks and password hashes, nick:hash a line, readable by its owner only."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption hash(
+        QStringLiteral("hash-password"),
+        QStringLiteral("Read a password from standard input and print the staff file's line for NICK."),
+        QStringLiteral("NICK"));
     const QCommandLineOption drop(QStringLiteral("drop"),
                                   QStringLiteral("Drop datagrams with probability P."), QStringLiteral("P"),
                                   QStringLiteral("0"));
@@ -59,8 +118,10 @@ int main(int argc, char **argv)
                                    QStringLiteral("Hold datagrams back MS milliseconds."),
                                    QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every datagram."));
-    p.addOptions({listen, data, staff, drop, dup, delay, verbose});
+    p.addOptions({listen, data, staff, hash, drop, dup, delay, verbose});
     p.process(app);
+    if (p.isSet(hash))
+        return hashPassword(p.value(hash));
 
     FaultSettings faults;
     bool ok1 = false, ok2 = false, ok3 = false;
@@ -81,7 +142,14 @@ int main(int argc, char **argv)
         return 1;
     }
     ChatServer server(&rooms);
-    server.setStaff(p.value(staff).split(u',', Qt::SkipEmptyParts));
+    if (p.isSet(staff)) {
+        StaffPasswords staffFile;
+        if (!staffFile.load(p.value(staff), &error)) {
+            logLine(QStringLiteral("hchat-server: --staff: %1").arg(error));
+            return 1;
+        }
+        server.setStaff(std::move(staffFile));
+    }
     server.setLog(logLine, p.isSet(verbose));
     UdpServer udp(&server);
     udp.setFaults(faults);

@@ -131,9 +131,20 @@ bool RoomStore::load(QString *error)
 QString RoomStore::publicRecord(int room) const
 {
     QString f = fields(room);
-    for (const char *name : {"S", "B"})
-        f = KillS(f, QString::fromLatin1(name));
-    return AddI(7, QStringLiteral("R")) + AddI(room, QStringLiteral("#")) + f;
+    // Every copy: a hand-edited file may hold a field twice.
+    for (const char *name : {"S", "B", "H"})
+        for (QString less = KillS(f, QString::fromLatin1(name)); less != f;
+             less = KillS(f, QString::fromLatin1(name)))
+            f = less;
+    return AddI(7, QStringLiteral("R")) + AddI(room, QStringLiteral("#")) + f + flags(room).field();
+}
+
+RoomFlags RoomStore::flags(int room) const
+{
+    RoomFlags f;
+    f.adminPassword = !adminPassword(room).isEmpty();
+    f.accessPassword = !accessPassword(room).isEmpty();
+    return f;
 }
 
 QString RoomStore::adminPassword(int room) const

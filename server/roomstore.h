@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/roomflags.h"
+
 #include <QMap>
 #include <QString>
 
@@ -38,8 +40,11 @@ public:
     QList<int> rooms() const { return m_rooms.entries.keys(); }
     /// The stored fields of a room (passwords included); empty when unknown.
     QString fields(int room) const { return m_rooms.entries.value(room); }
-    /// The room record as clients see it: kind 7, room tag, no passwords.
+    /// The room record as clients see it: kind 7, room tag, no passwords,
+    /// but `H` telling which passwords the room has.
     QString publicRecord(int room) const;
+    /// Which passwords the room has (no rights of anybody's).
+    RoomFlags flags(int room) const;
 
     QString adminPassword(int room) const;
     QString accessPassword(int room) const;

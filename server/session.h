@@ -1,11 +1,14 @@
 #pragma once
 
 #include "endpoint.h"
+#include "guesslimiter.h"
 #include "protocol/numberwindow.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <array>
 
 namespace hchat {
 
@@ -55,6 +58,14 @@ struct Session {
 
     QList<int> adminRooms;   ///< rooms whose administrator password this session proved
     QList<int> grantedRooms; ///< protected rooms this session was let into
+    /// The staff nick (upper case) whose password this session gave; staff
+    /// rights hold while the member goes by that nick.
+    QString provedStaff;
+    GuessLimiter::Window guesses; ///< wrong password guesses of this session
+    /// The last wrong guesses, hashed: a guess known wrong is not weighed or
+    /// counted again (one kind 25 is weighed twice, with two passwords).
+    std::array<size_t, 4> wrongGuesses{};
+    quint8 nextWrongGuess = 0;
 
     QString idPrefix() const { return id.left(8); }
 };

@@ -47,13 +47,17 @@ private slots:
         // Room 5 is private and administered; room 6 is open and unadministered.
         rooms->setFields(5, "<N>Traders</N><S>admin</S><B>key</B><A>Members only, sorry.</A>");
         server = std::make_unique<ChatServer>(rooms.get());
-        server->setStaff({"Boss"});
+        StaffPasswords staff;
+        staff.add("Boss", StaffPasswords::hash("bosspw", StaffPasswords::minOpsLimit(),
+                                               StaffPasswords::minMemLimit()));
+        server->setStaff(staff);
         ann = std::make_unique<LinkClient>(server.get(), 4000, &now);
         bob = std::make_unique<LinkClient>(server.get(), 4001, &now);
         boss = std::make_unique<LinkClient>(server.get(), 4002, &now);
         join(*ann, "Ann", "AAAAAAAA!", 1);
         join(*bob, "Bob", "BBBBBBBB#", 1);
         join(*boss, "boss", "SSSSSSSS$", 2);
+        boss->queue("<R>28</R><#>2</#><S>bosspw</S>"); // the nick alone proves nothing
         for (LinkClient *c : {ann.get(), bob.get(), boss.get()}) {
             c->drain();
             c->received.clear();

@@ -1,0 +1,116 @@
+// Record handlers of ChatServer: proving room administration and staff
+// rights (kind 28), and the bound on password guesses.
+//
+// A member asks with kind 28 whether a password administers a room. The
+// room's own administrator password makes the session that room's
+// administrator; a staff nick's password (from the staff file) proves the
+// session's staff rights. Either holds until the session ends, and only
+// for that session: the answer carrying the room's whole record, passwords
+// included, goes to it alone. Room 0 is the staff's own.
+#include "chatserver.h"
+
+#include "protocol/codec.h"
+#include "protocol/field.h"
+#include "protocol/recordkind.h"
+#include "protocol/roomflags.h"
+
+namespace hchat {
+
+ChatServer::Guess ChatServer::weighGuess(Session &s, const QString &offered, const QString &subject,
+                                         const std::function<bool()> &right)
+{
+    if (offered.isEmpty())
+        return Guess::Wrong;
+    const size_t key = qHash(subject + u'\n' + offered, size_t(0x5bd1e995));
+    for (const size_t known : s.wrongGuesses)
+        if (known == key)
+            return Guess::Wrong;
+    if (!m_guesses.allowed(s.guesses, s.peer, m_nowMs))
+        return Guess::Blocked;
+    if (right())
+        return Guess::Right;
+    ++m_stats.refused;
+    m_guesses.failed(s.guesses, s.peer, m_nowMs);
+    s.wrongGuesses[s.nextWrongGuess] = key;
+    s.nextWrongGuess = quint8((s.nextWrongGuess + 1) % s.wrongGuesses.size());
+    return Guess::Wrong;
+}
+
+QString ChatServer::tooManyGuesses()
+{
+    return QStringLiteral("Too many wrong passwords from your address; please try again in a minute.");
+}
+
+void ChatServer::revokeRights(int room, bool admin, const Session *keep)
+{
+    for (auto &[t, other] : m_sessions) {
+        if (other.get() == keep)
+            continue;
+        (admin ? other->adminRooms : other->grantedRooms).removeAll(room);
+    }
+}
+
+void ChatServer::onAdminCheck(Session &s, const QString &rec)
+{
+    const std::optional<int> number = RoomStore::roomNumber(GetS(rec, Field::Room));
+    if (!number || !m_rooms || m_rooms->fields(*number).isEmpty()) {
+        notice(s, QStringLiteral("There is no such room."), GetI(rec, Field::RecordNumber));
+        return;
+    }
+    const int room = *number;
+    const QString offered = GetS(rec, Field::AdminPassword).remove(u'_');
+    const QString stored = m_rooms->adminPassword(room);
+    const bool staffNick = m_staff.isStaffNick(s.nick);
+    bool granted = isStaff(s) || (room != 0 && (s.adminRooms.contains(room) || stored.isEmpty()));
+    // A staff nick's password proves staff rights in any room, one open to
+    // all included.
+    const bool proving = staffNick && !isStaff(s);
+    QString refusal;
+    if (!granted && room == 0 && !staffNick) {
+        refusal = QStringLiteral("Room 0 is administered by staff only.");
+    } else if ((!granted || proving) && !offered.isEmpty()) {
+        // One guess, whichever it is meant for: the room's password is
+        // cheap to compare, the staff password's hash is not.
+        const auto right = [&] {
+            if (room != 0 && offered == stored) {
+                s.adminRooms << room;
+                return true;
+            }
+            if (proving && m_staff.verify(s.nick, offered)) {
+                s.provedStaff = s.nick.toUpper();
+                log(QStringLiteral("session %1: %2 proved staff rights from %3")
+                        .arg(QString::fromLatin1(tokenText(s.token)), s.nick, s.peer.toString()));
+                return true;
+            }
+            return false;
+        };
+        switch (
+            weighGuess(s, offered, QStringLiteral("admin %1 %2 %3").arg(room).arg(stored, s.nick), right)) {
+        case Guess::Right:
+            granted = true;
+            break;
+        case Guess::Blocked:
+            refusal = tooManyGuesses();
+            log(QStringLiteral("session %1: password guesses for room %2 held back (%3)")
+                    .arg(QString::fromLatin1(tokenText(s.token)))
+                    .arg(room)
+                    .arg(s.peer.toString()));
+            break;
+        case Guess::Wrong:
+            refusal = granted ? QStringLiteral("That is not your staff password; your staff rights are not "
+                                               "confirmed.")
+                              : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
+            break;
+        }
+    }
+    if (!refusal.isEmpty())
+        notice(s, refusal);
+    RoomFlags flags = m_rooms->flags(room);
+    flags.administrator = granted;
+    flags.staff = isStaff(s);
+    const QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    enqueue(s, AddI(kindNumber(RecordKind::AdminCheck), Field::Kind) + AddI(room, Field::Room) + whole +
+                   flags.field());
+}
+
+} // namespace hchat
