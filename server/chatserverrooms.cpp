@@ -101,20 +101,19 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
     if (access.isEmpty() || s.grantedRooms.contains(room))
         return true;
     const QString offered = GetS(rec, Field::AccessPassword).remove(u'_');
-    switch (weighGuess(s, offered, QStringLiteral("access %1 %2").arg(room).arg(access),
-                       [&] { return offered == access; })) {
-    case Guess::Right:
+    if (weighGuess(s, offered, QStringLiteral("access %1 %2").arg(room).arg(access),
+                   [&] { return offered == access; }) == Guess::Right) {
         s.grantedRooms << room;
         return true;
-    case Guess::Blocked:
-        *refusal = tooManyGuesses();
-        return false;
-    case Guess::Wrong:
-        break;
     }
     const QString admin = GetS(rec, QStringLiteral("S"));
     if (!admin.isEmpty() && mayAdminister(s, room, admin))
         return true;
+    // Held back from guessing, the member is told so, whatever it offered.
+    if (!m_guesses.allowed(s.guesses, s.peer, m_nowMs)) {
+        *refusal = tooManyGuesses();
+        return false;
+    }
     *refusal = GetS(fields, QStringLiteral("A"));
     if (refusal->isEmpty())
         *refusal = QStringLiteral("Room %1 is private.").arg(room);
