@@ -68,7 +68,7 @@ private slots:
         QProcess server;
         connect(&server, &QProcess::readyReadStandardError, this,
                 [&] { log += server.readAllStandardError(); });
-        server.start(bin + "/hchat-server", {"--listen", endpoint, "--data", data, "--staff", "Dora"});
+        server.start(bin + "/hchat-server", {"--listen", endpoint, "--data", data});
         QVERIFY(server.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("listening"), 10000);
         const QByteArray seeded = readFile(data + "/rooms.txt");
