@@ -1,10 +1,22 @@
 #include "guesslimiter.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace hchat {
 
 QByteArray GuessLimiter::host(const Endpoint &e)
 {
-    return QByteArray(reinterpret_cast<const char *>(e.address.data()), e.v6 ? 16 : 4);
+    const char *bytes = reinterpret_cast<const char *>(e.address.data());
+    if (!e.v6)
+        return QByteArray(bytes, 4);
+    // An IPv4 client of a dual-stack socket is that IPv4 host.
+    static constexpr quint8 mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(std::begin(mapped), std::end(mapped), e.address.begin()))
+        return QByteArray(bytes + 12, 4);
+    // One IPv6 subscriber holds a whole /64: counted per address, guesses
+    // would be as good as unbounded.
+    return QByteArray(bytes, 8).prepend('6');
 }
 
 bool GuessLimiter::open(const Window &w, qint64 nowMs)

@@ -8,7 +8,7 @@
 namespace hchat {
 
 /// Bounds wrong password guesses (room and staff passwords) per session and
-/// per address (the host, whatever its port): a few a minute each, so that
+/// per host (see host()): a few a minute each, so that
 /// guessing a password takes years rather than minutes, and a guesser can't
 /// keep the server busy hashing. The server asks allowed() before it weighs
 /// a password and reports each wrong one with failed().
@@ -33,7 +33,8 @@ public:
     void prune(qint64 nowMs);
     int addressCount() const { return int(m_addresses.size()); }
 
-    /// The host part of an address: sessions from two ports of one host share it.
+    /// What counts as one host: an IPv4 address (also when it comes mapped
+    /// into IPv6), or an IPv6 /64; never the port.
     static QByteArray host(const Endpoint &e);
 
 private:

@@ -9,11 +9,24 @@
 
 using namespace hchat;
 
+Q_DECLARE_METATYPE(hchat::Endpoint)
+
 namespace {
 
 constexpr quint32 kAnnHost = 0x0a000001;
 constexpr quint32 kBobHost = 0x0a000002;
 constexpr quint32 kStaffHost = 0x0a000003;
+
+Endpoint ipv6(std::initializer_list<int> bytes, quint16 port)
+{
+    Endpoint e;
+    e.v6 = true;
+    e.port = port;
+    int i = 0;
+    for (int b : bytes)
+        e.address[size_t(i++)] = quint8(b);
+    return e;
+}
 
 } // namespace
 
@@ -177,6 +190,38 @@ private slots:
         now += 60000;
         server->tick(now);
         QVERIFY(GetS(ask(*ann, 5, "admin"), "H").contains('A'));
+    }
+
+    void guessesCountPerHost_data()
+    {
+        QTest::addColumn<Endpoint>("guesser");
+        QTest::addColumn<Endpoint>("other");
+        QTest::addColumn<bool>("heldBack");
+        const Endpoint v4 = Endpoint::ipv4(kAnnHost, 4000);
+        const Endpoint subscriber = ipv6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, 4000);
+        QTest::newRow("IPv4, another port") << v4 << Endpoint::ipv4(kAnnHost, 4001) << true;
+        QTest::newRow("IPv4, another host") << v4 << Endpoint::ipv4(kBobHost, 4000) << false;
+        QTest::newRow("IPv4 mapped into IPv6")
+            << v4 << ipv6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 1}, 4002) << true;
+        QTest::newRow("another mapped IPv4")
+            << v4 << ipv6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 2}, 4002) << false;
+        QTest::newRow("IPv6, same /64")
+            << subscriber << ipv6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9}, 4000) << true;
+        QTest::newRow("IPv6, next /64")
+            << subscriber << ipv6({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 1}, 4000)
+            << false;
+    }
+    void guessesCountPerHost()
+    {
+        QFETCH(Endpoint, guesser);
+        QFETCH(Endpoint, other);
+        QFETCH(bool, heldBack);
+        GuessLimiter limiter;
+        GuessLimiter::Window first, second;
+        for (int i = 0; i < GuessLimiter::limit; ++i)
+            limiter.failed(first, guesser, now);
+        QVERIFY(!limiter.allowed(first, guesser, now));
+        QCOMPARE(limiter.allowed(second, other, now), !heldBack);
     }
 
     void staffRightsNeedTheStaffPassword()
