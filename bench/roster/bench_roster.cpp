@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../widgetbenchmain.h"
+
 using namespace hchat;
 
 namespace {
@@ -108,13 +110,4 @@ BENCHMARK(BM_RosterArrivalsThenDepartures)->Unit(benchmark::kMillisecond)->Itera
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HCHAT_WIDGET_BENCHMARK_MAIN()

@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../widgetbenchmain.h"
+
 using namespace hchat;
 
 namespace {
@@ -84,13 +86,4 @@ BENCHMARK(BM_SearchBar)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HCHAT_WIDGET_BENCHMARK_MAIN()

@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../widgetbenchmain.h"
+
 #include <algorithm>
 #include <ctime>
 #include <functional>
@@ -194,13 +196,4 @@ BENCHMARK(BM_PlainInsertLoop)->Iterations(1)->UseManualTime()->Unit(benchmark::k
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HCHAT_WIDGET_BENCHMARK_MAIN()
