@@ -138,7 +138,7 @@ void ChatSession::onBulletin(const QString &record)
     // Bulletins are shown and edited in the settings dialog's room tab.
     const int room =
         record.contains(QLatin1String("<#>")) ? GetI(record, QStringLiteral("#")) : settings.room;
-    emit bulletinArrived(room, GetS(record, QStringLiteral("M")));
+    emit bulletinArrived(room, GetText(record, Field::Text));
 }
 void ChatSession::onAdminAnswer(const QString &record)
 {

@@ -227,10 +227,15 @@ void Connection::announce()
 
 void Connection::sendAwayText()
 {
-    const QString profile = AddS(m_session.settings.url, QStringLiteral("U")) +
-                            AddS(m_session.settings.profile, QStringLiteral("M"));
+    const QString profile = profileFields(m_session.settings.url, m_session.settings.profile);
     if (!profile.isEmpty())
         Send(6, profile);
+}
+
+QString Connection::profileFields(const QString &url, const QString &storedProfile)
+{
+    return AddText(url, Field::Url) +
+           AddText(QString(storedProfile).replace(QLatin1String("||"), QLatin1String("\r\n")), Field::Text);
 }
 
 void Connection::notice(const QString &text)

@@ -98,6 +98,11 @@ public:
     /// cleaned (cleanNick), so it cannot carry fields of its own.
     QString presence(int kind) const;
 
+    /// The own profile record's fields (kind 6, without `R`): the URL and the
+    /// profile text as typed. The stored profile keeps its line breaks as
+    /// "||"; a typed "||" or "</M>" in it travels unchanged otherwise.
+    static QString profileFields(const QString &url, const QString &storedProfile);
+
     /// True from the silence notice until the next received record.
     bool isLost() const { return m_link.isLost(); }
 

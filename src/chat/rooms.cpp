@@ -2,7 +2,9 @@
 
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/roomflags.h"
+#include "protocol/wiretext.h"
 #include "transcript/groom.h"
 #include "transcript/linkrules.h"
 #include "transcript/transcriptsink.h"
@@ -205,7 +207,7 @@ void Rooms::writeBulletin(int room, const QString &text)
 {
     // A bulletin fills most of a datagram: send what waits first.
     m_session.Send(0);
-    m_session.Send(9, AddI(room, QStringLiteral("#")) + AddS(GroomMessage(text), QStringLiteral("M")));
+    m_session.Send(9, AddI(room, Field::Room) + AddText(text, Field::Text));
 }
 
 void Rooms::resetRoom(int room)

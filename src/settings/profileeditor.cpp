@@ -177,7 +177,7 @@ void ProfileEditor::close(
 
     // 5: the profile record.
     if (profileChanged)
-        session.Send(6, AddS(s.url, QStringLiteral("U")) + AddS(s.profile, QStringLiteral("M")));
+        session.Send(6, Connection::profileFields(s.url, s.profile));
 }
 
 } // namespace hchat

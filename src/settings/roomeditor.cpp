@@ -2,8 +2,9 @@
 
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
-#include "protocol/datagramlink.h"
 #include "protocol/roomflags.h"
+#include "protocol/wirelimits.h"
+#include "protocol/wiretext.h"
 #include "transcript/groom.h"
 
 namespace hchat {
@@ -27,10 +28,6 @@ QString memoText(QString value)
 {
     return value.replace(kCrLf, QStringLiteral("\n"));
 }
-
-// Everything but the kind and room tag of a record fits in this many bytes
-// of one datagram.
-constexpr qsizetype kBulletinBytes = DatagramLink::maxCarried - 40;
 
 } // namespace
 
@@ -238,18 +235,22 @@ QString RoomEditor::fitBulletin(const QString &text)
     t = t.left(BulletinLimit);
     if (t.endsWith(u'\r'))
         t.chop(1);
-    // Text far from ASCII can pass the datagram in fewer characters.
-    qsizetype bytes = 0;
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        const char16_t c = t.at(i).unicode();
-        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : QChar::isSurrogate(c) ? 2 : 3;
-        if (bytes > kBulletinBytes) {
-            t.truncate(i);
-            if (!t.isEmpty() && t.back().isHighSurrogate())
-                t.chop(1);
-            break;
-        }
+    // The server counts the bytes the text takes on the wire: text far from
+    // ASCII, or with characters that travel behind a backslash, reaches its
+    // limit in fewer characters. Cut where the server would still take it.
+    if (encodeText(t).toUtf8().size() <= WireLimits::maxBulletinBytes)
+        return t;
+    qsizetype low = 0, high = t.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (encodeText(QStringView(t).first(mid)).toUtf8().size() <= WireLimits::maxBulletinBytes)
+            low = mid;
+        else
+            high = mid - 1;
     }
+    t.truncate(low);
+    if (!t.isEmpty() && (t.back().isHighSurrogate() || t.back() == u'\r'))
+        t.chop(1);
     return t;
 }
 

@@ -88,7 +88,8 @@ public:
     void close(const Fields &fields, const QString &bulletin);
 
     /// The bulletin as it is sent: at most 8000 characters with line breaks
-    /// counted as CR LF, and never more bytes than one datagram carries.
+    /// counted as CR LF, and never more bytes on the wire than the server
+    /// takes (WireLimits::maxBulletinBytes).
     static QString fitBulletin(const QString &text);
     /// The approved roots without the web site's own base address.
     static QStringList approvedRoots(const QStringList &roots, const QString &siteBase);

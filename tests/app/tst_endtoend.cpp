@@ -229,6 +229,34 @@ private slots:
         QCOMPARE(bob.sink.second.filter("Ann:  after the restart").size(), 1);
     }
 
+    // What a person typed into a profile or a bulletin comes back as typed:
+    // line breaks as line breaks, a typed "||" or closing tag as itself.
+    void profilesAndBulletinsArriveAsTyped()
+    {
+        Server server(0, &serverNow);
+        Client ann("Ann", 1, 0x0000ff, server.udp.port(), &clientNow);
+        Client bob("Bob", 1, 0x008000, server.udp.port(), &clientNow);
+        const QString typed = QStringLiteral("a || b </M><M>c |\\ d\r\nnext line é");
+        ann.session.settings.profile = typed; // stored line breaks are "||" already
+        rounds({&ann, &bob}, 12, server.udp);
+        bob.sink.notices.clear();
+        bob.session.memberCommands.run(MemberCommands::Command::UserProfile, {"Ann", ann.session.ownId});
+        rounds({&ann, &bob}, 6, server.udp);
+        QCOMPARE(bob.sink.notices.mid(bob.sink.notices.indexOf("Profile of Ann:") + 1),
+                 QStringList{QString(typed).replace("||", "\r\n")});
+
+        QStringList bulletins;
+        QObject::connect(&bob.session, &ChatSession::bulletinArrived, [&](int room, const QString &text) {
+            bulletins << QString::number(room) + ':' + text;
+        });
+        const QString bulletin = typed + QStringLiteral("\r\n") + QString(2000, QChar(0x20AC));
+        ann.session.roomHandling.writeBulletin(1, bulletin);
+        rounds({&ann, &bob}, 6, server.udp);
+        bob.session.roomHandling.requestBulletin(1);
+        rounds({&ann, &bob}, 6, server.udp);
+        QCOMPARE(bulletins, QStringList{"1:" + bulletin});
+    }
+
     void everyLineOnceUnderLossAndDuplication()
     {
         FaultSettings faults;
