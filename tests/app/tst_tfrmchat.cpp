@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -25,10 +26,7 @@ class TestTfrmChat : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    StartOptions options() const
-    {
-        return StartOptions::inFolder(m_dir.path());
-    }
+    StartOptions options() const { return StartOptions::inFolder(m_dir.path()); }
     QString iniValue(const QString &key) const
     {
         IniFile ini;
@@ -383,6 +381,23 @@ private slots:
         // On the screen, and told of in the room.
         QVERIFY(w.screen()->availableGeometry().contains(pm->geometry()));
         QVERIFY(w.memRich->toPlainText().contains("Private message from Bob"));
+    }
+
+    void privateMessageWindowsCloseWithTheChat()
+    {
+        QPointer<TfrmPM> pm;
+        {
+            TfrmChat w(options(), 300);
+            w.tmrChat->stop();
+            w.show();
+            w.session().dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO!</E><F>255</F><M>psst</M>");
+            pm = TfrmPM::find(w.session(), "Bob", "BOBBOBBO!");
+            QVERIFY(pm && pm->isVisible());
+            w.close();
+            // Left open it would take lines nobody sends.
+            QVERIFY(!pm || !pm->isVisible());
+        }
+        QTRY_VERIFY(pm.isNull());
     }
 
     void privateMessageWindowsOpenBeside_data()

@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace hchat;
 
 class TestChatServer : public QObject
@@ -353,6 +355,32 @@ private slots:
         raw(4060, over + PollHeader::build(9, a.token(), a.link.lastReply()) + "\r\n");
         a.poll();
         QCOMPARE(a.take(1).size(), 1);
+    }
+
+    void datagramLimit_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("at the limit") << WireLimits::maxPollBytes;
+        QTest::newRow("one byte over") << WireLimits::maxPollBytes + 1;
+    }
+    void datagramLimit()
+    {
+        QFETCH(int, bytes);
+        LinkClient a(server.get(), 4062, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        const QByteArray header = PollHeader::build(3, a.token(), a.link.lastReply()) + "\r\n";
+        QByteArray records;
+        while (records.size() + header.size() < bytes) {
+            const qsizetype room = bytes - header.size() - records.size() - 1;
+            records +=
+                "<R>1</R><#>1</#><M>" + QByteArray(std::clamp<qsizetype>(room - 19, 0, 4000), 'x') + "\n";
+        }
+        const QByteArray datagram = records + header;
+        QCOMPARE(datagram.size(), bytes);
+        // Read and answered up to the limit; past it nothing is read and
+        // nothing goes back.
+        const QByteArray reply = raw(4062, datagram);
+        QCOMPARE(reply.isEmpty(), bytes > WireLimits::maxPollBytes);
     }
 
     void tooManyRecordsInOnePollAreRefusedWhole()
