@@ -208,8 +208,10 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     s->lastSeenMs = nowMs;
     // The client's echo confirms the last reply: its records need not go again.
     s->echoesReplies = header->echoesReplies;
-    if (!s->echoesReplies || header->lastReply == s->replyNumber)
-        s->held.clear();
+    // Assigned, not cleared: a cleared list keeps its buffer, and an idle
+    // session must not hold on to the size of its biggest reply.
+    if (!s->held.isEmpty() && (!s->echoesReplies || header->lastReply == s->replyNumber))
+        s->held = QList<QByteArray>();
 
     if (!records.isEmpty()) {
         const quint64 h = hashBytes(records);

@@ -5,8 +5,6 @@
 #include "protocol/pollheader.h"
 #include "protocol/wirelimits.h"
 
-#include <cstdio>
-
 namespace hchat {
 
 namespace {
@@ -35,11 +33,20 @@ void appendField(QByteArray &out, char name, QByteArrayView value)
     out += '>';
 }
 
+// Every reply the server sends runs through here: no formatting machinery.
 void appendNumber(QByteArray &out, char name, qint64 value)
 {
     char digits[24];
-    const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value));
-    appendField(out, name, QByteArrayView(digits, n));
+    char *end = digits + sizeof digits;
+    char *p = end;
+    quint64 v = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        *--p = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0)
+        *--p = '-';
+    appendField(out, name, QByteArrayView(p, end - p));
 }
 
 } // namespace
