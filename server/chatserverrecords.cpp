@@ -7,8 +7,6 @@
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
-#include <QRegularExpression>
-
 namespace hchat {
 
 namespace {
@@ -21,13 +19,12 @@ const QString kRoom = QStringLiteral("#");
 
 // Identity fields are relayed inside other records: a value carrying a tag of
 // its own would let one member rewrite another field of what others receive.
+// Line breaks go first, so that taking them out cannot join a tag either.
 QString untag(QString v)
 {
-    static const QRegularExpression tag(QStringLiteral("</?[^<>]>"));
-    v.remove(tag);
     v.remove(u'\r');
     v.remove(u'\n');
-    return v;
+    return stripFieldTags(v);
 }
 
 } // namespace

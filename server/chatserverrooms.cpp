@@ -15,8 +15,6 @@
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
-#include <QRegularExpression>
-
 namespace hchat {
 
 namespace {
@@ -24,14 +22,14 @@ namespace {
 const QString kR = QStringLiteral("R");
 const QString kRoom = QStringLiteral("#");
 
+// A room record field as stored and relayed: one line, no tag of its own
+// (it would shadow a field of the record, the passwords included).
 QString cleanValue(QString v)
 {
-    static const QRegularExpression tag(QStringLiteral("</?[^<>]>"));
-    v.remove(tag);
     v.replace(QLatin1String("\r\n"), QLatin1String("||"));
     v.remove(u'\r');
     v.remove(u'\n');
-    return v;
+    return stripFieldTags(v);
 }
 
 // The room a record names, or the member's own room when it names none; -1
@@ -58,6 +56,8 @@ bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassw
 {
     if (isStaff(s))
         return true;
+    // The Support Room is the staff's: no password opens it to anyone else,
+    // and nobody may claim it by giving it the first one.
     if (room == 0 || !m_rooms)
         return false;
     if (s.adminRooms.contains(room))

@@ -131,6 +131,28 @@ QString GetText(const QString &record, char name)
     return decodeText(GetS(record, name));
 }
 
+QString stripFieldTags(const QString &value)
+{
+    if (!value.contains(u'>'))
+        return value;
+    // The text kept so far never holds a tag; a tag can only appear where a
+    // ">" is added, at its end, and then it goes at once.
+    QString out;
+    out.reserve(value.size());
+    auto fieldName = [](QChar c) { return c != u'<' && c != u'>'; };
+    for (const QChar c : value) {
+        out += c;
+        if (c != u'>')
+            continue;
+        const qsizetype n = out.size();
+        if (n >= 4 && out[n - 4] == u'<' && out[n - 3] == u'/' && fieldName(out[n - 2]))
+            out.chop(4);
+        else if (n >= 3 && out[n - 3] == u'<' && fieldName(out[n - 2]))
+            out.chop(3);
+    }
+    return out;
+}
+
 QString cleanNick(const QString &nick)
 {
     QString out;

@@ -32,6 +32,11 @@ QString AddText(const QString &text, char name);
 /// decodeText of GetS.
 QString GetText(const QString &record, char name);
 
+/// The value without field tags: `<X>` and `</X>` for any one character X
+/// but "<" and ">". Taking one tag out can join the text around it into
+/// another (`<<B>B>`), so this works until none is left, in one pass.
+QString stripFieldTags(const QString &value);
+
 /// A nick fit for the presence record: no "<" or ">" (which would let it carry
 /// fields of its own), no control characters or line breaks, no "||" (a line
 /// break on the wire), blanks trimmed, at most 20 characters.

@@ -94,6 +94,36 @@ private slots:
         QCOMPARE(GetS(presence, 'E'), QStringLiteral("ID"));
     }
 
+    void fieldTagsGoWhateverTheNesting_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("clean");
+        QTest::newRow("plain") << "a < b > c"
+                               << "a < b > c";
+        QTest::newRow("one tag") << "x<B>y</B>z"
+                                 << "xyz";
+        QTest::newRow("nested once") << "<<B>B>pw<</B>/B>"
+                                     << "pw";
+        QTest::newRow("nested deep") << "<<<<#>#>#>#>-1"
+                                     << "-1";
+        QTest::newRow("slash as name") << "a</>b"
+                                       << "ab";
+        QTest::newRow("not a name") << "<<>>"
+                                    << "<<>>";
+        QTest::newRow("two characters") << "<ab>"
+                                        << "<ab>";
+    }
+    void fieldTagsGoWhateverTheNesting()
+    {
+        QFETCH(QString, value);
+        QTEST(stripFieldTags(value), "clean");
+        // Nothing left that a reader could take for a field.
+        const QString record = AddS(stripFieldTags(value), 'N') + AddS("id", 'E');
+        QCOMPARE(GetS(record, 'E'), QStringLiteral("id"));
+        QCOMPARE(GetS(record, '#'), QString());
+        QCOMPARE(GetS(record, 'B'), QString());
+    }
+
     void headerLines()
     {
         const QByteArray poll = PollHeader::build(7, "abcd", 42);

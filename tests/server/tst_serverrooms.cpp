@@ -333,15 +333,66 @@ private slots:
         QCOMPARE(nicks, (QStringList{"Ann", "Bob"}));
     }
 
+    void tagsInIdentityAreStripped_data()
+    {
+        QTest::addColumn<QString>("nick");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a field") << "Eve<E>FAKE</E>"
+                                 << "EveFAKE";
+        // Cleaned once this became <#>-1</#>: in the room, yet gone from every list.
+        QTest::newRow("nested room") << "Eve<<#>#>-1<</#>/#>"
+                                     << "Eve-1";
+    }
     void tagsInIdentityAreStripped()
     {
+        QFETCH(QString, nick);
+        QFETCH(QString, shown);
         LinkClient c(server.get(), 4200, &now);
-        join(c, "Eve<E>FAKE</E>", "EEEEEEEE1", 1);
+        // The room comes first: the server reads it, then relays the nick after it.
+        c.link.Send(5, "<E>EEEEEEEE1</E><#>1</#><W>-1</W><I>5|0</I><N>" + nick + "</N>");
+        roundTrip(c);
         bob->poll();
         const QString member = bob->take(5).value(0);
         QCOMPARE(GetS(member, "E"), QStringLiteral("EEEEEEEE1"));
-        QCOMPARE(GetS(member, "N"), QStringLiteral("EveFAKE"));
+        QCOMPARE(GetS(member, "N"), shown);
         QCOMPARE(GetI(member, "#"), 1);
+    }
+
+    void nestedTagsInARoomRecordLeakNoPassword()
+    {
+        // The passwords come first, where the server reads them.
+        ann->queue("<R>7</R><#>6</#><S>own</S><B>secret</B><N><<B>B>leak<</B>/B></N>");
+        roundTrip(*ann);
+        QCOMPARE(rooms->accessPassword(6), QStringLiteral("secret"));
+        bob->queue("<R>12</R>");
+        roundTrip(*bob);
+        const QString all = bob->take(7).join(u'\n');
+        QVERIFY(all.contains("<#>6</#><N>leak</N>"));
+        QVERIFY2(!all.contains("secret") && !all.contains("own"), qPrintable(all));
+    }
+
+    void supportRoomIsForStaffOnly()
+    {
+        // Room 0 has no administrator password: that must not open it to all.
+        ann->queue("<R>7</R><#>0</#><N>Mine now</N><S>taken</S>");
+        ann->queue("<R>9</R><#>0</#><M>mine</M>");
+        roundTrip(*ann);
+        QCOMPARE(GetS(rooms->fields(0), "N"), QStringLiteral("Support Room"));
+        QVERIFY(rooms->adminPassword(0).isEmpty());
+        QVERIFY(rooms->bulletin(0).isEmpty());
+        QCOMPARE(noticesOf(*ann).count("Only staff"), 2);
+        bob->presence("Bob", "BBBBBBBB#", 0);
+        roundTrip(*bob);
+        ann->presence("Ann", "AAAAAAAA!", 0);
+        ann->queue("<R>8</R><N>Bob</N><E>BBBBBBBB#</E><#>0</#><S>taken</S>");
+        roundTrip(*ann);
+        QVERIFY(noticesOf(*ann).contains("Only staff"));
+        QVERIFY(GetS(rooms->fields(0), "G").isEmpty());
+        // Staff edit it, and sign as the staff.
+        boss->queue("<R>7</R><#>0</#><N>Support Room</N><C>Ask us</C>");
+        roundTrip(*boss);
+        QCOMPARE(GetS(rooms->fields(0), "C"), QStringLiteral("Ask us"));
+        QCOMPARE(GetS(rooms->fields(0), "J"), QStringLiteral("Halvex Staff"));
     }
 };
 
