@@ -153,6 +153,7 @@ void DatagramLink::sendAside(int kind, const QString &data)
     if (record.size() > maxRecordBytes(kind))
         return;
     m_k = (m_k + 1) % 10;
+    m_unanswered = 0; // its answer brings nothing we want
     const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
     m_transport->sendDatagram(record + '\n' + header + "\r\n");
     if (echoAll)
@@ -175,9 +176,11 @@ void DatagramLink::poll()
         // wait for the server, within the outbox's bounds.
         if (++m_repeat > 5)
             m_repeat = 0;
+        ++m_unanswered;
     } else {
         m_repeat = 0;
         m_k = (m_k + 1) % 10;
+        m_unanswered = 1; // answers to the polls before carry another K
     }
 
     const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
@@ -209,19 +212,17 @@ void DatagramLink::tick()
     }
 }
 
-bool DatagramLink::isDuplicate(const AckHeader *ack, const QByteArray &datagram, qsizetype restSize)
+bool DatagramLink::isDuplicate(const AckHeader &ack, const QByteArray &datagram, qsizetype restSize)
 {
-    if (ack) {
-        // A new session numbers its replies afresh, from its first reply on
-        // (which brings the token and no number yet).
-        const QString token = decodeWireLine(ack->token).left(WireLimits::maxTokenChars);
-        if (!token.isEmpty() && token != m_token)
-            m_replies.clear();
-    }
-    if (ack && ack->reply > 0) {
-        if (!m_replies.take(ack->reply))
+    // A new session numbers its replies afresh, from its first reply on
+    // (which brings the token and no number yet).
+    const QString token = decodeWireLine(ack.token).left(WireLimits::maxTokenChars);
+    if (!token.isEmpty() && token != m_token)
+        m_replies.clear();
+    if (ack.reply > 0) {
+        if (!m_replies.take(ack.reply))
             return true;
-        m_lastReply = ack->reply;
+        m_lastReply = ack.reply;
         return false;
     }
     // A server without reply numbers sends one reply per poll: the same bytes
@@ -242,16 +243,24 @@ void DatagramLink::receive(const QByteArray &datagram)
     if (firstSize > 0 && datagram[firstSize - 1] == '\r')
         --firstSize;
     const std::optional<AckHeader> ack = AckHeader::parse(QByteArrayView(datagram.constData(), firstSize));
+    // Whatever does not start with an acknowledgement is no reply of the server's.
+    if (!ack)
+        return;
+    const bool answers = m_unanswered > 0 && (ack->k == m_k || ack->k == AckHeader::announceAgain);
     const qsizetype restSize = datagram.size() - firstBreak - 1;
-    // A copy's records were taken the first time; its acknowledgement is
-    // still read, so silence ends.
-    const bool duplicate = isDuplicate(ack ? &*ack : nullptr, datagram, restSize);
-    // Only a reply without a number is ever compared with the next one.
-    if (ack && ack->reply > 0)
-        m_lastDatagram.clear();
-    else
-        m_lastDatagram = datagram;
-    m_pollsSinceReply = 0;
+    bool duplicate = true;
+    if (answers) {
+        --m_unanswered;
+        // A copy's records were taken the first time; its acknowledgement is
+        // still read, so silence ends.
+        duplicate = isDuplicate(*ack, datagram, restSize);
+        // Only a reply without a number is ever compared with the next one.
+        if (ack->reply > 0)
+            m_lastDatagram.clear();
+        else
+            m_lastDatagram = datagram;
+        m_pollsSinceReply = 0;
+    }
     if (restSize > 0 && !duplicate) {
         const qsizetype pending = m_inbound.size() - m_inboundPos;
         if (pending + restSize > maxInbound) {
@@ -264,7 +273,14 @@ void DatagramLink::receive(const QByteArray &datagram)
             m_inbound.append(datagram.constData() + firstBreak + 1, restSize);
         }
     }
-    parseRecord(datagram.constData(), firstSize, duplicate);
+    if (answers) {
+        if (m_lost) {
+            m_lost = false;
+            m_events.linkRestored();
+        }
+        m_silence = 0;
+    }
+    acknowledge(*ack, decodeWireLine(datagram.constData(), firstSize), answers, duplicate);
     drain();
 }
 
@@ -298,7 +314,7 @@ void DatagramLink::drain()
     m_draining = false;
 }
 
-void DatagramLink::parseRecord(const char *data, qsizetype size, bool duplicate)
+void DatagramLink::parseRecord(const char *data, qsizetype size)
 {
     if (size > 0 && data[size - 1] == '\r')
         --size;
@@ -317,9 +333,7 @@ void DatagramLink::parseRecord(const char *data, qsizetype size, bool duplicate)
         m_events.linkShow(QStringLiteral("Rcvd: ") + record);
     switch (kind) {
     case kindNumber(RecordKind::Poll):
-        if (const auto ack = AckHeader::parse(QByteArrayView(data, size)))
-            acknowledge(*ack, record, duplicate);
-        break;
+        break; // an acknowledgement counts only as the first line of a reply
     case kindNumber(RecordKind::Page):
         m_events.linkPaged(GetS(record, Field::Nick));
         break;
@@ -332,12 +346,14 @@ void DatagramLink::parseRecord(const char *data, qsizetype size, bool duplicate)
     }
 }
 
-void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool duplicate)
+void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool answers, bool duplicate)
 {
     if (m_inbound.size() > m_inboundPos && m_countdown > 4)
         m_countdown = 4;
     QList<quint32> delivered;
     if (ack.k == m_k) {
+        if (!answers)
+            return; // a late copy, or not the server's at all
         delivered = m_outbox.acknowledge();
         m_mismatch = 0;
         if (!m_outbox.isEmpty())
@@ -349,8 +365,10 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
         m_outbox.forgetInFlight();
     }
 
-    const int q = ack.q;
-    const QString l = decodeWireLine(ack.token).left(WireLimits::maxTokenChars);
+    // The token and the count of what waits come only with an answer to our
+    // poll: another datagram must not move us into another session.
+    const int q = answers ? ack.q : m_lastQ;
+    const QString l = answers ? decodeWireLine(ack.token).left(WireLimits::maxTokenChars) : m_token;
     if (q != m_lastQ || l != m_token) {
         if (q > 0) {
             m_countdown = 1;
@@ -369,7 +387,7 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
     for (quint32 number : std::as_const(delivered))
         m_events.linkDelivered(number);
     // K = 10 is never our own, so it has been counted as a mismatch above.
-    if (ack.k == AckHeader::announceAgain)
+    if (answers && ack.k == AckHeader::announceAgain)
         m_events.linkReannounce();
 }
 
@@ -386,6 +404,7 @@ void DatagramLink::resetForNewServer()
     m_replies.clear();
     m_lastReply = 0;
     m_lastDatagram.clear();
+    m_unanswered = 0;
 }
 
 } // namespace hchat

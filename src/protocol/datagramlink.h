@@ -87,7 +87,9 @@ public:
     /// One 500 ms tick: poll countdown and silence check.
     void tick();
 
-    /// One received datagram.
+    /// One received datagram. Its records are taken only when its first line
+    /// acknowledges a poll still waiting for its answer (with that poll's K,
+    /// or K = 10), and, for a numbered reply, only under a number not seen.
     void receive(const QByteArray &datagram);
 
     /// While paused (count above 0) received lines wait in the inbound buffer.
@@ -136,9 +138,9 @@ private:
     void poll();
     static QString recordText(int kind, quint32 number, const QString &data);
     void drain();
-    void parseRecord(const char *data, qsizetype size, bool duplicate = false);
-    bool isDuplicate(const AckHeader *ack, const QByteArray &datagram, qsizetype restSize);
-    void acknowledge(const AckHeader &ack, const QString &record, bool duplicate);
+    void parseRecord(const char *data, qsizetype size);
+    bool isDuplicate(const AckHeader &ack, const QByteArray &datagram, qsizetype restSize);
+    void acknowledge(const AckHeader &ack, const QString &record, bool answers, bool duplicate);
 
     LinkEvents &m_events;
     Transport *m_transport = nullptr;
@@ -163,6 +165,10 @@ private:
     quint32 m_lastReply = 0;
     QByteArray m_lastDatagram;
     int m_pollsSinceReply = 0;
+    // Polls under the current K not answered yet. Only a datagram answering
+    // one of them (its K, or K = 10) brings records: anybody can send us a
+    // datagram with the server's address.
+    int m_unanswered = 0;
 
     QByteArray m_inbound;
     qsizetype m_inboundPos = 0; // parsed bytes not yet cut off the front

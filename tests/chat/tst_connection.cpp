@@ -216,6 +216,7 @@ private slots:
         conn().open(&transport);
         session->tick();
         transport.deliver(ack(k()));
+        conn().link().Send(0);
         transport.deliver(ack(10));
         const QStringList records = recordsOf(conn().link().outbox());
         QCOMPARE(kindsOf(records), QStringList({"5", "25", "12", "6"}));
@@ -237,6 +238,7 @@ private slots:
         QCOMPARE(announced, 1);
         QCOMPARE(kindsOf(recordsOf(transport.last())), QStringList({"5", "25"}));
         transport.deliver(ack(k()));
+        conn().link().Send(0);
         transport.deliver(ack(10));
         QCOMPARE(announced, 2);
     }
@@ -244,6 +246,7 @@ private slots:
     void kindTenWithoutAwayText()
     {
         conn().open(&transport);
+        conn().link().Send(0);
         transport.deliver(ack(10));
         const QStringList records = recordsOf(conn().link().outbox());
         QCOMPARE(kindsOf(records), QStringList({"5", "25", "12"}));
@@ -274,19 +277,22 @@ private slots:
     void kind18ReplacesBufferAndResendsPresence()
     {
         conn().open(&transport);
+        conn().link().Send(0);
         transport.deliver(ack(0, "<R>18</R><T>2800</T>\n"));
         QCOMPARE(session->settings.buffer, 2800);
         QCOMPARE(sink.notices, QStringList{"T525:2800"});
         const QString out = QString::fromUtf8(conn().link().outbox());
         QVERIFY(out.startsWith("<R>5</R>"));
         QVERIFY(out.contains("<T>2800</T>"));
-        transport.deliver(ack(0, "<R>18</R><T>x</T>\n"));
+        conn().link().Send(0);
+        transport.deliver(ack(k(), "<R>18</R><T>x</T>\n"));
         QCOMPARE(session->settings.buffer, 2800);
     }
 
     void pageShowsNoticeAndPlaysSound()
     {
         conn().open(&transport);
+        conn().link().Send(0);
         transport.deliver(ack(0, "<R>4</R><N>Ann</N><E>abcdefgh!</E>\n"));
         QCOMPARE(sink.notices, QStringList{"AnnT527:Me"});
         QCOMPARE(sink.sounds, QStringList{"/media/Notify.wav"});
@@ -295,7 +301,9 @@ private slots:
     void repeatWarningShowsCounterAndRecord()
     {
         conn().open(&transport);
+        conn().link().Send(0);
         transport.deliver(ack(0, {}, 2));
+        conn().link().Send(0);
         transport.deliver(ack(0, {}, 2));
         QCOMPARE(sink.notices, QStringList{"T522:1: <R>0</R><K>0</K><Q>2</Q><L>tk</L>"});
     }

@@ -197,6 +197,7 @@ private slots:
         link->Send(0);
         transport.deliver(ack(link->sequence(), 0, "ab"));
         QCOMPARE(link->pollCountdown(), 8);
+        link->Send(0);
         transport.deliver(ack(link->sequence(), 3, "ab"));
         QCOMPARE(link->lastQ(), 3);
         const qsizetype before = transport.sent.size();
@@ -211,8 +212,10 @@ private slots:
 
     void tokenKeepsFirstFourCharacters()
     {
+        link->Send(0);
         transport.deliver(ack(0, 0, "abcdefgh"));
         QCOMPARE(link->token(), QString("abcd"));
+        link->Send(0);
         transport.deliver(ack(0, 0, ""));
         QCOMPARE(link->token(), QString("abcd"));
         link->Send(0);
@@ -230,6 +233,7 @@ private slots:
 
     void kindTenAsksForAnnouncement()
     {
+        link->Send(0);
         transport.deliver(ack(10));
         QCOMPARE(events.reannounced, 1);
         QCOMPARE(link->mismatchCount(), 1);
@@ -281,7 +285,8 @@ private slots:
         QCOMPARE(events.lost, 1);
         QCOMPARE(link->queuedRecords(), 2);
         QVERIFY(events.dropped.isEmpty());
-        transport.deliver("<R>1</R><M>back</M>\n");
+        // The server knows the lost link's token no more.
+        transport.deliver(ack(10, 0, "", "<R>1</R><M>back</M>\n"));
         QCOMPARE(events.restored, 1);
         QVERIFY(!link->isLost());
         QCOMPARE(link->silence(), 0);
@@ -373,10 +378,11 @@ private slots:
     void repliesToldApartByNumber()
     {
         const QByteArray records = "<R>3</R><N>Bob</N><M>same</M>\n";
-        transport.deliver(ack(0, 0, "ab", records, 5));
-        transport.deliver(ack(0, 0, "ab", records, 5)); // the network's copy
-        transport.deliver(ack(0, 0, "ab", records, 6)); // the same text sent again
-        transport.deliver(ack(0, 0, "ab", records, 5)); // a late copy
+        // Each answers a poll of ours; only the numbers tell them apart.
+        for (const int reply : {5, 5, 6, 5}) { // the network's copy, the same text sent again, a late copy
+            link->Send(0);
+            transport.deliver(ack(0, 0, "ab", records, reply));
+        }
         QCOMPARE(events.records.size(), 2);
         QCOMPARE(link->lastReply(), 6u);
         link->Send(0);
@@ -384,6 +390,7 @@ private slots:
         // A new session numbers from 1 again; its first reply brings the
         // token alone.
         transport.deliver(ack(0, 0, "cd"));
+        link->Send(0);
         transport.deliver(ack(0, 0, "cd", records, 1));
         QCOMPARE(events.records.size(), 3);
     }
@@ -411,7 +418,9 @@ private slots:
     {
         link->pause();
         link->pause();
+        link->Send(0);
         transport.deliver(ack(0, 0, "ab", "<R>1</R><M>1</M>\n<R>1</R><M>2</M>\n<R>1</R><M>3"));
+        link->Send(0);
         transport.deliver(ack(0, 0, "ab", "</M>\n<R>1</R><M>4</M>\n"));
         QVERIFY(events.records.isEmpty());
         link->resume();
@@ -429,9 +438,11 @@ private slots:
         events.onDispatch = [&](int, const QString &) {
             if (!once) {
                 once = true;
+                link->Send(0);
                 transport.deliver(ack(0, 0, "ab", "<R>1</R><M>c</M>\n"));
             }
         };
+        link->Send(0);
         transport.deliver(ack(0, 0, "ab", "<R>1</R><M>a</M>\n<R>1</R><M>b</M>\n"));
         QCOMPARE(events.records.size(), 3);
         QCOMPARE(events.records[1].second, QString("<R>1</R><M>b</M>"));
@@ -456,12 +467,43 @@ private slots:
         QFETCH(int, dispatched);
         QFETCH(QString, paged);
         QFETCH(int, buffer);
+        link->Send(0);
         transport.deliver(ack(0, 0, "ab", line + "\r\n"));
         QCOMPARE(events.records.isEmpty() ? -1 : events.records.first().first, dispatched);
         QCOMPARE(events.pagedBy.isEmpty() ? QString() : events.pagedBy.first(), paged);
         QCOMPARE(events.bufferSizes.isEmpty() ? -1 : events.bufferSizes.first(), buffer);
         if (dispatched >= 0)
             QCOMPARE(events.records.first().second, QString::fromLatin1(line)); // CR taken off
+    }
+
+    void onlyTheAnswerToOurPollBringsRecords_data()
+    {
+        // Anybody may send a datagram with the server's address and port.
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<bool>("answeredBefore");
+        QTest::addColumn<bool>("taken");
+        const QByteArray line = "<R>1</R><M>Ann:  send me your password</M>\n";
+        QTest::newRow("its K") << ack(0, 0, "ab", line, 5) << false << true;
+        QTest::newRow("K = 10") << ack(10, 0, "", line) << false << true;
+        QTest::newRow("another K") << ack(3, 0, "zz", line, 5) << false << false;
+        QTest::newRow("no acknowledgement") << line + line << false << false;
+        QTest::newRow("a number seen") << ack(0, 0, "ab", line, 4) << false << false;
+        QTest::newRow("answered already") << ack(0, 0, "zz", line, 5) << true << false;
+    }
+    void onlyTheAnswerToOurPollBringsRecords()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(bool, answeredBefore);
+        QFETCH(bool, taken);
+        link->Send(0);
+        transport.deliver(ack(0, 0, "ab", {}, 4));
+        link->Send(0); // in flight, K = 0
+        if (answeredBefore)
+            transport.deliver(ack(0, 0, "ab"));
+        transport.deliver(datagram);
+        QCOMPARE(events.records.size(), taken ? 1 : 0);
+        if (!taken)
+            QCOMPARE(link->token(), QStringLiteral("ab")); // no other session forced on us
     }
 
     void twentyKilobytesGoOutWhole()
@@ -579,6 +621,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, shown);
+        link->Send(0);
         transport.deliver(ack(0, 0, "ab", "<R>1</R><M>" + text + "</M>\n"));
         QCOMPARE(events.records.size(), 1);
         QCOMPARE(events.records[0].second, "<R>1</R><M>" + shown + "</M>");
@@ -589,8 +632,10 @@ private slots:
         link->pause();
         const QByteArray lines = QByteArray("<R>1</R><M>") + QByteArray(1000, 'z') + "</M>\n";
         const QByteArray chunk = ack(0, 0, "ab", lines.repeated(60)); // about 60 KB
-        for (int i = 0; i < 40; ++i)
-            transport.deliver(ack(i % 10, 0, "ab", lines.repeated(60), i + 1));
+        for (int i = 0; i < 40; ++i) {
+            link->Send(0);
+            transport.deliver(ack(link->sequence(), 0, "ab", lines.repeated(60), i + 1));
+        }
         QVERIFY(link->inbound().size() <= DatagramLink::maxInbound);
         QVERIFY(link->inbound().size() > DatagramLink::maxInbound - chunk.size());
         QVERIFY(!events.shown.isEmpty());

@@ -106,9 +106,14 @@ private slots:
         link.echoChat = true;
 
         for (int i = 0; i < 10000; ++i) {
-            const QByteArray datagram = rng.bounded(4) == 0
-                                            ? randomBytes(rng)
-                                            : mutate(seeds.at(rng.bounded(int(seeds.size()))), rng);
+            // Most datagrams answer a poll of ours, so their records get as far
+            // as the handlers.
+            if (rng.bounded(4) != 0)
+                link.Send(0);
+            QByteArray seed = seeds.at(rng.bounded(int(seeds.size())));
+            if (rng.bounded(4) != 0)
+                seed.replace(seed.indexOf("<K>") + 3, 1, QByteArray::number(link.sequence()));
+            const QByteArray datagram = rng.bounded(4) == 0 ? randomBytes(rng) : mutate(seed, rng);
             transport.deliver(datagram);
             if (rng.bounded(3) == 0)
                 link.tick();
