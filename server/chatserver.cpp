@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace hchat {
 
 namespace {
@@ -93,18 +95,23 @@ QString ChatServer::zoneTime() const
     return serverClock(m_wallClock());
 }
 
-Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs)
+Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs, QString *why)
 {
+    // Room is made among the sessions whose token never came back: a flood
+    // of first polls, forged or not, must not lock real clients out. The
+    // address's own sessions first: one host never takes more than its share.
+    if (source(from).sessions.size() >= m_limits.maxSessionsPerAddress &&
+        !evictUnconfirmed(source(from).sessions)) {
+        *why = QStringLiteral("Too many connections from your address; please try again later.");
+        return nullptr;
+    }
     if (int(m_sessions.size()) >= m_limits.maxSessions) {
-        // Make room by dropping the oldest session whose token never came
-        // back: a flood of first polls must not lock real clients out.
-        Session *oldest = nullptr;
-        for (auto &[t, s] : m_sessions)
-            if (!s->verified && (!oldest || s->lastSeenMs < oldest->lastSeenMs))
-                oldest = s.get();
-        if (!oldest)
+        Session *oldest = oldestUnconfirmed();
+        if (!oldest) {
+            *why = QStringLiteral("The chat server is full; please try again later.");
             return nullptr;
-        endSession(oldest, QStringLiteral("evicted"), true);
+        }
+        endSession(oldest, QStringLiteral("evicted"), false);
     }
     static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     quint32 token = 0;
@@ -117,26 +124,77 @@ Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs)
     s->token = token;
     s->peer = from;
     s->openedMs = s->lastSeenMs = nowMs;
+    s->serial = ++m_serial;
     Session *raw = s.get();
     m_sessions.emplace(token, std::move(s));
     m_pendingByPeer.insert(from, token);
+    m_unconfirmed.emplace_back(token, raw->serial);
+    source(from).sessions.append(token);
     ++m_stats.sessionsOpened;
-    log(QStringLiteral("session %1 opened for %2")
-            .arg(QString::fromLatin1(tokenText(token)), from.toString()));
     return raw;
+}
+
+bool ChatServer::evictUnconfirmed(const QList<quint32> &tokens)
+{
+    for (const quint32 t : tokens) {
+        auto it = m_sessions.find(t);
+        if (it != m_sessions.end() && !it->second->verified) {
+            endSession(it->second.get(), QStringLiteral("evicted"), false);
+            return true;
+        }
+    }
+    return false;
+}
+
+Session *ChatServer::oldestUnconfirmed()
+{
+    while (!m_unconfirmed.empty()) {
+        const auto [token, serial] = m_unconfirmed.front();
+        auto it = m_sessions.find(token);
+        if (it != m_sessions.end() && it->second->serial == serial && !it->second->verified)
+            return it->second.get();
+        m_unconfirmed.pop_front(); // confirmed or gone since
+    }
+    return nullptr;
+}
+
+void ChatServer::confirm(Session &s, const PollContext &ctx)
+{
+    s.verified = true;
+    m_pendingByPeer.remove(s.peer, s.token);
+    log(QStringLiteral("session %1 opened for %2")
+            .arg(QString::fromLatin1(tokenText(s.token)), s.peer.toString()));
+    const QByteArray first = std::exchange(s.firstRecords, {});
+    PollContext firstPoll = ctx;
+    processRecords(s, first, firstPoll, ctx.nowMs);
+}
+
+void ChatServer::noticeOnce(Session &s, const QString &text, qint64 nowMs)
+{
+    SourceState &src = source(s.peer);
+    if (nowMs < src.quietUntilMs)
+        return;
+    src.quietUntilMs = nowMs + m_limits.lostMs;
+    notice(s, text);
 }
 
 void ChatServer::endSession(Session *s, const QString &reason, bool announceDeparture)
 {
-    if (announceDeparture && s->announced && (s->room >= 0 || s->watch >= 0)) {
-        const QList<int> concerned{s->room, s->watch};
-        s->room = s->watch = -1;
+    const QList<int> concerned{s->room, s->watch};
+    place(*s, -1, -1);
+    if (announceDeparture && s->announced && (concerned[0] >= 0 || concerned[1] >= 0))
         broadcastToRooms(concerned, memberRecord(*s), s);
-    }
-    log(QStringLiteral("session %1 ended (%2)%3")
-            .arg(QString::fromLatin1(tokenText(s->token)), reason,
-                 s->nick.isEmpty() ? QString() : QStringLiteral(": ") + s->nick));
+    index(*s, false);
+    // Sessions that never heard back from their address are counted, not
+    // logged one by one: a flood of forged first polls would fill the log.
+    if (s->verified)
+        log(QStringLiteral("session %1 ended (%2)%3")
+                .arg(QString::fromLatin1(tokenText(s->token)), reason,
+                     s->nick.isEmpty() ? QString() : QStringLiteral(": ") + s->nick));
+    else
+        ++m_stats.unconfirmedEnded;
     m_pendingByPeer.remove(s->peer, s->token);
+    source(s->peer).sessions.removeOne(s->token);
     ++m_stats.sessionsEnded;
     m_sessions.erase(s->token);
 }
@@ -164,20 +222,25 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         log(QStringLiteral("in  %1: %2").arg(from.toString(), QString::fromUtf8(d)));
 
     Session *s = nullptr;
-    if (!tokenView.isEmpty() && tokenView.size() <= WireLimits::maxTokenChars) {
-        auto it = m_sessions.find(packToken(tokenView));
+    if (!tokenView.isEmpty()) {
+        // While this peer spends its allowance of wrong tokens, no token from
+        // it is looked at: a right guess among the dropped ones goes unseen.
+        if (const auto g = m_wrongTokens.constFind(from);
+            g != m_wrongTokens.cend() &&
+            !g->left(nowMs, m_limits.wrongTokenIntervalMs, m_limits.wrongTokenBurst)) {
+            ++m_stats.wrongTokensDropped;
+            return {};
+        }
+        auto it = tokenView.size() <= WireLimits::maxTokenChars ? m_sessions.find(packToken(tokenView))
+                                                                : m_sessions.end();
         // A token is good only from the address it was given to.
         if (it != m_sessions.end() && it->second->peer == from)
             s = it->second.get();
     }
-    if (s) {
-        if (!s->verified) {
-            s->verified = true;
-            m_pendingByPeer.remove(from, s->token);
-        }
-    } else {
-        // First poll of a session, or a repeat of it whose answer was lost:
-        // the repeat starts with the same records.
+    const bool byToken = s != nullptr;
+    if (!s) {
+        // A repeat of a first poll whose answer was lost: the repeat starts
+        // with the same records.
         for (auto p = m_pendingByPeer.constFind(from); p != m_pendingByPeer.cend() && p.key() == from; ++p) {
             auto it = m_sessions.find(p.value());
             if (it == m_sessions.end())
@@ -189,20 +252,25 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
                 break;
             }
         }
+    }
+    if (!s) {
+        if (!tokenView.isEmpty()) {
+            // Not a token of this address: a client whose session ended, or a guess.
+            m_wrongTokens[from].take(nowMs, m_limits.wrongTokenIntervalMs, m_limits.wrongTokenBurst);
+            if (!carriesPresence(records))
+                return bareAck(AckHeader::announceAgain); // announce yourself again
+        } else if (records.isEmpty()) {
+            return bareAck(k); // a token would not fit in the reply yet
+        }
+        QString why;
+        s = openSession(from, nowMs, &why);
         if (!s) {
-            if (!tokenView.isEmpty() && !carriesPresence(records))
-                return bareAck(AckHeader::announceAgain); // unknown token: announce yourself again
-            if (tokenView.isEmpty() && records.isEmpty())
-                return bareAck(k); // a token would not fit in the reply yet
-            s = openSession(from, nowMs);
-            if (!s) {
-                ++m_stats.refused;
-                QByteArray out = bareAck(k);
-                const QByteArray full = "<R>1</R><M>The chat server is full; please try again later.</M>\n";
-                if (out.size() + full.size() <= d.size())
-                    out += full;
-                return out;
-            }
+            ++m_stats.refused;
+            QByteArray out = bareAck(k);
+            const QByteArray refusal = (AddI(1, Field::Kind) + AddText(why, Field::Text)).toUtf8() + '\n';
+            if (out.size() + refusal.size() <= d.size())
+                out += refusal;
+            return out;
         }
     }
     s->lastSeenMs = nowMs;
@@ -212,6 +280,25 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     // session must not hold on to the size of its biggest reply.
     if (!s->held.isEmpty() && (!s->echoesReplies || header->lastReply == s->replyNumber))
         s->held = QList<QByteArray>();
+    PollContext ctx;
+    ctx.echoesReplies = header->echoesReplies;
+    ctx.lastReply = header->lastReply;
+    ctx.nowMs = nowMs;
+
+    if (!s->verified && !byToken) {
+        // Until the token comes back, records are kept, not run: the poll may
+        // come from anybody who put that address on it. A repeat may carry
+        // more than the first one did.
+        if (records.size() > s->firstRecords.size()) {
+            s->firstRecords = records.toByteArray();
+            s->lastRecordsHash = hashBytes(records);
+            s->lastRecordsLength = int(records.size());
+        }
+        s->lastK = k;
+        return buildReply(s, k, int(d.size()));
+    }
+    if (!s->verified)
+        confirm(*s, ctx);
 
     if (!records.isEmpty()) {
         const quint64 h = hashBytes(records);
@@ -230,20 +317,34 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             }
             s->lastRecordsHash = h;
             s->lastRecordsLength = int(records.size());
-            PollContext ctx;
-            ctx.echoesReplies = header->echoesReplies;
-            ctx.lastReply = header->lastReply;
             processRecords(*s, fresh, ctx, nowMs);
         }
     }
     s->lastK = k;
 
-    const QByteArray reply = buildReply(s, k, s->verified ? WireLimits::maxReplyBytes : int(d.size()));
+    QByteArray reply;
+    if (s->leaving && !s->announced) {
+        // Its presence was refused: K = 10 takes nothing of the poll, so the
+        // client keeps its records and announces itself again; the notice
+        // says why.
+        reply = bareAck(AckHeader::announceAgain);
+        for (const QByteArray &r : std::as_const(s->queue))
+            if (reply.size() + r.size() < WireLimits::maxReplyBytes)
+                reply += r + '\n';
+    } else {
+        reply = buildReply(s, k, WireLimits::maxReplyBytes);
+    }
     if (m_verbose)
         log(QStringLiteral("out %1: %2").arg(from.toString(), QString::fromUtf8(reply)));
     if (s->leaving)
-        endSession(s, QStringLiteral("left"), false);
+        endSession(s, s->announced ? QStringLiteral("left") : QStringLiteral("refused"), false);
     return reply;
+}
+
+int ChatServer::pendingRecords(const Session &s)
+{
+    const qsizetype list = s.roomList ? s.roomList->size() - s.roomListSent : 0;
+    return int(list + s.queue.size());
 }
 
 QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
@@ -251,8 +352,9 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
     const QByteArray token = tokenText(s->token);
     QByteArray out;
     if (!s->verified) {
-        // Until the token comes back, never send more than we were sent.
-        const int q = int(s->queue.size());
+        // Until the token comes back, never send more than we were sent. The
+        // records waiting to run count in Q, so the client comes back at once.
+        const int q = pendingRecords(*s) + int(s->firstRecords.count('\n'));
         AckHeader::append(out, k, q, token, 0);
         if (out.size() <= sizeLimit)
             return out;
@@ -267,43 +369,61 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
         // The last reply was not confirmed: the same records under the same
         // number, so a client that did take them knows them again.
         ++m_stats.repliesResent;
-        AckHeader::append(out, k, int(s->queue.size()), token, s->replyNumber);
+        AckHeader::append(out, k, pendingRecords(*s), token, s->replyNumber);
         for (const QByteArray &r : std::as_const(s->held)) {
             out += r;
             out += '\n';
         }
         return out;
     }
-    // The acknowledgement has room of its own; the records fill the rest.
+    // The acknowledgement has room of its own; the records fill the rest:
+    // the room list first, then what was queued, oldest first.
     const qsizetype room = sizeLimit - WireLimits::maxAckBytes;
     qsizetype used = 0;
-    int n = 0;
-    for (const QByteArray &r : std::as_const(s->queue)) {
+    QList<QByteArray> sent;
+    while (s->roomList && s->roomListSent < s->roomList->size()) {
+        const QByteArray &r = s->roomList->at(s->roomListSent);
         if (used + r.size() + 1 > room)
             break;
         used += r.size() + 1;
-        ++n;
+        sent << r;
+        ++s->roomListSent;
     }
-    // A record too big for any reply would block the queue for good.
-    if (n == 0 && !s->queue.isEmpty() && s->queue.first().size() + 1 > room) {
-        s->queue.removeFirst();
-        log(QStringLiteral("session %1: dropped an oversized record").arg(QString::fromLatin1(token)));
+    if (s->roomList && s->roomListSent >= s->roomList->size())
+        s->roomList.reset();
+    if (!s->roomList) {
+        int n = 0;
+        for (const QByteArray &r : std::as_const(s->queue)) {
+            if (used + r.size() + 1 > room)
+                break;
+            used += r.size() + 1;
+            ++n;
+        }
+        // A record too big for any reply would block the queue for good.
+        if (n == 0 && sent.isEmpty() && !s->queue.isEmpty() && s->queue.first().size() + 1 > room) {
+            s->queueBytes -= s->queue.first().size() + 1;
+            s->queue.removeFirst();
+            log(QStringLiteral("session %1: dropped an oversized record").arg(QString::fromLatin1(token)));
+        }
+        sent += s->queue.first(n);
+        for (int i = 0; i < n; ++i)
+            s->queueBytes -= s->queue.at(i).size() + 1;
+        s->queue.remove(0, n);
+        if (s->queue.isEmpty())
+            s->queue = QList<QByteArray>(); // an idle session keeps no buffer
     }
     quint32 number = 0;
-    if (n > 0 && s->echoesReplies) {
+    if (!sent.isEmpty() && s->echoesReplies) {
         s->replyNumber = NumberWindow::next(s->replyNumber);
         number = s->replyNumber;
-        s->held = s->queue.first(n);
+        s->held = sent;
     }
     out.reserve(WireLimits::maxAckBytes + used);
-    AckHeader::append(out, k, int(s->queue.size()) - n, token, number);
-    for (int i = 0; i < n; ++i) {
-        out += s->queue.at(i);
+    AckHeader::append(out, k, pendingRecords(*s), token, number);
+    for (const QByteArray &r : std::as_const(sent)) {
+        out += r;
         out += '\n';
     }
-    s->queue.remove(0, n);
-    if (s->queue.isEmpty())
-        s->queue = QList<QByteArray>(); // an idle session keeps no buffer
     return out;
 }
 
@@ -359,14 +479,22 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
     }
     // Presence first: a client back after an outage sends the lines it kept
     // and announces itself in the same poll, and the lines need the presence.
+    // Of several presences the last says where the member is: only it runs,
+    // so a poll full of them costs one.
+    const auto isPresence = [](const Item &it) { return it.kind == kindNumber(RecordKind::Presence); };
+    const auto last = std::find_if(items.crbegin(), items.crend(), isPresence);
     for (const bool presence : {true, false}) {
+        if (!presence && s.leaving && !s.announced)
+            return; // its presence was refused: nothing more of the poll is taken
         for (const Item &it : std::as_const(items)) {
-            if ((it.kind == kindNumber(RecordKind::Presence)) != presence)
+            if (isPresence(it) != presence)
                 continue;
             if (it.number > 0 && !s.records.take(it.number)) {
                 ++m_stats.resentSkipped;
                 continue;
             }
+            if (presence && &it != &*last)
+                continue;
             ++m_stats.records;
             ctx.recordNumber = it.number;
             dispatch(s, it.kind, it.rec, ctx, nowMs);
@@ -377,12 +505,29 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
 void ChatServer::tick(qint64 nowMs)
 {
     m_guesses.prune(nowMs);
+    // Sessions whose token never came back go within seconds, oldest first.
+    while (Session *s = oldestUnconfirmed()) {
+        if (nowMs - s->openedMs <= m_limits.unconfirmedMs)
+            break;
+        endSession(s, QStringLiteral("unconfirmed"), false);
+    }
     QList<Session *> idle;
     for (auto &[t, s] : m_sessions)
         if (nowMs - s->lastSeenMs > m_limits.idleMs)
             idle << s.get();
     for (Session *s : std::as_const(idle))
         endSession(s, QStringLiteral("idle"), true);
+    for (auto it = m_sources.begin(); it != m_sources.end();)
+        it = it->idle(nowMs) ? m_sources.erase(it) : std::next(it);
+    for (auto it = m_wrongTokens.begin(); it != m_wrongTokens.end();)
+        it = it->whole(nowMs) ? m_wrongTokens.erase(it) : std::next(it);
+    if (m_stats.unconfirmedEnded != m_unconfirmedLogged && nowMs - m_unconfirmedLoggedMs >= 60000) {
+        log(QStringLiteral("%1 session(s) ended before their token came back (first polls from "
+                           "forged or unreachable addresses)")
+                .arg(m_stats.unconfirmedEnded - m_unconfirmedLogged));
+        m_unconfirmedLogged = m_stats.unconfirmedEnded;
+        m_unconfirmedLoggedMs = nowMs;
+    }
 }
 
 } // namespace hchat

@@ -4,6 +4,7 @@
 #include "guesslimiter.h"
 #include "roomstore.h"
 #include "session.h"
+#include "sourcestate.h"
 #include "staffpasswords.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QHash>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -22,8 +24,35 @@ namespace hchat {
 /// WireLimits.
 struct ServerLimits {
     int maxSessions = 10000;
-    int maxQueuedRecords = 2000; ///< per session; the oldest go first
+    /// Sessions one source address (GuessLimiter::host()) may hold: a few dozen
+    /// people behind one router, not a flood from one host.
+    int maxSessionsPerAddress = 32;
+    int maxQueuedRecords = 2000;           ///< per session; the oldest go first
+    qsizetype maxQueuedBytes = 256 * 1024; ///< per session, likewise
     qint64 idleMs = 60000;
+    /// A session whose token never came back (a forged or lost first poll)
+    /// ends after this.
+    qint64 unconfirmedMs = 10000;
+    /// A session silent this long counts as lost, as the client counts its
+    /// link lost: its member ID may then be taken over from another address.
+    qint64 lostMs = 30000;
+    /// Polls with a token that is not the address's own, per address and
+    /// port (a token is good only from there): a handful a second. Past that
+    /// no token from there is looked at, the right one neither, so guessing
+    /// one takes weeks; those polls are dropped unanswered.
+    qint64 wrongTokenIntervalMs = 200;
+    int wrongTokenBurst = 10;
+    /// Member IDs an address may announce that it has not used lately: as
+    /// many as it may hold sessions at once, then one every 10 s.
+    qint64 newIdIntervalMs = 10000;
+    /// Rooms an address may create (give a first record to a free room):
+    /// a few at once, then one an hour. Staff create as many as they like.
+    int roomsPerAddress = 5;
+    qint64 newRoomIntervalMs = 3600 * 1000;
+    /// Room settings, bulletins, boots and resets a member may send: each
+    /// is written to disk at once.
+    int editBurst = 10;
+    qint64 editIntervalMs = 1000;
 };
 
 /// Counters for logs, tests and the load generator.
@@ -37,6 +66,8 @@ struct ServerStats {
     quint64 refused = 0; ///< datagrams or records refused by the limits
     quint64 sessionsOpened = 0;
     quint64 sessionsEnded = 0;
+    quint64 wrongTokensDropped = 0; ///< polls with a wrong token past the address's allowance
+    quint64 unconfirmedEnded = 0;   ///< sessions whose token never came back
 };
 
 /// The chat server's state machine: sessions, tokens, the poll and
@@ -83,15 +114,33 @@ private:
         QList<int> requestedWatch;  ///< rooms named by kind 25 with W=1
         QList<int> welcomed;        ///< rooms whose record (and members) were sent
         QList<int> refused;         ///< rooms whose refusal was sent
+        QList<int> refreshed;       ///< rooms whose members list was sent
+        bool usageSent = false;     ///< the room usage was sent
+        bool editsNoticed = false;  ///< told that edits come too fast
         quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
         bool echoesReplies = false; ///< the poll's header echoes reply numbers
         quint32 lastReply = 0;      ///< the reply number it echoes
+        qint64 nowMs = 0;
     };
 
-    Session *openSession(const Endpoint &from, qint64 nowMs);
+    /// A new session for `from`, or null when there is no room for it (`why`
+    /// says so in the words told to the client).
+    Session *openSession(const Endpoint &from, qint64 nowMs, QString *why);
+    /// Ends the oldest session of `tokens` whose token never came back; false when there is none.
+    bool evictUnconfirmed(const QList<quint32> &tokens);
+    /// The oldest session whose token never came back, or null.
+    Session *oldestUnconfirmed();
+    /// The token came back from its address: the records of the first poll run now.
+    void confirm(Session &s, const PollContext &ctx);
+    SourceState &source(const Endpoint &peer) { return m_sources[GuessLimiter::host(peer)]; }
+    /// A refusal notice, unless this address was told one lately (clients
+    /// retry every few seconds and would see it each time).
+    void noticeOnce(Session &s, const QString &text, qint64 nowMs);
     void endSession(Session *s, const QString &reason, bool announceDeparture);
     void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
     QByteArray buildReply(Session *s, int k, int sizeLimit);
+    /// Records waiting for the client: the rest of the room list and the queue.
+    static int pendingRecords(const Session &s);
     void log(const QString &line) const;
 
     // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
@@ -103,11 +152,11 @@ private:
     void onPage(Session &s, const QString &rec);
     void onProfile(Session &s, const QString &rec);
     void onWhereIs(Session &s, const QString &rec);
-    void onRefresh(Session &s, const QString &rec);
+    void onRefresh(Session &s, const QString &rec, PollContext &ctx);
     void onStatistics(Session &s, const QString &rec);
-    void onRoomUsage(Session &s);
+    void onRoomUsage(Session &s, PollContext &ctx);
     void onBoot(Session &s, const QString &rec);
-    void onRoomRecord(Session &s, const QString &rec);
+    void onRoomRecord(Session &s, const QString &rec, qint64 nowMs);
     void onRoomList(Session &s, const QString &rec, int kind);
     void onBulletin(Session &s, const QString &rec);
     void onBulletinRequest(Session &s, const QString &rec);
@@ -142,12 +191,26 @@ private:
     void refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx);
     void enqueue(Session &s, const QString &record);
     void enqueueBytes(Session &s, const QByteArray &record);
+    /// Drops the oldest records while the queue is over its bounds.
+    void trimQueue(Session &s);
+    /// Starts sending the room list (again).
+    void sendRoomList(Session &s);
+    /// True while the member may still edit rooms; the first refusal of a
+    /// poll is told.
+    bool mayEdit(Session &s, PollContext &ctx);
+    /// Moves a member to its rooms, keeping who is in which room at hand.
+    void place(Session &s, int room, int watch);
+    /// Adds the member to (or takes it off) the lists by ID and nick.
+    void index(Session &s, bool add);
     /// A notice line; `refused` names the client's record it refuses (its `O`).
     void notice(Session &s, const QString &text, quint32 refused = 0);
+    /// The session `s` goes on where `old` stopped. Rights and what waited
+    /// for `old` come along only when both speak from the same address.
     void takeOver(Session &s, Session &old, const PollContext &ctx);
-    QString memberRecord(const Session &s, int kind = 5) const;
-    void broadcastToRooms(const QList<int> &rooms, const QString &record, const Session *except);
-    void broadcastAll(const QString &record, const Session *except);
+    /// A member's record of kind 5 or 15, as relayed.
+    QByteArray memberRecord(Session &s, int kind = 5) const;
+    void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except);
+    void broadcastAll(const QByteArray &record, const Session *except);
     void sendRoster(Session &s, int room, int kind, bool includeSelf);
     Session *findMember(const QString &nick, const QString &id);
     QString zoneTime() const;
@@ -167,6 +230,23 @@ private:
     /// opened for: a repeated first poll lands in the same session, while
     /// another client behind the same address gets its own.
     QMultiHash<Endpoint, quint32> m_pendingByPeer;
+    /// The same sessions in the order they were opened, with their serial
+    /// (a token may come again): the oldest go first when room is needed,
+    /// and when they outstay ServerLimits::unconfirmedMs. Entries of sessions
+    /// confirmed or gone since are skipped.
+    std::deque<std::pair<quint32, quint64>> m_unconfirmed;
+    quint64 m_serial = 0;
+    QHash<QByteArray, SourceState> m_sources; ///< by GuessLimiter::host()
+    QHash<Endpoint, Allowance> m_wrongTokens; ///< by peer, see ServerLimits::wrongTokenIntervalMs
+    // Announced members at hand without a walk through every session, so
+    // that no record costs time in proportion to the whole server.
+    QHash<int, QList<Session *>> m_inRoom; ///< in or watching each room
+    QHash<QString, Session *> m_byId;
+    QMultiHash<QString, Session *> m_byPrefix; ///< by the 8-character user prefix
+    QMultiHash<QString, Session *> m_byNick;   ///< by the nick, case folded
+    quint64 m_broadcasts = 0;
+    qint64 m_unconfirmedLoggedMs = 0;
+    quint64 m_unconfirmedLogged = 0;
 };
 
 } // namespace hchat

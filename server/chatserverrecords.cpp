@@ -62,13 +62,16 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         onProfile(s, rec);
         break;
     case RecordKind::RoomRecord:
-        onRoomRecord(s, rec);
+        if (mayEdit(s, ctx))
+            onRoomRecord(s, rec, nowMs);
         break;
     case RecordKind::Boot:
-        onBoot(s, rec);
+        if (mayEdit(s, ctx))
+            onBoot(s, rec);
         break;
     case RecordKind::SaveBulletin:
-        onBulletin(s, rec);
+        if (mayEdit(s, ctx))
+            onBulletin(s, rec);
         break;
     case RecordKind::RoomRecordRequest:
     case RecordKind::RoomListRequest:
@@ -79,19 +82,20 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         onWhereIs(s, rec);
         break;
     case RecordKind::RefreshMembers:
-        onRefresh(s, rec);
+        onRefresh(s, rec, ctx);
         break;
     case RecordKind::Statistics:
         onStatistics(s, rec);
         break;
     case RecordKind::RoomUsage:
-        onRoomUsage(s);
+        onRoomUsage(s, ctx);
         break;
     case RecordKind::Bulletin:
         onBulletinRequest(s, rec);
         break;
     case RecordKind::ResetRoom:
-        onReset(s, rec);
+        if (mayEdit(s, ctx))
+            onReset(s, rec);
         break;
     case RecordKind::RoomEntry:
         onRoomRequest(s, rec, ctx);
@@ -130,11 +134,80 @@ void ChatServer::enqueue(Session &s, const QString &record)
 
 void ChatServer::enqueueBytes(Session &s, const QByteArray &record)
 {
+    s.queue.append(record);
+    s.queueBytes += record.size() + 1;
+    trimQueue(s);
+}
+
+void ChatServer::trimQueue(Session &s)
+{
     // A member who never polls must not hold the server's memory: the
     // oldest records go.
-    if (s.queue.size() >= m_limits.maxQueuedRecords)
+    while (!s.queue.isEmpty() &&
+           (s.queue.size() > m_limits.maxQueuedRecords || s.queueBytes > m_limits.maxQueuedBytes)) {
+        s.queueBytes -= s.queue.first().size() + 1;
         s.queue.removeFirst();
-    s.queue.append(record);
+    }
+}
+
+void ChatServer::sendRoomList(Session &s)
+{
+    if (!m_rooms)
+        return;
+    s.roomList = m_rooms->publicList();
+    s.roomListSent = 0;
+}
+
+bool ChatServer::mayEdit(Session &s, PollContext &ctx)
+{
+    if (s.edits.take(ctx.nowMs, m_limits.editIntervalMs, m_limits.editBurst))
+        return true;
+    ++m_stats.refused;
+    if (!std::exchange(ctx.editsNoticed, true))
+        notice(s, QStringLiteral("Too many changes to rooms at once; some were not made."), ctx.recordNumber);
+    return false;
+}
+
+void ChatServer::place(Session &s, int room, int watch)
+{
+    if (room == s.room && watch == s.watch)
+        return;
+    for (const int r : {s.room, s.watch}) {
+        const auto members = m_inRoom.find(r);
+        if (r < 0 || members == m_inRoom.end())
+            continue;
+        members->removeOne(&s);
+        if (members->isEmpty())
+            m_inRoom.erase(members);
+    }
+    s.room = room;
+    s.watch = watch;
+    for (const int r : {room, watch}) {
+        if (r < 0)
+            continue;
+        QList<Session *> &members = m_inRoom[r];
+        if (!members.contains(&s))
+            members.append(&s);
+    }
+    s.record5.clear();
+    s.record15.clear();
+}
+
+void ChatServer::index(Session &s, bool add)
+{
+    if (!s.announced || s.id.isEmpty())
+        return;
+    const QString nick = s.nick.toCaseFolded();
+    if (add) {
+        m_byId.insert(s.id, &s);
+        m_byPrefix.insert(s.idPrefix(), &s);
+        m_byNick.insert(nick, &s);
+        return;
+    }
+    if (m_byId.value(s.id) == &s)
+        m_byId.remove(s.id);
+    m_byPrefix.remove(s.idPrefix(), &s);
+    m_byNick.remove(nick, &s);
 }
 
 void ChatServer::notice(Session &s, const QString &text, quint32 refused)
@@ -144,36 +217,39 @@ void ChatServer::notice(Session &s, const QString &text, quint32 refused)
                    AddText(text, Field::Text));
 }
 
-QString ChatServer::memberRecord(const Session &s, int kind) const
+QByteArray ChatServer::memberRecord(Session &s, int kind) const
 {
-    return AddI(kind, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
-           AddI(s.watch, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I"));
+    QByteArray &made = kind == 15 ? s.record15 : s.record5;
+    if (made.isEmpty())
+        made = (AddI(kind, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
+                AddI(s.watch, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")))
+                   .toUtf8();
+    return made;
 }
 
-void ChatServer::broadcastToRooms(const QList<int> &rooms, const QString &record, const Session *except)
+void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except)
 {
-    QByteArray bytes;
-    for (auto &[t, other] : m_sessions) {
-        Session &o = *other;
-        if (&o == except || !o.announced)
+    // One copy to each member, however many of the rooms it is in.
+    const quint64 mark = ++m_broadcasts;
+    for (const int r : rooms) {
+        const auto members = m_inRoom.constFind(r);
+        if (r < 0 || members == m_inRoom.cend())
             continue;
-        const bool concerned =
-            (o.room >= 0 && rooms.contains(o.room)) || (o.watch >= 0 && rooms.contains(o.watch));
-        if (!concerned)
-            continue;
-        if (bytes.isEmpty())
-            bytes = record.toUtf8();
-        enqueueBytes(o, bytes);
+        for (Session *o : *members) {
+            if (o == except || !o->announced || o->mark == mark)
+                continue;
+            o->mark = mark;
+            enqueueBytes(*o, record);
+        }
     }
 }
 
-void ChatServer::broadcastAll(const QString &record, const Session *except)
+void ChatServer::broadcastAll(const QByteArray &record, const Session *except)
 {
-    const QByteArray bytes = record.toUtf8();
     for (auto &[t, other] : m_sessions) {
         if (other.get() == except || !other->announced)
             continue;
-        enqueueBytes(*other, bytes);
+        enqueueBytes(*other, record);
     }
 }
 
@@ -181,12 +257,9 @@ void ChatServer::sendRoster(Session &s, int room, int kind, bool includeSelf)
 {
     if (room < 0)
         return;
-    for (auto &[t, other] : m_sessions) {
-        const Session &o = *other;
-        if (!o.announced || (&o == &s && !includeSelf))
-            continue;
-        if (o.room == room || o.watch == room)
-            enqueue(s, memberRecord(o, kind));
+    for (Session *o : m_inRoom.value(room)) {
+        if (o->announced && (o != &s || includeSelf))
+            enqueueBytes(s, memberRecord(*o, kind));
     }
 }
 
@@ -194,21 +267,24 @@ Session *ChatServer::findMember(const QString &nick, const QString &id)
 {
     // The connection with that ID; when it is gone, the newest one of the
     // same user (8-character prefix); else the first member with that nick.
-    Session *byPrefix = nullptr;
-    Session *byNick = nullptr;
-    for (auto &[t, other] : m_sessions) {
-        Session *o = other.get();
-        if (!o->announced || o->room < 0)
-            continue;
-        if (!id.isEmpty() && o->id == id)
-            return o;
-        if (id.size() >= 8 && o->idPrefix() == id.left(8) && (!byPrefix || o->openedMs > byPrefix->openedMs))
-            byPrefix = o;
-        if (!nick.isEmpty() && o->nick.compare(nick, Qt::CaseInsensitive) == 0 &&
-            (!byNick || o->openedMs < byNick->openedMs))
-            byNick = o;
+    if (Session *o = id.isEmpty() ? nullptr : m_byId.value(id); o && o->room >= 0)
+        return o;
+    Session *found = nullptr;
+    if (id.size() >= 8) {
+        const QString prefix = id.left(8);
+        for (auto it = m_byPrefix.constFind(prefix); it != m_byPrefix.cend() && it.key() == prefix; ++it)
+            if ((*it)->room >= 0 && (!found || (*it)->openedMs > found->openedMs))
+                found = *it;
+        if (found)
+            return found;
     }
-    return byPrefix ? byPrefix : byNick;
+    if (nick.isEmpty())
+        return nullptr;
+    const QString folded = nick.toCaseFolded();
+    for (auto it = m_byNick.constFind(folded); it != m_byNick.cend() && it.key() == folded; ++it)
+        if ((*it)->room >= 0 && (!found || (*it)->openedMs < found->openedMs))
+            found = *it;
+    return found;
 }
 
 void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
@@ -225,25 +301,56 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     const int oldRoom = s.room;
     const int oldWatch = s.watch;
 
+    // A refused first presence ends the session, and nothing of its poll is
+    // taken: the client keeps its records and announces itself again later.
+    auto refuseId = [&](const QString &why) {
+        ++m_stats.refused;
+        if (first)
+            s.leaving = true;
+        noticeOnce(s, why, ctx.nowMs);
+    };
+    Session *holder = m_byId.value(id);
+    if (holder == &s)
+        holder = nullptr;
     // The same client run announcing itself again (new token after a lost
-    // link) takes over its old session, and the rooms it was let into.
-    for (auto &[t, other] : m_sessions) {
-        if (other.get() != &s && other->announced && other->id == id) {
-            takeOver(s, *other, ctx);
-            endSession(other.get(), QStringLiteral("replaced"), other->room != room || other->watch != watch);
-            break;
-        }
+    // link) takes over its old session. From another address only once that
+    // session counts as lost: an ID is no proof, everybody sees it.
+    if (holder && !(holder->peer == s.peer) && ctx.nowMs - holder->lastSeenMs < m_limits.lostMs) {
+        refuseId(QStringLiteral("Your member ID is in use from another address; you are let in once "
+                                "that connection has been silent for %1 seconds.")
+                     .arg(m_limits.lostMs / 1000));
+        return;
     }
+    // A new ID costs the address part of its allowance: one address cannot
+    // become a crowd of members (each a new private-message window elsewhere).
+    SourceState &src = source(s.peer);
+    if (id != s.id && !src.recentIds.contains(id)) {
+        if (!src.newIds.take(ctx.nowMs, m_limits.newIdIntervalMs, m_limits.maxSessionsPerAddress)) {
+            refuseId(QStringLiteral("Your address changes its member ID too often; please wait a minute."));
+            return;
+        }
+        src.recentIds.prepend(id);
+        if (src.recentIds.size() > 2 * m_limits.maxSessionsPerAddress)
+            src.recentIds.removeLast();
+    }
+    if (holder) {
+        takeOver(s, *holder, ctx);
+        endSession(holder, QStringLiteral("replaced"), holder->room != room || holder->watch != watch);
+    }
+    index(s, false);
     s.nick = nick;
     s.id = id;
     s.icon = untag(GetS(rec, QStringLiteral("I"))).left(12);
     if (s.icon.isEmpty())
         s.icon = QStringLiteral("0");
+    s.announced = true;
+    s.record5.clear();
+    s.record15.clear();
+    index(s, true);
 
     if (room < 0) {
         // Leaving the chat (sent as kind 51): departure to the rooms concerned.
-        s.room = s.watch = -1;
-        s.announced = true;
+        place(s, -1, -1);
         broadcastToRooms({oldRoom, oldWatch}, memberRecord(s), &s);
         s.leaving = true;
         return;
@@ -252,9 +359,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         log(QStringLiteral("session %1: %2 (%3) in room %4")
                 .arg(QString::fromLatin1(tokenText(s.token)), nick, id)
                 .arg(room));
-        if (m_rooms)
-            for (int r : m_rooms->rooms())
-                enqueue(s, m_rooms->publicRecord(r));
+        sendRoomList(s);
     }
     bool enteredRoom = false;
     bool enteredWatch = false;
@@ -276,9 +381,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     }
     if (!RoomStore::validRoom(watch))
         watch = -1;
-    s.room = room;
-    s.watch = watch;
-    s.announced = true;
+    place(s, room, watch);
     broadcastToRooms({oldRoom, oldWatch, s.room, s.watch}, memberRecord(s), &s);
     if (enteredRoom)
         welcome(s, room, true, !first, ctx);
@@ -288,30 +391,32 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 
 void ChatServer::takeOver(Session &s, Session &old, const PollContext &ctx)
 {
-    // Rights proved by password stay with the host that gave it: an ID is
-    // no secret, and the same client back after a lost link comes from the
-    // same host.
-    if (GuessLimiter::host(s.peer) == GuessLimiter::host(old.peer)) {
-        s.grantedRooms = old.grantedRooms;
-        s.adminRooms = old.adminRooms;
-        s.provedStaff = old.provedStaff;
-        s.guesses = old.guesses;
-    }
-    if (s.colour < 0)
-        s.colour = old.colour;
     // The records the old session took are taken: the client resends what
     // it kept, and only what the old session never saw runs now.
     s.records = old.records;
     s.records.mark(ctx.recordNumber);
-    s.lineClockMs = old.lineClockMs;
+    s.lines = old.lines;
+    s.guesses = old.guesses; // a new session is no fresh start for a guesser
+    if (s.colour < 0)
+        s.colour = old.colour;
+    // Rights proved by password and private messages stay with the address
+    // (and port) they belong to: an ID is no secret, and the same client back
+    // after a lost link comes from the same socket.
+    if (!(s.peer == old.peer))
+        return;
+    s.grantedRooms = old.grantedRooms;
+    s.adminRooms = old.adminRooms;
+    s.provedStaff = old.provedStaff;
     // What was waiting for the old session goes to the new one, with the last
     // reply again unless the client's echo says it took it.
     QList<QByteArray> waiting = old.queue;
     if (!(ctx.echoesReplies && ctx.lastReply == old.replyNumber))
         waiting = old.held + waiting;
     s.queue = waiting + s.queue;
-    while (s.queue.size() > m_limits.maxQueuedRecords)
-        s.queue.removeFirst();
+    s.queueBytes = 0;
+    for (const QByteArray &r : std::as_const(s.queue))
+        s.queueBytes += r.size() + 1;
+    trimQueue(s);
 }
 
 bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
@@ -319,10 +424,7 @@ bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
     // Each line costs 1/linesPerSecond of a second on the member's clock; the
     // clock may run up to a burst of lines ahead of now (an outbox kept
     // through an outage goes out in one go).
-    const qint64 cost = 1000 / WireLimits::linesPerSecond;
-    const qint64 clock = qMax(s.lineClockMs, nowMs);
-    if (clock - nowMs <= cost * (WireLimits::lineBurst - 1)) {
-        s.lineClockMs = clock + cost;
+    if (s.lines.take(nowMs, 1000 / WireLimits::linesPerSecond, WireLimits::lineBurst)) {
         s.rateNoticed = false;
         return false;
     }
@@ -357,7 +459,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
                         AddS(s.id, kE) + AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
-    broadcastToRooms({room}, out, &s);
+    broadcastToRooms({room}, out.toUtf8(), &s);
 }
 
 void ChatServer::onGlobal(Session &s, const QString &rec)
@@ -373,7 +475,7 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
                         AddS(s.id, kE) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
-    broadcastAll(out, &s);
+    broadcastAll(out.toUtf8(), &s);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
 }
 
@@ -407,7 +509,7 @@ void ChatServer::onPage(Session &s, const QString &rec)
         // Page Room: everybody in the sender's room.
         const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
         if (room >= 0 && (room == s.room || room == s.watch))
-            broadcastToRooms({room}, page, &s);
+            broadcastToRooms({room}, page.toUtf8(), &s);
         else
             notice(s, QStringLiteral("You are not in room %1.").arg(room));
         return;
@@ -450,9 +552,13 @@ void ChatServer::onWhereIs(Session &s, const QString &rec)
                    AddI(t->watch, QStringLiteral("W")));
 }
 
-void ChatServer::onRefresh(Session &s, const QString &rec)
+void ChatServer::onRefresh(Session &s, const QString &rec, PollContext &ctx)
 {
-    sendRoster(s, rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room, 15, true);
+    const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
+    if (ctx.refreshed.contains(room))
+        return; // once a poll is enough
+    ctx.refreshed << room;
+    sendRoster(s, room, 15, true);
 }
 
 void ChatServer::onStatistics(Session &s, const QString &rec)
@@ -484,18 +590,23 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
         enqueue(s, AddI(16, kR) + room + AddText(l, Field::Text));
 }
 
-void ChatServer::onRoomUsage(Session &s)
+void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
 {
+    if (std::exchange(ctx.usageSent, true))
+        return; // once a poll is enough
     QMap<int, int> perRoom;
-    for (auto &[t, other] : m_sessions)
-        if (other->announced && other->room >= 0)
-            ++perRoom[other->room];
+    for (auto it = m_inRoom.cbegin(); it != m_inRoom.cend(); ++it) {
+        const int key = it.key();
+        const auto n =
+            std::count_if(it->cbegin(), it->cend(), [key](const Session *o) { return o->room == key; });
+        if (n > 0)
+            perRoom.insert(key, int(n));
+    }
+    const QByteArray head = (AddI(1, kR) + AddI(s.room, kRoom)).toUtf8() + "<M>Room ";
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
         const QString name = m_rooms ? untag(GetS(m_rooms->fields(it.key()), kN)) : QString();
-        enqueue(s,
-                AddI(1, kR) + AddI(s.room, kRoom) +
-                    AddText(QStringLiteral("Room %1  %2: %3 users").arg(it.key()).arg(name).arg(it.value()),
-                            Field::Text));
+        enqueueBytes(s, head + QByteArray::number(it.key()) + "  " + encodeText(name).toUtf8() + ": " +
+                            QByteArray::number(it.value()) + " users</M>");
     }
 }
 

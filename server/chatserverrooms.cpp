@@ -22,16 +22,6 @@ namespace {
 const QString kR = QStringLiteral("R");
 const QString kRoom = QStringLiteral("#");
 
-// A room record field as stored and relayed: one line, no tag of its own
-// (it would shadow a field of the record, the passwords included).
-QString cleanValue(QString v)
-{
-    v.replace(QLatin1String("\r\n"), QLatin1String("||"));
-    v.remove(u'\r');
-    v.remove(u'\n');
-    return stripFieldTags(v);
-}
-
 // The room a record names, or the member's own room when it names none; -1
 // when its `#` is no room number (a huge one must not wrap onto room 0).
 int roomOf(const QString &rec, const Session &s)
@@ -46,9 +36,6 @@ QString notSaved(const QString &what, int room)
         .arg(what)
         .arg(room);
 }
-
-// The fields clients edit, in the order they are sent.
-const char *const kContentFields[] = {"N", "I", "P", "C", "U", "M", "A", "V", "G"};
 
 } // namespace
 
@@ -88,14 +75,9 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
     }
     if (isStaff(s) || !m_rooms || s.adminRooms.contains(room))
         return true;
-    const QString fields = m_rooms->fields(room);
-    const QStringList booted =
-        GetS(fields, QStringLiteral("G")).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (const QString &b : booted) {
-        if (b.trimmed().compare(s.nick, Qt::CaseInsensitive) == 0) {
-            *refusal = QStringLiteral("You have been removed from room %1.").arg(room);
-            return false;
-        }
+    if (m_rooms->isBooted(room, s.nick)) {
+        *refusal = QStringLiteral("You have been removed from room %1.").arg(room);
+        return false;
     }
     const QString access = m_rooms->accessPassword(room);
     if (access.isEmpty() || s.grantedRooms.contains(room))
@@ -114,7 +96,7 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
         *refusal = tooManyGuesses();
         return false;
     }
-    *refusal = GetS(fields, QStringLiteral("A"));
+    *refusal = GetS(m_rooms->fields(room), QStringLiteral("A"));
     if (refusal->isEmpty())
         *refusal = QStringLiteral("Room %1 is private.").arg(room);
     return false;
@@ -126,8 +108,8 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
         return;
     ctx.refused << room;
     const QString name = m_rooms ? GetS(m_rooms->fields(room), QStringLiteral("N")) : QString();
-    enqueue(s, AddI(25, kR) + AddI(room, kRoom) + AddS(cleanValue(name), QStringLiteral("N")) +
-                   AddS(cleanValue(why), QStringLiteral("A")) +
+    enqueue(s, AddI(25, kR) + AddI(room, kRoom) + AddS(RoomStore::cleanField(name), QStringLiteral("N")) +
+                   AddS(RoomStore::cleanField(why), QStringLiteral("A")) +
                    (watch ? AddI(1, QStringLiteral("W")) : QString()));
 }
 
@@ -137,7 +119,7 @@ void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, 
         return;
     ctx.welcomed << room;
     if (withRecord && m_rooms && !m_rooms->fields(room).isEmpty())
-        enqueue(s, m_rooms->publicRecord(room));
+        enqueueBytes(s, m_rooms->publicRecord(room));
     if (firstRoom)
         sendRoster(s, room, 15, true);
 }
@@ -157,7 +139,7 @@ void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
     }
     // Granted but not moved there yet: the presence that follows enters.
     if (m_rooms && !m_rooms->fields(room).isEmpty())
-        enqueue(s, m_rooms->publicRecord(room));
+        enqueueBytes(s, m_rooms->publicRecord(room));
 }
 
 void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
@@ -167,14 +149,13 @@ void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
     if (kind == 11) {
         const int room = GetI(rec, kRoom);
         if (!m_rooms->fields(room).isEmpty())
-            enqueue(s, m_rooms->publicRecord(room));
+            enqueueBytes(s, m_rooms->publicRecord(room));
         return;
     }
-    for (int r : m_rooms->rooms())
-        enqueue(s, m_rooms->publicRecord(r));
+    sendRoomList(s);
 }
 
-void ChatServer::onRoomRecord(Session &s, const QString &rec)
+void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
 {
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room)) {
@@ -187,9 +168,8 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
     const QString storedS = m_rooms->adminPassword(room);
     const QString storedB = m_rooms->accessPassword(room);
     bool same = (offeredS.isEmpty() || offeredS == storedS) && (offeredB.isEmpty() || offeredB == storedB);
-    for (const char *f : kContentFields)
-        same = same && cleanValue(GetS(rec, QString::fromLatin1(f))) ==
-                           cleanValue(GetS(stored, QString::fromLatin1(f)));
+    for (const char f : RoomStore::editedFields)
+        same = same && RoomStore::cleanField(GetS(rec, f)) == RoomStore::cleanField(GetS(stored, f));
     // Clients resend a room's record when its dialog closes; an unchanged
     // record is no request at all.
     if (same)
@@ -198,21 +178,40 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec)
         notice(s, adminOnly(s, room, QStringLiteral("change its settings")));
         // The sender's client shows its record already: give it back ours.
         if (!stored.isEmpty())
-            enqueue(s, m_rooms->publicRecord(room));
+            enqueueBytes(s, m_rooms->publicRecord(room));
+        return;
+    }
+    // Anyone may make a free room theirs, a few at a time: one address
+    // cannot fill the room list everybody is sent.
+    if (!isStaff(s) && m_rooms->isFree(room) &&
+        !source(s.peer).newRooms.take(nowMs, m_limits.newRoomIntervalMs, m_limits.roomsPerAddress)) {
+        ++m_stats.refused;
+        notice(
+            s,
+            QStringLiteral("You have set up enough rooms for now; please ask staff for room %1.").arg(room));
         return;
     }
     QString fields;
-    for (const char *f : kContentFields) {
-        const QString name = QString::fromLatin1(f);
-        fields += AddS(cleanValue(GetS(rec, name)), name);
-        if (name == QLatin1String("N")) {
+    for (const char f : RoomStore::editedFields) {
+        fields += AddS(RoomStore::cleanField(GetS(rec, f)), f);
+        if (f == 'N') {
             // Empty passwords keep the stored ones: clients never see them,
             // so they cannot send them back.
-            fields += AddS(offeredS.isEmpty() ? storedS : cleanValue(offeredS), QStringLiteral("S"));
-            fields += AddS(offeredB.isEmpty() ? storedB : cleanValue(offeredB), QStringLiteral("B"));
+            fields +=
+                AddS(offeredS.isEmpty() ? storedS : RoomStore::cleanField(offeredS), QStringLiteral("S"));
+            fields +=
+                AddS(offeredB.isEmpty() ? storedB : RoomStore::cleanField(offeredB), QStringLiteral("B"));
         }
     }
     fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, QStringLiteral("J"));
+    if (const qsizetype bytes = fields.toUtf8().size(); bytes > RoomStore::maxRecordBytes) {
+        notice(s, QStringLiteral(
+                      "The settings of room %1 are too long (%2 bytes, at most %3); they were not saved.")
+                      .arg(room)
+                      .arg(bytes)
+                      .arg(RoomStore::maxRecordBytes));
+        return;
+    }
     QString error;
     if (!m_rooms->setFields(room, fields, &error)) {
         log(QStringLiteral("room %1 not saved for %2: %3").arg(room).arg(s.nick, error));
@@ -270,7 +269,7 @@ void ChatServer::onBulletinRequest(Session &s, const QString &rec)
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room))
         return;
-    enqueue(s, AddI(20, kR) + AddI(room, kRoom) + AddText(m_rooms->bulletin(room), Field::Text));
+    enqueueBytes(s, m_rooms->bulletinRecord(room));
 }
 
 void ChatServer::onReset(Session &s, const QString &rec)
@@ -323,10 +322,14 @@ void ChatServer::onBoot(Session &s, const QString &rec)
             const QString fields = m_rooms->fields(room);
             QString booted = GetS(fields, QStringLiteral("G"));
             booted = booted.isEmpty() ? t->nick : booted + QStringLiteral("\r\n") + t->nick;
+            const QString updated =
+                KillS(fields, QStringLiteral("G")) + AddS(RoomStore::cleanField(booted), 'G');
             QString error;
-            if (!m_rooms->setFields(
-                    room, KillS(fields, QStringLiteral("G")) + AddS(cleanValue(booted), QStringLiteral("G")),
-                    &error)) {
+            if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
+                notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")
+                              .arg(t->nick)
+                              .arg(room));
+            } else if (!m_rooms->setFields(room, updated, &error)) {
                 // Out for now all the same; only coming back is not barred.
                 log(QStringLiteral("booted list of room %1 not saved: %2").arg(room).arg(error));
                 notice(s, QStringLiteral("%1 can come back: the server could not save the list of "
@@ -335,13 +338,10 @@ void ChatServer::onBoot(Session &s, const QString &rec)
             }
         }
         const QList<int> concerned{t->room, t->watch};
-        if (t->room == room)
-            t->room = room == 0 ? -1 : 0;
-        if (t->watch == room)
-            t->watch = -1;
+        place(*t, t->room == room ? (room == 0 ? -1 : 0) : t->room, t->watch == room ? -1 : t->watch);
         t->grantedRooms.removeAll(room);
         broadcastToRooms(concerned + QList<int>{t->room}, memberRecord(*t), t);
-        enqueue(*t, memberRecord(*t));
+        enqueueBytes(*t, memberRecord(*t));
         notice(*t, QStringLiteral("You were removed from room %1 by %2.").arg(room).arg(s.nick));
         if (t->room >= 0)
             sendRoster(*t, t->room, 15, true);

@@ -117,8 +117,13 @@ int main(int argc, char **argv)
     const QCommandLineOption delay(QStringLiteral("delay"),
                                    QStringLiteral("Hold datagrams back MS milliseconds."),
                                    QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption perAddress(QStringLiteral("per-address"),
+                                        QStringLiteral("Sessions one source address may hold (default %1).")
+                                            .arg(ServerLimits().maxSessionsPerAddress),
+                                        QStringLiteral("N"),
+                                        QString::number(ServerLimits().maxSessionsPerAddress));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every datagram."));
-    p.addOptions({listen, data, staff, hash, drop, dup, delay, verbose});
+    p.addOptions({listen, data, staff, hash, perAddress, drop, dup, delay, verbose});
     p.process(app);
     if (p.isSet(hash))
         return hashPassword(p.value(hash));
@@ -134,6 +139,14 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    ServerLimits limits;
+    bool ok4 = false;
+    limits.maxSessionsPerAddress = p.value(perAddress).toInt(&ok4);
+    if (!ok4 || limits.maxSessionsPerAddress < 1 || limits.maxSessionsPerAddress > limits.maxSessions) {
+        logLine(QStringLiteral("hchat-server: --per-address takes 1..%1").arg(limits.maxSessions));
+        return 2;
+    }
+
     RoomStore rooms(p.value(data));
     rooms.log = [](const QString &line) { logLine(QStringLiteral("hchat-server: ") + line); };
     QString error;
@@ -141,7 +154,7 @@ int main(int argc, char **argv)
         logLine(QStringLiteral("hchat-server: cannot read the data folder: %1").arg(error));
         return 1;
     }
-    ChatServer server(&rooms);
+    ChatServer server(&rooms, limits);
     if (p.isSet(staff)) {
         StaffPasswords staffFile;
         if (!staffFile.load(p.value(staff), &error)) {

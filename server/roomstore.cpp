@@ -114,6 +114,10 @@ bool RoomStore::readStore(Store &store, QString *error)
 
 bool RoomStore::load(QString *error)
 {
+    m_public.clear();
+    m_bulletinRecords.clear();
+    m_booted.clear();
+    m_publicList.reset();
     if (!readStore(m_rooms, error) || !readStore(m_bulletins, error))
         return false;
     if (m_rooms.entries.isEmpty()) {
@@ -128,15 +132,25 @@ bool RoomStore::load(QString *error)
     return true;
 }
 
-QString RoomStore::publicRecord(int room) const
+QString RoomStore::cleanField(QString value)
 {
-    QString f = fields(room);
-    // Every copy: a hand-edited file may hold a field twice.
-    for (const char *name : {"S", "B", "H"})
-        for (QString less = KillS(f, QString::fromLatin1(name)); less != f;
-             less = KillS(f, QString::fromLatin1(name)))
-            f = less;
-    return AddI(7, QStringLiteral("R")) + AddI(room, QStringLiteral("#")) + f + flags(room).field();
+    value.replace(QLatin1String("\r\n"), QLatin1String("||"));
+    value.remove(u'\r');
+    value.remove(u'\n');
+    return stripFieldTags(value);
+}
+
+QByteArray RoomStore::publicRecord(int room) const
+{
+    auto it = m_public.constFind(room);
+    if (it != m_public.cend())
+        return *it;
+    const QString f = fields(room);
+    QString out = AddI(7, 'R') + AddI(room, '#');
+    for (const char name : editedFields)
+        out += AddS(cleanField(GetS(f, name)), name);
+    out += AddS(cleanField(GetS(f, 'J')), 'J') + flags(room).field();
+    return *m_public.insert(room, out.toUtf8());
 }
 
 RoomFlags RoomStore::flags(int room) const
@@ -145,6 +159,54 @@ RoomFlags RoomStore::flags(int room) const
     f.adminPassword = !adminPassword(room).isEmpty();
     f.accessPassword = !accessPassword(room).isEmpty();
     return f;
+}
+
+std::shared_ptr<const QList<QByteArray>> RoomStore::publicList() const
+{
+    if (!m_publicList) {
+        QList<QByteArray> list;
+        for (auto it = m_rooms.entries.cbegin(); it != m_rooms.entries.cend(); ++it)
+            list << publicRecord(it.key());
+        m_publicList = std::make_shared<const QList<QByteArray>>(std::move(list));
+    }
+    return m_publicList;
+}
+
+bool RoomStore::isFree(int room) const
+{
+    const QString f = fields(room);
+    const QString name = GetS(f, 'N');
+    return f.isEmpty() || (GetS(f, 'S').isEmpty() && (name == QLatin1String("Vacant") ||
+                                                      name == QLatin1String("Available by Request")));
+}
+
+bool RoomStore::isBooted(int room, const QString &nick) const
+{
+    auto it = m_booted.constFind(room);
+    if (it == m_booted.cend()) {
+        QSet<QString> nicks;
+        for (const QString &b : GetS(fields(room), 'G').split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            nicks << b.trimmed().toCaseFolded();
+        it = m_booted.insert(room, nicks);
+    }
+    return it->contains(nick.trimmed().toCaseFolded());
+}
+
+QByteArray RoomStore::bulletinRecord(int room) const
+{
+    auto it = m_bulletinRecords.constFind(room);
+    if (it == m_bulletinRecords.cend())
+        it = m_bulletinRecords.insert(
+            room, (AddI(20, 'R') + AddI(room, '#') + AddText(bulletin(room), 'M')).toUtf8());
+    return *it;
+}
+
+void RoomStore::forget(int room) const
+{
+    m_public.remove(room);
+    m_bulletinRecords.remove(room);
+    m_booted.remove(room);
+    m_publicList.reset();
 }
 
 QString RoomStore::adminPassword(int room) const
@@ -179,6 +241,14 @@ bool RoomStore::change(Store &store, int room, const QString &value, QString *er
             *error = QStringLiteral("there is no room %1").arg(room);
         return false;
     }
+    if (!store.bulletins && value.toUtf8().size() > maxRecordBytes) {
+        if (error)
+            *error = QStringLiteral("the record of room %1 would be longer than %2 bytes")
+                         .arg(room)
+                         .arg(maxRecordBytes);
+        return false;
+    }
+    forget(room);
     const QMap<int, QString> before = store.entries;
     if (store.bulletins && value.isEmpty())
         store.entries.remove(room);

@@ -2,10 +2,16 @@
 
 #include "protocol/roomflags.h"
 
+#include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
+#include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace hchat {
@@ -36,15 +42,35 @@ public:
     /// else (a number out of range must not wrap onto room 0).
     static std::optional<int> roomNumber(const QString &value);
 
+    /// The fields members edit, in the order clients send them (the
+    /// passwords `S` and `B` go after `N`; `J` is the server's).
+    static constexpr std::array<char, 9> editedFields{'N', 'I', 'P', 'C', 'U', 'M', 'A', 'V', 'G'};
+    /// A stored room record (passwords included) is at most a record on the
+    /// wire, so that a room list stays a bounded size whatever is in it.
+    static constexpr int maxRecordBytes = 4096;
+    /// A field value as stored and relayed: one line (line breaks as "||")
+    /// and no field tag of its own, which would shadow another field.
+    static QString cleanField(QString value);
+
     /// Every room that has a record, in number order.
     QList<int> rooms() const { return m_rooms.entries.keys(); }
     /// The stored fields of a room (passwords included); empty when unknown.
     QString fields(int room) const { return m_rooms.entries.value(room); }
     /// The room record as clients see it: kind 7, room tag, no passwords,
-    /// but `H` telling which passwords the room has.
-    QString publicRecord(int room) const;
+    /// but `H` telling which passwords the room has. Built from the fields
+    /// one by one, so nothing stored can carry a password along; made once
+    /// per change.
+    QByteArray publicRecord(int room) const;
     /// Which passwords the room has (no rights of anybody's).
     RoomFlags flags(int room) const;
+    /// Every room's public record, in number order: what a newcomer is sent.
+    /// Made once per change and shared by everybody still being sent it.
+    std::shared_ptr<const QList<QByteArray>> publicList() const;
+    /// A room nobody has made their own: no record, or a free one ("Vacant",
+    /// "Available by Request") without an administrator password.
+    bool isFree(int room) const;
+    /// True when the nick is in the room's booted list (case ignored).
+    bool isBooted(int room, const QString &nick) const;
 
     QString adminPassword(int room) const;
     QString accessPassword(int room) const;
@@ -55,6 +81,8 @@ public:
     bool setFields(int room, const QString &fields, QString *error = nullptr);
 
     QString bulletin(int room) const { return m_bulletins.entries.value(room); }
+    /// The bulletin record (kind 20) of a room, made once per change.
+    QByteArray bulletinRecord(int room) const;
     /// As setFields(); an empty text removes the bulletin.
     bool setBulletin(int room, const QString &text, QString *error = nullptr);
 
@@ -73,7 +101,14 @@ private:
     bool change(Store &store, int room, const QString &value, QString *error);
     void note(const QString &line) const;
 
+    void forget(int room) const;
+
     QString m_dir;
+    // Made from the entries when first asked for, dropped when they change.
+    mutable QHash<int, QByteArray> m_public;
+    mutable QHash<int, QByteArray> m_bulletinRecords;
+    mutable QHash<int, QSet<QString>> m_booted;
+    mutable std::shared_ptr<const QList<QByteArray>> m_publicList;
     Store m_rooms{QStringLiteral("rooms.txt"), false, {}, {}};
     Store m_bulletins{QStringLiteral("bulletins.txt"), true, {}, {}};
 };

@@ -3,12 +3,14 @@
 #include "endpoint.h"
 #include "guesslimiter.h"
 #include "protocol/numberwindow.h"
+#include "sourcestate.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <array>
+#include <memory>
 
 namespace hchat {
 
@@ -22,6 +24,10 @@ struct Session {
     bool verified = false;  ///< the peer has echoed its token: full replies allowed
     bool announced = false; ///< a presence record has been seen
     bool leaving = false;   ///< left every room: ends once its poll is answered
+    quint64 serial = 0;     ///< tells this session from an earlier one with the same token
+    /// The records of the first poll: they run when the token comes back, so
+    /// a poll from a forged address reaches nobody.
+    QByteArray firstRecords;
 
     // Poll discipline: the last processed K and the records it carried, kept
     // as hash and length so a resent poll is recognised without storing it.
@@ -49,12 +55,21 @@ struct Session {
     QString awayUser; ///< profile and away text (kind 6)
     QString awayText;
 
-    QList<QByteArray> queue; ///< records waiting for the client's next poll, without LF
+    QList<QByteArray> queue;  ///< records waiting for the client's next poll, without LF
+    qsizetype queueBytes = 0; ///< their bytes, a line feed each counted
+    /// The room list being sent (made once and shared) and how much of it
+    /// went: a newcomer costs a pointer, not a copy of every room.
+    std::shared_ptr<const QList<QByteArray>> roomList;
+    qsizetype roomListSent = 0;
 
-    // Line throttle: the time at which the member's allowance of lines is
-    // whole again, less what it may still send in a burst (see throttled()).
-    qint64 lineClockMs = 0;
+    // The member record (kinds 5 and 15) as relayed, made once per change.
+    QByteArray record5;
+    QByteArray record15;
+    quint64 mark = 0; ///< the last broadcast that reached it (one copy per broadcast)
+
+    Allowance lines; ///< chat lines, messages and pages (see throttled())
     bool rateNoticed = false;
+    Allowance edits; ///< room settings, bulletins, boots and resets
 
     QList<int> adminRooms;   ///< rooms whose administrator password this session proved
     QList<int> grantedRooms; ///< protected rooms this session was let into

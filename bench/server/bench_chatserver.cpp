@@ -24,7 +24,8 @@ struct Fixture {
         rooms.load();
         std::vector<QByteArray> tokens;
         for (int i = 0; i < members; ++i) {
-            const Endpoint peer = Endpoint::ipv4(0x7f000001, quint16(2000 + i));
+            // A few members per address, as behind the routers of small offices.
+            const Endpoint peer = Endpoint::ipv4(0x0a000000 + quint32(i / 8), quint16(2000 + i));
             // Room 1 holds 250 members (a busy room); the others spread out,
             // so that setting up thousands of members stays quick.
             const int room = i % 4 == 0 && i < 1000 ? 1 : 2 + i % 97;

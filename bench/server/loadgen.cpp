@@ -1,9 +1,13 @@
 // hchat-loadgen: how many polls a second the chat server answers, and how
-// fast, next to a bare recvmmsg/sendmmsg echo server on the same machine.
+// fast, next to a bare recvmmsg/sendmmsg echo server on the same machine;
+// then the same clients again while one address attacks the server.
 //
 //   hchat-loadgen [--clients N] [--seconds S] [--window W] [--sessions M]
+//                 [--attack-rate R]
 //
-// The server (and the echo yardstick) run on CPU 0, the generator on CPU 1.
+// The server (and the echo yardstick) run on CPU 0, the generator and the
+// attacker on CPU 1. The honest clients come from 127.0.1.x, a few dozen per
+// address; the attacker from 127.0.0.66 alone.
 #include "protocol/ackheader.h"
 #include "protocol/pollheader.h"
 #include "server/chatserver.h"
@@ -45,7 +49,7 @@ void pinTo(int cpu)
     pthread_setaffinity_np(pthread_self(), sizeof(set), &set);
 }
 
-int udpSocket(quint16 port, quint16 *bound)
+int udpSocket(quint16 port, quint16 *bound, quint32 address = INADDR_LOOPBACK)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
     int bytes = 4 << 20;
@@ -53,7 +57,7 @@ int udpSocket(quint16 port, quint16 *bound)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = htonl(address);
     a.sin_port = htons(port);
     ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
     socklen_t len = sizeof(a);
@@ -135,8 +139,9 @@ struct Generator {
         server.sin_family = AF_INET;
         server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         server.sin_port = htons(port);
+        // One address per socket, as many people behind many routers.
         for (int i = 0; i < nSockets; ++i)
-            sockets.push_back(udpSocket(0, nullptr));
+            sockets.push_back(udpSocket(0, nullptr, 0x7f000100u + quint32(i + 1)));
         clients.resize(size_t(nClients));
         for (int i = 0; i < nClients; ++i)
             clients[size_t(i)].socket = i % nSockets;
@@ -169,8 +174,7 @@ struct Generator {
             id = "LG" + std::string(6 - std::min<size_t>(6, id.size()), '0') + id + "!";
             d = "<R>5</R><O>1</O><E>" + id + "</E><N>load" + std::to_string(i) + "</N><I>5|0</I><#>" +
                 std::to_string(i % 100) + "</#><W>-1</W><T>1400</T>\n";
-            // An unknown token with a presence opens a session.
-            d += PollHeader::build(c.k, QByteArray("c") + QByteArray::number(i), c.lastReply).toStdString();
+            d += PollHeader::build(c.k, {}, c.lastReply).toStdString();
         } else {
             d = PollHeader::build(c.k, QByteArray::fromStdString(c.token), c.lastReply).toStdString();
         }
@@ -403,6 +407,63 @@ struct Generator {
     }
 };
 
+// One address floods the server: first polls that open sessions (a presence
+// and a line for room 1, never confirmed, as from forged senders) and polls
+// with made-up tokens carrying a private message (a guess at somebody's
+// token), `rate` datagrams a second, until told to stop.
+void attacker(quint16 port, double rate, std::atomic<bool> *stop, std::atomic<long long> *sent)
+{
+    pinTo(1);
+    constexpr int batch = 64;
+    std::vector<int> fds;
+    for (int i = 0; i < 8; ++i)
+        fds.push_back(udpSocket(0, nullptr, 0x7f000042u)); // 127.0.0.66
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(port);
+    std::vector<std::string> texts(batch);
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(batch / rate));
+    auto next = Clock::now();
+    long long n = 0;
+    static char sink[9216];
+    while (!stop->load(std::memory_order_relaxed)) {
+        mmsghdr msgs[batch];
+        iovec iovs[batch];
+        for (int j = 0; j < batch; ++j, ++n) {
+            const std::string id = std::to_string(n % 1000000);
+            if (n % 2 == 0)
+                texts[size_t(j)] =
+                    "<R>5</R><O>1</O><E>ATK" + id + "</E><N>x" + id +
+                    "</N><I>5|0</I><#>1</#><W>-1</W>\n<R>1</R><O>2</O><F>255</F><#>1</#><M>spam " + id +
+                    "</M>\n<R>0</R><K>1</K><Y>0</Y>\r\n";
+            else
+                texts[size_t(j)] =
+                    "<R>3</R><O>" + id + "</O><N>me</N><E>ATTACKER!</E><M>hit</M>\n<R>0</R><K>" +
+                    std::to_string(n % 10) + "</K><L>" + std::to_string(1000 + n % 9000) + "</L><Y>0</Y>\r\n";
+            iovs[j] = {texts[size_t(j)].data(), texts[size_t(j)].size()};
+            std::memset(&msgs[j], 0, sizeof(msgs[j]));
+            msgs[j].msg_hdr.msg_iov = &iovs[j];
+            msgs[j].msg_hdr.msg_iovlen = 1;
+            msgs[j].msg_hdr.msg_name = &server;
+            msgs[j].msg_hdr.msg_namelen = sizeof(server);
+        }
+        const int fd = fds[size_t(n / batch) % fds.size()];
+        const int r = ::sendmmsg(fd, msgs, batch, 0);
+        if (r > 0)
+            sent->fetch_add(r, std::memory_order_relaxed);
+        // The answers are read and thrown away, as an attacker would.
+        for (int s : fds)
+            while (::recv(s, sink, sizeof(sink), MSG_DONTWAIT) > 0) {
+            }
+        next += interval;
+        std::this_thread::sleep_until(next);
+    }
+    for (int fd : fds)
+        ::close(fd);
+}
+
 double idleSessionBytes(int n)
 {
     RoomStore rooms;
@@ -412,7 +473,7 @@ double idleSessionBytes(int n)
     const size_t before = mallinfo2().uordblks;
     std::vector<std::pair<Endpoint, QByteArray>> polls;
     for (int i = 0; i < n; ++i) {
-        const Endpoint peer = Endpoint::ipv4(0x7f000001u + quint32(i / 60000), quint16(1024 + i % 60000));
+        const Endpoint peer = Endpoint::ipv4(0x0a000000u + quint32(i / 8), quint16(1024 + i % 60000));
         const QByteArray hello = "<R>5</R><E>ID" + QByteArray::number(i).rightJustified(6, '0') +
                                  "!</E><N>member" + QByteArray::number(i) + "</N><I>5|0</I><#>" +
                                  QByteArray::number(i % 100) +
@@ -450,6 +511,7 @@ int main(int argc, char **argv)
     double seconds = 3;
     int window = 256;
     int nSessions = 10000;
+    double attackRate = 20000;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--clients")
@@ -460,9 +522,12 @@ int main(int argc, char **argv)
             window = std::atoi(argv[i + 1]);
         else if (a == "--sessions")
             nSessions = std::atoi(argv[i + 1]);
+        else if (a == "--attack-rate")
+            attackRate = std::atof(argv[i + 1]);
     }
     pinTo(1);
-    const int nSockets = std::min(nClients, 16);
+    // 16 clients an address: well within what the server lets one address hold.
+    const int nSockets = std::max(1, (nClients + 15) / 16);
 
     // 1. The yardstick.
     quint16 echoPort = 0;
@@ -511,14 +576,41 @@ int main(int argc, char **argv)
                     "(p50 %.0f us, p99 %.0f us, %lld resent)\n",
                     nClients, g.rate, 100 * g.rate / echoRate, g.percentile(0.5), g.percentile(0.99),
                     g.resent);
+        const double calmRate = g.rate;
         g.realCadence(std::max(seconds, 8.0));
         std::printf("chat server (%d clients, one poll every 4 s): %.0f polls/s, p50 %.0f us, p99 %.0f us\n",
                     nClients, g.rate, g.percentile(0.5), g.percentile(0.99));
-    }
-    stop = true;
-    serverThread.join();
+        const double calmCadence = g.rate;
 
-    // 3. Memory of idle sessions.
+        // 3. The same clients while one address attacks.
+        std::atomic<bool> stopAttack{false};
+        std::atomic<long long> attackSent{0};
+        std::thread attack(attacker, udp.port(), attackRate, &stopAttack, &attackSent);
+        const auto attackStart = Clock::now();
+        g.fullSpeed(seconds, window);
+        const double underAttack = g.rate;
+        std::printf("under attack (one address, %.0f forged first polls and wrong tokens/s): %9.0f polls/s "
+                    "= %.0f%% of the same clients without it  (p50 %.0f us, p99 %.0f us, %lld resent)\n",
+                    attackRate, g.rate, 100 * g.rate / calmRate, g.percentile(0.5), g.percentile(0.99),
+                    g.resent);
+        g.realCadence(std::max(seconds, 8.0));
+        std::printf("under attack, one poll every 4 s: %.0f polls/s = %.0f%% (p50 %.0f us, p99 %.0f us)\n",
+                    g.rate, 100 * g.rate / calmCadence, g.percentile(0.5), g.percentile(0.99));
+        stopAttack = true;
+        attack.join();
+        const double attackSeconds = std::chrono::duration<double>(Clock::now() - attackStart).count();
+        stop = true;
+        serverThread.join();
+        std::printf("attack: %lld datagrams in %.1f s; sessions %d; wrong tokens dropped %llu; "
+                    "sessions ended unconfirmed %llu\n",
+                    attackSent.load(), attackSeconds, chat.sessionCount(),
+                    static_cast<unsigned long long>(chat.stats().wrongTokensDropped),
+                    static_cast<unsigned long long>(chat.stats().unconfirmedEnded));
+        if (underAttack < 0.9 * calmRate)
+            std::printf("WARNING: the honest clients kept less than 90%% of their throughput\n");
+    }
+
+    // 4. Memory of idle sessions.
     std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
                 idleSessionBytes(nSessions));
     return 0;
