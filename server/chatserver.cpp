@@ -167,6 +167,9 @@ void ChatServer::confirm(Session &s, const PollContext &ctx)
     const QByteArray first = std::exchange(s.firstRecords, {});
     PollContext firstPoll = ctx;
     processRecords(s, first, firstPoll, ctx.nowMs);
+    // What a session taken over was sent meanwhile came along with it.
+    if (!firstPoll.tookOverQueue)
+        catchUp(s);
 }
 
 void ChatServer::noticeOnce(Session &s, const QString &text, qint64 nowMs)
@@ -521,6 +524,13 @@ void ChatServer::tick(qint64 nowMs)
         it = it->idle(nowMs) ? m_sources.erase(it) : std::next(it);
     for (auto it = m_wrongTokens.begin(); it != m_wrongTokens.end();)
         it = it->whole(nowMs) ? m_wrongTokens.erase(it) : std::next(it);
+    for (auto it = m_recentLines.begin(); it != m_recentLines.end();) {
+        while (!it->lines.empty() && nowMs - it->lines.front().ms > m_limits.unconfirmedMs) {
+            it->bytes -= it->lines.front().record.size();
+            it->lines.pop_front();
+        }
+        it = it->lines.empty() ? m_recentLines.erase(it) : std::next(it);
+    }
     if (m_stats.unconfirmedEnded != m_unconfirmedLogged && nowMs - m_unconfirmedLoggedMs >= 60000) {
         log(QStringLiteral("%1 session(s) ended before their token came back (first polls from "
                            "forged or unreachable addresses)")

@@ -117,6 +117,7 @@ private:
         QList<int> refreshed;       ///< rooms whose members list was sent
         bool usageSent = false;     ///< the room usage was sent
         bool editsNoticed = false;  ///< told that edits come too fast
+        bool tookOverQueue = false; ///< took over a session with what waited for it
         quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
         bool echoesReplies = false; ///< the poll's header echoes reply numbers
         quint32 lastReply = 0;      ///< the reply number it echoes
@@ -132,6 +133,9 @@ private:
     Session *oldestUnconfirmed();
     /// The token came back from its address: the records of the first poll run now.
     void confirm(Session &s, const PollContext &ctx);
+    /// Gives a member just confirmed the lines said in its rooms while its
+    /// token was on the way.
+    void catchUp(Session &s);
     SourceState &source(const Endpoint &peer) { return m_sources[GuessLimiter::host(peer)]; }
     /// A refusal notice, unless this address was told one lately (clients
     /// retry every few seconds and would see it each time).
@@ -206,7 +210,7 @@ private:
     void notice(Session &s, const QString &text, quint32 refused = 0);
     /// The session `s` goes on where `old` stopped. Rights and what waited
     /// for `old` come along only when both speak from the same address.
-    void takeOver(Session &s, Session &old, const PollContext &ctx);
+    void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record of kind 5 or 15, as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;
     void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except);
@@ -245,6 +249,17 @@ private:
     QMultiHash<QString, Session *> m_byPrefix; ///< by the 8-character user prefix
     QMultiHash<QString, Session *> m_byNick;   ///< by the nick, case folded
     quint64 m_broadcasts = 0;
+    // Chat lines of the last few seconds (ServerLimits::unconfirmedMs), by room.
+    struct RecentLine {
+        qint64 ms;
+        QByteArray record;
+    };
+    struct RecentLines {
+        std::deque<RecentLine> lines;
+        qsizetype bytes = 0;
+    };
+    static constexpr qsizetype maxRecentBytes = 64 * 1024; ///< per room
+    QHash<int, RecentLines> m_recentLines;
     qint64 m_unconfirmedLoggedMs = 0;
     quint64 m_unconfirmedLogged = 0;
 };

@@ -389,7 +389,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, watch, false, !first, ctx);
 }
 
-void ChatServer::takeOver(Session &s, Session &old, const PollContext &ctx)
+void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
 {
     // The records the old session took are taken: the client resends what
     // it kept, and only what the old session never saw runs now.
@@ -407,6 +407,7 @@ void ChatServer::takeOver(Session &s, Session &old, const PollContext &ctx)
     s.grantedRooms = old.grantedRooms;
     s.adminRooms = old.adminRooms;
     s.provedStaff = old.provedStaff;
+    ctx.tookOverQueue = true;
     // What was waiting for the old session goes to the new one, with the last
     // reply again unless the client's echo says it took it.
     QList<QByteArray> waiting = old.queue;
@@ -459,7 +460,30 @@ void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint
     const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
                         AddS(s.id, kE) + AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
-    broadcastToRooms({room}, out.toUtf8(), &s);
+    const QByteArray bytes = out.toUtf8();
+    broadcastToRooms({room}, bytes, &s);
+    // Kept a few seconds for members whose token is on its way back.
+    RecentLines &recent = m_recentLines[room];
+    recent.lines.push_back({nowMs, bytes});
+    recent.bytes += bytes.size();
+    while (recent.lines.size() > 1 && recent.bytes > maxRecentBytes) {
+        recent.bytes -= recent.lines.front().record.size();
+        recent.lines.pop_front();
+    }
+}
+
+void ChatServer::catchUp(Session &s)
+{
+    // Lines said in its rooms since its first poll: it was not in them yet.
+    const QByteArray own = s.id.toUtf8();
+    for (const int room : {s.room, s.watch == s.room ? -1 : s.watch}) {
+        const auto recent = m_recentLines.constFind(room);
+        if (room < 0 || recent == m_recentLines.cend())
+            continue;
+        for (const RecentLine &line : recent->lines)
+            if (line.ms >= s.openedMs && fieldBytes(line.record, Field::Id) != own)
+                enqueueBytes(s, line.record);
+    }
 }
 
 void ChatServer::onGlobal(Session &s, const QString &rec)

@@ -125,4 +125,182 @@ static void BM_ChatLineFanOut(benchmark::State &state)
 }
 BENCHMARK(BM_ChatLineFanOut);
 
+namespace {
+
+// The polls a member can make to cost the server the most, each within what
+// one poll may carry (8162 bytes, 100 records), against a full server:
+// 10,000 members, 250 of them in room 1, every room a record of 4 KB, room
+// bulletins of 8,000 bytes, long booted lists. The hostile member is a
+// member of room 1 like any other.
+enum Hostile {
+    ChatLines,
+    Refreshes,
+    RoomLists,
+    WhereIs,
+    RoomEntries,
+    Presences,
+    RoomUsage,
+    Bulletins,
+    RoomEdits,
+    PrivateMessages,
+    Newcomer,
+};
+
+struct HostileFixture {
+    std::unique_ptr<Fixture> base = std::make_unique<Fixture>(10000);
+    Endpoint peer;
+    QByteArray token;
+    quint32 echo = 0;
+    int k = 1;
+    quint32 number = 0;
+    qint64 now = 1000;
+
+    HostileFixture()
+    {
+        RoomStore &rooms = base->rooms;
+        // Records as big as the server keeps them; nobody was sent them yet,
+        // so a newcomer is sent them all.
+        for (int r = 1; r <= RoomStore::maxRoom; ++r) {
+            QString booted;
+            for (int b = 0; booted.size() < 1500; ++b)
+                booted += QStringLiteral("booted%1||").arg(b);
+            QString fields = "<N>Room " + QString::number(r) + "</N><S>admin</S><B>key</B><C>" +
+                             QString(900, u'c') + "</C><M>" + QString(1000, u'm') + "</M><G>" + booted +
+                             "</G>";
+            rooms.setFields(r, fields);
+            if (r < 100)
+                rooms.setBulletin(r, QString(8000, u'b'));
+        }
+        rooms.setFields(1, "<N>Busy</N>"); // open, unadministered: anybody edits it
+        // One member leaves: room for the newcomers, who leave again.
+        const auto &[lastPeer, lastPoll] = base->polls.back();
+        const auto last = PollHeader::parse(QByteArrayView(lastPoll).chopped(2));
+        base->chat.handleDatagram(lastPeer,
+                                  "<R>5</R><E>gone</E><N>gone</N><#>-1</#><W>-1</W>\n" +
+                                      PollHeader::build(2, last->token, last->lastReply) + "\r\n",
+                                  now);
+        const auto &[p, poll] = base->polls[0];
+        peer = p;
+        const auto header = PollHeader::parse(QByteArrayView(poll).chopped(2));
+        token = header->token.toByteArray();
+        echo = header->lastReply;
+    }
+
+    QByteArray records(Hostile kind)
+    {
+        QByteArray out;
+        auto add = [&](const QByteArray &fields, int recordKind) {
+            number = NumberWindow::next(number);
+            out += "<R>" + QByteArray::number(recordKind) + "</R><O>" + QByteArray::number(number) + "</O>" +
+                   fields + '\n';
+        };
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            switch (kind) {
+            case ChatLines:
+                add("<F>255</F><#>1</#><M>" + QByteArray(40, 'x') + "</M>", 1);
+                break;
+            case Refreshes:
+                add("<#>" + QByteArray::number(1 + i) + "</#>", 15);
+                break;
+            case RoomLists:
+                add({}, 12);
+                break;
+            case WhereIs:
+                add("<N>m" + QByteArray::number(i * 97) + "</N><E>nobody" + n + "</E>", 13);
+                break;
+            case RoomEntries:
+                add("<#>" + QByteArray::number(100 + i) + "</#><B>wrong</B>", 25);
+                break;
+            case Presences:
+                add("<E>BENCH000!</E><N>m0</N><I>5|0</I><#>" + QByteArray::number(1 + i % 2) +
+                        "</#><W>-1</W>",
+                    5);
+                break;
+            case RoomUsage:
+                add({}, 17);
+                break;
+            case Bulletins:
+                add("<#>" + n + "</#>", 20);
+                break;
+            case RoomEdits:
+                add("<#>1</#><N>Busy</N><C>caption " + QByteArray::number(number) + "</C>", 7);
+                break;
+            case PrivateMessages:
+                add("<N>m" + QByteArray::number(4 * i) + "</N><E>BENCH" +
+                        QByteArray::number(4 * i).rightJustified(3, '0') + "!</E><M>" + QByteArray(40, 'p') +
+                        "</M>",
+                    3);
+                break;
+            case Newcomer:
+                break;
+            }
+        }
+        return out;
+    }
+
+    // One hostile poll; returns its reply.
+    QByteArray poll(Hostile kind)
+    {
+        k = (k + 1) % 10;
+        now += 5000; // every allowance whole again: each poll gets its full worth
+        const QByteArray reply =
+            base->chat.handleDatagram(peer, records(kind) + PollHeader::build(k, token, echo) + "\r\n", now);
+        const auto a = AckHeader::parse(QByteArrayView(reply).first(qMax<qsizetype>(0, reply.indexOf('\n'))));
+        if (a && a->reply > 0)
+            echo = a->reply;
+        return reply;
+    }
+};
+
+HostileFixture &hostile()
+{
+    static HostileFixture f;
+    return f;
+}
+
+} // namespace
+
+static void BM_HostilePoll(benchmark::State &state)
+{
+    HostileFixture &f = hostile();
+    const auto kind = Hostile(state.range(0));
+    static const char *const names[] = {"chat lines",   "refreshes",        "room lists", "where is",
+                                        "room entries", "presences",        "room usage", "bulletins",
+                                        "room edits",   "private messages", "newcomer"};
+    state.SetLabel(names[kind]);
+    static quint32 newcomers = 0;
+    for (auto _ : state) {
+        if (kind != Newcomer) {
+            benchmark::DoNotOptimize(f.poll(kind));
+            continue;
+        }
+        // A first poll, and the one that brings its token back: the room
+        // list of 1,000 big rooms, the members of room 1, its arrival to them.
+        ++newcomers;
+        const Endpoint from = Endpoint::ipv4(0x0b000000 + newcomers, 4000);
+        const QByteArray id = "NEW" + QByteArray::number(newcomers).rightJustified(5, '0') + "!";
+        f.now += 1000;
+        const QByteArray first = f.base->chat.handleDatagram(from,
+                                                             "<R>5</R><O>1</O><E>" + id + "</E><N>n" + id +
+                                                                 "</N><I>5|0</I><#>1</#><W>-1</W>\n" +
+                                                                 PollHeader::build(1, {}, 0) + "\r\n",
+                                                             f.now);
+        const auto a = AckHeader::parse(QByteArrayView(first).first(first.indexOf('\n')));
+        const QByteArray token = a->token.toByteArray();
+        const QByteArray reply =
+            f.base->chat.handleDatagram(from, PollHeader::build(1, token, 0) + "\r\n", f.now);
+        state.PauseTiming();
+        // It leaves again, so the server stays as full as it was.
+        f.base->chat.handleDatagram(from,
+                                    "<R>5</R><O>2</O><E>" + id + "</E><N>n" + id +
+                                        "</N><I>5|0</I><#>-1</#><W>-1</W>\n" +
+                                        PollHeader::build(2, token, 0) + "\r\n",
+                                    f.now);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(reply);
+    }
+}
+BENCHMARK(BM_HostilePoll)->DenseRange(ChatLines, Newcomer)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK_MAIN();

@@ -22,10 +22,10 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QToolButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace hchat;
 using namespace hchat::test;
@@ -66,8 +66,13 @@ class TestTfrmChatReader : public QObject
     static void page(TfrmChat &w, const QString &from)
     {
         static int serial = 0;
-        w.session().connection.link().receive(
-            QString("<R>0</R><K>9</K><L>P%1</L>\n<R>4</R><N>%2</N>\n").arg(++serial).arg(from).toUtf8());
+        DatagramLink &link = w.session().connection.link();
+        link.Send(0); // the link takes records only from the answer to a poll
+        link.receive(QString("<R>0</R><K>%1</K><L>P%2</L>\n<R>4</R><N>%3</N>\n")
+                         .arg(link.sequence())
+                         .arg(++serial)
+                         .arg(from)
+                         .toUtf8());
     }
     static void say(TfrmChat &w, const QString &nick, const QString &text)
     {

@@ -210,6 +210,22 @@ private slots:
         QCOMPARE(lines.size(), 1);
     }
 
+    void linesSaidWhileTheTokenIsOnItsWayArrive()
+    {
+        LinkClient a(server.get(), 4032, &now), b(server.get(), 4033, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        b.presence("Bob", "BBBBBBBB#", 1);
+        b.poll(); // Bob's token is on its way
+        a.say(1, "welcome back");
+        a.poll();
+        now += 500;
+        b.drain();
+        QCOMPARE(b.take(1).size(), 1);
+        // Nor does Ann hear of Bob before his token came back.
+        a.poll();
+        QCOMPARE(a.take(5).size(), 1);
+    }
+
     void clientsBehindOneAddressGetTheirOwnSessions()
     {
         LinkClient a(server.get(), 4035, &now), b(server.get(), 4035, &now);
@@ -260,10 +276,24 @@ private slots:
                 GetS(got[i], "M").startsWith(QStringLiteral("Ann:  %1 ").arg(i, 3, 10, QLatin1Char('0'))));
     }
 
+    void queueForAMemberIsBounded_data()
+    {
+        QTest::addColumn<int>("maxRecords");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<QStringList>("kept");
+        const int line =
+            QByteArray("<R>1</R><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  0</M>\n").size();
+        QTest::newRow("records") << 5 << 1000000 << QStringList{"3", "4", "5", "6", "7"};
+        QTest::newRow("bytes") << 2000 << 3 * line << QStringList{"5", "6", "7"};
+    }
     void queueForAMemberIsBounded()
     {
+        QFETCH(int, maxRecords);
+        QFETCH(int, maxBytes);
+        QFETCH(QStringList, kept);
         ServerLimits limits;
-        limits.maxQueuedRecords = 5;
+        limits.maxQueuedRecords = maxRecords;
+        limits.maxQueuedBytes = maxBytes;
         ChatServer small(&rooms, limits);
         small.setWallClock([] { return QDateTime(QDate(2026, 1, 15), QTime(19, 0, 5), Qt::UTC); });
         LinkClient a(&small, 4045, &now), b(&small, 4046, &now);
@@ -276,8 +306,23 @@ private slots:
         b.drain();
         QStringList texts;
         for (const QString &r : b.take(1))
-            texts << GetS(r, "M");
-        QCOMPARE(texts, (QStringList{"Ann:  3", "Ann:  4", "Ann:  5", "Ann:  6", "Ann:  7"}));
+            texts << GetS(r, "M").mid(6);
+        QCOMPARE(texts, kept);
+    }
+
+    void severalPresencesInOnePollRunOnce()
+    {
+        LinkClient a(server.get(), 4047, &now), b(server.get(), 4048, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        b.received.clear();
+        for (const int room : {2, 3, 1, 2})
+            a.presence("Ann", "AAAAAAAA!", room);
+        a.poll();
+        b.poll();
+        const QStringList moves = b.take(5);
+        QCOMPARE(moves.size(), 1); // the last: Ann went to room 2
+        QCOMPARE(GetI(moves.first(), "#"), 2);
     }
 
     void unverifiedRepliesNeverOutgrowTheRequest_data()

@@ -371,6 +371,55 @@ private slots:
         QVERIFY2(!all.contains("secret") && !all.contains("own"), qPrintable(all));
     }
 
+    void roomsAMemberCreatesAreRationed()
+    {
+        // Every room that gets a record is sent to every newcomer: one
+        // member may not fill the list.
+        const int allowed = server->limits().roomsPerAddress;
+        for (int r = 10; r < 20; ++r) {
+            now += 1000;
+            ann->queue(AddI(7, "R") + AddI(r, "#") + AddS(QStringLiteral("Mine %1").arg(r), "N"));
+            roundTrip(*ann);
+        }
+        int created = 0;
+        for (int r = 10; r < 20; ++r)
+            created += rooms->fields(r).isEmpty() ? 0 : 1;
+        QCOMPARE(created, allowed);
+        QVERIFY(noticesOf(*ann).contains("enough rooms"));
+        // Changing a room of one's own is no new room; staff create as they like.
+        ann->queue("<R>7</R><#>10</#><N>Mine 10</N><C>still mine</C>");
+        boss->queue("<R>7</R><#>30</#><N>Staff room</N>");
+        roundTrip(*ann);
+        roundTrip(*boss);
+        QCOMPARE(GetS(rooms->fields(10), "C"), QStringLiteral("still mine"));
+        QCOMPARE(GetS(rooms->fields(30), "N"), QStringLiteral("Staff room"));
+        // Changes come a few at a time: each is written to disk.
+        now += 60000;
+        ann->received.clear();
+        for (int i = 0; i < 30; ++i)
+            ann->queue(QStringLiteral("<R>9</R><#>10</#><M>news %1</M>").arg(i));
+        roundTrip(*ann);
+        QCOMPARE(rooms->bulletin(10), QStringLiteral("news %1").arg(server->limits().editBurst - 1));
+        QCOMPARE(noticesOf(*ann).count("Too many changes"), 1);
+    }
+
+    void bootedListsKeepTheRecordWithinItsSize()
+    {
+        // Two bytes short of full: one more nick does not fit.
+        const int room = RoomStore::maxRecordBytes - 2 - (rooms->fields(5) + "<G></G>").size();
+        QVERIFY(rooms->setFields(5, rooms->fields(5) + AddS(QString(room, u'x'), "G")));
+        bob->presence("Bob", "BBBBBBBB#", 5);
+        bob->queue("<R>25</R><#>5</#><B>key</B>");
+        roundTrip(*bob);
+        boss->queue("<R>8</R><N>Bob</N><E>BBBBBBBB#</E><#>5</#>");
+        roundTrip(*boss);
+        QVERIFY(noticesOf(*boss).contains("list of booted members of room 5 is full"));
+        QVERIFY(rooms->fields(5).toUtf8().size() <= RoomStore::maxRecordBytes);
+        // Out all the same.
+        roundTrip(*bob);
+        QCOMPARE(GetI(bob->take(5).value(0), "#"), 0);
+    }
+
     void supportRoomIsForStaffOnly()
     {
         // Room 0 has no administrator password: that must not open it to all.

@@ -71,10 +71,12 @@ struct WiredSession {
         transport.deliver(datagram.toUtf8());
     }
 
-    /// Carries the outbox out first, then delivers the server's records.
+    /// Carries the outbox out first, then delivers the server's records in
+    /// the answer to a poll (the link takes records from nothing else).
     void serverSays(const QString &records)
     {
         pump();
+        session.Send(0);
         acknowledge(records);
     }
 
