@@ -213,7 +213,8 @@ void ChatServer::index(Session &s, bool add)
 void ChatServer::notice(Session &s, const QString &text, quint32 refused)
 {
     // The number goes before the text, where nothing typed can stand in for it.
-    enqueue(s, AddI(1, kR) + (refused > 0 ? AddI(refused, Field::RecordNumber) : QString()) +
+    enqueue(s, AddKind(RecordKind::ChatLine) +
+                   (refused > 0 ? AddI(refused, Field::RecordNumber) : QString()) +
                    AddText(text, Field::Text));
 }
 
@@ -457,8 +458,9 @@ void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint
     s.colour = GetI(rec, QStringLiteral("F"));
     if (chatLineObserver)
         chatLineObserver(s.nick, room, text);
-    const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
-                        AddS(s.id, kE) + AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
+    const QString out = AddKind(RecordKind::ChatLine) +
+                        AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
+                        AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     const QByteArray bytes = out.toUtf8();
     broadcastToRooms({room}, bytes, &s);
@@ -496,8 +498,9 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
     if (text.isEmpty())
         return;
     // No room tag: every client shows it in its first room.
-    const QString out = AddI(1, kR) + AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) +
-                        AddS(s.id, kE) + AddS(zoneTime(), QStringLiteral("Z")) +
+    const QString out = AddKind(RecordKind::ChatLine) +
+                        AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
+                        AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     broadcastAll(out.toUtf8(), &s);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
@@ -513,20 +516,21 @@ void ChatServer::onPrivate(Session &s, const QString &rec)
         // Marked automatic, so no client ever answers it; the number tells
         // the sender which message it answers.
         const int number = GetI(rec, Field::RecordNumber);
-        enqueue(s, AddI(3, kR) + (number > 0 ? AddI(number, Field::RecordNumber) : QString()) +
-                       AddS(nick, kN) + AddS(id, kE) +
+        enqueue(s, AddKind(RecordKind::PrivateMessage) +
+                       (number > 0 ? AddI(number, Field::RecordNumber) : QString()) + AddS(nick, kN) +
+                       AddS(id, kE) +
                        AddText(QStringLiteral("%1 is not in the chat").arg(nick), Field::Text) +
                        AddI(1, QStringLiteral("A")));
         return;
     }
-    enqueue(*to, AddI(3, kR) + AddS(s.nick, kN) + AddS(s.id, kE) +
+    enqueue(*to, AddKind(RecordKind::PrivateMessage) + AddS(s.nick, kN) + AddS(s.id, kE) +
                      (s.colour >= 0 ? AddI(s.colour, QStringLiteral("F")) : QString()) +
                      AddText(GetText(rec, Field::Text), Field::Text) + automatic);
 }
 
 void ChatServer::onPage(Session &s, const QString &rec)
 {
-    const QString page = AddI(4, kR) + AddS(s.nick, kN) + AddS(s.id, kE);
+    const QString page = AddKind(RecordKind::Page) + AddS(s.nick, kN) + AddS(s.id, kE);
     const QString nick = untag(GetS(rec, kN));
     const QString id = GetS(rec, kE);
     if (nick.isEmpty() && id.isEmpty()) {
@@ -557,11 +561,11 @@ void ChatServer::onProfile(Session &s, const QString &rec)
     }
     const Session *t = findMember(nick, id);
     if (!t) {
-        enqueue(s, AddI(6, kR) + AddS(nick, kN)); // no E: not in the chat
+        enqueue(s, AddKind(RecordKind::Profile) + AddS(nick, kN)); // no E: not in the chat
         return;
     }
-    enqueue(s, AddI(6, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddText(t->awayUser, Field::Url) +
-                   AddText(t->awayText, Field::Text));
+    enqueue(s, AddKind(RecordKind::Profile) + AddS(t->nick, kN) + AddS(t->id, kE) +
+                   AddText(t->awayUser, Field::Url) + AddText(t->awayText, Field::Text));
 }
 
 void ChatServer::onWhereIs(Session &s, const QString &rec)
@@ -569,10 +573,10 @@ void ChatServer::onWhereIs(Session &s, const QString &rec)
     const QString nick = untag(GetS(rec, kN));
     const Session *t = findMember(nick, GetS(rec, kE));
     if (!t) {
-        enqueue(s, AddI(13, kR) + AddS(nick, kN) + AddI(-1, kRoom));
+        enqueue(s, AddKind(RecordKind::WhereIs) + AddS(nick, kN) + AddI(-1, kRoom));
         return;
     }
-    enqueue(s, AddI(13, kR) + AddS(t->nick, kN) + AddS(t->id, kE) + AddI(t->room, kRoom) +
+    enqueue(s, AddKind(RecordKind::WhereIs) + AddS(t->nick, kN) + AddS(t->id, kE) + AddI(t->room, kRoom) +
                    AddI(t->watch, QStringLiteral("W")));
 }
 
@@ -611,7 +615,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
             .arg(m_stats.chatLines)
             .arg(m_stats.refused)};
     for (const QString &l : lines)
-        enqueue(s, AddI(16, kR) + room + AddText(l, Field::Text));
+        enqueue(s, AddKind(RecordKind::Statistics) + room + AddText(l, Field::Text));
 }
 
 void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
@@ -626,7 +630,7 @@ void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
         if (n > 0)
             perRoom.insert(key, int(n));
     }
-    const QByteArray head = (AddI(1, kR) + AddI(s.room, kRoom)).toUtf8() + "<M>Room ";
+    const QByteArray head = (AddKind(RecordKind::ChatLine) + AddI(s.room, kRoom)).toUtf8() + "<M>Room ";
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
         const QString name = m_rooms ? untag(GetS(m_rooms->fields(it.key()), kN)) : QString();
         enqueueBytes(s, head + QByteArray::number(it.key()) + "  " + encodeText(name).toUtf8() + ": " +

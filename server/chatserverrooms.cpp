@@ -12,6 +12,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/recordkind.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
@@ -19,7 +20,6 @@ namespace hchat {
 
 namespace {
 
-const QString kR = QStringLiteral("R");
 const QString kRoom = QStringLiteral("#");
 
 // The room a record names, or the member's own room when it names none; -1
@@ -108,7 +108,8 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
         return;
     ctx.refused << room;
     const QString name = m_rooms ? GetS(m_rooms->fields(room), QStringLiteral("N")) : QString();
-    enqueue(s, AddI(25, kR) + AddI(room, kRoom) + AddS(RoomStore::cleanField(name), QStringLiteral("N")) +
+    enqueue(s, AddKind(RecordKind::RoomEntry) + AddI(room, kRoom) +
+                   AddS(RoomStore::cleanField(name), QStringLiteral("N")) +
                    AddS(RoomStore::cleanField(why), QStringLiteral("A")) +
                    (watch ? AddI(1, QStringLiteral("W")) : QString()));
 }

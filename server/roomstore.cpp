@@ -146,7 +146,7 @@ QByteArray RoomStore::publicRecord(int room) const
     if (it != m_public.cend())
         return *it;
     const QString f = fields(room);
-    QString out = AddI(7, 'R') + AddI(room, '#');
+    QString out = AddKind(RecordKind::RoomRecord) + AddI(room, '#');
     for (const char name : editedFields)
         out += AddS(cleanField(GetS(f, name)), name);
     out += AddS(cleanField(GetS(f, 'J')), 'J') + flags(room).field();
@@ -197,7 +197,7 @@ QByteArray RoomStore::bulletinRecord(int room) const
     auto it = m_bulletinRecords.constFind(room);
     if (it == m_bulletinRecords.cend())
         it = m_bulletinRecords.insert(
-            room, (AddI(20, 'R') + AddI(room, '#') + AddText(bulletin(room), 'M')).toUtf8());
+            room, (AddKind(RecordKind::Bulletin) + AddI(room, '#') + AddText(bulletin(room), 'M')).toUtf8());
     return *it;
 }
 

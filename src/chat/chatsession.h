@@ -86,6 +86,7 @@ public:
     std::function<void(int kind, const QString &data)> sender;
     /// Queues a record of the given kind (see the link for kinds 0, 5, 50, 51).
     void Send(int kind, const QString &data = QString());
+    void Send(RecordKind kind, const QString &data = QString()) { Send(kindNumber(kind), data); }
     /// Send() for a line the user typed: the number of the record that
     /// carries it, to follow it until the server takes it; 0 when nothing
     /// went to the link (a test's recorder, or nothing was queued).

@@ -4,6 +4,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/recordkind.h"
 #include "protocol/transport.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
@@ -165,7 +166,7 @@ void Connection::close()
     if (!m_link.isOpen())
         return;
     m_closed = true;
-    Send(51);
+    Send(RecordKind::PresenceLeaving);
     m_link.finalPoll();
     m_link.open(nullptr);
     m_transport = nullptr;
@@ -179,7 +180,7 @@ void Connection::takeIdentity(const QString &nick, int icon)
     s.icon = icon;
     m_session.currentIcon = icon;
     reinitialise();
-    Send(5);
+    Send(RecordKind::Presence);
 }
 
 void Connection::announceAgain()
@@ -187,7 +188,7 @@ void Connection::announceAgain()
     if (!m_link.isOpen() || m_session.settings.nick.isEmpty() || !m_announced)
         return;
     linkReannounce();
-    Send(0);
+    Send(RecordKind::Poll);
 }
 
 LinkStatus::State Connection::state() const
@@ -220,7 +221,7 @@ void Connection::announce()
     if (announceRooms)
         announceRooms();
     else
-        Send(5); // first room, and the watched second room in W
+        Send(RecordKind::Presence); // first room, and the watched second room in W
     sendAwayText();
     m_link.endAnnouncement();
 }
@@ -229,7 +230,7 @@ void Connection::sendAwayText()
 {
     const QString profile = profileFields(m_session.settings.url, m_session.settings.profile);
     if (!profile.isEmpty())
-        Send(6, profile);
+        Send(RecordKind::Profile, profile);
 }
 
 QString Connection::profileFields(const QString &url, const QString &storedProfile)
@@ -286,7 +287,7 @@ void Connection::linkBufferSize(int t)
     if (t <= 0)
         return;
     m_session.settings.buffer = t;
-    Send(5);
+    Send(RecordKind::Presence);
     notice(m_session.text(525) + QString::number(t));
 }
 
@@ -298,8 +299,8 @@ void Connection::linkReannounce()
     if (announceRooms) {
         announceRooms();
     } else {
-        Send(5);
-        Send(25, AddI(m_session.settings.room, QStringLiteral("#")));
+        Send(RecordKind::Presence);
+        Send(RecordKind::RoomEntry, AddI(m_session.settings.room, QStringLiteral("#")));
     }
     sendAwayText();
     m_link.endAnnouncement();

@@ -55,6 +55,7 @@ public:
     /// Nothing happens before open() or while the own nick is empty. Returns
     /// the queued record's number, 0 when nothing was queued.
     quint32 Send(int kind, const QString &data = QString());
+    quint32 Send(RecordKind kind, const QString &data = QString()) { return Send(kindNumber(kind), data); }
     /// The number of the last record queued; 0 before the first.
     quint32 lastQueued() const { return m_lastQueued; }
 

@@ -2,6 +2,7 @@
 
 #include "chat/chatsession.h"
 #include "protocol/atomicfile.h"
+#include "protocol/recordkind.h"
 #include "transcript/logfolder.h"
 
 #include <QDir>
@@ -55,7 +56,7 @@ void MemberActions::mnuIconClick(int icon)
 {
     ChatSession &s = m_session;
     s.currentIcon = (icon < 0 || icon == s.currentIcon) ? s.settings.icon : icon;
-    s.Send(5); // the link builds presence from the session's icon and away code
+    s.Send(RecordKind::Presence); // the link builds presence from the session's icon and away code
     emit focusTextRequested();
 }
 
@@ -63,7 +64,7 @@ void MemberActions::mnuAwayClick(int code)
 {
     ChatSession &s = m_session;
     s.awayCode = s.awayCode == code ? 0 : code;
-    s.Send(5);
+    s.Send(RecordKind::Presence);
     emit focusTextRequested();
 }
 

@@ -5,6 +5,7 @@
 #include "chat/membercommands.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/recordkind.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
@@ -40,8 +41,9 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         // Two blocking clients would bounce refusals forever: an automatic
         // answer is never answered.
         if (!automatic) {
-            m_session.Send(3, AddS(nick, QStringLiteral("N")) + AddS(id, QStringLiteral("E")) +
-                                  AddText(busyText(), Field::Text) + AddI(1, QStringLiteral("A")));
+            m_session.Send(RecordKind::PrivateMessage,
+                           AddS(nick, QStringLiteral("N")) + AddS(id, QStringLiteral("E")) +
+                               AddText(busyText(), Field::Text) + AddI(1, QStringLiteral("A")));
         }
         return;
     }

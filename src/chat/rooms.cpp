@@ -3,6 +3,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/recordkind.h"
 #include "protocol/roomflags.h"
 #include "protocol/wiretext.h"
 #include "transcript/groom.h"
@@ -177,13 +178,13 @@ void Rooms::onAdminAnswer(const QString &record)
 
 void Rooms::requestAdmin(int room, const QString &password)
 {
-    m_session.Send(RoomFlags::AdminKind,
+    m_session.Send(RecordKind::AdminCheck,
                    AddI(room, QStringLiteral("#")) + AddS(password, QStringLiteral("S")));
 }
 
 void Rooms::requestBulletin(int room)
 {
-    m_session.Send(20, AddI(room, QStringLiteral("#")));
+    m_session.Send(RecordKind::Bulletin, AddI(room, QStringLiteral("#")));
 }
 
 void Rooms::writeRoom(int room, const QString &fields)
@@ -200,19 +201,19 @@ void Rooms::writeRoom(int room, const QString &fields)
     emit roomListChanged();
     if (room == m_session.settings.room)
         applyRoom(room, false);
-    m_session.Send(7, record);
+    m_session.Send(RecordKind::RoomRecord, record);
 }
 
 void Rooms::writeBulletin(int room, const QString &text)
 {
     // A bulletin fills most of a datagram: send what waits first.
-    m_session.Send(0);
-    m_session.Send(9, AddI(room, Field::Room) + AddText(text, Field::Text));
+    m_session.Send(RecordKind::Poll);
+    m_session.Send(RecordKind::SaveBulletin, AddI(room, Field::Room) + AddText(text, Field::Text));
 }
 
 void Rooms::resetRoom(int room)
 {
-    m_session.Send(21, AddI(room, QStringLiteral("#")));
+    m_session.Send(RecordKind::ResetRoom, AddI(room, QStringLiteral("#")));
 }
 
 void Rooms::setFirstRoom(int room)
@@ -320,7 +321,7 @@ void Rooms::sendEntry(int room, bool watched)
     data += AddS(m_session.PassField(room, QStringLiteral("S")), QStringLiteral("S"));
     if (watched)
         data += AddI(1, QStringLiteral("W"));
-    m_session.Send(25, data);
+    m_session.Send(RecordKind::RoomEntry, data);
 }
 
 void Rooms::carryOut(const Choice &choice, bool presence)
@@ -345,7 +346,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
     const bool announce = firstChanged || showChanged || (choice.show && secondChanged);
     if (announce) {
         if (presence)
-            m_session.Send(choice.show ? 5 : 50);
+            m_session.Send(choice.show ? RecordKind::Presence : RecordKind::PresenceNoSecond);
         if (firstChanged)
             sendEntry(choice.first, false);
         if (choice.show && (secondChanged || showChanged))
@@ -378,7 +379,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
 void Rooms::announce()
 {
     const ChatSettings &s = m_session.settings;
-    m_session.Send(s.showSecond ? 5 : 50);
+    m_session.Send(s.showSecond ? RecordKind::Presence : RecordKind::PresenceNoSecond);
     sendEntry(s.room, false);
     if (s.showSecond)
         sendEntry(s.room2, true);
@@ -389,19 +390,19 @@ void Rooms::announce()
 
 void Rooms::requestRoomList()
 {
-    m_session.Send(12);
+    m_session.Send(RecordKind::RoomListRequest);
 }
 
 void Rooms::requestRoomUsage()
 {
-    m_session.Send(17);
+    m_session.Send(RecordKind::RoomUsage);
 }
 
 bool Rooms::requestRoomSetup()
 {
     if (m_session.rooms.RoomField(0, QStringLiteral("N")) != QLatin1String("Vacant"))
         return false;
-    m_session.Send(27);
+    m_session.Send(RecordKind::RoomListSetup);
     return true;
 }
 

@@ -127,6 +127,11 @@ QString AddI(qint64 value, char name)
     return AddS(QString::number(value), name);
 }
 
+QString AddKind(RecordKind kind)
+{
+    return AddI(kindNumber(kind), 'R');
+}
+
 QString GetS(const QString &record, const QString &name)
 {
     return valueOf(record, findField(record, name));

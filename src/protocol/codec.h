@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/recordkind.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -17,6 +19,8 @@ QString AddS(const QString &value, char name);
 /// `<name>` decimal `</name>`; always written, also for 0 and negatives.
 QString AddI(qint64 value, const QString &name);
 QString AddI(qint64 value, char name);
+/// `<R>kind</R>`: the field every record starts with.
+QString AddKind(RecordKind kind);
 /// The value of the first field `name`, each "||" turned into CR LF; empty
 /// when the field is absent, empty, or its tags are out of order.
 QString GetS(const QString &record, const QString &name);

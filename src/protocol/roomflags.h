@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/recordkind.h"
+
 #include <QString>
 
 namespace hchat {
@@ -26,7 +28,7 @@ struct RoomFlags {
 
     /// Kind of the administration request (out: `#`, `S`) and its answer
     /// (in: `#`, `H`, and the whole record when granted).
-    static constexpr int AdminKind = 28;
+    static constexpr int AdminKind = kindNumber(RecordKind::AdminCheck);
 };
 
 } // namespace hchat

@@ -3,6 +3,7 @@
 #include "catalogue/staffnames.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/recordkind.h"
 #include "transcript/groom.h"
 #include "transcript/keywordrules.h"
 
@@ -165,7 +166,7 @@ void ProfileEditor::close(
     const int icon = v.icon >= 0 ? v.icon : s.icon;
     const bool nickChanged = nick != s.nick;
     if (nickChanged)
-        session.Send(51); // leaves every room; our own line goes with it
+        session.Send(RecordKind::PresenceLeaving); // leaves every room; our own line goes with it
     if (nickChanged || icon != s.icon) {
         session.connection.takeIdentity(nick, icon);
         if (session.catalogue)
@@ -177,7 +178,7 @@ void ProfileEditor::close(
 
     // 5: the profile record.
     if (profileChanged)
-        session.Send(6, Connection::profileFields(s.url, s.profile));
+        session.Send(RecordKind::Profile, Connection::profileFields(s.url, s.profile));
 }
 
 } // namespace hchat
