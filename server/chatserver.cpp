@@ -92,7 +92,15 @@ QString ChatServer::serverClock(const QDateTime &utc)
 
 QString ChatServer::zoneTime() const
 {
-    return serverClock(m_wallClock());
+    // Converting to the zone costs more than the rest of a relayed line:
+    // once a second is enough.
+    const QDateTime now = m_wallClock();
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_zoneSecond || m_zoneText.isEmpty()) {
+        m_zoneSecond = second;
+        m_zoneText = serverClock(now);
+    }
+    return m_zoneText;
 }
 
 Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs, QString *why)
@@ -331,9 +339,9 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         // client keeps its records and announces itself again; the notice
         // says why.
         reply = bareAck(AckHeader::announceAgain);
-        for (const QByteArray &r : std::as_const(s->queue))
-            if (reply.size() + r.size() < WireLimits::maxReplyBytes)
-                reply += r + '\n';
+        for (const Session::Waiting &w : std::as_const(s->queue))
+            if (reply.size() + w.bytes.size() < WireLimits::maxReplyBytes)
+                reply += w.bytes + '\n';
     } else {
         reply = buildReply(s, k, WireLimits::maxReplyBytes);
     }
@@ -344,10 +352,11 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     return reply;
 }
 
-int ChatServer::pendingRecords(const Session &s)
+int ChatServer::pendingRecords(const Session &s) const
 {
     const qsizetype list = s.roomList ? s.roomList->size() - s.roomListSent : 0;
-    return int(list + s.queue.size());
+    const quint64 changes = s.announced ? m_roomChangesMade - s.roomsSeen : 0;
+    return int(list + qsizetype(changes) + s.queueRecords);
 }
 
 QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
@@ -380,41 +389,62 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
         return out;
     }
     // The acknowledgement has room of its own; the records fill the rest:
-    // the room list first, then what was queued, oldest first.
+    // the room list, the room records changed since, then what was queued,
+    // oldest first.
     const qsizetype room = sizeLimit - WireLimits::maxAckBytes;
     qsizetype used = 0;
     QList<QByteArray> sent;
-    while (s->roomList && s->roomListSent < s->roomList->size()) {
-        const QByteArray &r = s->roomList->at(s->roomListSent);
-        if (used + r.size() + 1 > room)
-            break;
+    const auto fits = [&](const QByteArray &r) { return used + r.size() + 1 <= room; };
+    const auto take = [&](const QByteArray &r) {
         used += r.size() + 1;
         sent << r;
-        ++s->roomListSent;
-    }
+    };
+    // Fallen behind the changes kept: the whole list again.
+    if (s->announced && !m_roomChanges.empty() && s->roomsSeen + 1 < m_roomChanges.front().first)
+        sendRoomList(*s);
+    while (s->roomList && s->roomListSent < s->roomList->size() && fits(s->roomList->at(s->roomListSent)))
+        take(s->roomList->at(s->roomListSent++));
     if (s->roomList && s->roomListSent >= s->roomList->size())
         s->roomList.reset();
-    if (!s->roomList) {
-        int n = 0;
-        for (const QByteArray &r : std::as_const(s->queue)) {
-            if (used + r.size() + 1 > room)
+    if (!s->roomList && s->announced && m_rooms) {
+        while (s->roomsSeen < m_roomChangesMade) {
+            const auto &[made, changed] =
+                m_roomChanges.at(size_t(s->roomsSeen + 1 - m_roomChanges.front().first));
+            const QByteArray r = m_rooms->publicRecord(changed);
+            if (!fits(r))
                 break;
-            used += r.size() + 1;
-            ++n;
+            take(r);
+            s->roomsSeen = made;
         }
-        // A record too big for any reply would block the queue for good.
-        if (n == 0 && sent.isEmpty() && !s->queue.isEmpty() && s->queue.first().size() + 1 > room) {
-            s->queueBytes -= s->queue.first().size() + 1;
-            s->queue.removeFirst();
+    }
+    while (!s->roomList && (!s->announced || s->roomsSeen >= m_roomChangesMade) && !s->queue.isEmpty()) {
+        Session::Waiting &w = s->queue.first();
+        if (fits(w.bytes)) {
+            take(w.bytes);
+        } else {
+            // A run of lines goes in part: as many whole lines as fit.
+            const qsizetype cut = w.records > 1 ? w.bytes.lastIndexOf('\n', room - used - 1) : -1;
+            if (cut > 0) {
+                const QByteArray part = w.bytes.first(cut);
+                const int n = int(part.count('\n')) + 1;
+                take(part);
+                w.bytes = w.bytes.sliced(cut + 1);
+                w.records -= n;
+                s->queueBytes -= part.size() + 1;
+                s->queueRecords -= n;
+                break;
+            }
+            if (!sent.isEmpty())
+                break;
+            // A record too big for any reply would block the queue for good.
             log(QStringLiteral("session %1: dropped an oversized record").arg(QString::fromLatin1(token)));
         }
-        sent += s->queue.first(n);
-        for (int i = 0; i < n; ++i)
-            s->queueBytes -= s->queue.at(i).size() + 1;
-        s->queue.remove(0, n);
-        if (s->queue.isEmpty())
-            s->queue = QList<QByteArray>(); // an idle session keeps no buffer
+        s->queueBytes -= w.bytes.size() + 1;
+        s->queueRecords -= w.records;
+        s->queue.removeFirst();
     }
+    if (s->queue.isEmpty())
+        s->queue = QList<Session::Waiting>(); // an idle session keeps no buffer
     quint32 number = 0;
     if (!sent.isEmpty() && s->echoesReplies) {
         s->replyNumber = NumberWindow::next(s->replyNumber);
@@ -475,8 +505,13 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
             // presence moving the member there: weigh it first.
             const int room = GetI(rec, Field::Room);
             (GetI(rec, Field::Watch) == 1 ? ctx.requestedWatch : ctx.requested) << room;
-            QString why;
-            mayEnter(s, room, rec, &why);
+            // Weighed once a room a poll (its request below hears the
+            // verdict), and two rooms a poll, a member's own two, are enough.
+            if (!ctx.entryVerdicts.contains(room) && ctx.entryVerdicts.size() < 2) {
+                QString why;
+                mayEnter(s, room, rec, &why);
+                ctx.entryVerdicts.insert(room, why);
+            }
         }
         items.append({kind, number, rec});
     }
@@ -498,11 +533,14 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
             }
             if (presence && &it != &*last)
                 continue;
+            if (it.kind != kindNumber(RecordKind::ChatLine))
+                relayLines(s, ctx, nowMs); // what others see stays in the order it was sent
             ++m_stats.records;
             ctx.recordNumber = it.number;
             dispatch(s, it.kind, it.rec, ctx, nowMs);
         }
     }
+    relayLines(s, ctx, nowMs);
 }
 
 void ChatServer::tick(qint64 nowMs)
@@ -526,7 +564,7 @@ void ChatServer::tick(qint64 nowMs)
         it = it->whole(nowMs) ? m_wrongTokens.erase(it) : std::next(it);
     for (auto it = m_recentLines.begin(); it != m_recentLines.end();) {
         while (!it->lines.empty() && nowMs - it->lines.front().ms > m_limits.unconfirmedMs) {
-            it->bytes -= it->lines.front().record.size();
+            it->bytes -= it->lines.front().lines.bytes.size();
             it->lines.pop_front();
         }
         it = it->lines.empty() ? m_recentLines.erase(it) : std::next(it);

@@ -50,8 +50,8 @@ struct ServerLimits {
     int roomsPerAddress = 5;
     qint64 newRoomIntervalMs = 3600 * 1000;
     /// Room settings, bulletins, boots and resets a member may send: each
-    /// is written to disk at once.
-    int editBurst = 10;
+    /// is written to disk at once. A closing settings dialog sends two.
+    int editBurst = 3;
     qint64 editIntervalMs = 1000;
 };
 
@@ -118,6 +118,13 @@ private:
         bool usageSent = false;     ///< the room usage was sent
         bool editsNoticed = false;  ///< told that edits come too fast
         bool tookOverQueue = false; ///< took over a session with what waited for it
+        QList<int> pagedRooms;      ///< rooms paged
+        /// Rooms named by kind 25, weighed ahead of the presence: empty when
+        /// granted, else why not.
+        QHash<int, QString> entryVerdicts;
+        /// Chat lines taken and not relayed yet, by room: a run of them goes
+        /// to each member as one entry.
+        QMap<int, Session::Waiting> lines;
         quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
         bool echoesReplies = false; ///< the poll's header echoes reply numbers
         quint32 lastReply = 0;      ///< the reply number it echoes
@@ -144,16 +151,18 @@ private:
     void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
     QByteArray buildReply(Session *s, int k, int sizeLimit);
     /// Records waiting for the client: the rest of the room list and the queue.
-    static int pendingRecords(const Session &s);
+    int pendingRecords(const Session &s) const;
     void log(const QString &line) const;
 
     // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
     void dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs);
     void onPresence(Session &s, const QString &rec, PollContext &ctx);
-    void onChatLine(Session &s, const QString &rec, quint32 number, qint64 nowMs);
+    void onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs);
+    /// Relays the chat lines a poll has gathered (see PollContext::lines).
+    void relayLines(Session &s, PollContext &ctx, qint64 nowMs);
     void onGlobal(Session &s, const QString &rec);
     void onPrivate(Session &s, const QString &rec);
-    void onPage(Session &s, const QString &rec);
+    void onPage(Session &s, const QString &rec, PollContext &ctx);
     void onProfile(Session &s, const QString &rec);
     void onWhereIs(Session &s, const QString &rec);
     void onRefresh(Session &s, const QString &rec, PollContext &ctx);
@@ -194,7 +203,7 @@ private:
     void welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx);
     void refuse(Session &s, int room, bool watch, const QString &why, PollContext &ctx);
     void enqueue(Session &s, const QString &record);
-    void enqueueBytes(Session &s, const QByteArray &record);
+    void enqueueBytes(Session &s, const QByteArray &record, int records = 1);
     /// Drops the oldest records while the queue is over its bounds.
     void trimQueue(Session &s);
     /// Starts sending the room list (again).
@@ -213,7 +222,11 @@ private:
     void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record of kind 5 or 15, as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;
-    void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except);
+    void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
+                          int records = 1);
+    /// A room's record changed: every member is sent it with its next
+    /// replies (see m_roomChanges), without a copy queued for each.
+    void roomChanged(int room);
     void broadcastAll(const QByteArray &record, const Session *except);
     void sendRoster(Session &s, int room, int kind, bool includeSelf);
     Session *findMember(const QString &nick, const QString &id);
@@ -226,6 +239,8 @@ private:
     GuessLimiter m_guesses;
     qint64 m_nowMs = 0; ///< time of the datagram being handled
     std::function<QDateTime()> m_wallClock;
+    mutable qint64 m_zoneSecond = 0; ///< the second m_zoneText was made for
+    mutable QString m_zoneText;
     std::function<void(const QString &)> m_log;
     bool m_verbose = false;
 
@@ -252,7 +267,7 @@ private:
     // Chat lines of the last few seconds (ServerLimits::unconfirmedMs), by room.
     struct RecentLine {
         qint64 ms;
-        QByteArray record;
+        Session::Waiting lines;
     };
     struct RecentLines {
         std::deque<RecentLine> lines;
@@ -260,6 +275,12 @@ private:
     };
     static constexpr qsizetype maxRecentBytes = 64 * 1024; ///< per room
     QHash<int, RecentLines> m_recentLines;
+    /// The rooms whose records changed lately, each change numbered: a
+    /// member's replies carry those it has not been sent. One behind by more
+    /// than these gets the whole room list again.
+    std::deque<std::pair<quint64, int>> m_roomChanges;
+    quint64 m_roomChangesMade = 0;
+    static constexpr size_t maxRoomChanges = 256;
     qint64 m_unconfirmedLoggedMs = 0;
     quint64 m_unconfirmedLogged = 0;
 };

@@ -44,7 +44,7 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
     }
     switch (k) {
     case RecordKind::ChatLine:
-        onChatLine(s, rec, ctx.recordNumber, nowMs);
+        onChatLine(s, rec, ctx, nowMs);
         break;
     case RecordKind::GlobalMessage:
     case RecordKind::PrivateMessage:
@@ -56,7 +56,7 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         else if (k == RecordKind::PrivateMessage)
             onPrivate(s, rec);
         else
-            onPage(s, rec);
+            onPage(s, rec, ctx);
         break;
     case RecordKind::Profile:
         onProfile(s, rec);
@@ -132,10 +132,11 @@ void ChatServer::enqueue(Session &s, const QString &record)
     enqueueBytes(s, record.toUtf8());
 }
 
-void ChatServer::enqueueBytes(Session &s, const QByteArray &record)
+void ChatServer::enqueueBytes(Session &s, const QByteArray &record, int records)
 {
-    s.queue.append(record);
+    s.queue.append({record, records});
     s.queueBytes += record.size() + 1;
+    s.queueRecords += records;
     trimQueue(s);
 }
 
@@ -143,10 +144,34 @@ void ChatServer::trimQueue(Session &s)
 {
     // A member who never polls must not hold the server's memory: the
     // oldest records go.
-    while (!s.queue.isEmpty() &&
-           (s.queue.size() > m_limits.maxQueuedRecords || s.queueBytes > m_limits.maxQueuedBytes)) {
-        s.queueBytes -= s.queue.first().size() + 1;
-        s.queue.removeFirst();
+    const auto over = [&](int records, qsizetype bytes) {
+        return s.queueRecords - records > m_limits.maxQueuedRecords ||
+               s.queueBytes - bytes > m_limits.maxQueuedBytes;
+    };
+    while (!s.queue.isEmpty() && over(0, 0)) {
+        Session::Waiting &w = s.queue.first();
+        if (s.queue.size() > 1 || w.records == 1) {
+            s.queueBytes -= w.bytes.size() + 1;
+            s.queueRecords -= w.records;
+            s.queue.removeFirst();
+            continue;
+        }
+        // A run of lines bigger than the bounds alone: its oldest lines go.
+        int n = 0;
+        qsizetype cut = 0;
+        while (n < w.records - 1 && over(n, cut)) {
+            cut = w.bytes.indexOf('\n', cut) + 1;
+            ++n;
+        }
+        w.bytes = w.bytes.sliced(cut);
+        w.records -= n;
+        s.queueBytes -= cut;
+        s.queueRecords -= n;
+        if (over(0, 0)) { // its last line alone is too much
+            s.queue.clear();
+            s.queueBytes = 0;
+            s.queueRecords = 0;
+        }
     }
 }
 
@@ -156,6 +181,14 @@ void ChatServer::sendRoomList(Session &s)
         return;
     s.roomList = m_rooms->publicList();
     s.roomListSent = 0;
+    s.roomsSeen = m_roomChangesMade;
+}
+
+void ChatServer::roomChanged(int room)
+{
+    m_roomChanges.emplace_back(++m_roomChangesMade, room);
+    if (m_roomChanges.size() > maxRoomChanges)
+        m_roomChanges.pop_front();
 }
 
 bool ChatServer::mayEdit(Session &s, PollContext &ctx)
@@ -228,7 +261,8 @@ QByteArray ChatServer::memberRecord(Session &s, int kind) const
     return made;
 }
 
-void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except)
+void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
+                                  int records)
 {
     // One copy to each member, however many of the rooms it is in.
     const quint64 mark = ++m_broadcasts;
@@ -240,7 +274,7 @@ void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &rec
             if (o == except || !o->announced || o->mark == mark)
                 continue;
             o->mark = mark;
-            enqueueBytes(*o, record);
+            enqueueBytes(*o, record, records);
         }
     }
 }
@@ -258,8 +292,10 @@ void ChatServer::sendRoster(Session &s, int room, int kind, bool includeSelf)
 {
     if (room < 0)
         return;
+    // More than a queue holds would only push the first ones out again.
+    int left = m_limits.maxQueuedRecords;
     for (Session *o : m_inRoom.value(room)) {
-        if (o->announced && (o != &s || includeSelf))
+        if (o->announced && (o != &s || includeSelf) && left-- > 0)
             enqueueBytes(s, memberRecord(*o, kind));
     }
 }
@@ -411,13 +447,17 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     ctx.tookOverQueue = true;
     // What was waiting for the old session goes to the new one, with the last
     // reply again unless the client's echo says it took it.
-    QList<QByteArray> waiting = old.queue;
+    QList<Session::Waiting> waiting;
     if (!(ctx.echoesReplies && ctx.lastReply == old.replyNumber))
-        waiting = old.held + waiting;
-    s.queue = waiting + s.queue;
+        for (const QByteArray &r : std::as_const(old.held))
+            waiting.append({r, int(r.count('\n')) + 1});
+    s.queue = waiting + old.queue + s.queue;
     s.queueBytes = 0;
-    for (const QByteArray &r : std::as_const(s.queue))
-        s.queueBytes += r.size() + 1;
+    s.queueRecords = 0;
+    for (const Session::Waiting &w : std::as_const(s.queue)) {
+        s.queueBytes += w.bytes.size() + 1;
+        s.queueRecords += w.records;
+    }
     trimQueue(s);
 }
 
@@ -442,17 +482,18 @@ bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
     return true;
 }
 
-void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint64 nowMs)
+void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs)
 {
     const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
     const QString text = GetText(rec, Field::Text);
     if (text.isEmpty())
         return;
     if (room < 0 || (room != s.room && room != s.watch)) {
-        notice(s, QStringLiteral("You are not in room %1; the line was not sent.").arg(room), number);
+        notice(s, QStringLiteral("You are not in room %1; the line was not sent.").arg(room),
+               ctx.recordNumber);
         return;
     }
-    if (throttled(s, nowMs, number))
+    if (throttled(s, nowMs, ctx.recordNumber))
         return;
     ++m_stats.chatLines;
     s.colour = GetI(rec, QStringLiteral("F"));
@@ -462,16 +503,31 @@ void ChatServer::onChatLine(Session &s, const QString &rec, quint32 number, qint
                         AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
                         AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
-    const QByteArray bytes = out.toUtf8();
-    broadcastToRooms({room}, bytes, &s);
-    // Kept a few seconds for members whose token is on its way back.
-    RecentLines &recent = m_recentLines[room];
-    recent.lines.push_back({nowMs, bytes});
-    recent.bytes += bytes.size();
-    while (recent.lines.size() > 1 && recent.bytes > maxRecentBytes) {
-        recent.bytes -= recent.lines.front().record.size();
-        recent.lines.pop_front();
+    // Relayed with the lines next to it (relayLines()).
+    Session::Waiting &run = ctx.lines[room];
+    if (run.bytes.isEmpty()) {
+        run = {out.toUtf8(), 1};
+    } else {
+        run.bytes += '\n' + out.toUtf8();
+        ++run.records;
     }
+}
+
+void ChatServer::relayLines(Session &s, PollContext &ctx, qint64 nowMs)
+{
+    for (auto it = ctx.lines.cbegin(); it != ctx.lines.cend(); ++it) {
+        const int room = it.key();
+        broadcastToRooms({room}, it->bytes, &s, it->records);
+        // Kept a few seconds for members whose token is on its way back.
+        RecentLines &recent = m_recentLines[room];
+        recent.lines.push_back({nowMs, *it});
+        recent.bytes += it->bytes.size();
+        while (recent.lines.size() > 1 && recent.bytes > maxRecentBytes) {
+            recent.bytes -= recent.lines.front().lines.bytes.size();
+            recent.lines.pop_front();
+        }
+    }
+    ctx.lines.clear();
 }
 
 void ChatServer::catchUp(Session &s)
@@ -483,8 +539,8 @@ void ChatServer::catchUp(Session &s)
         if (room < 0 || recent == m_recentLines.cend())
             continue;
         for (const RecentLine &line : recent->lines)
-            if (line.ms >= s.openedMs && fieldBytes(line.record, Field::Id) != own)
-                enqueueBytes(s, line.record);
+            if (line.ms >= s.openedMs && fieldBytes(line.lines.bytes, Field::Id) != own)
+                enqueueBytes(s, line.lines.bytes, line.lines.records);
     }
 }
 
@@ -528,7 +584,7 @@ void ChatServer::onPrivate(Session &s, const QString &rec)
                      AddText(GetText(rec, Field::Text), Field::Text) + automatic);
 }
 
-void ChatServer::onPage(Session &s, const QString &rec)
+void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
 {
     const QString page = AddKind(RecordKind::Page) + AddS(s.nick, kN) + AddS(s.id, kE);
     const QString nick = untag(GetS(rec, kN));
@@ -536,9 +592,11 @@ void ChatServer::onPage(Session &s, const QString &rec)
     if (nick.isEmpty() && id.isEmpty()) {
         // Page Room: everybody in the sender's room.
         const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
-        if (room >= 0 && (room == s.room || room == s.watch))
-            broadcastToRooms({room}, page.toUtf8(), &s);
-        else
+        if (room >= 0 && (room == s.room || room == s.watch)) {
+            if (!ctx.pagedRooms.contains(room)) // once a poll pages a room enough
+                broadcastToRooms({room}, page.toUtf8(), &s);
+            ctx.pagedRooms << room;
+        } else
             notice(s, QStringLiteral("You are not in room %1.").arg(room));
         return;
     }
@@ -583,8 +641,9 @@ void ChatServer::onWhereIs(Session &s, const QString &rec)
 void ChatServer::onRefresh(Session &s, const QString &rec, PollContext &ctx)
 {
     const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
-    if (ctx.refreshed.contains(room))
-        return; // once a poll is enough
+    // Once a room a poll, and two rooms (a member's own two) are enough.
+    if (ctx.refreshed.contains(room) || ctx.refreshed.size() >= 2)
+        return;
     ctx.refreshed << room;
     sendRoster(s, room, 15, true);
 }
@@ -632,7 +691,7 @@ void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
     }
     const QByteArray head = (AddKind(RecordKind::ChatLine) + AddI(s.room, kRoom)).toUtf8() + "<M>Room ";
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
-        const QString name = m_rooms ? untag(GetS(m_rooms->fields(it.key()), kN)) : QString();
+        const QString name = m_rooms ? untag(m_rooms->facts(it.key()).name) : QString();
         enqueueBytes(s, head + QByteArray::number(it.key()) + "  " + encodeText(name).toUtf8() + ": " +
                             QByteArray::number(it.value()) + " users</M>");
     }

@@ -96,7 +96,7 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
         *refusal = tooManyGuesses();
         return false;
     }
-    *refusal = GetS(m_rooms->fields(room), QStringLiteral("A"));
+    *refusal = m_rooms->facts(room).denied;
     if (refusal->isEmpty())
         *refusal = QStringLiteral("Room %1 is private.").arg(room);
     return false;
@@ -107,7 +107,7 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
     if (ctx.refused.contains(room))
         return;
     ctx.refused << room;
-    const QString name = m_rooms ? GetS(m_rooms->fields(room), QStringLiteral("N")) : QString();
+    const QString name = m_rooms ? m_rooms->facts(room).name : QString();
     enqueue(s, AddKind(RecordKind::RoomEntry) + AddI(room, kRoom) +
                    AddS(RoomStore::cleanField(name), QStringLiteral("N")) +
                    AddS(RoomStore::cleanField(why), QStringLiteral("A")) +
@@ -133,8 +133,11 @@ void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, room, !watch, true, ctx);
         return;
     }
-    QString why;
-    if (!mayEnter(s, room, rec, &why)) {
+    const auto verdict = ctx.entryVerdicts.constFind(room);
+    if (verdict == ctx.entryVerdicts.cend())
+        return; // past the two rooms a poll asks for
+    const QString why = *verdict;
+    if (!why.isEmpty()) {
         refuse(s, room, watch, why, ctx);
         return;
     }
@@ -228,7 +231,7 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
         revokeRights(room, false, &s);
     if (!newS.isEmpty() && room != 0 && !s.adminRooms.contains(room))
         s.adminRooms << room;
-    broadcastAll(m_rooms->publicRecord(room), nullptr);
+    roomChanged(room);
     notice(s, QStringLiteral("The settings of room %1 were saved.").arg(room));
     log(QStringLiteral("room %1 changed by %2").arg(room).arg(s.nick));
 }
@@ -293,7 +296,7 @@ void ChatServer::onReset(Session &s, const QString &rec)
     }
     revokeRights(room, true, nullptr);
     revokeRights(room, false, nullptr);
-    broadcastAll(m_rooms->publicRecord(room), nullptr);
+    roomChanged(room);
     notice(s, QStringLiteral("Room %1 was reset.").arg(room));
     log(QStringLiteral("room %1 reset by %2").arg(room).arg(s.nick));
 }

@@ -59,6 +59,7 @@ void RoomStore::note(const QString &line) const
 bool RoomStore::readStore(Store &store, QString *error)
 {
     store.entries.clear();
+    store.lines.clear();
     store.blocked.clear();
     if (m_dir.isEmpty())
         return true;
@@ -117,6 +118,7 @@ bool RoomStore::load(QString *error)
     m_public.clear();
     m_bulletinRecords.clear();
     m_booted.clear();
+    m_facts.clear();
     m_publicList.reset();
     if (!readStore(m_rooms, error) || !readStore(m_bulletins, error))
         return false;
@@ -206,17 +208,18 @@ void RoomStore::forget(int room) const
     m_public.remove(room);
     m_bulletinRecords.remove(room);
     m_booted.remove(room);
+    m_facts.remove(room);
     m_publicList.reset();
 }
 
-QString RoomStore::adminPassword(int room) const
+const RoomStore::Facts &RoomStore::facts(int room) const
 {
-    return GetS(fields(room), QStringLiteral("S"));
-}
-
-QString RoomStore::accessPassword(int room) const
-{
-    return GetS(fields(room), QStringLiteral("B"));
+    auto it = m_facts.constFind(room);
+    if (it == m_facts.cend()) {
+        const QString f = fields(room);
+        it = m_facts.insert(room, {GetS(f, 'S'), GetS(f, 'B'), GetS(f, 'N'), GetS(f, 'A')});
+    }
+    return *it;
 }
 
 bool RoomStore::setFields(int room, const QString &fields, QString *error)
@@ -249,7 +252,9 @@ bool RoomStore::change(Store &store, int room, const QString &value, QString *er
         return false;
     }
     forget(room);
-    const QMap<int, QString> before = store.entries;
+    store.lines.remove(room);
+    const std::optional<QString> before =
+        store.entries.contains(room) ? std::optional<QString>(store.entries.value(room)) : std::nullopt;
     if (store.bulletins && value.isEmpty())
         store.entries.remove(room);
     else
@@ -257,7 +262,11 @@ bool RoomStore::change(Store &store, int room, const QString &value, QString *er
     if (save(store, error))
         return true;
     // What is served stays what is stored.
-    store.entries = before;
+    store.lines.remove(room);
+    if (before)
+        store.entries.insert(room, *before);
+    else
+        store.entries.remove(room);
     return false;
 }
 
@@ -271,11 +280,17 @@ bool RoomStore::save(Store &store, QString *error)
         return false;
     }
     QDir().mkpath(m_dir);
+    // Each line is made once per change: a change rewrites every room.
     QByteArray bytes;
     for (auto it = store.entries.cbegin(); it != store.entries.cend(); ++it) {
-        QString line = AddI(it.key(), QStringLiteral("#"));
-        line += store.bulletins ? AddS(cleanLine(it.value()), QStringLiteral("M")) : cleanLine(it.value());
-        bytes += line.toUtf8() + '\n';
+        auto line = store.lines.constFind(it.key());
+        if (line == store.lines.cend()) {
+            QString text = AddI(it.key(), QStringLiteral("#"));
+            text +=
+                store.bulletins ? AddS(cleanLine(it.value()), QStringLiteral("M")) : cleanLine(it.value());
+            line = store.lines.insert(it.key(), text.toUtf8() + '\n');
+        }
+        bytes += *line;
     }
     return AtomicFile::save(m_dir + u'/' + store.name, bytes, error, kPermissions);
 }

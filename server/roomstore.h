@@ -72,8 +72,17 @@ public:
     /// True when the nick is in the room's booted list (case ignored).
     bool isBooted(int room, const QString &nick) const;
 
-    QString adminPassword(int room) const;
-    QString accessPassword(int room) const;
+    /// What is asked of a room on every entry and administration, read
+    /// from its record once per change.
+    struct Facts {
+        QString adminPassword;
+        QString accessPassword;
+        QString name;
+        QString denied; ///< "Access Denied Message"
+    };
+    const Facts &facts(int room) const;
+    QString adminPassword(int room) const { return facts(room).adminPassword; }
+    QString accessPassword(int room) const { return facts(room).accessPassword; }
 
     /// Replaces a room's fields (passwords included) and saves. False (with
     /// the reason) when the room is no room or the file could not be saved:
@@ -94,7 +103,8 @@ private:
         QString name; ///< file name in the data folder
         bool bulletins;
         QMap<int, QString> entries;
-        QString blocked; ///< why the file must not be written; empty when it may
+        QString blocked;              ///< why the file must not be written; empty when it may
+        QHash<int, QByteArray> lines; ///< each entry's line in the file, made when first saved
     };
     bool readStore(Store &store, QString *error);
     bool save(Store &store, QString *error);
@@ -108,9 +118,10 @@ private:
     mutable QHash<int, QByteArray> m_public;
     mutable QHash<int, QByteArray> m_bulletinRecords;
     mutable QHash<int, QSet<QString>> m_booted;
+    mutable QHash<int, Facts> m_facts;
     mutable std::shared_ptr<const QList<QByteArray>> m_publicList;
-    Store m_rooms{QStringLiteral("rooms.txt"), false, {}, {}};
-    Store m_bulletins{QStringLiteral("bulletins.txt"), true, {}, {}};
+    Store m_rooms{QStringLiteral("rooms.txt"), false, {}, {}, {}};
+    Store m_bulletins{QStringLiteral("bulletins.txt"), true, {}, {}, {}};
 };
 
 } // namespace hchat

@@ -55,8 +55,18 @@ struct Session {
     QString awayUser; ///< profile and away text (kind 6)
     QString awayText;
 
-    QList<QByteArray> queue;  ///< records waiting for the client's next poll, without LF
-    qsizetype queueBytes = 0; ///< their bytes, a line feed each counted
+    /// Records waiting for the client's next poll: one record, or the
+    /// records of one relay joined by line feeds (so a burst of lines costs
+    /// each member of the room one entry, not one per line).
+    struct Waiting {
+        QByteArray bytes; ///< without the last line feed
+        int records = 1;
+    };
+    QList<Waiting> queue;
+    qsizetype queueBytes = 0; ///< their bytes, a line feed each record counted
+    int queueRecords = 0;
+    /// The changes of room records (ChatServer::roomChanged) it was sent.
+    quint64 roomsSeen = 0;
     /// The room list being sent (made once and shared) and how much of it
     /// went: a newcomer costs a pointer, not a copy of every room.
     std::shared_ptr<const QList<QByteArray>> roomList;

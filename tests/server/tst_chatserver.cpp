@@ -241,14 +241,19 @@ private slots:
     {
         QTest::addColumn<int>("recordBytes");
         QTest::addColumn<int>("count");
-        QTest::newRow("300-byte lines") << 300 << 60;
+        QTest::addColumn<bool>("atOnce");
+        QTest::newRow("300-byte lines") << 300 << 60 << false;
         // 64 of these fill a reply's room exactly without their line feeds.
-        QTest::newRow("127-byte lines") << 127 << 130;
+        QTest::newRow("127-byte lines") << 127 << 130 << false;
+        // Relayed as runs of lines, split where a reply is full.
+        QTest::newRow("300-byte lines at once") << 300 << 60 << true;
+        QTest::newRow("127-byte lines at once") << 127 << WireLimits::lineBurst << true;
     }
     void repliesStayWithinLimitAndKeepOrder()
     {
         QFETCH(int, recordBytes);
         QFETCH(int, count);
+        QFETCH(bool, atOnce);
         LinkClient a(server.get(), 4040, &now), b(server.get(), 4041, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
         join(b, "Bob", "BBBBBBBB#", 1);
@@ -259,8 +264,10 @@ private slots:
             now += 100; // below the line rate
             a.say(1, QStringLiteral("%1 ").arg(i, 3, 10, QLatin1Char('0')) +
                          QString(recordBytes - overhead, u'x'));
-            a.poll();
+            if (!atOnce)
+                a.poll();
         }
+        a.drain();
         int polls = 0;
         do {
             b.poll();

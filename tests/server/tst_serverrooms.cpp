@@ -403,6 +403,29 @@ private slots:
         QCOMPARE(noticesOf(*ann).count("Too many changes"), 1);
     }
 
+    void roomChangesReachEveryoneHoweverFarBehind_data()
+    {
+        QTest::addColumn<int>("changes");
+        QTest::newRow("a few") << 3;
+        QTest::newRow("more than are kept") << 300;
+    }
+    void roomChangesReachEveryoneHoweverFarBehind()
+    {
+        QFETCH(int, changes);
+        // Bob does not poll while staff rename rooms over and over.
+        for (int i = 0; i < changes; ++i) {
+            now += 1000;
+            boss->queue(AddI(7, "R") + AddI(1 + i % 9, "#") + AddS(QStringLiteral("Name %1").arg(i), "N"));
+            roundTrip(*boss);
+        }
+        bob->drain();
+        QHash<int, QString> names;
+        for (const QString &r : bob->take(7))
+            names[GetI(r, "#")] = GetS(r, "N"); // the later record wins, as in the client
+        for (int room = 1; room <= qMin(changes, 9); ++room)
+            QCOMPARE(names.value(room), QStringLiteral("Name %1").arg(changes - 1 - (changes - room) % 9));
+    }
+
     void bootedListsKeepTheRecordWithinItsSize()
     {
         // Two bytes short of full: one more nick does not fit.
