@@ -278,7 +278,8 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         if (!s) {
             ++m_stats.refused;
             QByteArray out = bareAck(k);
-            const QByteArray refusal = (AddI(1, Field::Kind) + AddText(why, Field::Text)).toUtf8() + '\n';
+            const QByteArray refusal =
+                (AddKind(RecordKind::ChatLine) + AddText(why, Field::Text)).toUtf8() + '\n';
             if (out.size() + refusal.size() <= d.size())
                 out += refusal;
             return out;
