@@ -222,8 +222,7 @@ void ChatServer::place(Session &s, int room, int watch)
         if (!members.contains(&s))
             members.append(&s);
     }
-    s.record5.clear();
-    s.record15.clear();
+    s.record.clear();
 }
 
 void ChatServer::index(Session &s, bool add)
@@ -253,12 +252,13 @@ void ChatServer::notice(Session &s, const QString &text, quint32 refused)
 
 QByteArray ChatServer::memberRecord(Session &s, int kind) const
 {
-    QByteArray &made = kind == 15 ? s.record15 : s.record5;
-    if (made.isEmpty())
-        made = (AddI(kind, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
-                AddI(s.watch, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")))
-                   .toUtf8();
-    return made;
+    if (s.record.isEmpty())
+        s.record = (AddI(5, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
+                    AddI(s.watch, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")))
+                       .toUtf8();
+    if (kind == 5)
+        return s.record;
+    return "<R>" + QByteArray::number(kind) + "</R>" + s.record.sliced(8);
 }
 
 void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
@@ -381,8 +381,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     if (s.icon.isEmpty())
         s.icon = QStringLiteral("0");
     s.announced = true;
-    s.record5.clear();
-    s.record15.clear();
+    s.record.clear();
     index(s, true);
 
     if (room < 0) {

@@ -72,9 +72,8 @@ struct Session {
     std::shared_ptr<const QList<QByteArray>> roomList;
     qsizetype roomListSent = 0;
 
-    // The member record (kinds 5 and 15) as relayed, made once per change.
-    QByteArray record5;
-    QByteArray record15;
+    /// The member record (kind 5) as relayed, made once per change.
+    QByteArray record;
     quint64 mark = 0; ///< the last broadcast that reached it (one copy per broadcast)
 
     Allowance lines; ///< chat lines, messages and pages (see throttled())

@@ -37,8 +37,11 @@ struct Fixture {
             tokens.push_back(ack.mid(l + 3, ack.indexOf("</L>") - l - 3));
             polls.emplace_back(peer, QByteArray());
         }
-        // Everyone takes what is queued (the others' arrivals), confirming
-        // each reply as the client does: then every member is idle.
+        // Every token comes back (the members arrive then, queueing their
+        // arrival for each other); then everyone takes what is queued,
+        // confirming each reply as the client does: then every member is idle.
+        for (size_t i = 0; i < polls.size(); ++i)
+            chat.handleDatagram(polls[i].first, PollHeader::build(1, tokens[i], 0) + "\r\n", 0);
         for (size_t i = 0; i < polls.size(); ++i) {
             quint32 last = 0;
             for (;;) {

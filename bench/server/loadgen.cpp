@@ -370,22 +370,23 @@ struct Generator {
             c.inFlight = false;
     }
 
-    // Every client polls every 4 s, as an idle client does.
-    void realCadence(double seconds)
+    // Every client polls every `periodMs`: 4 s as an idle client does, 500 ms
+    // as one that is talking or being talked to.
+    void realCadence(double seconds, int periodMs = 4000)
     {
         latenciesUs.clear();
         answered = 0;
         const auto start = Clock::now();
         for (size_t i = 0; i < clients.size(); ++i)
             clients[i].due =
-                start + std::chrono::microseconds(long(4e6 * double(i) / double(clients.size())));
+                start + std::chrono::microseconds(long(1e3 * periodMs * double(i) / double(clients.size())));
         while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
             const auto now = Clock::now();
             std::vector<int> due;
             for (size_t i = 0; i < clients.size(); ++i)
                 if (!clients[i].inFlight && clients[i].due <= now) {
                     due.push_back(int(i));
-                    clients[i].due += std::chrono::seconds(4);
+                    clients[i].due += std::chrono::milliseconds(periodMs);
                 }
             if (!due.empty())
                 send(due, false);
@@ -583,34 +584,48 @@ int main(int argc, char **argv)
         g.realCadence(std::max(seconds, 8.0));
         std::printf("chat server (%d clients, one poll every 4 s): %.0f polls/s, p50 %.0f us, p99 %.0f us\n",
                     nClients, g.rate, g.percentile(0.5), g.percentile(0.99));
-        const double calmCadence = g.rate;
+        const double calmIdle = g.rate;
+        g.realCadence(std::max(seconds, 2.0), 500);
+        std::printf(
+            "chat server (%d clients, one poll every 500 ms): %.0f polls/s, p50 %.0f us, p99 %.0f us\n",
+            nClients, g.rate, g.percentile(0.5), g.percentile(0.99));
+        const double calmBusy = g.rate;
 
-        // 3. The same clients while one address attacks.
+        // 3. The same clients while one address floods the server.
         std::atomic<bool> stopAttack{false};
         std::atomic<long long> attackSent{0};
         std::thread attack(attacker, udp.port(), attackRate, &stopAttack, &attackSent);
         const auto attackStart = Clock::now();
-        g.fullSpeed(seconds, window);
-        const double underAttack = g.rate;
-        std::printf("under attack (one address, %.0f forged first polls and wrong tokens/s): %9.0f polls/s "
-                    "= %.0f%% of the same clients without it  (p50 %.0f us, p99 %.0f us, %lld resent)\n",
-                    attackRate, g.rate, 100 * g.rate / calmRate, g.percentile(0.5), g.percentile(0.99),
-                    g.resent);
+        std::printf("under attack from one address (%.0f forged first polls and wrong tokens a second):\n",
+                    attackRate);
         g.realCadence(std::max(seconds, 8.0));
-        std::printf("under attack, one poll every 4 s: %.0f polls/s = %.0f%% (p50 %.0f us, p99 %.0f us)\n",
-                    g.rate, 100 * g.rate / calmCadence, g.percentile(0.5), g.percentile(0.99));
+        const double idleKept = g.rate / calmIdle;
+        std::printf("  one poll every 4 s: %.0f polls/s = %.0f%% of the same clients without it "
+                    "(p50 %.0f us, p99 %.0f us)\n",
+                    g.rate, 100 * idleKept, g.percentile(0.5), g.percentile(0.99));
+        g.realCadence(std::max(seconds, 2.0), 500);
+        const double busyKept = g.rate / calmBusy;
+        std::printf("  one poll every 500 ms: %.0f polls/s = %.0f%% (p50 %.0f us, p99 %.0f us)\n", g.rate,
+                    100 * busyKept, g.percentile(0.5), g.percentile(0.99));
+        // Flat out the clients and the flood share one socket and one core:
+        // this shows what the flood's datagrams cost, not what it denies.
+        g.fullSpeed(seconds, window);
+        std::printf("  full speed: %.0f polls/s = %.0f%% (p50 %.0f us, p99 %.0f us, %lld resent)\n", g.rate,
+                    100 * g.rate / calmRate, g.percentile(0.5), g.percentile(0.99), g.resent);
         stopAttack = true;
         attack.join();
         const double attackSeconds = std::chrono::duration<double>(Clock::now() - attackStart).count();
         stop = true;
         serverThread.join();
-        std::printf("attack: %lld datagrams in %.1f s; sessions %d; wrong tokens dropped %llu; "
+        std::printf("  the flood: %lld datagrams in %.1f s; sessions open %d; wrong tokens dropped %llu; "
                     "sessions ended unconfirmed %llu\n",
                     attackSent.load(), attackSeconds, chat.sessionCount(),
                     static_cast<unsigned long long>(chat.stats().wrongTokensDropped),
                     static_cast<unsigned long long>(chat.stats().unconfirmedEnded));
-        if (underAttack < 0.9 * calmRate)
-            std::printf("WARNING: the honest clients kept less than 90%% of their throughput\n");
+        if (idleKept < 0.9 || busyKept < 0.9) {
+            std::printf("ERROR: the honest clients kept less than 90%% of their throughput\n");
+            return 1;
+        }
     }
 
     // 4. Memory of idle sessions.
