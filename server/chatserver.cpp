@@ -174,7 +174,7 @@ void ChatServer::confirm(Session &s, const PollContext &ctx)
             .arg(QString::fromLatin1(tokenText(s.token)), s.peer.toString()));
     const QByteArray first = std::exchange(s.firstRecords, {});
     PollContext firstPoll = ctx;
-    processRecords(s, first, firstPoll, ctx.nowMs);
+    processRecords(s, first, firstPoll, m_nowMs);
     // What a session taken over was sent meanwhile came along with it.
     if (!firstPoll.tookOverQueue)
         catchUp(s);
@@ -295,7 +295,6 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     PollContext ctx;
     ctx.echoesReplies = header->echoesReplies;
     ctx.lastReply = header->lastReply;
-    ctx.nowMs = nowMs;
 
     if (!s->verified && !byToken) {
         // Until the token comes back, records are kept, not run: the poll may

@@ -128,7 +128,6 @@ private:
         quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
         bool echoesReplies = false; ///< the poll's header echoes reply numbers
         quint32 lastReply = 0;      ///< the reply number it echoes
-        qint64 nowMs = 0;
     };
 
     /// A new session for `from`, or null when there is no room for it (`why`
@@ -150,7 +149,8 @@ private:
     void endSession(Session *s, const QString &reason, bool announceDeparture);
     void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
     QByteArray buildReply(Session *s, int k, int sizeLimit);
-    /// Records waiting for the client: the rest of the room list and the queue.
+    /// Records waiting for the client: the rest of the room list, the room
+    /// records changed since, and the queue.
     int pendingRecords(const Session &s) const;
     void log(const QString &line) const;
 
@@ -220,7 +220,7 @@ private:
     /// The session `s` goes on where `old` stopped. Rights and what waited
     /// for `old` come along only when both speak from the same address.
     void takeOver(Session &s, Session &old, PollContext &ctx);
-    /// A member's record of kind 5 or 15, as relayed.
+    /// A member's record (kind 5, or 15 in a members list), as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;
     void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
                           int records = 1);

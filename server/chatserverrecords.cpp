@@ -193,7 +193,7 @@ void ChatServer::roomChanged(int room)
 
 bool ChatServer::mayEdit(Session &s, PollContext &ctx)
 {
-    if (s.edits.take(ctx.nowMs, m_limits.editIntervalMs, m_limits.editBurst))
+    if (s.edits.take(m_nowMs, m_limits.editIntervalMs, m_limits.editBurst))
         return true;
     ++m_stats.refused;
     if (!std::exchange(ctx.editsNoticed, true))
@@ -344,7 +344,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         ++m_stats.refused;
         if (first)
             s.leaving = true;
-        noticeOnce(s, why, ctx.nowMs);
+        noticeOnce(s, why, m_nowMs);
     };
     Session *holder = m_byId.value(id);
     if (holder == &s)
@@ -352,7 +352,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     // The same client run announcing itself again (new token after a lost
     // link) takes over its old session. From another address only once that
     // session counts as lost: an ID is no proof, everybody sees it.
-    if (holder && !(holder->peer == s.peer) && ctx.nowMs - holder->lastSeenMs < m_limits.lostMs) {
+    if (holder && !(holder->peer == s.peer) && m_nowMs - holder->lastSeenMs < m_limits.lostMs) {
         refuseId(QStringLiteral("Your member ID is in use from another address; you are let in once "
                                 "that connection has been silent for %1 seconds.")
                      .arg(m_limits.lostMs / 1000));
@@ -362,7 +362,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     // become a crowd of members (each a new private-message window elsewhere).
     SourceState &src = source(s.peer);
     if (id != s.id && !src.recentIds.contains(id)) {
-        if (!src.newIds.take(ctx.nowMs, m_limits.newIdIntervalMs, m_limits.maxSessionsPerAddress)) {
+        if (!src.newIds.take(m_nowMs, m_limits.newIdIntervalMs, m_limits.maxSessionsPerAddress)) {
             refuseId(QStringLiteral("Your address changes its member ID too often; please wait a minute."));
             return;
         }
