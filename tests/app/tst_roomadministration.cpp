@@ -2,11 +2,10 @@
 // and a staff file, members on the real link over loopback UDP, and the
 // settings dialog driven as a user drives it.
 #include "chat/chatsession.h"
-#include "platform/udptransport.h"
 #include "protocol/codec.h"
 #include "server/staffpasswords.h"
 #include "settings/tfrmchatprop.h"
-#include "support/wiredsession.h"
+#include "support/loopbackmember.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -25,22 +24,13 @@ using namespace hchat;
 namespace {
 
 // A member on the real link; every datagram it receives is kept.
-struct Member {
-    Catalogue catalogue = test::shippedCatalogue();
-    test::FakeSink sink;
-    UdpTransport transport;
-    ChatSession session;
+struct Member : test::LoopbackMember {
     QByteArrayList received;
     QString caption; ///< the first room's caption line as the window shows it
 
     Member(const QString &nick, int room, quint16 port)
+        : LoopbackMember(nick, room, QStringLiteral("127.0.0.1:%1").arg(port))
     {
-        session.catalogue = &catalogue;
-        session.sink = &sink;
-        session.settings.nick = nick;
-        session.settings.room = room;
-        session.connection.setServerOverride(QStringLiteral("127.0.0.1:%1").arg(port));
-        session.connection.open(&transport);
         auto inner = transport.receiver;
         transport.receiver = [this, inner](const QByteArray &d, const QString &h, quint16 p) {
             received << d;
@@ -49,8 +39,6 @@ struct Member {
         QObject::connect(&session.roomHandling, &Rooms::roomApplied, &session,
                          [this](int, const QString &c, const QString &, int) { caption = c; });
     }
-    ~Member() { session.connection.close(); }
-    QString shown() const { return (sink.texts("ShowMessage") + sink.texts("TimeStamp")).join(u'\n'); }
     bool heardAny(std::initializer_list<QByteArray> secrets) const
     {
         for (const QByteArray &d : received)

@@ -1,10 +1,7 @@
 // The real programs on a disk that is full or read-only: nothing they kept
 // is lost, and the failure is told instead of success.
-#include "catalogue/catalogue.h"
-#include "chat/chatsession.h"
-#include "platform/udptransport.h"
 #include "protocol/codec.h"
-#include "support/fakesink.h"
+#include "support/loopbackmember.h"
 #include "support/smalldisk.h"
 #include "support/testfiles.h"
 
@@ -75,29 +72,19 @@ private slots:
         QVERIFY(seeded.contains("<N>Vacant</N>"));
         breakDisk(small, disk);
 
-        Catalogue catalogue{QStringList{}};
-        FakeSink sink;
-        UdpTransport transport;
-        ChatSession dora;
-        dora.catalogue = &catalogue;
-        dora.sink = &sink;
-        dora.settings.nick = "Dora";
-        dora.settings.room = 1;
-        dora.connection.setServerOverride(endpoint);
-        dora.connection.open(&transport);
+        test::LoopbackMember member("Dora", 1, endpoint);
+        ChatSession &dora = member.session;
         for (int i = 0; i < 100 && !log.contains("Dora ("); ++i) {
             dora.tick();
             QTest::qWait(50);
         }
         dora.Send(7, AddI(6, "#") + AddS("Changed", "N"));
         dora.Send(9, AddI(6, "#") + AddS("News", "M"));
-        auto shown = [&] { return (sink.texts("ShowMessage") + sink.texts("TimeStamp")).join('\n'); };
-        for (int i = 0; i < 100 && shown().count("could not be saved") < 2; ++i) {
+        for (int i = 0; i < 100 && member.shown().count("could not be saved") < 2; ++i) {
             dora.tick();
             QTest::qWait(50);
         }
-        dora.connection.close();
-        const QString told = shown();
+        const QString told = member.shown();
         QVERIFY2(told.count("could not be saved") == 2,
                  qPrintable(told + '\n' + QString::fromLocal8Bit(log)));
         QVERIFY2(!told.contains("were saved") && !told.contains("was saved"), qPrintable(told));

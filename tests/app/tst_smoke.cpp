@@ -1,9 +1,6 @@
 // The two real executables together: hchat-server and hchat (offscreen)
 // start, meet, and stop cleanly on SIGTERM.
-#include "catalogue/catalogue.h"
-#include "chat/chatsession.h"
-#include "platform/udptransport.h"
-#include "transcript/transcriptsink.h"
+#include "support/loopbackmember.h"
 
 #include <QDir>
 #include <QProcess>
@@ -16,17 +13,6 @@
 using namespace hchat;
 
 namespace {
-
-struct QuietSink : TranscriptSink {
-    void ShowMessage(const QString &, bool, bool) override {}
-    void TimeStamp(const QString &) override {}
-    void TimeStamp2(const QString &) override {}
-    void setLineColor(int) override {}
-    void setStampTime(const QDateTime &) override {}
-    void setOwnMessage(bool) override {}
-    void SayIt(const QString &, bool) override {}
-    void Notify(const QString &) override {}
-};
 
 quint16 freePort()
 {
@@ -103,25 +89,15 @@ private slots:
 
         // A second member joins in-process and says a line; the server
         // hands it to the client's next poll.
-        Catalogue catalogue{QStringList{}};
-        QuietSink sink;
-        UdpTransport transport;
-        ChatSession tess;
-        tess.catalogue = &catalogue;
-        tess.sink = &sink;
-        tess.settings.nick = "Tess";
-        tess.settings.room = 1;
-        tess.connection.setServerOverride(QStringLiteral("127.0.0.1:%1").arg(port));
-        tess.connection.open(&transport);
+        test::LoopbackMember tess("Tess", 1, QStringLiteral("127.0.0.1:%1").arg(port));
         // Tess's timer ticks while we wait: she announces herself and is
         // answered, then says her line and the server takes it.
-        QTRY_VERIFY_WITH_TIMEOUT((tess.tick(), serverLog.contains(": Tess (")), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT((tess.tick(), tess.roster.count() >= 2), 10000);
-        tess.textEntry.submit("hello from the smoke test");
-        QTRY_VERIFY_WITH_TIMEOUT((tess.tick(), tess.ownLines.pendingCount() == 0), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), serverLog.contains(": Tess (")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.roster.count() >= 2), 10000);
+        tess.session.textEntry.submit("hello from the smoke test");
+        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.ownLines.pendingCount() == 0), 10000);
         // The server hands it to hchat's next poll.
         QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("<M>Tess:  hello from the smoke test</M>"), 15000);
-        tess.connection.close();
 
         QVERIFY2(stop(client), "hchat did not stop on SIGTERM");
         QCOMPARE(client.exitCode(), 0);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "catalogue/catalogue.h"
+#include "chat/chatsession.h"
+#include "platform/udptransport.h"
+#include "support/fakesink.h"
+#include "support/wiredsession.h"
+
+namespace hchat::test {
+
+/// A member in this process on the real link and a real UDP socket, talking
+/// to a server at `endpoint` ("127.0.0.1:port"); its time runs by tick().
+struct LoopbackMember {
+    Catalogue catalogue = shippedCatalogue();
+    FakeSink sink;
+    UdpTransport transport;
+    ChatSession session;
+
+    LoopbackMember(const QString &nick, int room, const QString &endpoint)
+    {
+        session.catalogue = &catalogue;
+        session.sink = &sink;
+        session.settings.nick = nick;
+        session.settings.room = room;
+        session.connection.setServerOverride(endpoint);
+        session.connection.open(&transport);
+    }
+    ~LoopbackMember() { session.connection.close(); }
+    LoopbackMember(const LoopbackMember &) = delete;
+    LoopbackMember &operator=(const LoopbackMember &) = delete;
+
+    /// Everything the transcript was told, a line each.
+    QString shown() const { return (sink.texts("ShowMessage") + sink.texts("TimeStamp")).join(u'\n'); }
+};
+
+} // namespace hchat::test
