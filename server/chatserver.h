@@ -170,6 +170,8 @@ private:
     void onRoomUsage(Session &s, PollContext &ctx);
     void onBoot(Session &s, const QString &rec);
     void onRoomRecord(Session &s, const QString &rec, qint64 nowMs);
+    /// A room record (kind 7) equal to the stored one (but `J`): no request.
+    bool isStoredRoomRecord(const Session &s, const QString &rec) const;
     void onRoomList(Session &s, const QString &rec, int kind);
     void onBulletin(Session &s, const QString &rec);
     void onBulletinRequest(Session &s, const QString &rec);

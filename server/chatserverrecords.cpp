@@ -62,7 +62,9 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         onProfile(s, rec);
         break;
     case RecordKind::RoomRecord:
-        if (mayEdit(s, ctx))
+        // Clients send the room's record whenever its dialog closes: an
+        // unchanged one is no request and costs nothing.
+        if (!isStoredRoomRecord(s, rec) && mayEdit(s, ctx))
             onRoomRecord(s, rec, nowMs);
         break;
     case RecordKind::Boot:

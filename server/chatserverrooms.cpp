@@ -159,6 +159,23 @@ void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
     sendRoomList(s);
 }
 
+bool ChatServer::isStoredRoomRecord(const Session &s, const QString &rec) const
+{
+    const int room = roomOf(rec, s);
+    if (!m_rooms || !RoomStore::validRoom(room))
+        return false;
+    const QString stored = m_rooms->fields(room);
+    for (const char f : {'S', 'B'}) {
+        if (RoomStore::cleanField(GetS(rec, f).remove(u'_')) != GetS(stored, f))
+            return false;
+    }
+    for (const char f : RoomStore::editedFields) {
+        if (RoomStore::cleanField(GetS(rec, f)) != RoomStore::cleanField(GetS(stored, f)))
+            return false;
+    }
+    return true;
+}
+
 void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
 {
     const int room = roomOf(rec, s);
@@ -167,17 +184,12 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
         return;
     }
     const QString stored = m_rooms->fields(room);
-    const QString offeredS = GetS(rec, QStringLiteral("S")).remove(u'_');
-    const QString offeredB = GetS(rec, QStringLiteral("B")).remove(u'_');
+    // The record as sent is the room's whole record: a password left out
+    // (the writer never writes an empty field) is none.
+    const QString offeredS = RoomStore::cleanField(GetS(rec, QStringLiteral("S")).remove(u'_'));
+    const QString offeredB = RoomStore::cleanField(GetS(rec, QStringLiteral("B")).remove(u'_'));
     const QString storedS = m_rooms->adminPassword(room);
     const QString storedB = m_rooms->accessPassword(room);
-    bool same = (offeredS.isEmpty() || offeredS == storedS) && (offeredB.isEmpty() || offeredB == storedB);
-    for (const char f : RoomStore::editedFields)
-        same = same && RoomStore::cleanField(GetS(rec, f)) == RoomStore::cleanField(GetS(stored, f));
-    // Clients resend a room's record when its dialog closes; an unchanged
-    // record is no request at all.
-    if (same)
-        return;
     if (!mayAdminister(s, room, offeredS)) {
         notice(s, adminOnly(s, room, QStringLiteral("change its settings")));
         // The sender's client shows its record already: give it back ours.
@@ -198,14 +210,8 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     QString fields;
     for (const char f : RoomStore::editedFields) {
         fields += AddS(RoomStore::cleanField(GetS(rec, f)), f);
-        if (f == 'N') {
-            // Empty passwords keep the stored ones: clients never see them,
-            // so they cannot send them back.
-            fields +=
-                AddS(offeredS.isEmpty() ? storedS : RoomStore::cleanField(offeredS), QStringLiteral("S"));
-            fields +=
-                AddS(offeredB.isEmpty() ? storedB : RoomStore::cleanField(offeredB), QStringLiteral("B"));
-        }
+        if (f == 'N')
+            fields += AddS(offeredS, QStringLiteral("S")) + AddS(offeredB, QStringLiteral("B"));
     }
     fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, QStringLiteral("J"));
     if (const qsizetype bytes = fields.toUtf8().size(); bytes > RoomStore::maxRecordBytes) {

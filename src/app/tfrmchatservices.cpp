@@ -29,7 +29,14 @@ void TfrmChat::wireServices()
         std::make_unique<ChatServices>(m_session, memRich, memRich2, pnlWeb, m_options.pluginFolder, this);
     if (!askNick) {
         askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
-            return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, answer);
+            QInputDialog box(this);
+            box.setWindowTitle(caption);
+            box.setLabelText(prompt);
+            box.setTextValue(answer);
+            // As wide as the title and the frame's buttons: a narrow box has
+            // its title cut short by the window frame.
+            box.setMinimumWidth(box.fontMetrics().horizontalAdvance(caption) + 160);
+            return box.exec() == QDialog::Accepted ? box.textValue() : QString();
         };
     }
 

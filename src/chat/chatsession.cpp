@@ -82,8 +82,11 @@ void ChatSession::dispatch(int kind, const QString &record)
         onPrivateMessage(record);
         break;
     case RecordKind::Presence:
+        onUserRecord(record);
+        break;
     case RecordKind::RefreshMembers:
         onUserRecord(record);
+        roomHandling.onMemberListed(record);
         break;
     case RecordKind::Profile:
         onProfile(record);

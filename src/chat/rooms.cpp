@@ -94,12 +94,25 @@ void Rooms::onRoomRecord(const QString &record)
         return; // a record without a usable room number has nowhere to go
     m_session.rooms.setEntry(room, KillS(record, QStringLiteral("R")));
     emit roomListChanged();
-    if (room == m_session.settings.room) {
-        const bool welcome = m_welcomeRoom == room;
-        if (welcome)
-            m_welcomeRoom = -1;
-        applyRoom(room, welcome);
-    }
+    if (room == m_session.settings.room)
+        applyRoom(room);
+}
+
+void Rooms::onMemberListed(const QString &record)
+{
+    const int room = m_welcomeRoom;
+    if (room < 0 || room != m_session.settings.room ||
+        (GetI(record, QStringLiteral("#")) != room && GetI(record, QStringLiteral("W")) != room))
+        return;
+    m_welcomeRoom = -1;
+    showWelcome(room);
+}
+
+void Rooms::showWelcome(int room)
+{
+    const QString text = m_session.rooms.RoomField(room, QStringLiteral("M"));
+    if (!text.isEmpty())
+        notice(text);
 }
 
 void Rooms::onRoomAnswer(const QString &record)
@@ -192,15 +205,15 @@ void Rooms::writeRoom(int room, const QString &fields)
     if (room < 0 || room > maxRoom)
         return;
     const QString record = AddI(room, QStringLiteral("#")) + fields;
-    // Until the server's copy comes back, the room has what it had and what
-    // this record gives it (empty passwords keep the stored ones).
-    RoomFlags flags = RoomFlags::read(m_session.rooms.entry(room));
-    flags.adminPassword = flags.adminPassword || !GetS(fields, QStringLiteral("S")).isEmpty();
-    flags.accessPassword = flags.accessPassword || !GetS(fields, QStringLiteral("B")).isEmpty();
+    // Until the server's copy comes back, the room is what this record says:
+    // a password left out is none.
+    RoomFlags flags;
+    flags.adminPassword = !GetS(fields, QStringLiteral("S")).isEmpty();
+    flags.accessPassword = !GetS(fields, QStringLiteral("B")).isEmpty();
     m_session.rooms.setEntry(room, KillS(withoutSecrets(record), QStringLiteral("H")) + flags.field());
     emit roomListChanged();
     if (room == m_session.settings.room)
-        applyRoom(room, false);
+        applyRoom(room);
     m_session.Send(RecordKind::RoomRecord, record);
 }
 
@@ -299,14 +312,12 @@ void Rooms::tick()
     if (m_session.roomHoldOff > 0)
         return;
     if (m_welcomeRoom >= 0) {
-        // The server sent no fresh record in time: welcome from the one we keep.
+        // The server listed no members in time, nor refused: welcome from
+        // the record we keep.
         const int room = m_welcomeRoom;
         m_welcomeRoom = -1;
-        if (room == m_session.settings.room) {
-            const QString welcome = m_session.rooms.RoomField(room, QStringLiteral("M"));
-            if (!welcome.isEmpty())
-                notice(welcome);
-        }
+        if (room == m_session.settings.room)
+            showWelcome(room);
     }
     if (m_held) {
         m_held = false;
@@ -372,7 +383,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
     if (firstChanged) {
         emit firstRoomChanged(s.room);
         m_welcomeRoom = s.room;
-        applyRoom(s.room, false);
+        applyRoom(s.room);
     }
 }
 
@@ -385,7 +396,7 @@ void Rooms::announce()
         sendEntry(s.room2, true);
     requestRoomList();
     m_welcomeRoom = s.room;
-    applyRoom(s.room, false);
+    applyRoom(s.room);
 }
 
 void Rooms::requestRoomList()
@@ -406,16 +417,11 @@ bool Rooms::requestRoomSetup()
     return true;
 }
 
-void Rooms::applyRoom(int room, bool welcome)
+void Rooms::applyRoom(int room)
 {
     const RoomList &list = m_session.rooms;
     emit roomApplied(room, list.RoomField(room, QStringLiteral("C")),
                      list.RoomField(room, QStringLiteral("U")), GetI(list.entry(room), QStringLiteral("I")));
-    if (welcome) {
-        const QString text = list.RoomField(room, QStringLiteral("M"));
-        if (!text.isEmpty())
-            notice(text);
-    }
 }
 
 } // namespace hchat

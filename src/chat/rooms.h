@@ -36,6 +36,10 @@ public:
     void onRoomRecord(const QString &record);
     /// Kind 25: entry refused. Shows the notice and goes back.
     void onRoomAnswer(const QString &record);
+    /// Kind 15: one member of a room's list. The server lists a room only to
+    /// whoever it let in, so the first room's welcome waits for its list: the
+    /// room's record alone (the room list) may come before a refusal.
+    void onMemberListed(const QString &record);
     /// Kind 28: the server's answer to an administrator password. Granted,
     /// it carries the room's whole record: the room list keeps it without
     /// the passwords and adminGranted() hands it on whole.
@@ -131,7 +135,8 @@ private:
     void request(const Choice &choice);
     void carryOut(const Choice &choice, bool presence = true);
     void sendEntry(int room, bool watched);
-    void applyRoom(int room, bool welcome);
+    void applyRoom(int room);
+    void showWelcome(int room);
     void notice(const QString &text);
     Choice current() const;
 

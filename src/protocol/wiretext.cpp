@@ -79,6 +79,24 @@ bool isLineBreak(QChar c)
     return c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
+// A closing tag the codec would read: "/", one field name (A to Z or "#",
+// exact case) and ">", starting at `i`.
+bool closingTagAt(QStringView text, qsizetype i)
+{
+    if (i + 3 > text.size() || text[i] != u'/' || text[i + 2] != u'>')
+        return false;
+    const QChar name = text[i + 1];
+    return (name >= u'A' && name <= u'Z') || name == u'#';
+}
+
+// Past the run of backslashes that starts at `i`.
+qsizetype skipBackslashes(QStringView text, qsizetype i)
+{
+    while (i < text.size() && text[i] == u'\\')
+        ++i;
+    return i;
+}
+
 } // namespace
 
 QString encodeText(QStringView text)
@@ -95,11 +113,13 @@ QString encodeText(QStringView text)
             continue;
         }
         out += c;
-        if (i + 1 == n)
-            break;
-        const QChar next = text[i + 1];
-        if ((c == u'|' && (next == u'|' || next == u'\\' || isLineBreak(next))) ||
-            (c == u'<' && (next == u'/' || next == u'\\')))
+        // "|" or "<", then backslashes (none or more), then what would read as
+        // a line break or a closing tag: one more backslash. A typed escape
+        // gains one too, so the reader can take exactly one away.
+        if (c != u'|' && c != u'<')
+            continue;
+        const qsizetype j = skipBackslashes(text, i + 1);
+        if (c == u'|' ? (j < n && (text[j] == u'|' || isLineBreak(text[j]))) : closingTagAt(text, j))
             out += u'\\';
     }
     return out;
@@ -115,7 +135,11 @@ QString decodeText(const QString &value)
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = value[i];
         out += c;
-        if ((c == u'|' || c == u'<') && i + 1 < n && value[i + 1] == u'\\')
+        if ((c != u'|' && c != u'<') || i + 1 >= n || value[i + 1] != u'\\')
+            continue;
+        // GetS has turned the "||" of a line break into CR LF already.
+        const qsizetype j = skipBackslashes(value, i + 1);
+        if (c == u'|' ? (j < n && (value[j] == u'|' || value[j] == u'\r')) : closingTagAt(value, j))
             ++i;
     }
     return out;

@@ -18,14 +18,15 @@ inline QString decodeWireLine(QByteArrayView bytes)
 bool isValidUtf8(const char *data, qsizetype size);
 
 /// Text as a person typed it, made ready for a field: every line break (CR LF,
-/// CR, LF, U+2028, U+2029) becomes "||"; a typed "|" before "|", a backslash or
-/// a line break, and a typed "<" before "/" or a backslash, get a backslash
-/// after them. So a typed "||" never reads as a line break and a typed "</M>"
-/// never ends the field, while a reader that knows nothing of this still shows
-/// "|\|" and "<\/M>".
+/// CR, LF, U+2028, U+2029) becomes "||". Only what the codec would misread
+/// is escaped: a "|" before "|" or a line break, and a "<" before the rest of
+/// a closing tag ("/", A to Z or "#", ">"), get a backslash after them (also
+/// when backslashes stand there already, so typed escapes survive). A typed
+/// "</M>" never ends the field and "||" never reads as a line break, while
+/// "<b>bold</b>" goes unchanged to readers that know nothing of this.
 QString encodeText(QStringView text);
 /// The inverse of encodeText on a value read by GetS (line breaks already CR
-/// LF): the backslash right after a "|" or "<" goes.
+/// LF): one backslash goes from each place encodeText put one.
 QString decodeText(const QString &value);
 /// AddS of encodeText(text).
 QString AddText(const QString &text, char name);

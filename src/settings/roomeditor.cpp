@@ -6,6 +6,10 @@
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 #include "transcript/groom.h"
+#include "transcript/transcriptsink.h"
+
+#include <algorithm>
+#include <array>
 
 namespace hchat {
 
@@ -28,6 +32,9 @@ QString memoText(QString value)
 {
     return value.replace(kCrLf, QStringLiteral("\n"));
 }
+
+// The fields a member edits, in the order they are sent.
+constexpr std::array<char, 11> kEdited{'N', 'S', 'B', 'I', 'P', 'C', 'U', 'M', 'A', 'V', 'G'};
 
 } // namespace
 
@@ -82,6 +89,7 @@ void RoomEditor::fill()
     m_whole = m_unlocked = m_staffConfirmed = m_asked = m_asking = m_refused = false;
     m_roomChanged = m_bulletinChanged = false;
     m_shown = Fields();
+    m_received = m_record;
     showRecord();
 
     // 3: the password this user last typed for the room.
@@ -96,8 +104,14 @@ void RoomEditor::fill()
     // an old stored record may hold.
     if (!hasAdminPassword())
         enableAll();
-    if (!m_shown.setup.isEmpty() || m_session.staffMode)
+    if (!m_shown.setup.isEmpty() || m_session.staffMode) {
         askServer(m_shown.setup);
+    } else if (!hasAdminPassword() && hasHiddenAccessPassword() && m_room != 0) {
+        // Open to all, but with an access password the server keeps: a
+        // record sent without it would clear it, so learn it first.
+        m_asking = true;
+        m_session.roomHandling.requestAdmin(m_room, QString());
+    }
 }
 
 void RoomEditor::enableAll()
@@ -155,7 +169,7 @@ void RoomEditor::onGranted(int room, const QString &record)
     if (room != m_room)
         return;
     m_asking = false;
-    m_record = record;
+    m_record = m_received = record;
     m_whole = true;
     const bool staff = RoomFlags::read(record).staff;
     m_staffConfirmed = m_staffConfirmed || staff;
@@ -170,6 +184,11 @@ void RoomEditor::onGranted(int room, const QString &record)
         m_shown.setup = m_typed;
         enableAll();
         emit fieldsReplaced();
+    } else if (m_shown.access.isEmpty()) {
+        // Unlocked before the answer: only the access password was missing.
+        m_shown.access = GetS(record, QStringLiteral("B"));
+        if (!m_shown.access.isEmpty())
+            emit accessLearned(m_shown.access);
     }
     m_shown.setup = m_typed;
     setupEdited(m_typed, m_shown.access);
@@ -190,6 +209,28 @@ void RoomEditor::fieldEdited()
     m_roomChanged = m_unlocked;
 }
 
+QString RoomEditor::recordFields(const Fields &f) const
+{
+    // A box left as it was filled sends its field as it came: what was made
+    // up for showing (a room's label as name, the placeholder caption, an
+    // icon or server choice brought into range) is no edit.
+    const auto field = [this](char name, bool kept, const QString &edited) {
+        return AddS(kept ? GroomMessage(GetS(m_record, name)) : edited, name);
+    };
+    const Fields &was = m_shown;
+    const QStringList roots = approvedRoots(f.roots, m_session.text(0));
+    const QStringList booted = lines(f.booted.join(kCrLf));
+    return field('N', f.name == was.name, f.name) + AddS(QString(f.setup).remove(u'_'), 'S') +
+           AddS(QString(f.access).remove(u'_'), 'B') +
+           field('I', f.icon == was.icon, QString::number(f.icon)) +
+           field('P', f.server == was.server, QString::number(f.server)) +
+           field('C', f.caption == was.caption, f.caption) + field('U', f.web == was.web, f.web) +
+           field('M', f.welcome == was.welcome, GroomMessage(f.welcome)) +
+           field('A', f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)) +
+           AddS(GroomMessage(roots.join(kCrLf)), 'V') +
+           field('G', booted == was.booted, GroomMessage(booted.join(kCrLf)));
+}
+
 void RoomEditor::bulletinEdited(bool visible)
 {
     if (visible)
@@ -204,7 +245,8 @@ void RoomEditor::reset()
         return;
     m_shown = Fields();
     m_shown.name = QStringLiteral("Available by Request");
-    m_record = AddS(m_shown.name, QStringLiteral("N"));
+    // As the server keeps a reset room; m_received stays what it was before.
+    m_record = AddS(m_shown.name, QStringLiteral("N")) + AddI(0, QStringLiteral("I"));
     m_whole = true;
     m_roomChanged = m_bulletinChanged = true;
     m_unlocked = true;
@@ -256,25 +298,28 @@ QString RoomEditor::fitBulletin(const QString &text)
 
 void RoomEditor::close(const Fields &f, const QString &bulletin)
 {
-    if (m_roomChanged) {
-        const QStringList roots = approvedRoots(f.roots, m_session.text(0));
-        const QString s = QString(f.setup).remove(u'_');
-        const QString b = QString(f.access).remove(u'_');
-        if (m_room >= 0 && m_room < m_session.rooms.count()) {
-            storePair(s, b);
+    if (m_roomChanged && m_room >= 0 && m_room < m_session.rooms.count()) {
+        QString fields = recordFields(f);
+        // Only a record that differs from the one received is a change: the
+        // server takes a record as the room's whole, so looking must not
+        // rewrite it.
+        const bool differs = std::any_of(kEdited.begin(), kEdited.end(), [&](char name) {
+            return GetS(fields, name) != GetS(m_received, name);
+        });
+        if (differs && hasHiddenAccessPassword() && GetS(fields, 'B').isEmpty()) {
+            // Sent without it, the access password nobody here knows would go.
+            if (m_session.sink)
+                m_session.sink->ShowMessage(
+                    QStringLiteral("The settings of room %1 were not sent: its access password is kept by "
+                                   "the server. Type it (or a new one) as Access Password to save them.")
+                        .arg(m_room),
+                    false, true);
+        } else if (differs) {
+            storePair(f.setup, f.access);
             QString editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
             if (editor.isEmpty())
                 editor = f.editor;
-            const QString fields =
-                AddS(f.name, QStringLiteral("N")) + AddS(s, QStringLiteral("S")) +
-                AddS(b, QStringLiteral("B")) + AddI(f.icon, QStringLiteral("I")) +
-                AddI(f.server, QStringLiteral("P")) + AddS(f.caption, QStringLiteral("C")) +
-                AddS(f.web, QStringLiteral("U")) + AddS(GroomMessage(f.welcome), QStringLiteral("M")) +
-                AddS(GroomMessage(f.accessDenied), QStringLiteral("A")) +
-                AddS(GroomMessage(roots.join(kCrLf)), QStringLiteral("V")) +
-                AddS(GroomMessage(lines(f.booted.join(kCrLf)).join(kCrLf)), QStringLiteral("G")) +
-                AddS(editor, QStringLiteral("J"));
-            m_session.roomHandling.writeRoom(m_room, fields);
+            m_session.roomHandling.writeRoom(m_room, fields + AddS(editor, QStringLiteral("J")));
         }
     }
     if (m_bulletinChanged)

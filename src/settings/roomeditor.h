@@ -99,6 +99,9 @@ signals:
     void changed();
     /// The fields show other values (the whole record after a grant, a reset).
     void fieldsReplaced();
+    /// The server told the access password of a room whose fields were
+    /// already open: for the access box, when the user left it empty.
+    void accessLearned(const QString &access);
 
 private:
     void enableAll();
@@ -106,10 +109,13 @@ private:
     void showRecord();
     void onGranted(int room, const QString &record);
     void onRefused(int room);
+    /// The record's edited fields from what the boxes hold (no `J`).
+    QString recordFields(const Fields &f) const;
 
     ChatSession &m_session;
     int m_room = 0;
-    QString m_record; ///< the room's record: the public one, or the whole one once granted
+    QString m_record;   ///< the room's record: the public one, or the whole one once granted
+    QString m_received; ///< the record as the server last gave it; a reset leaves it
     Fields m_shown;
     QString m_typed;
     QString m_lastAsked;

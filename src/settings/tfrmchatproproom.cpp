@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace hchat {
 
 namespace {
@@ -147,6 +149,13 @@ void TfrmChatProp::wireRoomTab()
     connect(btnReset, &QPushButton::clicked, this, &TfrmChatProp::btnResetClick);
     connect(&m_room, &RoomEditor::changed, this, &TfrmChatProp::applyRoomState);
     connect(&m_room, &RoomEditor::fieldsReplaced, this, &TfrmChatProp::showRoomFields);
+    connect(&m_room, &RoomEditor::accessLearned, this, [this](const QString &access) {
+        if (!edtAccess->text().isEmpty())
+            return; // typed over already
+        const bool loading = std::exchange(m_loading, true);
+        edtAccess->setText(access);
+        m_loading = loading;
+    });
     connect(&m_session, &ChatSession::bulletinArrived, this, &TfrmChatProp::bulletinArrived);
 }
 

@@ -240,7 +240,9 @@ QWidget *TfrmChatProp::buildFontGroup()
     grpSize = new QButtonGroup(sizeBox);
     const auto &points = ProfileEditor::fontSizes();
     for (int i = 0; i < int(points.size()); ++i) {
-        auto *r = new QRadioButton(QStringLiteral("%1 point").arg(points[i], 2), sizeBox);
+        // Two blanks before the one-digit size, as the captions always read.
+        const QString blanks = points[i] < 10 ? QStringLiteral("  ") : QString();
+        auto *r = new QRadioButton(blanks + QStringLiteral("%1 point").arg(points[i]), sizeBox);
         r->setObjectName(QStringLiteral("rdoSize%1").arg(points[i]));
         grpSize->addButton(r, i);
         sizes->addWidget(r);

@@ -251,6 +251,8 @@ private slots:
         sink.clear();
         s->dispatch(7,
                     "<R>7</R><#>2</#><N>Lounge</N><I>7</I><C>Be nice</C><U>http://x/</U><M>Hello||there</M>");
+        QCOMPARE(sink.count("ShowMessage"), 0); // not before the server lists the room for us
+        s->dispatch(15, "<R>15</R><N>Ann</N><E>ANNANNAN!</E><#>2</#>");
         QCOMPARE(applied.last().at(0).toInt(), 2);
         QCOMPARE(applied.last().at(1).toString(), QString("Be nice"));
         QCOMPARE(applied.last().at(2).toString(), QString("http://x/"));
@@ -282,6 +284,8 @@ private slots:
         s->rooms.setEntry(5, "<#>5</#><N>Private</N>");
         s->roomHandling.setFirstRoom(5);
         sent.clear();
+        // The room's record (as in the room list) may come before the refusal.
+        s->dispatch(7, "<R>7</R><#>5</#><N>Private</N><M>Welcome, members</M>");
         s->dispatch(25, "<R>25</R><#>5</#><A>Members only.</A>");
         QCOMPARE(sink.texts("ShowMessage"),
                  QStringList({"Access to room 5 Private is denied.", "Members only."}));

@@ -109,6 +109,9 @@ private slots:
         QCOMPARE(server->sessionCount(), 2);
         QVERIFY(office.last()->token().isEmpty());
         QVERIFY(office.last()->received.join(u'\n').contains("Too many connections from your address"));
+        // Told to a forged address too: never more bytes than were sent.
+        const QByteArray tiny = "<R>5</R>\n<R>0</R><K>1</K>\r\n";
+        QVERIFY(from(kOffice, 3999, tiny).size() <= tiny.size());
         LinkClient elsewhere(server.get(), 3100, &now);
         join(elsewhere, "Eli", "ELSEWHER1", 1);
         QCOMPARE(server->sessionCount(), 3);

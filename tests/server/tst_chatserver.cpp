@@ -134,6 +134,12 @@ private slots:
         QVERIFY(a.take(1).isEmpty()); // never echoed to the sender
         QCOMPARE(lines.size(), 1);
         QCOMPARE(server->stats().retransmissions, 1u);
+        // Tagged for a room she is neither in nor watching: refused, by its number.
+        const quint32 stray = a.say(3, "psst");
+        a.poll();
+        other.poll();
+        QVERIFY(other.take(1).isEmpty());
+        QVERIFY(a.received.last().startsWith(QStringLiteral("<R>1</R><O>%1</O>").arg(stray)));
     }
 
     void everyLineOnceWhateverIsResent()

@@ -172,6 +172,7 @@ private slots:
         open();
         QSignalSpy applied(dlg, &TfrmChatProp::appearanceChanged);
         QVERIFY(dlg->findChild<QRadioButton *>(shown)->isChecked());
+        QCOMPARE(dlg->findChild<QRadioButton *>("rdoSize8")->text(), QStringLiteral("  8 point"));
         QCOMPARE(dlg->cmbZone->currentIndex(), zoneItem);
         QCOMPARE(dlg->cmbZone->count(), 24);
 
@@ -427,9 +428,38 @@ private slots:
         QCOMPARE(records.size(), 1);
         QCOMPARE(records[0],
                  QStringLiteral("<R>7</R><#>1</#><N>Traders</N><S>secret</S><B>newpass</B><I>3</I>"
-                                "<P>0</P><C>Old caption</C><M>Hi||all</M><J>Ann</J>"));
+                                "<C>Old caption</C><M>Hi||all</M><J>Ann</J>"));
         QCOMPARE(w->session.PassField(1, "S"), QStringLiteral("secret"));
         QCOMPARE(w->session.PassField(1, "B"), QStringLiteral("newpass"));
+    }
+
+    void lookingChangesNothing()
+    {
+        // Free: the placeholder caption; an icon and a server choice out of range.
+        w->session.rooms.setEntry(3, "<#>3</#><N>Vacant</N><I>70</I><P>9</P>");
+        w->session.settings.room = 3;
+        open();
+        closeDialog();
+        QCOMPARE(w->sent(7).size(), 0);
+        open();
+        type(dlg->memWelcome, "Hi"); // what nobody edited goes as it came
+        closeDialog();
+        QCOMPARE(w->sent(7),
+                 QStringList{"<R>7</R><#>3</#><N>Vacant</N><I>70</I><P>9</P><M>Hi</M><J>Ann</J>"});
+    }
+
+    void hiddenAccessPasswordIsNeverCleared()
+    {
+        w->session.rooms.setEntry(3, "<#>3</#><N>Club</N><H>B</H>");
+        w->session.settings.room = 3;
+        for (const bool answered : {false, true}) {
+            open();
+            if (answered)
+                w->serverSays("<R>28</R><#>3</#><N>Club</N><B>door</B><H>BA</H>");
+            type(dlg->edtCaption, "x");
+            closeDialog(); // unanswered, a record would clear it: none goes
+            QCOMPARE(GetS(w->sent(7).value(0, "<B>none</B>"), "B"), QString(answered ? "door" : "none"));
+        }
     }
 
     void staffProveThemselves()
@@ -489,6 +519,7 @@ private slots:
         QCOMPARE(dlg->cmbIcon->count(), count);
         QCOMPARE(dlg->cmbIcon->currentIndex(), icon);
         QCOMPARE(dlg->cmbIcon->itemText(icon), QStringLiteral(" %1").arg(icon));
+        type(dlg->edtCaption, "x");
         closeDialog();
         QCOMPARE(GetI(w->sent(7).value(0), "I"), icon); // kept, not cut to the list
     }
