@@ -299,7 +299,7 @@ QString RoomEditor::fitBulletin(const QString &text)
 void RoomEditor::close(const Fields &f, const QString &bulletin)
 {
     if (m_roomChanged && m_room >= 0 && m_room < m_session.rooms.count()) {
-        QString fields = recordFields(f);
+        const QString fields = recordFields(f);
         // Only a record that differs from the one received is a change: the
         // server takes a record as the room's whole, so looking must not
         // rewrite it.
