@@ -2,9 +2,11 @@
 // widgets forward to the session's handlers and show what they report.
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
+#include "app/webbar.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListView>
@@ -74,6 +76,17 @@ void TfrmChat::updateMemberButtons()
     btnBoot->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
     btnGlobal->setVisible(m_session.staffMode);
     btnStats->setVisible(m_session.staffMode);
+    // Two to a row without holes, whatever is hidden.
+    if (auto *grid = qobject_cast<QGridLayout *>(pnlMemberButtons->layout())) {
+        int n = 0;
+        for (const auto &[button, command] : buttons) {
+            grid->removeWidget(button);
+            if (!button->isHidden()) {
+                grid->addWidget(button, n / 2, n % 2);
+                ++n;
+            }
+        }
+    }
     btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
 }
 
@@ -134,7 +147,8 @@ void TfrmChat::wireChatCommands()
     connect(&rooms, &Rooms::roomApplied, this,
             [this](int, const QString &caption, const QString &webUrl, int icon) {
                 lblCaption->setText(caption);
-                lblCaption->setVisible(!caption.isEmpty());
+                webBar->setCaption(caption);
+                applyWebSlim();
                 // The web button and the room icon are read where they are used.
                 btnWeb->setProperty("roomUrl", webUrl);
                 btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings.web));
