@@ -197,6 +197,7 @@ private:
     void fillRoomChoosers();
     void selectRoomChoosers();
     void updateMemberButtons();
+    void layMemberButtons();
     std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;

@@ -107,7 +107,11 @@ void TfrmChat::wireServices()
             m_session.memberCommands.run(C::Boot, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
-    connect(rosterPanel, &RosterPanel::memberButtonsVisible, pnlMemberButtons, &QWidget::setVisible);
+    connect(rosterPanel, &RosterPanel::memberButtonsVisible, this, [this](bool visible) {
+        if (visible)
+            layMemberButtons();
+        pnlMemberButtons->setVisible(visible);
+    });
     connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
         m_session.sink->ShowMessage(tr("Could not write %1").arg(path), false, true);
     });

@@ -76,18 +76,29 @@ void TfrmChat::updateMemberButtons()
     btnBoot->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
     btnGlobal->setVisible(m_session.staffMode);
     btnStats->setVisible(m_session.staffMode);
-    // Two to a row without holes, whatever is hidden.
-    if (auto *grid = qobject_cast<QGridLayout *>(pnlMemberButtons->layout())) {
-        int n = 0;
-        for (const auto &[button, command] : buttons) {
-            grid->removeWidget(button);
-            if (!button->isHidden()) {
-                grid->addWidget(button, n / 2, n % 2);
-                ++n;
-            }
+    layMemberButtons();
+    btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
+}
+
+void TfrmChat::layMemberButtons()
+{
+    // Without holes, whatever is hidden; two to a row where the members pane
+    // is wide enough for their captions, else one.
+    auto *grid = qobject_cast<QGridLayout *>(pnlMemberButtons->layout());
+    if (!grid)
+        return;
+    int widest = 0;
+    for (const auto &[button, command] : memberButtons())
+        widest = qMax(widest, button->isHidden() ? 0 : button->sizeHint().width());
+    const int columns = pnlRight->width() >= 2 * widest + grid->horizontalSpacing() ? 2 : 1;
+    int n = 0;
+    for (const auto &[button, command] : memberButtons()) {
+        grid->removeWidget(button);
+        if (!button->isHidden()) {
+            grid->addWidget(button, n / columns, n % columns);
+            ++n;
         }
     }
-    btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
 }
 
 void TfrmChat::runMemberCommand(MemberCommands::Command command)

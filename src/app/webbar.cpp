@@ -10,6 +10,7 @@ namespace hchat {
 WebBar::WebBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("pnlWebBar"));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // the page below takes the height
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
