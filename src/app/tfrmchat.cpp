@@ -2,6 +2,7 @@
 
 #include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/firststartdialog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
 #include "app/tfrmpm.h"
@@ -392,6 +393,10 @@ void TfrmChat::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    // A first-start question still open goes unanswered: its loop would keep
+    // the program running after the window.
+    for (FirstStartDialog *ask : findChildren<FirstStartDialog *>())
+        ask->reject();
     // The settings dialog applies what it holds before anything is saved,
     // and its records go out with the last poll.
     if (m_prop)
