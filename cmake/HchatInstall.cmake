@@ -7,6 +7,8 @@ if(TARGET hchat_webpane)
 endif()
 install(FILES ${HCHAT_OUTPUT_DIR}/chat.dll DESTINATION ${HCHAT_INSTALL_DATADIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/Media/ DESTINATION ${HCHAT_INSTALL_DATADIR}/Media)
+# Help and the web button open these when the web site can't be reached.
+install(DIRECTORY ${HCHAT_OUTPUT_DIR}/web/ DESTINATION ${HCHAT_INSTALL_DATADIR}/web)
 # Remote support runs these from beside the shipped data.
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/data/halvexhelp ${PROJECT_SOURCE_DIR}/data/tv.sh
         DESTINATION ${HCHAT_INSTALL_DATADIR})

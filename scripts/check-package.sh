@@ -12,6 +12,7 @@ for f in /usr/bin/hchat /usr/bin/hchat-server \
          /usr/share/halvex-chat/chat.dll \
          /usr/share/halvex-chat/Media/{Notify,TaDa,Chimes,Chord}.wav \
          /usr/share/halvex-chat/{halvexhelp,tv.sh} \
+         /usr/share/halvex-chat/web/{index.html,help/chat/index.html,mon/index.html} \
          /usr/share/applications/com.halvex.chat.desktop \
          /usr/share/icons/hicolor/scalable/apps/com.halvex.chat.svg \
          /usr/share/metainfo/com.halvex.chat.metainfo.xml; do

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QStandardPaths>
 
 namespace hchat {
 
@@ -101,6 +102,8 @@ void ChatServices::catalogueArrived()
     ChatSettings &s = m_session.settings;
     m_session.staffMode = isStaffNick(catalogue, s.nick);
     s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
+    // Help and the web button's pages ship with the program too.
+    m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder + QStringLiteral("web"));
     if (!m_lists.isLoaded()) {
         m_lists.load(catalogue, m_session);
         StoredLists::boundRooms(s, m_session.rooms);
@@ -204,8 +207,14 @@ QString ChatServices::startReplacement(const QString &script)
 
 void ChatServices::runRemoteSupport()
 {
-    RemoteSupport support(*m_processes, m_session.installFolder);
-    const QString notice = support.run();
+    // In the program folder, then the user's own folder (which needs no
+    // administrator to fill), then beside the shipped data.
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                               QStringLiteral("/halvex-chat");
+    const QString folder =
+        RemoteSupport::findHelper({m_session.programFolder, userFolder, m_session.installFolder});
+    const QString notice = folder.isEmpty() ? RemoteSupport::notFoundNotice(userFolder)
+                                            : RemoteSupport(*m_processes, folder).run();
     if (!notice.isEmpty() && m_session.sink)
         m_session.sink->ShowMessage(notice, false, true);
 }

@@ -56,7 +56,19 @@ bool StartOptions::isWritableFolder(const QString &folder)
 
 QString StartOptions::usage()
 {
-    return QStringLiteral("usage: hchat [--home DIR] [--server HOST[:PORT]]");
+    return QStringLiteral("usage: hchat [--home DIR] [--server HOST[:PORT]] [--help] [--version]");
+}
+
+QString StartOptions::help()
+{
+    return usage() +
+           QStringLiteral("\n\n"
+                          "  --home DIR                keep settings, logs and lists in DIR\n"
+                          "  --server HOST[:PORT]      talk to this chat server for this run\n"
+                          "  --help                    show this text\n"
+                          "  --version                 show the version date\n"
+                          "\n"
+                          "HCHAT_HOME=DIR works as --home; HCHAT_DEBUG=1 shows diagnostics on stderr.");
 }
 
 QString StartOptions::installedDataFromBin()
@@ -118,6 +130,10 @@ StartOptions StartOptions::parse(const QStringList &arguments, const QString &ex
             next(o.serverOverride);
         } else if (a.startsWith(QLatin1String("--server="))) {
             o.serverOverride = a.mid(9);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o.showHelp = true;
+        } else if (a == QLatin1String("--version")) {
+            o.showVersion = true;
         } else if (a.startsWith(QLatin1String("-platform")) || a.startsWith(QLatin1String("-style"))) {
             ++i; // Qt's own options, already taken by QApplication when present
         } else {

@@ -24,10 +24,12 @@ struct StartOptions {
     /// otherwise, the user's files are then in the user's own folders.
     bool packaged = false;
     bool standAlone = true;
-    QString serverOverride; ///< `--server HOST[:PORT]`, empty for the configured one
-    QString error;          ///< a command-line mistake to report, empty when fine
+    QString serverOverride;   ///< `--server HOST[:PORT]`, empty for the configured one
+    bool showHelp = false;    ///< `--help`: print the usage and stop
+    bool showVersion = false; ///< `--version`: print the version date and stop
+    QString error;            ///< a command-line mistake to report, empty when fine
 
-    /// Reads `--home DIR`, `--server HOST[:PORT]`; HCHAT_HOME overrides the
+    /// Reads `--home DIR`, `--server HOST[:PORT]`, `--help`, `--version`; HCHAT_HOME overrides the
     /// program folder when no `--home` is given. Looks at the executable's
     /// folder to tell a build folder from an installed layout.
     static StartOptions parse(const QStringList &arguments, const QString &executablePath,
@@ -40,6 +42,8 @@ struct StartOptions {
     /// Stand-alone when the upper-cased file name contains "HCHAT".
     static bool isStandAlone(const QString &executablePath);
     static QString usage();
+    /// The `--help` text: the usage line and what each option does.
+    static QString help();
 
     /// Where an install puts the shipped data and the plugin, relative to the
     /// executable's folder.

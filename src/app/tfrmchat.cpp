@@ -2,10 +2,12 @@
 
 #include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/firststartdialog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
-#include "platform/transcriptedit.h"
 #include "app/tfrmpm.h"
+#include "app/webbar.h"
+#include "platform/transcriptedit.h"
 #include "settings/tfrmchatprop.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptsink.h"
@@ -109,11 +111,9 @@ void TfrmChat::buildWidgets()
     pnlWeb->setObjectName(QStringLiteral("pnlWeb"));
     auto *webLayout = new QVBoxLayout(pnlWeb);
     webLayout->setContentsMargins(0, 0, 0, 0);
-    auto *webHint = new QLabel(tr("Posted links and images open here."), pnlWeb);
-    webHint->setObjectName(QStringLiteral("lblWebHint"));
-    webHint->setAlignment(Qt::AlignCenter);
-    webHint->setEnabled(false);
-    webLayout->addWidget(webHint);
+    webLayout->setSpacing(2);
+    webBar = new WebBar(pnlWeb);
+    webLayout->addWidget(webBar);
 
     auto *chatArea = new QWidget(splMain);
     auto *chatLayout = new QVBoxLayout(chatArea);
@@ -182,6 +182,11 @@ void TfrmChat::buildWidgets()
     auto memberButton = [&](QPushButton *&b, const char *name, const QString &caption) {
         b = new QPushButton(caption, pnlMemberButtons);
         b->setObjectName(QLatin1String(name));
+        // The members pane keeps the width the user gave it when the buttons
+        // appear: a caption too long for it is cut, and its tip says it whole.
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        b->setMinimumWidth(0);
+        b->setToolTip(caption);
         buttons->addWidget(b, n / 2, n % 2);
         ++n;
     };
@@ -388,6 +393,10 @@ void TfrmChat::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    // A first-start question still open goes unanswered: its loop would keep
+    // the program running after the window.
+    for (FirstStartDialog *ask : findChildren<FirstStartDialog *>())
+        ask->reject();
     // The settings dialog applies what it holds before anything is saved,
     // and its records go out with the last poll.
     if (m_prop)
@@ -401,11 +410,9 @@ void TfrmChat::FormClose()
     TfrmPM::closeAll(m_session);
     keepWindowGeometry();
     keepPaneSizes();
-    QString error;
     if (!listsSaved)
         reportFileProblem(QStringLiteral("Lists not saved: ") + listsError);
-    if (!m_config->WriteIniFile(m_session.settings, &error))
-        reportFileProblem(QStringLiteral("Settings not saved: ") + error);
+    saveSettings();
     if (!m_replaceScript.isEmpty()) {
         if (const QString why = m_services->startReplacement(m_replaceScript); !why.isEmpty())
             DebugLog::note(QStringLiteral("Upgrade not started: ") + why);

@@ -31,6 +31,7 @@ class IniConfig;
 class RosterPanel;
 class TranscriptEdit;
 class TrayIcon;
+class WebBar;
 
 /// The chat window. It shows the session's state and forwards what the user
 /// does to it; protocol handling and rules live in the chat layer.
@@ -80,6 +81,7 @@ public:
     QLabel *lblRoom1 = nullptr;
     QLabel *lblRoom2 = nullptr;
     QWidget *pnlWeb = nullptr;
+    WebBar *webBar = nullptr; ///< the room's caption and the address box, atop pnlWeb
     QWidget *pnlRight = nullptr;
     QWidget *pnlBottom = nullptr;
     QWidget *pnlMemberButtons = nullptr;
@@ -185,6 +187,9 @@ private:
     void keepWindowGeometry();
     void applyPaneSizes();
     void keepPaneSizes();
+    /// Until the first page the web pane is only its bar.
+    void applyWebSlim();
+    bool m_webShown = false;
     void updateRoomHeadings();
     bool m_paneSizesApplied = false;
     // Rooms, text entry, member commands and private messages (tfrmchatwiring.cpp).
@@ -192,6 +197,7 @@ private:
     void fillRoomChoosers();
     void selectRoomChoosers();
     void updateMemberButtons();
+    void layMemberButtons();
     std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;
@@ -211,6 +217,9 @@ private:
 
     void catalogueReady();
     void checkNick();
+    /// The server typed at the first start: the chosen endpoint's address.
+    void useServer(const QString &hostPort);
+    void saveSettings();
     bool m_nickChecked = false;
     bool m_askingNick = false;
     void wireServices();

@@ -2,6 +2,7 @@
 // rooms' headings, the view toggles, colours and font.
 #include "app/screenplacement.h"
 #include "app/tfrmchat.h"
+#include "app/webbar.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -76,7 +77,8 @@ void TfrmChat::applyPaneSizes()
     const ChatSettings &s = m_session.settings;
     const bool vertical = splMain->orientation() == Qt::Vertical;
     const int mainTotal = (vertical ? splMain->height() : splMain->width()) - splMain->handleWidth();
-    splMain->setSizes({s.webSize, qMax(100, mainTotal - s.webSize)});
+    const int web = vertical && !m_webShown ? webBar->sizeHint().height() : s.webSize;
+    splMain->setSizes({web, qMax(100, mainTotal - web)});
     const bool second = m_session.settings.showSecond;
     const bool list = m_session.settings.showList;
     const int handles = splChat->handleWidth() * (int(second) + int(list));
@@ -88,7 +90,7 @@ void TfrmChat::keepPaneSizes()
 {
     ChatSettings &s = m_session.settings;
     const QList<int> main = splMain->sizes();
-    if (pnlWeb->isVisible() && !main.isEmpty() && main.first() > 0)
+    if (pnlWeb->isVisible() && m_webShown && !main.isEmpty() && main.first() > 0)
         s.webSize = main.first();
     const QList<int> chat = splChat->sizes();
     if (chat.size() != 3)
@@ -97,6 +99,16 @@ void TfrmChat::keepPaneSizes()
         s.secondWidth = chat.at(1);
     if (pnlRight->isVisible() && chat.at(2) > 0)
         s.listWidth = chat.at(2);
+}
+
+void TfrmChat::applyWebSlim()
+{
+    // Standing above the transcripts, an empty pane is only its bar; beside
+    // them it keeps its width, so the layout doesn't jump at the first page.
+    const bool slim = !m_webShown && !m_session.settings.horizontal;
+    pnlWeb->setMaximumHeight(slim ? webBar->sizeHint().height() : QWIDGETSIZE_MAX);
+    // The caption stands in the bar while the web pane is shown.
+    lblCaption->setVisible(!lblCaption->text().isEmpty() && !m_session.settings.showImage);
 }
 
 void TfrmChat::updateRoomHeadings()
@@ -133,6 +145,7 @@ void TfrmChat::applyLayout()
     cmbRoom2->setEnabled(s.showSecond);
     pnlRight->setVisible(s.showList);
     splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
+    applyWebSlim();
     updateRoomHeadings();
     applyAttentionMarks();
 }

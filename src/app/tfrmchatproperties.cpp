@@ -1,6 +1,7 @@
 // TfrmChat's properties command: the settings dialog, one at a time.
 #include "app/chatservices.h"
 #include "app/tfrmchat.h"
+#include "app/webbar.h"
 #include "platform/webviewerhost.h"
 #include "settings/tfrmchatprop.h"
 #include "settings/upgrade.h"
@@ -45,6 +46,7 @@ void TfrmChat::openProperties()
     connect(m_prop, &TfrmChatProp::appearanceChanged, this, &TfrmChat::applyFont);
     connect(m_prop, &TfrmChatProp::closed, this, [this] {
         // A new nick may have made us staff or not; the settings moved.
+        webBar->setFavourites(m_session.favourites);
         applyLayout();
         applyFont();
         updateMemberButtons();

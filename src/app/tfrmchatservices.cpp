@@ -2,9 +2,11 @@
 // socket, transcripts, logs, speech and the web pane.
 #include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/firststartdialog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
 #include "app/tfrmchat.h"
+#include "app/webbar.h"
 #include "catalogue/staffnames.h"
 #include "platform/webviewerhost.h"
 #include "settings/upgrade.h"
@@ -14,12 +16,12 @@
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTime>
+#include <QUrl>
 
 namespace hchat {
 
@@ -29,14 +31,15 @@ void TfrmChat::wireServices()
         std::make_unique<ChatServices>(m_session, memRich, memRich2, pnlWeb, m_options.pluginFolder, this);
     if (!askNick) {
         askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
-            QInputDialog box(this);
-            box.setWindowTitle(caption);
-            box.setLabelText(prompt);
-            box.setTextValue(answer);
-            // As wide as the title and the frame's buttons: a narrow box has
-            // its title cut short by the window frame.
-            box.setMinimumWidth(box.fontMetrics().horizontalAdvance(caption) + 160);
-            return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+            // At the first start the server is asked for with the nick: the
+            // user was told both, and the default serves nobody.
+            FirstStartDialog ask(caption, prompt, answer, m_askingNick,
+                                 m_session.connection.endpoint().toString(), this);
+            if (ask.exec() != QDialog::Accepted)
+                return QString();
+            if (!ask.server().isEmpty())
+                useServer(ask.server());
+            return ask.nick();
         };
     }
 
@@ -63,9 +66,19 @@ void TfrmChat::wireServices()
             [this](const QString &script) { m_replaceScript = script; });
     connect(this, &TfrmChat::remoteSupportRequested, this, [this] { m_services->runRemoteSupport(); });
 
-    // The hint in the empty web pane gives way to the first page shown.
-    if (auto *hint = pnlWeb->findChild<QWidget *>(QStringLiteral("lblWebHint")))
-        connect(m_services->web(), &WebViewerHost::viewShown, hint, &QWidget::hide);
+    // The slim web pane opens to its saved size at the first page shown.
+    connect(m_services->web(), &WebViewerHost::viewShown, this, [this] {
+        m_webShown = true;
+        applyWebSlim();
+        if (m_paneSizesApplied)
+            applyPaneSizes();
+    });
+    // The address box opens what is typed as a clicked link would be opened.
+    connect(webBar, &WebBar::addressEntered, this, [this](const QString &typed) {
+        const QUrl url = QUrl::fromUserInput(typed);
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            openLink(url.toString());
+    });
 
     // The room's web button, and the members pane's commands.
     connect(btnWeb, &QPushButton::clicked, this, [this] {
@@ -94,7 +107,11 @@ void TfrmChat::wireServices()
             m_session.memberCommands.run(C::Boot, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
-    connect(rosterPanel, &RosterPanel::memberButtonsVisible, pnlMemberButtons, &QWidget::setVisible);
+    connect(rosterPanel, &RosterPanel::memberButtonsVisible, this, [this](bool visible) {
+        if (visible)
+            layMemberButtons();
+        pnlMemberButtons->setVisible(visible);
+    });
     connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
         m_session.sink->ShowMessage(tr("Could not write %1").arg(path), false, true);
     });
@@ -102,6 +119,7 @@ void TfrmChat::wireServices()
 
 void TfrmChat::catalogueReady()
 {
+    webBar->setFavourites(m_session.favourites);
     applyLayout();
 }
 
@@ -137,6 +155,25 @@ void TfrmChat::checkNick()
     if (m_session.settings.nick.isEmpty())
         m_session.sink->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."),
                                     false, true);
+    else if (typed)
+        saveSettings(); // the first start's answers are kept even if the program is killed
+}
+
+void TfrmChat::useServer(const QString &hostPort)
+{
+    // Unchanged (`--server`'s included, which is for its run only): nothing to keep.
+    ChatSettings &s = m_session.settings;
+    if (hostPort == m_session.connection.endpoint().toString() || s.servers[s.serverChoice] == hostPort)
+        return;
+    s.servers[s.serverChoice] = hostPort;
+    m_session.connection.selectServer(s.serverChoice);
+}
+
+void TfrmChat::saveSettings()
+{
+    QString error;
+    if (!m_config->WriteIniFile(m_session.settings, &error))
+        reportFileProblem(QStringLiteral("Settings not saved: ") + error);
 }
 
 } // namespace hchat

@@ -2,9 +2,11 @@
 // widgets forward to the session's handlers and show what they report.
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
+#include "app/webbar.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListView>
@@ -74,7 +76,29 @@ void TfrmChat::updateMemberButtons()
     btnBoot->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
     btnGlobal->setVisible(m_session.staffMode);
     btnStats->setVisible(m_session.staffMode);
+    layMemberButtons();
     btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
+}
+
+void TfrmChat::layMemberButtons()
+{
+    // Without holes, whatever is hidden; two to a row where the members pane
+    // is wide enough for their captions, else one.
+    auto *grid = qobject_cast<QGridLayout *>(pnlMemberButtons->layout());
+    if (!grid)
+        return;
+    int widest = 0;
+    for (const auto &[button, command] : memberButtons())
+        widest = qMax(widest, button->isHidden() ? 0 : button->sizeHint().width());
+    const int columns = pnlRight->width() >= 2 * widest + grid->horizontalSpacing() ? 2 : 1;
+    int n = 0;
+    for (const auto &[button, command] : memberButtons()) {
+        grid->removeWidget(button);
+        if (!button->isHidden()) {
+            grid->addWidget(button, n / columns, n % columns);
+            ++n;
+        }
+    }
 }
 
 void TfrmChat::runMemberCommand(MemberCommands::Command command)
@@ -134,7 +158,8 @@ void TfrmChat::wireChatCommands()
     connect(&rooms, &Rooms::roomApplied, this,
             [this](int, const QString &caption, const QString &webUrl, int icon) {
                 lblCaption->setText(caption);
-                lblCaption->setVisible(!caption.isEmpty());
+                webBar->setCaption(caption);
+                applyWebSlim();
                 // The web button and the room icon are read where they are used.
                 btnWeb->setProperty("roomUrl", webUrl);
                 btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings.web));

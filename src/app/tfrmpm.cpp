@@ -1,18 +1,23 @@
 #include "app/tfrmpm.h"
 
+#include "app/chatservices.h"
 #include "app/tfrmchat.h"
 #include "chat/chatsession.h"
 #include "chat/privatemessages.h"
 #include "platform/transcriptedit.h"
-#include "transcript/textlinks.h"
 #include "transcript/ownlinemarks.h"
+#include "transcript/textlinks.h"
+#include "transcript/transcriptrenderer.h"
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QList>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTextCursor>
@@ -56,15 +61,30 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     memPM = new QPlainTextEdit(this);
     memPM->setObjectName(QStringLiteral("memPM"));
     memPM->setTabChangesFocus(true);
+    memPM->setPlaceholderText(tr("Type your message and press Enter (Shift+Enter for a new line)"));
+    btnSend = new QPushButton(tr("Send"), this);
+    btnSend->setObjectName(QStringLiteral("btnSend"));
+    btnSend->setFocusPolicy(Qt::NoFocus);
 
+    auto *entry = new QWidget(this);
+    auto *entryLayout = new QHBoxLayout(entry);
+    entryLayout->setContentsMargins(0, 0, 0, 0);
+    entryLayout->addWidget(memPM, 1);
+    entryLayout->addWidget(btnSend, 0, Qt::AlignBottom);
     auto *split = new QSplitter(Qt::Vertical, this);
     split->addWidget(memRich);
-    split->addWidget(memPM);
+    split->addWidget(entry);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(split);
+    // The button sends as Enter does.
+    connect(btnSend, &QPushButton::clicked, this, [this] {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(memPM, &enter);
+        memPM->setFocus();
+    });
 
     m_entry.submitter = [this](const QString &text) {
         QString why;
@@ -76,6 +96,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     // Links open where the chat window opens them; the rest of the reader's
     // commands are the transcript's own.
     if (auto *chat = qobject_cast<TfrmChat *>(parent)) {
+        m_chat = chat;
         connect(transcript, &TranscriptEdit::linkActivated, chat, &TfrmChat::openLink);
         m_entry.confirmLongText = [this, chat](int lines) {
             return !chat->confirmLongText || chat->confirmLongText(lines, this);
@@ -171,8 +192,15 @@ TfrmPM *TfrmPM::OpenWaiting(ChatSession &session, QWidget *parent)
 TfrmPM *TfrmPM::Open(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
 {
     TfrmPM *window = find(session, nick, id);
-    if (!window)
+    if (!window) {
         window = new TfrmPM(session, nick, id, parent);
+        // Wholly on screen, beside the chat window where there is room.
+        QWidget *main = parent ? parent->window() : nullptr;
+        const QScreen *screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
+        if (main && screen)
+            window->move(placeBeside(main->frameGeometry(), window->size(), screen->availableGeometry(),
+                                     openCount(session) - 1));
+    }
     if (const auto waiting = session.privateMessages.takeWaiting(nick, id))
         window->showWaiting(*waiting);
     window->show();
@@ -246,7 +274,10 @@ void TfrmPM::AddLine(const QString &line, int color, quint32 ownNumber)
     format.setForeground(fromWire(color));
     if (!memRich->document()->isEmpty())
         cursor.insertBlock();
+    // Stamped as the room's lines are.
     QString text = line;
+    if (m_chat && m_session.settings.showTime && m_session.now)
+        text.prepend(m_chat->services().renderer()->stampFor(m_session.now()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextLinks::insert(cursor, text, format);
     if (ownNumber != 0)

@@ -7,11 +7,13 @@
 #include <QWidget>
 
 class QPlainTextEdit;
+class QPushButton;
 class QTextEdit;
 
 namespace hchat {
 
 class ChatSession;
+class TfrmChat;
 
 /// The private-message window: one per correspondent, with the read-only
 /// transcript `memRich` and the entry `memPM` (Enter sends, Shift+Enter
@@ -60,12 +62,14 @@ public:
 
     QTextEdit *memRich = nullptr;
     QPlainTextEdit *memPM = nullptr;
+    QPushButton *btnSend = nullptr; ///< sends as Enter does
 
 private:
     bool mine(const QString &nick, const QString &id) const;
     void showWaiting(const WaitingConversations::Conversation &waiting);
 
     ChatSession &m_session;
+    TfrmChat *m_chat = nullptr; ///< the chat window, when it is the parent
     QString m_nick;
     QString m_id;
     TextEntry m_entry;

@@ -68,6 +68,16 @@ void Connection::open(Transport *transport)
     m_link.open(m_transport);
     m_announced = false;
     m_heard = false;
+    m_answered = false;
+}
+
+void Connection::noteAnswer()
+{
+    // A token of the server's own: it answered. The link puts a stand-in
+    // in its place once it counts the server as lost.
+    const QString token = m_link.token();
+    if (!token.isEmpty() && token != DatagramLink::lostToken())
+        m_answered = true;
 }
 
 bool Connection::setServerOverride(const QString &hostPort)
@@ -112,6 +122,7 @@ void Connection::redirect(const ServerEndpoint &to)
         m_session.quietPeriod = reconnectQuiet;
         m_session.roster.clear(); // the members of the old server
         m_announced = false;
+        m_heard = m_answered = false; // connecting again, until the new server answers
     }
     m_endpoint = to;
 }
@@ -158,6 +169,7 @@ void Connection::tick()
         return;
     if (!m_announced)
         announce();
+    noteAnswer();
     m_link.tick();
 }
 
@@ -198,8 +210,9 @@ LinkStatus::State Connection::state() const
         return S::Closed;
     if (m_session.settings.nick.isEmpty())
         return S::NoNick;
+    // A server that never answered was never there to lose.
     if (isLost())
-        return S::Lost;
+        return answered() ? S::Lost : S::ConnectingLong;
     // Nothing heard since the link opened: still on the way.
     return m_link.token().isEmpty() ? S::Connecting : S::Connected;
 }
@@ -212,8 +225,7 @@ void Connection::announce()
     if (m_heard)
         notice(m_session.text(568) + m_session.settings.nick);
     else
-        notice(QStringLiteral("Connecting to %1 as %2: not connected yet.")
-                   .arg(m_endpoint.toString(), m_session.settings.nick));
+        notice(QStringLiteral("Connecting to %1…").arg(m_endpoint.toString()));
     m_session.quietPeriod = reconnectQuiet;
     // Ahead of the lines waiting: the server takes lines only from a member
     // it knows.
@@ -313,6 +325,13 @@ void Connection::linkRepeatWarning(int count, const QString &record)
 
 void Connection::linkLost()
 {
+    if (!answered()) {
+        // Nothing was ever connected: say what to check instead.
+        notice(QStringLiteral("Still connecting to %1… %2")
+                   .arg(m_endpoint.toString(), LinkStatus::connectingHint()));
+        emit m_session.stateChanged();
+        return;
+    }
     m_lostSince = m_session.now();
     notice(m_session.text(559) + timeText() + m_session.text(558));
     emit m_session.stateChanged();

@@ -134,6 +134,9 @@ private:
 
     void announce();
     void heard();
+    /// The server answered since open() or the last change of server.
+    bool answered() const { return m_heard || m_answered; }
+    void noteAnswer();
     void sendAwayText();
     void notice(const QString &text);
     QString timeText() const;
@@ -146,7 +149,8 @@ private:
     ServerEndpoint m_endpoint;
     ServerEndpoint m_override;
     bool m_announced = false;
-    bool m_heard = false; ///< a record came from the server since open()
+    bool m_heard = false;    ///< a record came from the server since open()
+    bool m_answered = false; ///< the server gave us a token since open()
     QDateTime m_lostSince;
     bool m_closed = false;
     quint32 m_lastQueued = 0;

@@ -4,6 +4,11 @@
 
 namespace hchat {
 
+QString LinkStatus::connectingHint()
+{
+    return QCoreApplication::translate("LinkStatus", "Is the server address right? Properties → Server");
+}
+
 QString LinkStatus::text(State state, const QString &endpoint, const QDateTime &lostSince, int ticksToPoll)
 {
     const auto tr = [](const char *s) { return QCoreApplication::translate("LinkStatus", s); };
@@ -13,7 +18,9 @@ QString LinkStatus::text(State state, const QString &endpoint, const QDateTime &
     case State::NoNick:
         return tr("Not connected: choose a nick in Properties");
     case State::Connecting:
-        return tr("Connecting to %1...").arg(endpoint);
+        return tr("Connecting to %1…").arg(endpoint);
+    case State::ConnectingLong:
+        return tr("Connecting to %1… %2").arg(endpoint, connectingHint());
     case State::Connected:
         return tr("Connected to %1").arg(endpoint);
     case State::Lost: {

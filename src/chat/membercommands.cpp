@@ -128,7 +128,11 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
     }
     const QString password =
         command == Command::Boot ? m_session.PassField(room, QStringLiteral("S")) : QString();
+    const quint32 queuedBefore = m_session.connection.lastQueued();
     m_session.Send(kindOf(command), recordFor(command, member, room, text, password));
+    // The pager hears nothing back from the paged: say that it went.
+    if (command == Command::Page && m_session.connection.lastQueued() != queuedBefore)
+        notice(QStringLiteral("Page sent to %1.").arg(member.nick));
     return true;
 }
 

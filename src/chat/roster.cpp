@@ -85,7 +85,8 @@ void Roster::setLblCount(const QString &text)
 
 void Roster::updateCount()
 {
-    setLblCount(QString::number(m_list.count()) + QStringLiteral(" users"));
+    const int n = m_list.count();
+    setLblCount(QString::number(n) + (n == 1 ? QStringLiteral(" user") : QStringLiteral(" users")));
 }
 
 void Roster::notice(const QString &text)

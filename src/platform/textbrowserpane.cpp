@@ -52,6 +52,10 @@ void TextBrowserPane::showAddress(const QUrl &url)
         m_reply->deleteLater();
         m_reply = nullptr;
     }
+    if (url.isLocalFile() && !looksLikeImage(url)) {
+        m_browser->setSource(url); // a page of ours shipped with the program
+        return;
+    }
     if (!looksLikeImage(url)) {
         showLink(QString());
         return;

@@ -3,6 +3,8 @@
 #include <QUrl>
 #include <QtPlugin>
 
+#include <functional>
+
 class QWidget;
 
 namespace hchat {
@@ -16,6 +18,9 @@ public:
     virtual QWidget *widget() = 0;
     /// Shows the address.
     virtual void showAddress(const QUrl &url) = 0;
+    /// Called with the address of a page that could not be loaded, before
+    /// anything else is shown; views that load nothing themselves never call it.
+    std::function<void(const QUrl &)> loadFailed;
 };
 
 /// Made by the web engine plugin: kept apart from the program so the engine
@@ -30,5 +35,5 @@ public:
 
 } // namespace hchat
 
-#define HCHAT_WEBPANE_IID "org.halvex.chat.WebPaneFactory/1.0"
+#define HCHAT_WEBPANE_IID "org.halvex.chat.WebPaneFactory/1.1"
 Q_DECLARE_INTERFACE(hchat::WebPaneFactory, HCHAT_WEBPANE_IID)

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLayout>
 #include <QPluginLoader>
 #include <QVBoxLayout>
@@ -43,6 +44,38 @@ QWidget *WebViewerHost::viewWidget() const
     return m_paneWidget;
 }
 
+void WebViewerHost::setLocalSite(const QString &siteBase, const QString &webFolder)
+{
+    m_siteBase = siteBase;
+    m_webFolder = webFolder;
+}
+
+QString WebViewerHost::localPage(const QString &address, const QString &siteBase, const QString &webFolder)
+{
+    if (siteBase.isEmpty() || webFolder.isEmpty())
+        return QString();
+    const QUrl base = QUrl::fromUserInput(siteBase);
+    const QUrl url = QUrl::fromUserInput(address);
+    if (!base.isValid() || !url.isValid() || url.scheme() != base.scheme() ||
+        url.host().compare(base.host(), Qt::CaseInsensitive) != 0 || url.port() != base.port())
+        return QString();
+    QString basePath = base.path();
+    if (!basePath.endsWith(u'/'))
+        basePath += u'/';
+    const QString path = url.path().isEmpty() ? QStringLiteral("/") : url.path();
+    if (!path.startsWith(basePath) && path + u'/' != basePath)
+        return QString();
+    // Only what lies inside the folder: "..", however spelled, stays out.
+    const QString rest = path.mid(qMin(path.size(), basePath.size()));
+    const QString root = QDir::cleanPath(QDir(webFolder).absolutePath());
+    QString file = QDir::cleanPath(root + u'/' + rest);
+    if (file != root && !file.startsWith(root + u'/'))
+        return QString();
+    if (QFileInfo(file).isDir())
+        file += QStringLiteral("/index.html");
+    return QFileInfo(file).isFile() ? file : QString();
+}
+
 void WebViewerHost::createPane()
 {
     if (!m_parent)
@@ -58,6 +91,13 @@ void WebViewerHost::createPane()
     }
     if (!m_pane)
         m_pane = new TextBrowserPane(m_parent);
+    // A site page that can't be reached is shown from disk instead of the
+    // engine's error page.
+    m_pane->loadFailed = [this](const QUrl &failed) {
+        const QString page = localPage(failed.toString(), m_siteBase, m_webFolder);
+        if (!page.isEmpty())
+            m_pane->showAddress(QUrl::fromLocalFile(page));
+    };
     m_paneWidget = m_pane->widget();
     QLayout *layout = m_parent->layout();
     if (!layout) {
@@ -89,7 +129,9 @@ void WebViewerHost::FindAddress(const QString &url)
     if (!m_pane)
         return;
     m_address = url;
-    m_pane->showAddress(address);
+    // The fallback view loads no pages: ours it can show from disk.
+    const QString page = m_engine ? QString() : localPage(url, m_siteBase, m_webFolder);
+    m_pane->showAddress(page.isEmpty() ? address : QUrl::fromLocalFile(page));
     if (m_paneWidget && m_paneWidget->isHidden()) {
         m_paneWidget->show();
         emit viewShown();

@@ -44,6 +44,14 @@ public:
     /// The view's widget, for tests; null before there is a view.
     QWidget *viewWidget() const;
 
+    /// The copy on disk of the web site's pages: siteBase (catalogue text 0)
+    /// stands for webFolder. A page of the site that can't be loaded is shown
+    /// from there; the fallback view, which loads no pages, always does.
+    void setLocalSite(const QString &siteBase, const QString &webFolder);
+    /// The file on disk standing for a site address, or the empty text when
+    /// the address is not the site's or there is no such page.
+    static QString localPage(const QString &address, const QString &siteBase, const QString &webFolder);
+
 signals:
     /// The view shows its first address.
     void viewShown();
@@ -59,6 +67,8 @@ private:
     bool m_engine = false;
     QString m_address;
     QString m_loadError;
+    QString m_siteBase;
+    QString m_webFolder;
 };
 
 } // namespace hchat

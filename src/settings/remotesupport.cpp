@@ -2,6 +2,8 @@
 
 #include "settings/processcontrol.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
 
 namespace hchat {
@@ -29,6 +31,25 @@ QString RemoteSupport::helpProgramName()
 #else
     return QStringLiteral("halvexhelp");
 #endif
+}
+
+QString RemoteSupport::findHelper(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QFileInfo helper(QDir(folder).filePath(helpProgramName()));
+        if (helper.isFile() && helper.isExecutable())
+            return QDir::cleanPath(helper.absolutePath()) + u'/';
+    }
+    return QString();
+}
+
+QString RemoteSupport::notFoundNotice(const QString &userFolder)
+{
+    return QStringLiteral("Remote support is not installed here: ask support for the program %1 "
+                          "and put it into %2")
+        .arg(helpProgramName(), QDir::toNativeSeparators(userFolder));
 }
 
 void RemoteSupport::endConflictingWindows()

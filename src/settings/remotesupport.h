@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace hchat {
 
@@ -27,6 +28,13 @@ public:
     /// program could not be started, else the empty text; the other
     /// failures stay silent.
     QString run();
+
+    /// The first of folders (in order) that holds the remote-support program,
+    /// ending in '/'; empty when none does.
+    static QString findHelper(const QStringList &folders);
+    /// The notice for a remote-support program found nowhere: where the user
+    /// can put it without asking an administrator.
+    static QString notFoundNotice(const QString &userFolder);
 
     /// The elevated script and the remote-support program of this platform.
     static QString elevatedScriptName();

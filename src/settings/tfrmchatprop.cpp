@@ -4,7 +4,9 @@
 
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
+#include "protocol/serverendpoint.h"
 #include "settings/versiondate.h"
+#include "transcript/transcriptsink.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -66,12 +68,18 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setToolTip(QStringLiteral("Close Window"));
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setToolTip(QStringLiteral("Put back colours, font and view options; send nothing"));
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
     buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
     outer->addLayout(buttons);
 
     connect(btnOK, &QPushButton::clicked, this, &TfrmChatProp::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmChatProp::btnCancelClick);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmChatProp::btnHelpClick);
     connect(tabUser, &QTabWidget::currentChanged, this, &TfrmChatProp::tabUserChange);
     wireRoomTab();
@@ -99,7 +107,10 @@ void TfrmChatProp::FormCreate()
     setWindowTitle(QStringLiteral("Chat Properties             HChat version ") +
                    FormatDateTime(QStringLiteral("mm-dd-yy"), QDateTime(programVersionDate(), QTime(0, 0))));
     m_opened = m_profile.fill();
+    m_before = s;
     edtNick->setText(m_opened.nick);
+    m_openedServer = m_session.connection.endpoint().toString();
+    edtServer->setText(m_openedServer);
     for (int i = 0; i < ProfileEditor::SoundCount; ++i)
         m_soundBoxes[i]->setText(m_opened.sounds[i]);
     edtURL->setText(m_opened.url);
@@ -151,8 +162,56 @@ void TfrmChatProp::FormClose()
     m_session.settings.stayOnTop = chkStayOnTop->isChecked();
     if (QAction *top = m_commands.stayOnTop; top && top->isChecked() != chkStayOnTop->isChecked())
         top->trigger();
+    applyServer();
     emit m_session.stateChanged();
     emit closed();
+}
+
+void TfrmChatProp::applyServer()
+{
+    const QString typed = edtServer->text().trimmed();
+    if (typed == m_openedServer)
+        return;
+    if (!ServerEndpoint::parse(typed).isValid()) {
+        if (m_session.sink)
+            m_session.sink->ShowMessage(
+                QStringLiteral("Not a server address: %1; staying with %2").arg(typed, m_openedServer), false,
+                true);
+        return;
+    }
+    // The chosen endpoint's address: leaving the old server and announcing
+    // to the new one is the connection's.
+    const int choice = m_session.settings.serverChoice;
+    m_session.settings.servers[choice] = typed;
+    m_session.connection.selectServer(choice);
+}
+
+void TfrmChatProp::btnCancelClick()
+{
+    if (!m_created || m_closed) {
+        close();
+        return;
+    }
+    m_closed = true;
+    m_setupPause->stop();
+    emit downloadAbortRequested();
+    // What applied at once goes back; the rest was never applied or sent.
+    ChatSettings &s = m_session.settings;
+    for (int tag = 0; tag < ViewCount; ++tag) {
+        bool ChatSettings::*setting = viewSetting(tag);
+        if (QAction *a = m_commands.byTag[tag]; a && a->isChecked() != m_before.*setting)
+            a->trigger();
+        s.*setting = m_before.*setting;
+    }
+    s.fontColor = m_before.fontColor;
+    s.formColor = m_before.formColor;
+    s.fontSize = m_before.fontSize;
+    s.fontBold = m_before.fontBold;
+    m_session.settingsDialogOpen = false;
+    emit appearanceChanged();
+    emit m_session.stateChanged();
+    emit closed();
+    close();
 }
 
 void TfrmChatProp::closeEvent(QCloseEvent *event)

@@ -78,11 +78,13 @@ public:
     QWidget *tabChat = nullptr;
     QWidget *tab2 = nullptr;
     QPushButton *btnOK = nullptr;
+    QPushButton *btnCancel = nullptr; ///< puts back what applied at once, sends nothing
     QPushButton *btnHelp = nullptr;
 
     // User Profile.
     QLineEdit *edtNick = nullptr;
     QComboBox *cmbIconUser = nullptr;
+    QLineEdit *edtServer = nullptr; ///< host[:port] of the chat server in use
     QLineEdit *edtPage = nullptr;
     QLineEdit *edtPM = nullptr;
     QLineEdit *edtLink = nullptr;
@@ -151,6 +153,8 @@ private:
 
     // User Profile handlers.
     void btnOKClick();
+    void btnCancelClick();
+    void applyServer();
     void leaving(QObject *box);
     void viewBoxClick(int tag, bool checked);
     void pnlBackgroundClick(int tag);
@@ -192,6 +196,8 @@ private:
     std::array<QPushButton *, ProfileEditor::SoundCount> m_soundTest{};
     std::array<bool, ProfileEditor::SoundCount> m_soundEdited{};
     ProfileEditor::Values m_opened;
+    ChatSettings m_before; ///< as opened: what Cancel puts back
+    QString m_openedServer;
     QTimer *m_setupPause = nullptr;
     bool m_loading = false;
     bool m_profileChanged = false;

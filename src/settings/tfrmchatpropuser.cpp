@@ -90,6 +90,12 @@ QWidget *TfrmChatProp::buildUserTab()
     who->addWidget(edtNick, 0, 1);
     who->addWidget(new QLabel(QStringLiteral("My Icon"), tab), 1, 0);
     who->addWidget(cmbIconUser, 1, 1);
+    edtServer = new QLineEdit(tab);
+    edtServer->setObjectName(QStringLiteral("edtServer"));
+    edtServer->setPlaceholderText(QStringLiteral("host or host:port"));
+    edtServer->setToolTip(QStringLiteral("The chat server: a new one is joined when the dialog closes"));
+    who->addWidget(new QLabel(QStringLiteral("Server"), tab), 2, 0);
+    who->addWidget(edtServer, 2, 1);
     left->addLayout(who);
 
     auto *grpProperties = new QGroupBox(QStringLiteral("Properties"), tab);

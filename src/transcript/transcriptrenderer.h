@@ -78,6 +78,10 @@ public:
     /// The last line as shown (with its stamp); null if the last call showed nothing.
     QString lastShown() const { return m_lastShown; }
 
+    /// The time stamp, with its trailing blank, of a line shown at `when`;
+    /// other windows stamp their lines the same way.
+    QString stampFor(const QDateTime &when) const;
+
     /// Tab stops 20, 185, 210, 240, 280, 320 and 360 on a document.
     static void setTabStops(QTextDocument *doc);
 
@@ -86,7 +90,6 @@ private:
     Pane &pane(bool second);
     const Pane &pane(bool second) const;
     QDateTime clockNow();
-    QString stampFor(const QDateTime &when) const;
     QString format(const QDateTime &when, int textNo) const;
     struct Marks;
     void append(Pane &p, const QString &text, const Marks &marks);

@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(buttons.count(), 1);
 
         s.dispatch(5, userRecord("Amy", "AAAAAAAA1", -1));
-        QCOMPARE(panel.lblCount->text(), QStringLiteral("1 users"));
+        QCOMPARE(panel.lblCount->text(), QStringLiteral("1 user"));
         QCOMPARE(panel.lstMembers->model()->rowCount(), 1);
     }
 };

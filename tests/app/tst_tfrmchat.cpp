@@ -189,7 +189,7 @@ private slots:
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
             QCOMPARE(w.splChat->sizes().mid(1), (QList<int>{150, 120}));
-            QCOMPARE(w.splMain->sizes().first(), 100);
+            QVERIFY(w.splMain->sizes().first() < 60); // the web pane's bar until the first page
             // The user drags the handle between the rooms 40 pixels left.
             QSplitterHandle *handle = w.splChat->handle(1);
             const QPoint grip = handle->rect().center();

@@ -304,7 +304,7 @@ private slots:
         auto w = window();
         ChatSession &s = w->session();
         w->tmrChatTimer(); // announces us
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("Connecting to 127.0.0.1:5500..."));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral("Connecting to 127.0.0.1:5500…"));
         s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n");
         w->tmrChatTimer();
         QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));

@@ -133,7 +133,7 @@ private slots:
         conn().open(&transport);
         session->tick();
         // No welcome before the server has answered: where we try to connect.
-        QCOMPARE(sink.notices, QStringList{"Connecting to 127.0.0.1:5500 as Me: not connected yet."});
+        QCOMPARE(sink.notices, QStringList{"Connecting to 127.0.0.1:5500…"});
         QCOMPARE(transport.sent.size(), 1);
         const QStringList records = recordsOf(transport.last());
         // Presence (second room in W), the rooms handling's entry request, the
@@ -199,7 +199,7 @@ private slots:
         // Once a nick is set the first tick announces.
         session->settings.nick = "Late";
         session->tick();
-        QCOMPARE(sink.notices.value(0), QString("Connecting to 127.0.0.1:5500 as Late: not connected yet."));
+        QCOMPARE(sink.notices.value(0), QString("Connecting to 127.0.0.1:5500…"));
         QCOMPARE(transport.sent.size(), 1);
     }
 
@@ -391,9 +391,12 @@ private slots:
         for (int i = 0; i < 61; ++i)
             session->tick();
         QVERIFY(conn().isLost());
+        QCOMPARE(conn().state(), LinkStatus::State::ConnectingLong);
         transport.deliver(ack(k(), "<R>1</R><M>at last</M>\n"));
-        QCOMPARE(sink.notices, (QStringList{"Connecting to 127.0.0.1:5500 as Me: not connected yet.",
-                                            "T559:13:04:05T558:", "T568:Me"}));
+        QCOMPARE(
+            sink.notices,
+            (QStringList{"Connecting to 127.0.0.1:5500…",
+                         "Still connecting to 127.0.0.1:5500… " + LinkStatus::connectingHint(), "T568:Me"}));
     }
 };
 

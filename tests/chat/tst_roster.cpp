@@ -52,7 +52,7 @@ private slots:
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1));
         QCOMPARE(nicks(), QStringList{"Ann"});
         QCOMPARE(s->idDirectory, QStringList{"Ann=AAAAAAAA1"});
-        QCOMPARE(s->roster.lblCount(), QStringLiteral("1 users"));
+        QCOMPARE(s->roster.lblCount(), QStringLiteral("1 user"));
 
         // Moving to another room: off the list, still in the directory.
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 3, -1));

@@ -20,6 +20,8 @@ private slots:
     void fallbackShowsImages();
     void addressShownAsText();
     void pluginOffersPanes();
+    void sitePagesFromDisk_data();
+    void sitePagesFromDisk();
 };
 
 void TstWebViewerHost::nothingBeforeTheFirstAddress()
@@ -86,6 +88,63 @@ void TstWebViewerHost::pluginOffersPanes()
     QPluginLoader loader(host.pluginPath());
     QVERIFY2(loader.load(), qPrintable(loader.errorString()));
     QVERIFY(qobject_cast<WebPaneFactory *>(loader.instance()));
+}
+
+void TstWebViewerHost::sitePagesFromDisk_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("page"); // under the web folder; empty: none
+    QTest::newRow("help") << "http://127.0.0.1:8080/help/chat"
+                          << "help/chat/index.html";
+    QTest::newRow("help, slash") << "http://127.0.0.1:8080/help/chat/"
+                                 << "help/chat/index.html";
+    QTest::newRow("site root") << "http://127.0.0.1:8080"
+                               << "index.html";
+    QTest::newRow("another host") << "http://example.com:8080/help/chat"
+                                  << "";
+    QTest::newRow("another port") << "http://127.0.0.1:8081/help/chat"
+                                  << "";
+    QTest::newRow("no such page") << "http://127.0.0.1:8080/files/"
+                                  << "";
+    QTest::newRow("out of the folder") << "http://127.0.0.1:8080/%2e%2e/secret.html"
+                                       << "";
+}
+
+void TstWebViewerHost::sitePagesFromDisk()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, page);
+    QTemporaryDir dir;
+    const QString web = dir.filePath("web");
+    for (const QString f : {"web/index.html", "web/help/chat/index.html", "secret.html"}) {
+        QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(f)).absolutePath()));
+        QFile file(dir.filePath(f));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<p>" + f.toUtf8() + "</p>");
+    }
+    const QString base = "http://127.0.0.1:8080/";
+    const QString expected = page.isEmpty() ? QString() : web + "/" + page;
+    QCOMPARE(WebViewerHost::localPage(address, base, web), expected);
+
+    // The fallback view shows the page from disk; a view that could not load
+    // it reports so, and gets the page from disk.
+    QWidget pnlWeb;
+    WebViewerHost host(&pnlWeb);
+    host.setLocalSite(base, web);
+    host.FindAddress(address);
+    auto *pane = qobject_cast<TextBrowserPane *>(host.viewWidget());
+    QVERIFY(pane);
+    const QString shown = "web/" + page;
+    const QString text = pane->browser()->toPlainText();
+    if (page.isEmpty())
+        QVERIFY2(!text.startsWith("web/") && !text.startsWith("secret"), qPrintable(text));
+    else
+        QCOMPARE(text, shown);
+    if (!page.isEmpty()) {
+        pane->browser()->setHtml("error page");
+        pane->loadFailed(QUrl(address));
+        QCOMPARE(pane->browser()->toPlainText(), shown);
+    }
 }
 
 QTEST_MAIN(TstWebViewerHost)

@@ -205,6 +205,45 @@ private slots:
         QCOMPARE(again.size(), 2);
     }
 
+    void cancelPutsBackAndSendsNothing()
+    {
+        auto *list = new QAction;
+        list->setCheckable(true);
+        list->setChecked(true);
+        actions << list;
+        TfrmChatProp::ViewCommands commands;
+        commands.byTag[1] = list;
+        ChatSettings &s = w->session.settings;
+        const ChatSettings before = s;
+        open(commands);
+        dlg->chooseColor = [](const QColor &, const QString &) { return QColor(0, 0, 255); };
+        QTest::mouseClick(dlg->pnlBackground, Qt::LeftButton);
+        QTest::mouseClick(dlg->pnlText, Qt::LeftButton);
+        click(dlg->findChild<QRadioButton *>("rdoSize18"));
+        click(dlg->chkBold);
+        click(dlg->viewBox(1));
+        click(dlg->viewBox(10));
+        dlg->edtNick->setText("Someone");
+        dlg->edtURL->setText("http://changed.example/");
+        QVERIFY(s.formColor != before.formColor && !list->isChecked());
+        QSignalSpy applied(dlg, &TfrmChatProp::appearanceChanged);
+        w->pump(); // the opening's bulletin request
+        w->wire.clear();
+        dlg->btnCancel->click();
+        dlg = nullptr;
+        w->pump();
+        QCOMPARE(applied.size(), 1);
+        QCOMPARE(s.formColor, before.formColor);
+        QCOMPARE(s.fontColor, before.fontColor);
+        QCOMPARE(s.fontSize, before.fontSize);
+        QCOMPARE(s.fontBold, before.fontBold);
+        QCOMPARE(s.scroll, before.scroll);
+        QVERIFY(list->isChecked());
+        QCOMPARE(s.nick, before.nick);
+        QVERIFY2(w->wire.isEmpty(), qPrintable(w->wire.join('\n')));
+        QVERIFY(!w->session.settingsDialogOpen);
+    }
+
     void favourites()
     {
         w->session.favourites = {"http://a.example/", "http://b.example/"};

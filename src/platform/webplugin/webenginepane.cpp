@@ -38,7 +38,13 @@ void ensureShareContext()
 class WebEnginePane : public QWebEngineView, public WebPane
 {
 public:
-    explicit WebEnginePane(QWidget *parent) : QWebEngineView(parent) {}
+    explicit WebEnginePane(QWidget *parent) : QWebEngineView(parent)
+    {
+        connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            if (!ok && loadFailed && url().scheme() != QLatin1String("file"))
+                loadFailed(url());
+        });
+    }
     QWidget *widget() override { return this; }
     void showAddress(const QUrl &url) override { setUrl(url); }
 };

@@ -1,0 +1,106 @@
+#include "app/firststartdialog.h"
+
+#include "protocol/serverendpoint.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace hchat {
+
+FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt, const QString &nick,
+                                   bool withServer, const QString &server, QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("dlgFirstStart"));
+    // Without the catalogue the question still has words.
+    setWindowTitle(caption.isEmpty() ? tr("Halvex Chat Nickname") : caption);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto *layout = new QVBoxLayout(this);
+    QString question = prompt.isEmpty() ? tr("Please choose a nickname (at most 20 characters):") : prompt;
+    if (withServer)
+        question += u'\n' + tr("The server is the one you were told to join (host or host:port).");
+    auto *lblQuestion = new QLabel(question, this);
+    lblQuestion->setWordWrap(true);
+    layout->addWidget(lblQuestion);
+    auto *form = new QFormLayout;
+    edtNick = new QLineEdit(nick, this);
+    edtNick->setObjectName(QStringLiteral("edtNick"));
+    edtNick->setMaxLength(20);
+    form->addRow(tr("Nickname"), edtNick);
+    edtServer = new QLineEdit(server, this);
+    edtServer->setObjectName(QStringLiteral("edtServer"));
+    edtServer->setPlaceholderText(tr("host or host:port"));
+    edtServer->setToolTip(tr("The chat server you were given, e.g. chat.example.com:5500"));
+    form->addRow(tr("Server"), edtServer);
+    edtServer->setVisible(withServer);
+    form->labelForField(edtServer)->setVisible(withServer);
+    layout->addLayout(form);
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("lblProblem"));
+    m_problem->setWordWrap(true);
+    m_problem->setStyleSheet(QStringLiteral("color: #b00020;"));
+    m_problem->hide();
+    layout->addWidget(m_problem);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &FirstStartDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &FirstStartDialog::reject);
+    layout->addWidget(buttons);
+    // Wide enough for the whole caption.
+    setMinimumWidth(qMax(400, fontMetrics().horizontalAdvance(windowTitle()) + 160));
+    edtNick->selectAll();
+}
+
+QString FirstStartDialog::nick() const
+{
+    return edtNick->text();
+}
+
+QString FirstStartDialog::server() const
+{
+    return edtServer->isVisibleTo(this) ? edtServer->text().trimmed() : QString();
+}
+
+QString FirstStartDialog::serverProblem(const QString &typed,
+                                        const std::function<bool(const QString &)> &resolves)
+{
+    const QString t = typed.trimmed();
+    if (t.isEmpty())
+        return tr("Type the chat server's address, e.g. chat.example.com or chat.example.com:5500.");
+    const ServerEndpoint e = ServerEndpoint::parse(t);
+    if (!e.isValid()) {
+        return t.contains(u' ') ? tr("A server address has no spaces.")
+                                : tr("The port after the colon must be a number from 1 to 65535.");
+    }
+    if (QHostAddress(e.host).isNull() && resolves && !resolves(e.host))
+        return tr("The server %1 can't be found: check the name.").arg(e.host);
+    return QString();
+}
+
+bool FirstStartDialog::hostResolves(const QString &host)
+{
+    return !QHostInfo::fromName(host).addresses().isEmpty();
+}
+
+void FirstStartDialog::accept()
+{
+    if (edtServer->isVisibleTo(this)) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const QString problem = serverProblem(edtServer->text(), hostResolves);
+        QGuiApplication::restoreOverrideCursor();
+        if (!problem.isEmpty()) {
+            m_problem->setText(problem);
+            m_problem->show();
+            edtServer->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+} // namespace hchat

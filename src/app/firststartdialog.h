@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+
+namespace hchat {
+
+/// The first start's question: the nick to chat under and, when asked for,
+/// the chat server to join (host[:port]). OK is taken only with a server
+/// whose host can be found and whose port is a port.
+class FirstStartDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    /// withServer: ask for the server too, starting from server.
+    FirstStartDialog(const QString &caption, const QString &prompt, const QString &nick, bool withServer,
+                     const QString &server, QWidget *parent = nullptr);
+
+    QString nick() const;
+    QString server() const;
+
+    /// Why a typed server can't be used, or the empty text when it can.
+    /// resolves: whether a host name can be looked up (the system's resolver
+    /// unless replaced).
+    static QString serverProblem(const QString &typed, const std::function<bool(const QString &)> &resolves);
+    /// The system's resolver: true when the host has an address.
+    static bool hostResolves(const QString &host);
+
+    QLineEdit *edtNick = nullptr;
+    QLineEdit *edtServer = nullptr;
+
+public slots:
+    void accept() override;
+
+private:
+    QLabel *m_problem = nullptr;
+};
+
+} // namespace hchat
