@@ -727,7 +727,7 @@ int main(int argc, char **argv)
             g.delivery(std::max(seconds, 8.0), 20);
             std::printf(
                 "a line to idle members, news %s (%d members, rooms of 10, 20 lines/s): "
-                "p50 %.0f ms, p95 %.0f ms, p99 %.0f ms over %zu deliveries; full speed %.0f polls/s\n",
+                "p50 %.1f ms, p95 %.1f ms, p99 %.1f ms over %zu deliveries; full speed %.0f polls/s\n",
                 news ? "on " : "off", nClients, g.deliveryPercentile(0.5) / 1000,
                 g.deliveryPercentile(0.95) / 1000, g.deliveryPercentile(0.99) / 1000, g.deliveryUs.size(),
                 rate);
