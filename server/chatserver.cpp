@@ -9,6 +9,7 @@
 #include "protocol/wiretext.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -121,13 +122,7 @@ Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs, QString *wh
         }
         endSession(oldest, QStringLiteral("evicted"), false);
     }
-    static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    quint32 token = 0;
-    do {
-        token = 0;
-        for (int i = 0; i < 4; ++i)
-            token |= quint32(quint8(alphabet[QRandomGenerator::global()->bounded(62)])) << (8 * i);
-    } while (m_sessions.count(token));
+    const quint32 token = freshToken();
     auto s = std::make_unique<Session>();
     s->token = token;
     s->peer = from;
@@ -140,6 +135,84 @@ Session *ChatServer::openSession(const Endpoint &from, qint64 nowMs, QString *wh
     source(from).sessions.append(token);
     ++m_stats.sessionsOpened;
     return raw;
+}
+
+quint32 ChatServer::freshToken() const
+{
+    static constexpr char alphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    quint32 token = 0;
+    do {
+        token = 0;
+        for (int i = 0; i < 4; ++i)
+            token |= quint32(quint8(alphabet[QRandomGenerator::global()->bounded(62)])) << (8 * i);
+    } while (m_sessions.count(token));
+    return token;
+}
+
+void ChatServer::restoreMembers(qint64 nowMs)
+{
+    if (!m_memberStore)
+        return;
+    m_nowMs = nowMs;
+    const qint64 wall = m_wallClock().toMSecsSinceEpoch();
+    auto stored = m_memberStore->load();
+    m_lineNumber = m_memberStore->lineNumber;
+    for (std::unique_ptr<Session> &s : stored) {
+        const qint64 silent = qMax<qint64>(0, wall - s->lastSeenMs);
+        if (silent >= m_limits.awayMs || m_byId.contains(s->id) || (s->room < 0 && s->watch < 0))
+            continue;
+        // Nobody knows its new token: the member comes back by announcing
+        // itself, and takes this session over with what waited for it.
+        s->token = freshToken();
+        s->lastSeenMs = s->openedMs = nowMs - silent;
+        s->serial = ++m_serial;
+        const int room = std::exchange(s->room, -1);
+        const int watch = std::exchange(s->watch, -1);
+        Session *raw = s.get();
+        m_sessions.emplace(raw->token, std::move(s));
+        source(raw->peer).sessions.append(raw->token);
+        place(*raw, room, watch);
+        index(*raw, true);
+        setAway(*raw, true);
+    }
+    m_membersSavedMs = nowMs;
+}
+
+void ChatServer::persist(qint64 nowMs, bool force)
+{
+    // A member's last poll is written at least every 10 s, so a restart
+    // knows who was there lately even when nothing else changed.
+    if (!m_memberStore || !m_memberStore->isEnabled() ||
+        (!force && !m_membersChanged && nowMs - m_membersSavedMs < 10000))
+        return;
+    std::vector<const Session *> members;
+    for (const auto &[t, s] : m_sessions)
+        if (s->verified && s->announced && !s->leaving && (s->room >= 0 || s->watch >= 0))
+            members.push_back(s.get());
+    m_memberStore->lineNumber = m_lineNumber;
+    m_memberStore->save(members, m_wallClock().toMSecsSinceEpoch(), nowMs);
+    m_membersChanged = false;
+    m_membersSavedMs = nowMs;
+}
+
+void ChatServer::setAway(Session &s, bool away)
+{
+    s.away = away;
+    s.silentSince = away ? serverClock(m_wallClock().addMSecs(-(m_nowMs - s.lastSeenMs))) : QString();
+    s.record.clear();
+    broadcastToRooms({s.room, s.watch}, memberRecord(s), &s);
+    if (away)
+        trimQueue(s);
+    else
+        tellMissed(s);
+    m_membersChanged = true;
+}
+
+void ChatServer::tellMissed(Session &s)
+{
+    if (s.missed > 0)
+        notice(s, QStringLiteral("%1 records meant for you were dropped while you were away.")
+                      .arg(std::exchange(s.missed, 0)));
 }
 
 bool ChatServer::evictUnconfirmed(const QList<quint32> &tokens)
@@ -192,6 +265,7 @@ void ChatServer::noticeOnce(Session &s, const QString &text, qint64 nowMs)
 void ChatServer::endSession(Session *s, const QString &reason, bool announceDeparture)
 {
     const QList<int> concerned{s->room, s->watch};
+    m_membersChanged = true;
     place(*s, -1, -1);
     if (announceDeparture && s->announced && (concerned[0] >= 0 || concerned[1] >= 0))
         broadcastToRooms(concerned, memberRecord(*s), s);
@@ -286,6 +360,11 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         }
     }
     s->lastSeenMs = nowMs;
+    s->toldNews = false;
+    m_polling = s;
+    const auto notPolling = qScopeGuard([this] { m_polling = nullptr; });
+    if (s->away && byToken)
+        setAway(*s, false); // back before it counted its link lost
     // The client's echo confirms the last reply: its records need not go again.
     s->echoesReplies = header->echoesReplies;
     // Assigned, not cleared: a cleared list keeps its buffer, and an idle
@@ -328,6 +407,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             }
             s->lastRecordsHash = h;
             s->lastRecordsLength = int(records.size());
+            m_membersChanged = true;
             processRecords(*s, fresh, ctx, nowMs);
         }
     }
@@ -343,7 +423,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             if (reply.size() + w.bytes.size() < WireLimits::maxReplyBytes)
                 reply += w.bytes + '\n';
     } else {
-        reply = buildReply(s, k, WireLimits::maxReplyBytes);
+        reply = buildReply(s, k, WireLimits::maxReplyBytes, ctx.firstLine);
     }
     if (m_verbose)
         log(QStringLiteral("out %1: %2").arg(from.toString(), QString::fromUtf8(reply)));
@@ -359,7 +439,7 @@ int ChatServer::pendingRecords(const Session &s) const
     return int(list + qsizetype(changes) + s.queueRecords);
 }
 
-QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
+QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit, quint32 line)
 {
     const QByteArray token = tokenText(s->token);
     QByteArray out;
@@ -381,7 +461,7 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
         // The last reply was not confirmed: the same records under the same
         // number, so a client that did take them knows them again.
         ++m_stats.repliesResent;
-        AckHeader::append(out, k, pendingRecords(*s), token, s->replyNumber);
+        AckHeader::append(out, k, pendingRecords(*s), token, s->replyNumber, line);
         for (const QByteArray &r : std::as_const(s->held)) {
             out += r;
             out += '\n';
@@ -446,13 +526,15 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit)
     if (s->queue.isEmpty())
         s->queue = QList<Session::Waiting>(); // an idle session keeps no buffer
     quint32 number = 0;
+    if (!sent.isEmpty())
+        m_membersChanged = true;
     if (!sent.isEmpty() && s->echoesReplies) {
         s->replyNumber = NumberWindow::next(s->replyNumber);
         number = s->replyNumber;
         s->held = sent;
     }
     out.reserve(WireLimits::maxAckBytes + used);
-    AckHeader::append(out, k, pendingRecords(*s), token, number);
+    AckHeader::append(out, k, pendingRecords(*s), token, number, line);
     for (const QByteArray &r : std::as_const(sent)) {
         out += r;
         out += '\n';
@@ -517,10 +599,18 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
     }
     // Presence first: a client back after an outage sends the lines it kept
     // and announces itself in the same poll, and the lines need the presence.
-    // Of several presences the last says where the member is: only it runs,
-    // so a poll full of them costs one.
+    // Of several presences the last says where the member is: it runs, and
+    // of those before it only the last one leaving the chat (a rename leaves
+    // under the old nick first), so a poll full of them costs two at most.
     const auto isPresence = [](const Item &it) { return it.kind == kindNumber(RecordKind::Presence); };
+    const auto leavingPresence = [&](const Item &it) {
+        return isPresence(it) && GetI(it.rec, Field::Room) < 0;
+    };
     const auto last = std::find_if(items.crbegin(), items.crend(), isPresence);
+    const auto leaving =
+        last == items.crend() ? items.crend() : std::find_if(std::next(last), items.crend(), leavingPresence);
+    if (leaving != items.crend())
+        ctx.followingNick = GetS(last->rec, Field::Nick);
     for (const bool presence : {true, false}) {
         if (!presence && s.leaving && !s.announced)
             return; // its presence was refused: nothing more of the poll is taken
@@ -531,8 +621,9 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
                 ++m_stats.resentSkipped;
                 continue;
             }
-            if (presence && &it != &*last)
+            if (presence && &it != &*last && (leaving == items.crend() || &it != &*leaving))
                 continue;
+            ctx.presenceFollows = presence && &it != &*last;
             if (it.kind != kindNumber(RecordKind::ChatLine))
                 relayLines(s, ctx, nowMs); // what others see stays in the order it was sent
             ++m_stats.records;
@@ -552,10 +643,23 @@ void ChatServer::tick(qint64 nowMs)
             break;
         endSession(s, QStringLiteral("unconfirmed"), false);
     }
-    QList<Session *> idle;
-    for (auto &[t, s] : m_sessions)
-        if (nowMs - s->lastSeenMs > m_limits.idleMs)
+    // A member in a room is kept a while after it fell silent (asleep, a
+    // new network, a restart of ours): away, with what is said waiting.
+    QList<Session *> idle, away;
+    for (auto &[t, s] : m_sessions) {
+        const qint64 silent = nowMs - s->lastSeenMs;
+        if (s->verified && s->announced && (s->room >= 0 || s->watch >= 0)) {
+            if (silent > m_limits.awayMs)
+                idle << s.get();
+            else if (silent > m_limits.lostMs && !s->away)
+                away << s.get();
+        } else if (silent > m_limits.idleMs) {
             idle << s.get();
+        }
+    }
+    m_nowMs = nowMs;
+    for (Session *s : std::as_const(away))
+        setAway(*s, true);
     for (Session *s : std::as_const(idle))
         endSession(s, QStringLiteral("idle"), true);
     for (auto it = m_sources.begin(); it != m_sources.end();)

@@ -2,6 +2,7 @@
 
 #include "endpoint.h"
 #include "guesslimiter.h"
+#include "memberstore.h"
 #include "roomstore.h"
 #include "session.h"
 #include "sourcestate.h"
@@ -36,11 +37,20 @@ struct ServerLimits {
     /// A session silent this long counts as lost, as the client counts its
     /// link lost: its member ID may then be taken over from another address.
     qint64 lostMs = 30000;
+    /// A member silent this long leaves its rooms; until then (from lostMs
+    /// on) others see it away and what is said waits for it.
+    qint64 awayMs = 10 * 60 * 1000;
+    /// What waits for a member away: fewer records, the same bytes.
+    int awayQueuedRecords = 500;
     /// Polls with a token that is not the address's own, per address and
     /// port (a token is good only from there): a handful a second. Past that
     /// no token from there is looked at, the right one neither, so guessing
     /// one takes weeks; those polls are dropped unanswered.
     qint64 wrongTokenIntervalMs = 200;
+    /// News datagrams to one member: at most one per poll of its, and this
+    /// far apart.
+    qint64 newsIntervalMs = 250;
+    bool news = true; ///< off: members hear of news at their next poll (benchmarks compare)
     int wrongTokenBurst = 10;
     /// Member IDs an address may announce that it has not used lately: as
     /// many as it may hold sessions at once, then one every 10 s.
@@ -88,9 +98,23 @@ public:
     /// Session start/end lines, and with `verbose` every datagram in and out.
     void setLog(std::function<void(const QString &)> log, bool verbose = false);
 
+    /// Keeps the members in `store` (not owned): restoreMembers() takes
+    /// those of the last run back, persist() writes changes.
+    void setMemberStore(MemberStore *store) { m_memberStore = store; }
+    /// The members stored by the last run come back as away, in their rooms,
+    /// with what waited for them, for what is left of their awayMs.
+    void restoreMembers(qint64 nowMs);
+    /// Writes the members when anything changed since the last write (or
+    /// 10 s went by): call every 100 ms and when stopping.
+    void persist(qint64 nowMs, bool force = false);
+
     /// Handles one received datagram; returns the reply to send back to
     /// `from`, or an empty array when nothing is to be sent.
     QByteArray handleDatagram(const Endpoint &from, QByteArrayView datagram, qint64 nowMs);
+    /// The news datagrams (NewsDatagram) to send since the last call: to
+    /// idle members something was queued for.
+    QList<QPair<Endpoint, QByteArray>> takeNews() { return std::exchange(m_news, {}); }
+
     /// Ends sessions silent for longer than the idle limit; call about once a second.
     void tick(qint64 nowMs);
 
@@ -128,6 +152,12 @@ private:
         quint32 recordNumber = 0;   ///< `O` of the record being handled; 0 when it has none
         bool echoesReplies = false; ///< the poll's header echoes reply numbers
         quint32 lastReply = 0;      ///< the reply number it echoes
+        /// The presence running leaves the chat and another presence of the
+        /// poll follows (a rename): the session stays, and the departure
+        /// names the nick that follows (followingNick).
+        bool presenceFollows = false;
+        quint32 firstLine = 0; ///< the number of the first chat line it relayed
+        QString followingNick;
     };
 
     /// A new session for `from`, or null when there is no room for it (`why`
@@ -147,8 +177,14 @@ private:
     /// retry every few seconds and would see it each time).
     void noticeOnce(Session &s, const QString &text, qint64 nowMs);
     void endSession(Session *s, const QString &reason, bool announceDeparture);
+    /// A fresh token no session holds.
+    quint32 freshToken() const;
+    /// The member fell silent (`away`) or is heard again: others are told.
+    void setAway(Session &s, bool away);
+    /// Tells a member back how many records waiting for it were dropped.
+    void tellMissed(Session &s);
     void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
-    QByteArray buildReply(Session *s, int k, int sizeLimit);
+    QByteArray buildReply(Session *s, int k, int sizeLimit, quint32 line = 0);
     /// Records waiting for the client: the rest of the room list, the room
     /// records changed since, and the queue.
     int pendingRecords(const Session &s) const;
@@ -224,6 +260,9 @@ private:
     void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record (kind 5, or 15 in a members list), as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;
+    /// The member's departure under its present nick; `renamedTo` names the
+    /// nick it goes on under (field `D`), so our clients show one entry.
+    QByteArray departureRecord(const Session &s, const QString &renamedTo) const;
     void broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
                           int records = 1);
     /// A room's record changed: every member is sent it with its next
@@ -235,6 +274,11 @@ private:
     QString zoneTime() const;
 
     RoomStore *m_rooms;
+    MemberStore *m_memberStore = nullptr;
+    bool m_membersChanged = false;
+    QList<QPair<Endpoint, QByteArray>> m_news;
+    const Session *m_polling = nullptr; ///< the session whose poll is handled: its reply is the news
+    qint64 m_membersSavedMs = 0;
     ServerLimits m_limits;
     ServerStats m_stats;
     StaffPasswords m_staff;
@@ -266,6 +310,10 @@ private:
     QMultiHash<QString, Session *> m_byPrefix; ///< by the 8-character user prefix
     QMultiHash<QString, Session *> m_byNick;   ///< by the nick, case folded
     quint64 m_broadcasts = 0;
+    /// The number of the last chat line relayed (1 to WireLimits::maxNumber,
+    /// then 1 again), kept across restarts: every member's window shows a
+    /// room's lines in this order.
+    quint32 m_lineNumber = 0;
     // Chat lines of the last few seconds (ServerLimits::unconfirmedMs), by room.
     struct RecentLine {
         qint64 ms;

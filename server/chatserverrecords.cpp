@@ -3,9 +3,12 @@
 
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/newsdatagram.h"
 #include "protocol/recordkind.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
+
+#include <QScopeGuard>
 
 namespace hchat {
 
@@ -136,7 +139,16 @@ void ChatServer::enqueue(Session &s, const QString &record)
 
 void ChatServer::enqueueBytes(Session &s, const QByteArray &record, int records)
 {
+    m_membersChanged = true;
     s.queue.append({record, records});
+    // Only to a member of ours that proved its address (our clients echo
+    // reply numbers) and is not silent: it polls at once.
+    if (m_limits.news && !s.toldNews && s.verified && s.echoesReplies && !s.away && &s != m_polling &&
+        m_nowMs - s.newsMs >= m_limits.newsIntervalMs && m_news.size() < m_limits.maxSessions) {
+        s.toldNews = true;
+        s.newsMs = m_nowMs;
+        m_news.append({s.peer, NewsDatagram::build(tokenText(s.token))});
+    }
     s.queueBytes += record.size() + 1;
     s.queueRecords += records;
     trimQueue(s);
@@ -146,10 +158,12 @@ void ChatServer::trimQueue(Session &s)
 {
     // A member who never polls must not hold the server's memory: the
     // oldest records go.
+    const int maxRecords = s.away ? m_limits.awayQueuedRecords : m_limits.maxQueuedRecords;
     const auto over = [&](int records, qsizetype bytes) {
-        return s.queueRecords - records > m_limits.maxQueuedRecords ||
-               s.queueBytes - bytes > m_limits.maxQueuedBytes;
+        return s.queueRecords - records > maxRecords || s.queueBytes - bytes > m_limits.maxQueuedBytes;
     };
+    const int before = s.queueRecords;
+    const auto countMissed = qScopeGuard([&] { s.missed += before - s.queueRecords; });
     while (!s.queue.isEmpty() && over(0, 0)) {
         Session::Waiting &w = s.queue.first();
         if (s.queue.size() > 1 || w.records == 1) {
@@ -254,13 +268,26 @@ void ChatServer::notice(Session &s, const QString &text, quint32 refused)
 
 QByteArray ChatServer::memberRecord(Session &s, int kind) const
 {
+    // Away: the icon's away state, and since when it has not been heard
+    // (Z, server time), which a reader that does not know it skips.
     if (s.record.isEmpty())
         s.record = (AddI(5, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
-                    AddI(s.watch, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")))
+                    AddI(s.watch, QStringLiteral("W")) +
+                    (s.away ? AddS(s.icon.section(u'|', 0, 0) + QStringLiteral("|4"), QStringLiteral("I")) +
+                                  AddS(s.silentSince, Field::Time)
+                            : AddS(s.icon, QStringLiteral("I"))))
                        .toUtf8();
     if (kind == 5)
         return s.record;
     return "<R>" + QByteArray::number(kind) + "</R>" + s.record.sliced(8);
+}
+
+QByteArray ChatServer::departureRecord(const Session &s, const QString &renamedTo) const
+{
+    return (AddI(5, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(-1, kRoom) +
+            AddI(-1, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")) +
+            (renamedTo.isEmpty() ? QString() : AddS(renamedTo, Field::Renamed)))
+        .toUtf8();
 }
 
 void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
@@ -375,7 +402,11 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     if (holder) {
         takeOver(s, *holder, ctx);
         endSession(holder, QStringLiteral("replaced"), holder->room != room || holder->watch != watch);
+        tellMissed(s);
     }
+    // A new nick: the old one leaves first, so no list keeps both.
+    if (!first && room >= 0 && nick != s.nick && (oldRoom >= 0 || oldWatch >= 0))
+        broadcastToRooms({oldRoom, oldWatch}, departureRecord(s, nick), &s);
     index(s, false);
     s.nick = nick;
     s.id = id;
@@ -389,8 +420,11 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     if (room < 0) {
         // Leaving the chat (sent as kind 51): departure to the rooms concerned.
         place(s, -1, -1);
-        broadcastToRooms({oldRoom, oldWatch}, memberRecord(s), &s);
-        s.leaving = true;
+        const QString next = untag(ctx.followingNick).trimmed().left(WireLimits::maxNickFieldChars);
+        broadcastToRooms({oldRoom, oldWatch},
+                         departureRecord(s, ctx.presenceFollows && next != nick ? next : QString()), &s);
+        // A presence of the same poll follows (a rename): the member stays.
+        s.leaving = !ctx.presenceFollows;
         return;
     }
     if (first) {
@@ -440,8 +474,10 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     // Rights proved by password and private messages stay with the address
     // (and port) they belong to: an ID is no secret, and the same client back
     // after a lost link comes from the same socket.
-    if (!(s.peer == old.peer))
+    if (!(s.peer == old.peer)) {
+        s.missed += old.missed + old.queueRecords + int(old.held.size());
         return;
+    }
     s.grantedRooms = old.grantedRooms;
     s.adminRooms = old.adminRooms;
     s.provedStaff = old.provedStaff;
@@ -452,6 +488,7 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     if (!(ctx.echoesReplies && ctx.lastReply == old.replyNumber))
         for (const QByteArray &r : std::as_const(old.held))
             waiting.append({r, int(r.count('\n')) + 1});
+    s.missed += old.missed;
     s.queue = waiting + old.queue + s.queue;
     s.queueBytes = 0;
     s.queueRecords = 0;
@@ -500,7 +537,12 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     s.colour = GetI(rec, QStringLiteral("F"));
     if (chatLineObserver)
         chatLineObserver(s.nick, room, text);
-    const QString out = AddKind(RecordKind::ChatLine) +
+    // Numbered in the order relayed, right after the kind, where nothing
+    // typed can stand in for it; the acknowledgement names the poll's first.
+    m_lineNumber = NumberWindow::next(m_lineNumber);
+    if (ctx.firstLine == 0)
+        ctx.firstLine = m_lineNumber;
+    const QString out = AddKind(RecordKind::ChatLine) + AddI(m_lineNumber, Field::LineNumber) +
                         AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
                         AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);

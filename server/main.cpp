@@ -1,5 +1,6 @@
 // hchat-server: the local chat server.
 #include "chatserver.h"
+#include "memberstore.h"
 #include "roomstore.h"
 #include "staffpasswords.h"
 #include "udpserver.h"
@@ -164,12 +165,16 @@ int main(int argc, char **argv)
         server.setStaff(std::move(staffFile));
     }
     server.setLog(logLine, p.isSet(verbose));
+    MemberStore members(p.value(data));
+    members.log = rooms.log;
+    server.setMemberStore(&members);
     UdpServer udp(&server);
     udp.setFaults(faults);
     if (!udp.listen(p.value(listen), &error)) {
         logLine(QStringLiteral("hchat-server: %1").arg(error));
         return 1;
     }
+    server.restoreMembers(udp.nowMs());
 
     // SIGTERM and SIGINT end the event loop through a pipe: a clean exit.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
@@ -188,6 +193,7 @@ int main(int argc, char **argv)
                 .arg(udp.port())
                 .arg(p.isSet(data) ? QStringLiteral(", data in ") + p.value(data) : QString()));
     const int rc = app.exec();
+    server.persist(udp.nowMs(), true);
     logLine(QStringLiteral("hchat-server stopping: %1 sessions, %2 polls, %3 lines relayed")
                 .arg(server.sessionCount())
                 .arg(server.stats().polls)

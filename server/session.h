@@ -24,7 +24,15 @@ struct Session {
     bool verified = false;  ///< the peer has echoed its token: full replies allowed
     bool announced = false; ///< a presence record has been seen
     bool leaving = false;   ///< left every room: ends once its poll is answered
-    quint64 serial = 0;     ///< tells this session from an earlier one with the same token
+    /// Silent past ServerLimits::lostMs (or kept across a restart): others
+    /// see it away, what is said waits for it, more tightly bounded.
+    bool away = false;
+    QString silentSince; ///< "hh:mm:ss" server time of its last poll, while away
+    int missed = 0;      ///< records dropped from its queue since it last heard of it
+    /// Told that news waits (NewsDatagram) since its last poll, and when.
+    bool toldNews = false;
+    qint64 newsMs = 0;
+    quint64 serial = 0; ///< tells this session from an earlier one with the same token
     /// The records of the first poll: they run when the token comes back, so
     /// a poll from a forged address reaches nobody.
     QByteArray firstRecords;

@@ -60,7 +60,12 @@ UdpServer::UdpServer(ChatServer *server, QObject *parent) : QObject(parent), m_s
     m_random.seed(std::random_device{}());
     m_heldTimer.setSingleShot(true);
     connect(&m_heldTimer, &QTimer::timeout, this, &UdpServer::releaseHeld);
-    connect(&m_tick, &QTimer::timeout, this, [this] { m_server->tick(nowMs()); });
+    connect(&m_tick, &QTimer::timeout, this, [this] {
+        m_server->tick(nowMs());
+        sendAll(m_server->takeNews()); // members just marked away, to those in their rooms
+    });
+    // Members and what waits for them go to disk within a tenth of a second.
+    connect(&m_persist, &QTimer::timeout, this, [this] { m_server->persist(nowMs()); });
 }
 
 UdpServer::~UdpServer()
@@ -131,6 +136,7 @@ bool UdpServer::listen(const QString &addressAndPort, QString *error, bool useEv
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { processPending(); });
         m_tick.start(1000);
+        m_persist.start(100);
     }
     return true;
 }
@@ -145,6 +151,7 @@ void UdpServer::handle(const Endpoint &peer, QByteArrayView datagram, QList<QPai
     const QByteArray reply = m_server->handleDatagram(peer, datagram, nowMs());
     if (!reply.isEmpty())
         out->append({peer, reply});
+    *out += m_server->takeNews();
 }
 
 int UdpServer::processPending()
@@ -252,7 +259,9 @@ void UdpServer::transmit(const QList<QPair<Endpoint, QByteArray>> &out)
             }
             sent += r;
         }
-        m_counters.repliesOut += quint64(sent);
+        // Every reply has a line feed; the news datagram has none.
+        for (int i = 0; i < sent; ++i)
+            ++(out.at(start + i).second.contains('\n') ? m_counters.repliesOut : m_counters.newsOut);
     }
 }
 

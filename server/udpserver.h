@@ -51,6 +51,7 @@ public:
         quint64 droppedIn = 0;   ///< thrown away by --drop before handling
         quint64 repliesOut = 0;  ///< handed to the socket
         quint64 droppedOut = 0;  ///< thrown away by --drop before sending
+        quint64 newsOut = 0;     ///< news datagrams handed to the socket (not counted as replies)
     };
     const Counters &counters() const { return m_counters; }
 
@@ -80,6 +81,7 @@ private:
     bool m_v6 = false;
     QSocketNotifier *m_notifier = nullptr;
     QTimer m_tick;
+    QTimer m_persist;
     QTimer m_heldTimer;
     QElapsedTimer m_clock;
     std::function<qint64()> m_now;

@@ -243,6 +243,19 @@ struct Generator {
                 for (int j = 0; j < n; ++j) {
                     const size_t len = msgs[j].msg_len;
                     const size_t nl = std::string_view(bufs[j], len).find('\n');
+                    if (nl == std::string::npos) {
+                        // News waiting: the client polls at once.
+                        auto it = byToken.find(field(bufs[j], len, 'L'));
+                        if (it != byToken.end() && !clients[size_t(it->second)].inFlight)
+                            news.push_back(it->second);
+                        continue;
+                    }
+                    // Lines said by the delivery run carry the time they were said.
+                    const std::string_view body(bufs[j] + nl, len - nl);
+                    for (size_t at = body.find(":  t="); at != std::string_view::npos;
+                         at = body.find(":  t=", at + 1))
+                        deliveryUs.push_back(double(sinceStartUs()) -
+                                             std::atof(std::string(body.substr(at + 5, 20)).c_str()));
                     const std::string tok = field(bufs[j], nl == std::string::npos ? len : nl, 'L');
                     int idx = -1;
                     if (learnTokens) {
@@ -278,6 +291,71 @@ struct Generator {
         return done;
     }
     std::vector<int> pending; // handshake order
+    std::vector<int> news;    // clients told that news waits, not polled yet
+    std::vector<double> deliveryUs;
+    const Clock::time_point started = Clock::now();
+    long long sinceStartUs() const
+    {
+        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count();
+    }
+
+    // Idle members (one poll every 4 s) in rooms of ten; `linesPerSecond`
+    // lines said by members in turn; a client told that news waits polls at
+    // once. Measures how long a line takes to reach the others.
+    void delivery(double seconds, double linesPerSecond)
+    {
+        deliveryUs.clear();
+        news.clear();
+        const auto start = Clock::now();
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i].due =
+                start + std::chrono::microseconds(long(4e6 * double(i) / double(clients.size())));
+        auto nextLine = start;
+        size_t speaker = 0;
+        while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
+            const auto now = Clock::now();
+            std::vector<int> due = std::exchange(news, {});
+            for (size_t i = 0; i < clients.size(); ++i)
+                if (!clients[i].inFlight && clients[i].due <= now) {
+                    due.push_back(int(i));
+                    clients[i].due += std::chrono::seconds(4);
+                }
+            if (now >= nextLine) {
+                nextLine += std::chrono::microseconds(long(1e6 / linesPerSecond));
+                speaker = (speaker + 7) % clients.size();
+                SimClient &c = clients[speaker];
+                if (!c.inFlight && std::find(due.begin(), due.end(), int(speaker)) == due.end()) {
+                    c.k = (c.k + 1) % 10;
+                    std::string d = "<R>1</R><F>0</F><#>" + std::to_string(speaker % 100) +
+                                    "</#><M>t=" + std::to_string(sinceStartUs()) + "</M>\n" +
+                                    PollHeader::build(c.k, QByteArray::fromStdString(c.token), c.lastReply)
+                                        .toStdString() +
+                                    "\r\n";
+                    c.inFlight = true;
+                    c.sentAt = now;
+                    ::sendto(sockets[size_t(c.socket)], d.data(), d.size(), 0,
+                             reinterpret_cast<const sockaddr *>(&server), sizeof(server));
+                }
+            }
+            std::sort(due.begin(), due.end());
+            due.erase(std::unique(due.begin(), due.end()), due.end());
+            std::erase_if(due, [&](int i) { return clients[size_t(i)].inFlight; });
+            if (!due.empty())
+                send(due, false);
+            receive(1, false);
+        }
+        while (!receive(100, false).empty()) {
+        }
+        for (SimClient &c : clients)
+            c.inFlight = false;
+    }
+    double deliveryPercentile(double p)
+    {
+        std::swap(latenciesUs, deliveryUs);
+        const double v = percentile(p);
+        std::swap(latenciesUs, deliveryUs);
+        return v;
+    }
 
     // Every client announces itself and echoes its token once.
     bool handshake()
@@ -628,7 +706,39 @@ int main(int argc, char **argv)
         }
     }
 
-    // 4. Memory of idle sessions.
+    // 4. A line to idle members: with the news datagram and without, each
+    // server measured flat out in the same run.
+    for (const bool news : {false, true}) {
+        RoomStore someRooms;
+        someRooms.load();
+        ServerLimits limits;
+        limits.news = news;
+        ChatServer server(&someRooms, limits);
+        UdpServer socket(&server);
+        if (!socket.listen(QStringLiteral("127.0.0.1:0"), &error, false))
+            return 1;
+        std::atomic<bool> stopServer{false};
+        std::thread t(chatServer, &socket, &server, &stopServer);
+        Generator g(socket.port(), nClients, nSockets);
+        const bool ok = g.handshake();
+        if (ok) {
+            g.fullSpeed(seconds, window);
+            const double rate = g.rate;
+            g.delivery(std::max(seconds, 8.0), 20);
+            std::printf(
+                "a line to idle members, news %s (%d members, rooms of 10, 20 lines/s): "
+                "p50 %.1f ms, p95 %.1f ms, p99 %.1f ms over %zu deliveries; full speed %.0f polls/s\n",
+                news ? "on " : "off", nClients, g.deliveryPercentile(0.5) / 1000,
+                g.deliveryPercentile(0.95) / 1000, g.deliveryPercentile(0.99) / 1000, g.deliveryUs.size(),
+                rate);
+        }
+        stopServer = true;
+        t.join();
+        if (!ok)
+            return 1;
+    }
+
+    // 5. Memory of idle sessions.
     std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
                 idleSessionBytes(nSessions));
     return 0;

@@ -142,11 +142,13 @@ void ChatLines::DoMessage(const QString &record)
     // that does not number its replies: one that does has the link drop its
     // copies, and the same words said twice are shown twice.
     const bool repeatsAreCopies = !s.connection.link().numbersReplies();
+    const quint32 number = quint32(qMax(0, GetI(record, Field::LineNumber)));
 
     if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {
         if (s.sink) {
             if (cfg.showTime)
                 s.sink->setStampTime(stamp);
+            s.sink->setLineNumber(number);
             s.sink->TimeStamp(text);
             s.sink->SayIt(text, cfg.voiceRead);
         }
@@ -158,6 +160,7 @@ void ChatLines::DoMessage(const QString &record)
         if (s.sink) {
             if (cfg.showTime)
                 s.sink->setStampTime(stamp);
+            s.sink->setLineNumber(number);
             s.sink->TimeStamp2(text);
         }
         lastText2 = text;

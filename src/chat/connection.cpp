@@ -170,6 +170,12 @@ void Connection::tick()
     if (!m_announced)
         announce();
     noteAnswer();
+    if (m_link.unansweredPolls() == 0) {
+        m_answeredAt = m_session.now();
+        m_unansweredTicks = 0;
+    } else {
+        ++m_unansweredTicks;
+    }
     m_link.tick();
 }
 
@@ -187,11 +193,22 @@ void Connection::close()
 void Connection::takeIdentity(const QString &nick, int icon)
 {
     ChatSettings &s = m_session.settings;
+    if (!s.nick.isEmpty() && nick.left(20) != s.nick && m_link.isOpen()) {
+        // Leave under the old nick ahead of the new announcement, so nobody's
+        // list keeps both; our own list drops the old entry now.
+        m_leaving = presence(51);
+        m_session.dispatch(5, QStringLiteral("<R>5</R>") + m_leaving);
+    }
     s.buffer = 1400;
     s.nick = nick.left(20);
     s.icon = icon;
     m_session.currentIcon = icon;
     reinitialise();
+    if (!m_leaving.isEmpty()) {
+        // Queued now; the next tick's announcement carries it again first.
+        beginAnnouncement();
+        m_link.endAnnouncement();
+    }
     Send(RecordKind::Presence);
 }
 
@@ -201,6 +218,13 @@ void Connection::announceAgain()
         return;
     linkReannounce();
     Send(RecordKind::Poll);
+}
+
+QDateTime Connection::lostSince() const
+{
+    if (isLost())
+        return m_lostSince;
+    return state() == LinkStatus::State::NoAnswer ? m_answeredAt : QDateTime();
 }
 
 LinkStatus::State Connection::state() const
@@ -213,6 +237,10 @@ LinkStatus::State Connection::state() const
     // A server that never answered was never there to lose.
     if (isLost())
         return answered() ? S::Lost : S::ConnectingLong;
+    if (m_answeredAt.isValid() && !m_link.token().isEmpty() &&
+        (m_link.unansweredPolls() >= noAnswerPolls ||
+         (m_link.queuedRecords() > 0 && m_unansweredTicks >= noAnswerTicks)))
+        return S::NoAnswer;
     // Nothing heard since the link opened: still on the way.
     return m_link.token().isEmpty() ? S::Connecting : S::Connected;
 }
@@ -229,13 +257,22 @@ void Connection::announce()
     m_session.quietPeriod = reconnectQuiet;
     // Ahead of the lines waiting: the server takes lines only from a member
     // it knows.
-    m_link.beginAnnouncement();
+    beginAnnouncement();
     if (announceRooms)
         announceRooms();
     else
         Send(RecordKind::Presence); // first room, and the watched second room in W
     sendAwayText();
     m_link.endAnnouncement();
+}
+
+void Connection::beginAnnouncement()
+{
+    m_link.beginAnnouncement();
+    // A rename not yet taken by the server: the leaving under the old nick
+    // goes first, within the announcement that replaces the one waiting.
+    if (!m_leaving.isEmpty())
+        m_leavingNumber = m_link.Send(RecordKind::Presence, m_leaving);
 }
 
 void Connection::sendAwayText()
@@ -307,7 +344,7 @@ void Connection::linkReannounce()
 {
     heard();
     m_session.quietPeriod = reconnectQuiet;
-    m_link.beginAnnouncement();
+    beginAnnouncement();
     if (announceRooms) {
         announceRooms();
     } else {
@@ -339,7 +376,16 @@ void Connection::linkLost()
 
 void Connection::linkDelivered(quint32 number)
 {
+    if (number == m_leavingNumber)
+        m_leaving.clear();
+
     m_session.ownLines.delivered(number);
+}
+
+void Connection::linkPlaced(quint32 number, quint32 line)
+{
+    if (m_session.sink)
+        m_session.sink->placeOwnLine(number, line);
 }
 
 void Connection::linkDropped(quint32 number, const QString &record, const QString &reason)

@@ -70,8 +70,14 @@ public:
 
     /// Where the link stands, for the status line.
     LinkStatus::State state() const;
-    /// When the link was marked lost; invalid while it is not.
-    QDateTime lostSince() const { return isLost() ? m_lostSince : QDateTime(); }
+    /// When the link was marked lost, or (state NoAnswer) when the server
+    /// last answered; invalid otherwise.
+    QDateTime lostSince() const;
+    /// Polls in a row without an answer before the status line says so.
+    static constexpr int noAnswerPolls = 3;
+    /// Ticks a poll carrying records may wait for its answer before the
+    /// status line says so: records waiting are polled for only every 4 s.
+    static constexpr int noAnswerTicks = 4;
 
     /// Leaves the chat: kind 51 and a last poll go out now, then the link is
     /// closed. Nothing is sent afterwards.
@@ -85,8 +91,8 @@ public:
 
     /// A new nick or icon chosen in the settings dialog: the presence value
     /// `T` goes back to 1400, nick (cut to 20) and icon are stored, the
-    /// connection is re-initialised and presence goes out. Leaving under the
-    /// old nick (kind 51) is the caller's, before this.
+    /// connection is re-initialised and presence goes out. A new nick first
+    /// leaves under the old one (kind 51), ahead of the new announcement.
     void takeIdentity(const QString &nick, int icon);
 
     /// Announces our rooms on the first tick and when the server asks again
@@ -130,9 +136,11 @@ private:
     void linkLost() override;
     void linkRestored() override;
     void linkDelivered(quint32 number) override;
+    void linkPlaced(quint32 number, quint32 line) override;
     void linkDropped(quint32 number, const QString &record, const QString &reason) override;
 
     void announce();
+    void beginAnnouncement();
     void heard();
     /// The server answered since open() or the last change of server.
     bool answered() const { return m_heard || m_answered; }
@@ -152,8 +160,12 @@ private:
     bool m_heard = false;    ///< a record came from the server since open()
     bool m_answered = false; ///< the server gave us a token since open()
     QDateTime m_lostSince;
+    QDateTime m_answeredAt;    ///< the tick at which the last poll had its answer
+    int m_unansweredTicks = 0; ///< ticks since a poll went unanswered
     bool m_closed = false;
     quint32 m_lastQueued = 0;
+    QString m_leaving; ///< kind 51 under the old nick, until the server took it
+    quint32 m_leavingNumber = 0;
 };
 
 } // namespace hchat

@@ -15,15 +15,18 @@ public:
         Connecting,     ///< polling, and no answer from the server yet
         ConnectingLong, ///< no answer yet for as long as a link counts as lost
         Connected,
-        Lost, ///< silent past the silence count; polls go on
+        NoAnswer, ///< the last polls went unanswered; not yet counted lost
+        Lost,     ///< silent past the silence count; polls go on
     };
 
-    /// "Connected to HOST:PORT", "Connecting to HOST:PORT…", "Connection to
-    /// HOST:PORT lost since hh:mm; next try in N s".
+    /// "Connected to HOST:PORT", "Connecting to HOST:PORT…", "No answer
+    /// from the server since hh:mm:ss", "Connection to HOST:PORT lost since
+    /// hh:mm; next try in N s". `since` is when the link was lost, or when
+    /// the server last answered.
     /// ticksToPoll: timer ticks (500 ms) until the next poll.
+    static QString text(State state, const QString &endpoint, const QDateTime &since, int ticksToPoll);
     /// What to check when the first answer is long in coming.
     static QString connectingHint();
-    static QString text(State state, const QString &endpoint, const QDateTime &lostSince, int ticksToPoll);
 };
 
 } // namespace hchat

@@ -71,7 +71,7 @@ int MemberList::find(const QString &nick, int tag) const
 
 int MemberList::insert(const QString &nick, int icon, int state, int tag)
 {
-    RosterEntry e{nick, icon, state, tag, SortKey(nick, icon)};
+    RosterEntry e{nick, icon, state, tag, SortKey(nick, icon), {}};
     const qsizetype row = upperBound(e.key);
     if (m_observer)
         m_observer->beginInsert(int(row));
@@ -90,6 +90,15 @@ void MemberList::removeAt(int row)
     m_entries.removeAt(row);
     if (m_observer)
         m_observer->endRemove();
+}
+
+void MemberList::setNote(int row, const QString &note)
+{
+    if (row < 0 || row >= count() || m_entries[row].note == note)
+        return;
+    m_entries[row].note = note;
+    if (m_observer)
+        m_observer->changed(row);
 }
 
 int MemberList::update(int row, int icon, int state)

@@ -12,6 +12,7 @@ struct RosterEntry {
     int state = 0; ///< state icon index; 0 for none
     int tag = 0;   ///< code of the ID's last character; 0 matches any
     QString key;   ///< sort key, see MemberList::SortKey
+    QString note;  ///< shown after the nick: "no answer since hh:mm" while the server misses it
 };
 
 } // namespace hchat
@@ -66,6 +67,8 @@ public:
     void removeAt(int row);
     /// New icon and state for an entry, moved if its place changes; its new row.
     int update(int row, int icon, int state);
+    /// The note shown after an entry's nick.
+    void setNote(int row, const QString &note);
     /// Sets every entry's state `from` to `to` (new arrivals settling down).
     void replaceState(int from, int to);
     void clear();

@@ -1,7 +1,9 @@
 #include "chat/roster.h"
 
+#include "chat/chatlines.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -125,8 +127,17 @@ void Roster::DoUser(const QString &record)
         // Only somebody who was listed can be said to leave.
         if (row >= 0) {
             m_list.removeAt(row);
-            if (cfg.showDepartures && s.quietPeriod == 0 && !ownNick)
+            const QString renamed = GetS(record, Field::Renamed);
+            if (!renamed.isEmpty() && room < 0) {
+                // The same member under a new nick: its record follows.
+                if (!ownNick)
+                    notice(QStringLiteral("%1 is now known as %2").arg(nick, renamed));
+                m_renamed.append(id);
+                if (m_renamed.size() > 16)
+                    m_renamed.removeFirst();
+            } else if (cfg.showDepartures && s.quietPeriod == 0 && !ownNick) {
                 notice(nick + s.text(528));
+            }
         }
     }
 
@@ -170,14 +181,19 @@ void Roster::DoUser(const QString &record)
     m_directory.add(line);
 
     if (in || watching) {
-        const int row = MemberIndex(nick, id);
+        int row = MemberIndex(nick, id);
         if (row < 0) {
-            if (cfg.showArrivals && s.quietPeriod == 0 && !ownNick && in)
+            if (!m_renamed.removeOne(id) && cfg.showArrivals && s.quietPeriod == 0 && !ownNick && in)
                 notice(nick + s.text(529));
-            m_list.insert(nick, icon, state, TagOf(id));
+            row = m_list.insert(nick, icon, state, TagOf(id));
         } else {
-            m_list.update(row, icon, state);
+            row = m_list.update(row, icon, state);
         }
+        // The server has not heard from the member since `Z` (server time).
+        const auto silent = ChatLines::ServerStampTime(GetS(record, Field::Time), cfg.zone);
+        m_list.setNote(row,
+                       silent ? QStringLiteral("no answer since ") + silent->toString(QStringLiteral("hh:mm"))
+                              : QString());
     }
     updateCount();
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -81,6 +82,9 @@ private:
     MemberList m_list;
     IdDirectory m_directory;
     QString m_label;
+    /// Members whose departure said they only took a new nick: their next
+    /// arrival is no news.
+    QStringList m_renamed;
 };
 
 } // namespace hchat

@@ -30,7 +30,7 @@ QVariant RosterModel::data(const QModelIndex &index, int role) const
     const RosterEntry &e = m_roster.entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return e.nick;
+        return e.note.isEmpty() ? e.nick : e.nick + QStringLiteral("  (") + e.note + u')';
     case Qt::DecorationRole:
         return MemberIcons::icon(e.icon);
     case Qt::FontRole: {

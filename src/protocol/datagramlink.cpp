@@ -4,6 +4,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/linkevents.h"
+#include "protocol/newsdatagram.h"
 #include "protocol/pollheader.h"
 #include "protocol/transport.h"
 #include "protocol/wiretext.h"
@@ -235,6 +236,13 @@ void DatagramLink::receive(const QByteArray &datagram)
     if (echoAll)
         m_events.linkShow(QStringLiteral("Pong: ") + shown(datagram));
     const qsizetype firstBreak = datagram.indexOf('\n');
+    if (firstBreak < 0 && NewsDatagram::matches(datagram, m_token.toUtf8())) {
+        // News waiting: poll now. Once per answer at most, so forged news
+        // cannot make us poll more than the server answers.
+        if (m_pollsSinceReply == 0 && m_enabled && isOpen())
+            poll();
+        return;
+    }
     if (firstBreak < 0) {
         m_events.linkShow(QStringLiteral("Pong #10: ") + shown(datagram));
         return;
@@ -282,6 +290,10 @@ void DatagramLink::receive(const QByteArray &datagram)
     }
     acknowledge(*ack, decodeWireLine(datagram.constData(), firstSize), answers, duplicate);
     drain();
+    // Our lines find their place among the lines of the same reply: those
+    // are shown first.
+    for (const auto &[number, line] : std::exchange(m_placed, {}))
+        m_events.linkPlaced(number, line);
 }
 
 void DatagramLink::resume()
@@ -384,8 +396,11 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
     }
 
     // Handlers run last: they may queue records of their own.
-    for (quint32 number : std::as_const(delivered))
+    for (quint32 number : std::as_const(delivered)) {
+        if (ack.line > 0)
+            m_placed.append({number, ack.line});
         m_events.linkDelivered(number);
+    }
     // K = 10 is never our own, so it has been counted as a mismatch above.
     if (answers && ack.k == AckHeader::announceAgain)
         m_events.linkReannounce();

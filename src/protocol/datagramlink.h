@@ -6,6 +6,8 @@
 #include "protocol/wirelimits.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace hchat {
@@ -120,6 +122,8 @@ public:
     int pollCountdown() const { return m_countdown; }
     int silence() const { return m_silence; }
     bool isLost() const { return m_lost; }
+    /// Polls sent since the server last answered one.
+    int unansweredPolls() const { return m_pollsSinceReply; }
     /// The number of the last reply whose records were taken; 0 before the first.
     quint32 lastReply() const { return m_lastReply; }
     /// True once this server numbered a reply: its copies are told apart.
@@ -169,6 +173,9 @@ private:
     // one of them (its K, or K = 10) brings records: anybody can send us a
     // datagram with the server's address.
     int m_unanswered = 0;
+    /// Records acknowledged with the number of the poll's first line, told
+    /// (linkPlaced) once the reply's records are shown.
+    QList<QPair<quint32, quint32>> m_placed;
 
     QByteArray m_inbound;
     qsizetype m_inboundPos = 0; // parsed bytes not yet cut off the front

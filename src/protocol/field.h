@@ -31,6 +31,12 @@ inline constexpr char Caption = 'C';
 inline constexpr char Roots = 'V';  ///< approved URL roots
 inline constexpr char Booted = 'G'; ///< booted users
 inline constexpr char Editor = 'J'; ///< nick of a room record's last editor
+/// A departure (kind 5, `#` = -1): the nick the member goes on under, when
+/// it only changed its nick.
+inline constexpr char Renamed = 'D';
+/// Relayed chat lines: the line's number in the order the server relayed
+/// them; the acknowledgement: the number of the first line the poll carried.
+inline constexpr char LineNumber = 'X';
 } // namespace Field
 
 } // namespace hchat

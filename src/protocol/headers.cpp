@@ -88,10 +88,11 @@ std::optional<AckHeader> AckHeader::parse(QByteArrayView line)
     h.q = toIntOrZero(fieldBytes(line, Field::Backlog));
     h.token = fieldBytes(line, Field::Token);
     h.reply = readNumber(fieldBytes(line, Field::ReplyNumber));
+    h.line = readNumber(fieldBytes(line, Field::LineNumber));
     return h;
 }
 
-void AckHeader::append(QByteArray &out, int k, int q, QByteArrayView token, quint32 reply)
+void AckHeader::append(QByteArray &out, int k, int q, QByteArrayView token, quint32 reply, quint32 line)
 {
     appendNumber(out, Field::Kind, 0);
     appendNumber(out, Field::Sequence, k);
@@ -101,6 +102,8 @@ void AckHeader::append(QByteArray &out, int k, int q, QByteArrayView token, quin
         appendField(out, Field::Token, token);
     if (reply > 0)
         appendNumber(out, Field::ReplyNumber, reply);
+    if (line > 0)
+        appendNumber(out, Field::LineNumber, line);
     out += '\n';
 }
 

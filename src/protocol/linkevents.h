@@ -30,6 +30,14 @@ public:
     virtual void linkRestored() = 0;
     /// A queued record went out in a poll the server acknowledged.
     virtual void linkDelivered(quint32 number) { Q_UNUSED(number); }
+    /// The server took the chat lines of record `number`'s poll from line
+    /// number `line` on (Field::LineNumber); called after linkDelivered and
+    /// after the records of the same reply.
+    virtual void linkPlaced(quint32 number, quint32 line)
+    {
+        Q_UNUSED(number);
+        Q_UNUSED(line);
+    }
     /// A queued record was given up before the server took it: `record` is
     /// the record as queued, `reason` a short text saying why.
     virtual void linkDropped(quint32 number, const QString &record, const QString &reason)

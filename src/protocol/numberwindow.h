@@ -26,9 +26,19 @@ public:
     void clear();
     bool isEmpty() const { return m_top == 0; }
 
+    /// The window's state, kept across a restart of the server.
+    using Bits = std::array<quint64, span / 64>;
+    quint32 top() const { return m_top; }
+    const Bits &bits() const { return m_bits; }
+    void restore(quint32 top, const Bits &bits)
+    {
+        m_top = top;
+        m_bits = bits;
+    }
+
 private:
-    quint32 m_top = 0;                       ///< the newest number taken; 0 before the first
-    std::array<quint64, span / 64> m_bits{}; ///< bit i: m_top - i taken
+    quint32 m_top = 0; ///< the newest number taken; 0 before the first
+    Bits m_bits{};     ///< bit i: m_top - i taken
 };
 
 } // namespace hchat

@@ -19,7 +19,7 @@ struct WireLimits {
     /// A reply: the acknowledgement and the records that fit after it.
     static constexpr int maxReplyBytes = 8192;
     /// Room kept for the acknowledgement line of a reply, its line feed included.
-    static constexpr int maxAckBytes = 64;
+    static constexpr int maxAckBytes = 80;
     /// The largest datagram the server reads: a full poll with room to spare.
     static constexpr int maxPollBytes = 9000;
     /// Records one poll may carry; the server refuses a poll with more.

@@ -165,8 +165,6 @@ void ProfileEditor::close(
     }
     const int icon = v.icon >= 0 ? v.icon : s.icon;
     const bool nickChanged = nick != s.nick;
-    if (nickChanged)
-        session.Send(RecordKind::PresenceLeaving); // leaves every room; our own line goes with it
     if (nickChanged || icon != s.icon) {
         session.connection.takeIdentity(nick, icon);
         if (session.catalogue)

@@ -1,9 +1,12 @@
 #include "transcript/ownlinemarks.h"
 
+#include "protocol/wirelimits.h"
+
 #include <QColor>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 
 namespace hchat {
 
@@ -11,6 +14,10 @@ namespace {
 
 // Set on the mark's characters, so that the mark alone is taken off again.
 constexpr int markProperty = QTextFormat::UserProperty + 17;
+// The server's number of a line, on its block.
+constexpr int lineProperty = QTextFormat::UserProperty + 18;
+// How many blocks an own line of several lines takes, on its last block.
+constexpr int blocksProperty = QTextFormat::UserProperty + 19;
 // A transcript keeps about 1,300 lines: a line further back is gone.
 constexpr int searchLimit = 4000;
 
@@ -64,10 +71,16 @@ QString OwnLineMarks::text(OwnLineState state, const QString &reason)
     return {};
 }
 
-void OwnLineMarks::markLast(QTextDocument *doc, quint32 number)
+void OwnLineMarks::markLast(QTextDocument *doc, quint32 number, int blocks)
 {
     QTextBlock last = doc->lastBlock();
     last.setUserState(int(number));
+    if (blocks > 1) {
+        QTextCursor c(last);
+        QTextBlockFormat f = c.blockFormat();
+        f.setProperty(blocksProperty, blocks);
+        c.setBlockFormat(f);
+    }
     setMark(doc, last, OwnLineState::Pending, {});
 }
 
@@ -77,6 +90,60 @@ bool OwnLineMarks::mark(QTextDocument *doc, quint32 number, OwnLineState state, 
     if (!b.isValid())
         return false;
     setMark(doc, b, state, reason);
+    return true;
+}
+
+void OwnLineMarks::numberLast(QTextDocument *doc, quint32 line)
+{
+    QTextCursor c(doc->lastBlock());
+    QTextBlockFormat f = c.blockFormat();
+    f.setProperty(lineProperty, line);
+    c.setBlockFormat(f);
+}
+
+bool OwnLineMarks::place(QTextDocument *doc, quint32 number, quint32 line)
+{
+    QTextBlock own = findLine(doc, number);
+    if (!own.isValid())
+        return false;
+    // Line numbers wrap after WireLimits::maxNumber: "before" is within half of it.
+    const auto before = [line](quint32 n) {
+        const qint64 d = (qint64(n) - qint64(line) + WireLimits::maxNumber) % WireLimits::maxNumber;
+        return d > WireLimits::maxNumber / 2;
+    };
+    QTextBlock after;
+    for (QTextBlock b = own.next(); b.isValid(); b = b.next()) {
+        const quint32 n = b.blockFormat().property(lineProperty).toUInt();
+        if (n != 0 && before(n))
+            after = b;
+    }
+    QTextCursor c(doc);
+    if (!after.isValid()) {
+        c.setPosition(own.position());
+        QTextBlockFormat f = own.blockFormat();
+        f.setProperty(lineProperty, line);
+        c.setBlockFormat(f);
+        return false;
+    }
+    QTextBlock start = own;
+    for (int n = own.blockFormat().intProperty(blocksProperty); n > 1 && start.previous().isValid(); --n)
+        start = start.previous();
+    c.beginEditBlock();
+    c.setPosition(start.position());
+    c.setPosition(own.position() + own.length() - 1, QTextCursor::KeepAnchor);
+    const QTextDocumentFragment text = c.selection();
+    const QTextBlockFormat firstFormat = start.blockFormat();
+    QTextBlockFormat format = own.blockFormat();
+    format.setProperty(lineProperty, line);
+    // The own line and the break after it go; it comes back after `after`.
+    c.setPosition(own.next().position(), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    c.setPosition(after.position() + after.length() - 1);
+    c.insertBlock(firstFormat);
+    c.insertFragment(text);
+    c.setBlockFormat(format);
+    c.block().setUserState(int(number));
+    c.endEditBlock();
     return true;
 }
 

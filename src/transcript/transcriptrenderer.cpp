@@ -189,6 +189,7 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
     m_chatLine = false;
     m_lastShown = QString();
     const quint32 ownNumber = std::exchange(m_ownNumber, 0);
+    const quint32 lineNumber = std::exchange(m_lineNumber, 0);
     if (text.contains(QLatin1String("/sat/remote.png")) && !m_ctx.staffMode()) {
         m_own = false;
         m_stamp = QDateTime();
@@ -212,7 +213,11 @@ void TranscriptRenderer::ShowMessage(const QString &text, bool second, bool noti
         openEdit(p);
         append(p, shown, marks);
         if (ownNumber != 0)
-            OwnLineMarks::markLast(p.doc(), ownNumber);
+            OwnLineMarks::markLast(
+                p.doc(), ownNumber,
+                int(shown.count(u'\n') - shown.count(QLatin1String("\r\n")) + shown.count(u'\r')) + 1);
+        if (lineNumber != 0)
+            OwnLineMarks::numberLast(p.doc(), lineNumber);
         if (m_batch == 0) {
             closeEdit(p);
             scrollAfter(p);
@@ -252,6 +257,13 @@ void TranscriptRenderer::setOwnLineState(quint32 number, OwnLineState state, con
     Pane &p = pane(false);
     if (p.view)
         OwnLineMarks::mark(p.doc(), number, state, reason);
+}
+
+void TranscriptRenderer::placeOwnLine(quint32 number, quint32 line)
+{
+    Pane &p = pane(false);
+    if (p.view && OwnLineMarks::place(p.doc(), number, line))
+        scrollAfter(p);
 }
 
 void TranscriptRenderer::openEdit(Pane &p)

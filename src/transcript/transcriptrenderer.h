@@ -44,6 +44,8 @@ public:
     void setStampTime(const QDateTime &when) override;
     void setOwnMessage(bool own) override { m_own = own; }
     void setOwnLineNumber(quint32 number) override { m_ownNumber = number; }
+    void setLineNumber(quint32 line) override { m_lineNumber = line; }
+    void placeOwnLine(quint32 number, quint32 line) override;
     void setOwnLineState(quint32 number, OwnLineState state, const QString &reason) override;
     void SayIt(const QString &text, bool speak) override;
     void Notify(const QString &soundFile) override;
@@ -120,6 +122,7 @@ private:
     bool m_own = false;
     bool m_chatLine = false; ///< the line being shown came through TimeStamp or TimeStamp2
     quint32 m_ownNumber = 0;
+    quint32 m_lineNumber = 0; ///< the server's number of the next line shown
     int m_batch = 0;
     QDateTime m_batchNow;
     QString m_lastShown;

@@ -38,6 +38,16 @@ public:
     /// The next line shown is the user's own line `number`, pending until
     /// setOwnLineState says otherwise; 0 follows nothing.
     virtual void setOwnLineNumber(quint32 number) { Q_UNUSED(number); }
+    /// The next line shown is the server's line `line` (its number in the
+    /// order the server relayed lines); 0 for none.
+    virtual void setLineNumber(quint32 line) { Q_UNUSED(line); }
+    /// The server took own line `number` as its line `line`: the own line
+    /// moves below the lines shown after it that the server relayed before.
+    virtual void placeOwnLine(quint32 number, quint32 line)
+    {
+        Q_UNUSED(number);
+        Q_UNUSED(line);
+    }
     /// Marks own line `number` as pending, delivered (no mark) or not
     /// delivered with the reason.
     virtual void setOwnLineState(quint32 number, OwnLineState state, const QString &reason)

@@ -7,6 +7,7 @@
 #include "protocol/codec.h"
 #include "protocol/wirelimits.h"
 #include "server/chatserver.h"
+#include "server/memberstore.h"
 #include "server/udpserver.h"
 #include "transcript/transcriptsink.h"
 
@@ -25,6 +26,39 @@ struct RecordingSink : TranscriptSink {
     QStringList notices;
     QList<quint32> delivered;
     QList<quint32> notDelivered;
+    /// The first room's lines as the window shows them: own lines move to
+    /// the place the server gave them.
+    struct Line {
+        QString text;
+        quint32 number = 0; ///< the server's line number
+        quint32 own = 0;    ///< own line: its record number
+    };
+    QList<Line> window;
+    quint32 nextNumber = 0, nextOwn = 0;
+    QStringList windowTexts(const QString &containing) const
+    {
+        QStringList out;
+        for (const Line &l : window)
+            if (l.text.contains(containing))
+                out << l.text;
+        return out;
+    }
+    void setLineNumber(quint32 line) override { nextNumber = line; }
+    void setOwnLineNumber(quint32 number) override { nextOwn = number; }
+    void placeOwnLine(quint32 number, quint32 line) override
+    {
+        const auto at =
+            std::find_if(window.begin(), window.end(), [&](const Line &l) { return l.own == number; });
+        if (at == window.end())
+            return;
+        qsizetype to = at - window.begin();
+        Line own = window.takeAt(to);
+        own.number = line;
+        for (qsizetype i = to; i < window.size(); ++i)
+            if (window[i].number != 0 && window[i].number < line)
+                to = i + 1;
+        window.insert(to, own);
+    }
     /// The texts of the first room's lines that start with `prefix`, in order.
     QStringList linesOf(const QString &prefix) const
     {
@@ -41,7 +75,11 @@ struct RecordingSink : TranscriptSink {
         if (notice)
             notices << text;
     }
-    void TimeStamp(const QString &text) override { first << QStringLiteral("%1|%2").arg(colour).arg(text); }
+    void TimeStamp(const QString &text) override
+    {
+        first << QStringLiteral("%1|%2").arg(colour).arg(text);
+        window.append({text, std::exchange(nextNumber, 0), std::exchange(nextOwn, 0)});
+    }
     void TimeStamp2(const QString &text) override { second << QStringLiteral("%1|%2").arg(colour).arg(text); }
     void setLineColor(int rgb) override { colour = rgb; }
     void setStampTime(const QDateTime &) override {}
@@ -114,16 +152,29 @@ struct Client {
     }
 };
 
+// step() takes any reply the server sends while a client waits for its own
+// for that client's: under loss the polls that news of others' lines brings
+// would pass for it.
+ServerLimits withoutNewsUnderFaults(const FaultSettings &faults)
+{
+    ServerLimits limits;
+    limits.news = faults.drop == 0 && faults.dup == 0;
+    return limits;
+}
+
 struct Server {
     RoomStore rooms;
-    ChatServer chat{&rooms};
+    MemberStore members;
+    ChatServer chat;
     UdpServer udp{&chat};
     QStringList accepted; ///< "nick|room|text" of every line taken from a client
 
     Server(quint16 port, const qint64 *clock, const FaultSettings &faults = {}, const QString &data = {})
-        : rooms(data)
+        : rooms(data), members(data), chat(&rooms, withoutNewsUnderFaults(faults))
     {
         rooms.load();
+        chat.setMemberStore(&members);
+        chat.restoreMembers(*clock);
         chat.chatLineObserver = [this](const QString &n, int r, const QString &t) {
             accepted << QStringLiteral("%1|%2|%3").arg(n).arg(r).arg(t);
         };
@@ -304,6 +355,77 @@ private slots:
         qInfo("%llu polls, %llu dropped in, %llu dropped out; %llu replies sent again, %llu records resent",
               qulonglong(n.datagramsIn), qulonglong(n.droppedIn), qulonglong(n.droppedOut),
               qulonglong(server.chat.stats().repliesResent), qulonglong(server.chat.stats().resentSkipped));
+    }
+
+    void restartBetweenReturnsLosesNothing_data()
+    {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("killed") << true;
+    }
+    void restartBetweenReturnsLosesNothing()
+    {
+        QFETCH(bool, killed);
+        QTemporaryDir data;
+        auto server = std::make_unique<Server>(0, &serverNow, FaultSettings{}, data.path());
+        const quint16 port = server->udp.port();
+        Client ann("Ann", 1, 0x0000ff, port, &clientNow), bob("Bob", 1, 0x008000, port, &clientNow);
+        rounds({&ann, &bob}, 12, server->udp);
+        if (killed)
+            QTest::qWait(150); // what changed is on disk within 100 ms; nothing more is written
+        else
+            server->chat.persist(serverNow, true); // as on SIGTERM
+        server.reset();
+        server = std::make_unique<Server>(port, &serverNow, FaultSettings{}, data.path());
+        rounds({&ann}, 16, server->udp); // Ann is back first, and speaks
+        ann.say("back first");
+        rounds({&ann}, 4, server->udp);
+        Client cy("Cy", 1, 0xff0000, port, &clientNow); // a newcomer after the line
+        rounds({&ann, &cy}, 12, server->udp);
+        rounds({&ann, &bob, &cy}, 30, server->udp);
+        QCOMPARE(bob.sink.linesOf("Ann:  back first").size(), 1);
+        QVERIFY(cy.sink.linesOf("Ann:  back first").isEmpty());
+        QCOMPARE(cy.rosterNicks(), QStringList({"Ann", "Bob", "Cy"}));
+    }
+
+    void renameSeenByAThirdMember()
+    {
+        auto server = std::make_unique<Server>(0, &serverNow);
+        const quint16 port = server->udp.port();
+        Client ann("Ann", 1, 0x0000ff, port, &clientNow), bob("Bob", 1, 0x008000, port, &clientNow),
+            cy("Cy", 1, 0xff0000, port, &clientNow);
+        rounds({&ann, &bob, &cy}, 12, server->udp);
+        ann.session.connection.takeIdentity("AnnK", ann.session.settings.icon);
+        rounds({&ann, &bob, &cy}, 12, server->udp);
+        for (const Client *c : {&ann, &cy})
+            QCOMPARE(c->rosterNicks(), QStringList({"AnnK", "Bob", "Cy"}));
+        QCOMPARE(cy.sink.notices.filter("Ann is now known as AnnK").size(), 1);
+    }
+
+    void twoSendersInOneTickSeeOneOrder()
+    {
+        auto server = std::make_unique<Server>(0, &serverNow);
+        Client ann("Ann", 1, 0x0000ff, server->udp.port(), &clientNow),
+            bob("Bob", 1, 0x008000, server->udp.port(), &clientNow);
+        rounds({&ann, &bob}, 12, server->udp);
+        bob.say("said first?");
+        ann.say("said second?");
+        rounds({&bob, &ann}, 2, server->udp);
+        QVERIFY(QTest::qWaitFor([&] { return bob.sink.windowTexts("?").size() == 2; }, 2000));
+        QCOMPARE(ann.sink.windowTexts("?"), QStringList({"Bob:  said first?", "Ann:  said second?"}));
+        QCOMPARE(bob.sink.windowTexts("?"), ann.sink.windowTexts("?"));
+    }
+
+    void anIdleMemberHearsALineAtOnce()
+    {
+        auto server = std::make_unique<Server>(0, &serverNow);
+        Client ann("Ann", 1, 0x0000ff, server->udp.port(), &clientNow),
+            bob("Bob", 1, 0x008000, server->udp.port(), &clientNow);
+        rounds({&ann, &bob}, 12, server->udp);
+        // Bob's clock stands still: only the server's news makes him poll.
+        ann.say("quick");
+        step(ann, server->udp);
+        QVERIFY(QTest::qWaitFor([&] { return bob.sink.linesOf("Ann:  quick").size() == 1; }, 2000));
     }
 
     void serverRestartWhileBothType()

@@ -310,7 +310,14 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
         QVERIFY(w->lstMembers->isEnabled());
 
+        s.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(14, 4, 59)); };
+        w->tmrChatTimer();
         s.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(14, 5)); };
+        for (int i = 0; i < 3 * DatagramLink::idlePoll; ++i)
+            s.connection.link().tick();
+        w->tmrChatTimer(); // three polls without an answer
+        QCOMPARE(w->lblStatus->text(), QStringLiteral("No answer from the server since 14:04:59"));
+
         for (int i = 0; i <= DatagramLink::silenceLimit; ++i)
             s.connection.link().tick();
         w->tmrChatTimer();

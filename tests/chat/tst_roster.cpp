@@ -124,6 +124,15 @@ private slots:
         QCOMPARE(s->roster.GetID("nobody"), QString());
     }
 
+    void awayMemberSaysSinceWhen()
+    {
+        s->settings.zone = 2; // the server's own zone: no shift
+        s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1, "5|4") + AddS("14:05:30", "Z"));
+        QCOMPARE(s->roster.entry(0).note, QStringLiteral("no answer since 14:05"));
+        s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1, "5|0")); // back
+        QCOMPARE(s->roster.entry(0).note, QString());
+    }
+
     void iconAndState_data()
     {
         QTest::addColumn<QString>("i");

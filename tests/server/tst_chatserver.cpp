@@ -125,10 +125,8 @@ private slots:
         a.poll();
         const QStringList got = b.take(1);
         QCOMPARE(got.size(), 1);
-        QCOMPARE(
-            got.first(),
-            QStringLiteral(
-                "<R>1</R><F>4227327</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  hello||there</M>"));
+        QCOMPARE(got.first(), QStringLiteral("<R>1</R><X>1</X><F>4227327</F><E>AAAAAAAA!</E><#>1</"
+                                             "#><Z>12:00:05</Z><M>Ann:  hello||there</M>"));
         QCOMPARE(w.take(1), got);
         QVERIFY(other.take(1).isEmpty());
         QVERIFY(a.take(1).isEmpty()); // never echoed to the sender
@@ -265,7 +263,8 @@ private slots:
         join(b, "Bob", "BBBBBBBB#", 1);
         b.received.clear();
         const int overhead =
-            QByteArray("<R>1</R><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  000 </M>").size();
+            QByteArray("<R>1</R><X>1</X><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  000 </M>")
+                .size();
         for (int i = 0; i < count; ++i) {
             now += 100; // below the line rate
             a.say(1, QStringLiteral("%1 ").arg(i, 3, 10, QLatin1Char('0')) +
@@ -295,7 +294,8 @@ private slots:
         QTest::addColumn<int>("maxBytes");
         QTest::addColumn<QStringList>("kept");
         const int line =
-            QByteArray("<R>1</R><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  0</M>\n").size();
+            QByteArray("<R>1</R><X>1</X><F>255</F><E>AAAAAAAA!</E><#>1</#><Z>12:00:05</Z><M>Ann:  0</M>\n")
+                .size();
         QTest::newRow("records") << 5 << 1000000 << QStringList{"3", "4", "5", "6", "7"};
         QTest::newRow("bytes") << 2000 << 3 * line << QStringList{"5", "6", "7"};
     }
@@ -483,7 +483,7 @@ private slots:
         QCOMPARE(lines.last(), QStringLiteral("Ann|1|later"));
     }
 
-    void silentSessionsEndWithDeparture()
+    void silentMembersAreAwayThenLeave()
     {
         LinkClient a(server.get(), 4080, &now), b(server.get(), 4081, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
@@ -492,8 +492,35 @@ private slots:
         now += 30000;
         b.poll();
         server->tick(now);
+        QVERIFY(b.take(5).isEmpty());
+        now += 1000;
+        server->tick(now);
+        b.poll();
+        // Away from 31 s on, with the time it was last heard (server time).
+        const QStringList away = b.take(5);
+        QCOMPARE(away.size(), 1);
+        QCOMPARE(GetS(away.first(), "I"), QStringLiteral("5|4"));
+        QCOMPARE(GetS(away.first(), "Z"), QStringLiteral("11:59:34"));
+        // What is said meanwhile waits for Ann (after Bob's arrival), within
+        // her away bound, and the drop is told when she is back.
+        for (int i = 0; i < server->limits().awayQueuedRecords + 3; ++i) {
+            now += 60;
+            b.say(1, QStringLiteral("line %1").arg(i));
+            b.poll();
+        }
+        now += 9 * 60000 - 60000;
+        b.poll();
+        server->tick(now);
         QCOMPARE(server->sessionCount(), 2);
-        now += 31000;
+        a.drain();
+        const QStringList got = a.take(1);
+        QCOMPARE(got.filter("Bob:  line").size(), server->limits().awayQueuedRecords);
+        QCOMPARE(got.filter("4 records meant for you were dropped").size(), 1);
+        b.poll();
+        QCOMPARE(GetS(b.take(5).value(0), "I"), QStringLiteral("5|0")); // back
+
+        // Silent for the away time: gone, and its session with it.
+        now += server->limits().awayMs + 1;
         b.poll();
         server->tick(now);
         QCOMPARE(server->sessionCount(), 1);
@@ -502,9 +529,31 @@ private slots:
         QCOMPARE(gone.size(), 1);
         QCOMPARE(GetS(gone.first(), "N"), QStringLiteral("Ann"));
         QCOMPARE(GetI(gone.first(), "#"), -1);
-        // Ann's next poll carries a token the server no longer knows.
         a.poll();
         QCOMPARE(a.ackK(), 10);
+    }
+
+    void renameLeavesNoGhost()
+    {
+        LinkClient a(server.get(), 4085, &now), b(server.get(), 4086, &now);
+        join(a, "Ann", "AAAAAAAA!", 1);
+        join(b, "Bob", "BBBBBBBB#", 1);
+        b.received.clear();
+        // Our client's order: leave under the old nick, then the new one.
+        a.presence("Ann", "AAAAAAAA!", -1, -1);
+        a.presence("AnnK", "AAAAAAAA!", 1);
+        a.drain();
+        b.drain();
+        const QStringList seen = b.take(5);
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(GetS(seen[0], "N") + GetS(seen[0], "D") + GetS(seen[0], "#"), QStringLiteral("AnnAnnK-1"));
+        QCOMPARE(GetS(seen[1], "N") + GetS(seen[1], "#"), QStringLiteral("AnnK1"));
+        QCOMPARE(server->sessionCount(), 2);
+        // A new nick alone says the same.
+        a.presence("Annie", "AAAAAAAA!", 1);
+        a.drain();
+        b.drain();
+        QCOMPARE(GetS(b.take(5).value(0), "D"), QStringLiteral("Annie"));
     }
 
     void leavingEndsTheSession()

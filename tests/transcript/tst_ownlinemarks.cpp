@@ -50,6 +50,22 @@ private slots:
         QCOMPARE(line(0), QStringLiteral("Bob:  hi"));
     }
 
+    void ownLineMovesToTheServersPlace()
+    {
+        own(7, "Ann:  mine\r\nin two lines");
+        r->setLineNumber(41);
+        r->TimeStamp("Bob:  relayed before mine");
+        r->ShowMessage("a notice", false, true);
+        r->setLineNumber(43);
+        r->TimeStamp("Cy:  relayed after mine");
+        r->placeOwnLine(7, 42);
+        QCOMPARE(first.doc.toPlainText(),
+                 QStringLiteral("Bob:  relayed before mine\nAnn:  mine\nin two lines  "
+                                "(sending)\na notice\nCy:  relayed after mine"));
+        r->setOwnLineState(7, OwnLineState::Delivered, {});
+        QCOMPARE(line(2), QStringLiteral("in two lines"));
+    }
+
     void notDeliveredSaysWhy()
     {
         own(8, "Ann:  one\r\ntwo");
