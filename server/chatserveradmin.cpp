@@ -108,7 +108,12 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
     RoomFlags flags = m_rooms->flags(room);
     flags.administrator = granted;
     flags.staff = isStaff(s);
-    const QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    // A room without an administrator password is open to every member's
+    // settings, its access password not: that goes only to a session that
+    // proved it, the administrator password, or staff.
+    if (granted && !isStaff(s) && !s.adminRooms.contains(room) && !s.grantedRooms.contains(room))
+        whole = KillS(whole, QString(QLatin1Char(Field::AccessPassword)));
     enqueue(s, AddI(kindNumber(RecordKind::AdminCheck), Field::Kind) + AddI(room, Field::Room) + whole +
                    flags.field());
 }
