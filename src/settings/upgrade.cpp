@@ -96,6 +96,7 @@ void Upgrade::requestListing()
     const QString base = m_context.text ? m_context.text(0) : QString();
     if (!m_context.fetcher || base.isEmpty() || m_context.text(567).isEmpty())
         return;
+    m_context.fetcher->setBodyLimit(maxListingBytes);
     HtpRequest(Stage::Listing, QUrl(base + QStringLiteral("cgi-bin/halvex.cgi?path=../files/")),
                m_context.homeFolder + QStringLiteral("directory"));
 }
@@ -108,6 +109,7 @@ void Upgrade::btnUpgradeClick()
     emit buttonChanged(false, true, m_listing.caption());
     m_gaugeVisible = true;
     emit gaugeChanged(true, 0, 0);
+    m_context.fetcher->setBodyLimit(maxProgramBytes);
     HtpRequest(Stage::Program, QUrl(m_context.text(0) + QStringLiteral("files/") + m_context.text(567)),
                downloadPath());
 }

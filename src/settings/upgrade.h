@@ -35,6 +35,11 @@ class Upgrade : public QObject
 {
     Q_OBJECT
 public:
+    /// The web site's answers are bounded: the listing is a page of text,
+    /// the program a few megabytes.
+    static constexpr qint64 maxListingBytes = 64 * 1024;
+    static constexpr qint64 maxProgramBytes = 64 * 1024 * 1024;
+
     explicit Upgrade(UpgradeContext context, QObject *parent = nullptr);
     ~Upgrade() override;
 

@@ -131,6 +131,7 @@ void TestUpgrade::listingOffersTheButton()
     upgrade->requestListing();
     QCOMPARE(m_fetcher.urls.value(0), QUrl(m_catalogue.Lookup(0) + "cgi-bin/halvex.cgi?path=../files/"));
     QCOMPARE(m_fetcher.targets.value(0), m_home->filePath("directory"));
+    QCOMPARE(m_fetcher.limits.value(0), Upgrade::maxListingBytes);
     if (listing.isNull())
         m_fetcher.fail("HTTP status 404");
     else
@@ -149,6 +150,8 @@ void TestUpgrade::listingOffersTheButton()
     QCOMPARE(m_fetcher.urls.size(), enabled ? 2 : 1);
     if (enabled)
         QCOMPARE(m_fetcher.urls.value(1), QUrl(m_catalogue.Lookup(0) + "files/hchat"));
+    if (enabled)
+        QCOMPARE(m_fetcher.limits.value(1), Upgrade::maxProgramBytes);
 }
 
 void TestUpgrade::installedPackageDownloadsNothing()
