@@ -222,6 +222,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
 {
     ++m_stats.polls;
     m_nowMs = nowMs;
+    takePasswordChecks();
     if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {
         ++m_stats.refused;
         return {};
@@ -557,6 +558,8 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
 
 void ChatServer::tick(qint64 nowMs)
 {
+    m_nowMs = nowMs;
+    takePasswordChecks();
     m_guesses.prune(nowMs);
     // Sessions whose token never came back go within seconds, oldest first.
     while (Session *s = oldestUnconfirmed()) {

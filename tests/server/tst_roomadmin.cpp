@@ -180,6 +180,27 @@ private slots:
         QCOMPARE(flags.value(6), QString());
     }
 
+    void staffChecksShareOneBudget()
+    {
+        // Staff-password guesses from many hosts at once: a couple are
+        // weighed off the poll loop, the rest told to come back unweighed.
+        QList<LinkClient *> guessers;
+        for (int i = 0; i < 10; ++i)
+            guessers << join("Halvex Staff", QStringLiteral("GGGGGGG%1").arg(i), 2, 0x0a000100 + i, 4000);
+        for (LinkClient *g : guessers) {
+            g->queue("<R>28</R><#>0</#><S>guess</S>");
+            g->link.Send(0);
+            g->deliver();
+        }
+        int busy = 0;
+        for (LinkClient *g : guessers) {
+            roundTrip(*g);
+            busy += notices(*g).contains("try again in a minute") ? 1 : 0;
+            QCOMPARE(g->take(28).size(), 1);
+        }
+        QCOMPARE(busy, 10 - PasswordChecks::maxWaiting);
+    }
+
     void wrongGuessesAreBounded()
     {
         // A guess known wrong costs one try however often it comes.
