@@ -41,6 +41,9 @@ public:
     static constexpr qint64 maxProgramBytes = 64 * 1024 * 1024;
 
     explicit Upgrade(UpgradeContext context, QObject *parent = nullptr);
+    /// The program's file name (catalogue entry 567) when it is a plain file
+    /// name, else empty: then nothing is offered.
+    QString programName() const;
     ~Upgrade() override;
 
     /// Asks the web site for its download listing (the dialog opens).
