@@ -53,9 +53,14 @@ void pinTo(int cpu)
     pthread_setaffinity_np(pthread_self(), sizeof(set), &set);
 }
 
-int udpSocket(quint16 port, quint16 *bound, quint32 address = INADDR_LOOPBACK)
+int udpSocket(quint16 port, quint16 *bound, quint32 address = INADDR_LOOPBACK, bool shared = false)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    // Shared: a second socket may take the same address and port (the one
+    // bound last receives), so a flood can carry a member's own address.
+    const int yes = 1;
+    if (shared)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     int bytes = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
@@ -525,6 +530,78 @@ void staffGuessers(quint16 port, int hosts, std::atomic<bool> *stop, std::atomic
         ::close(g.fd);
 }
 
+// One member (127.0.3.1) polling every 500 ms while polls with wrong tokens,
+// forged with her own address and port, come at `rate` a second. Returns
+// the share of her polls answered within 1 s.
+double wrongTokensAtOneMember(quint16 port, double rate, double seconds, long long *forged)
+{
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(port);
+    const auto to = reinterpret_cast<sockaddr *>(&server);
+    quint16 shared = 0;
+    const int forger = udpSocket(0, &shared, 0x7f000301u, true);
+    const int member = udpSocket(shared, nullptr, 0x7f000301u, true); // bound last: she hears the replies
+    static char buf[9216];
+    // Sends a poll of hers and waits for the answer naming `token` (any, when
+    // empty): the answers to the forged polls reach her socket too.
+    const auto ask = [&](const std::string &text, int waitMs, const std::string &token) -> std::string {
+        ::sendto(member, text.data(), text.size(), 0, to, sizeof(server));
+        const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+        pollfd p{member, POLLIN, 0};
+        while (Clock::now() < deadline) {
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            const ssize_t len = ::recv(member, buf, sizeof(buf), 0);
+            if (len > 0 && (token.empty() || Generator::field(buf, size_t(len), 'L') == token))
+                return std::string(buf, size_t(len));
+        }
+        return {};
+    };
+    const std::string token =
+        Generator::field(ask("<R>5</R><O>1</O><E>VICTIM01!</E><N>Victim</N><I>5|0</I><#>1</#><W>-1</W>\n"
+                             "<R>0</R><K>1</K><Y>0</Y>\r\n",
+                             1000, {})
+                             .c_str(),
+                         64, 'L');
+    ask("<R>0</R><K>1</K><L>" + token + "</L><Y>0</Y>\r\n", 1000, token);
+    std::atomic<bool> stop{false};
+    std::atomic<long long> sent{0};
+    std::thread flood([&] {
+        pinTo(1);
+        const auto interval =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1 / rate));
+        auto next = Clock::now();
+        for (long long n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+            const std::string text = "<R>1</R><O>" + std::to_string(n % 999999 + 1) +
+                                     "</O><M>x</M>\n<R>0</R><K>" + std::to_string(n % 10) + "</K><L>" +
+                                     std::to_string(1000 + n % 9000) + "</L><Y>0</Y>\r\n";
+            ::sendto(forger, text.data(), text.size(), 0, to, sizeof(server));
+            sent.fetch_add(1, std::memory_order_relaxed);
+            next += interval;
+            std::this_thread::sleep_until(next);
+        }
+    });
+    int polls = 0;
+    int answered = 0;
+    const auto start = Clock::now();
+    for (int k = 2; Clock::now() - start < std::chrono::duration<double>(seconds); ++k) {
+        const auto sentAt = Clock::now();
+        ++polls;
+        if (!ask("<R>0</R><K>" + std::to_string(k % 10) + "</K><L>" + token + "</L><Y>0</Y>\r\n", 1000, token)
+                 .empty())
+            ++answered;
+        std::this_thread::sleep_until(sentAt + std::chrono::milliseconds(500));
+    }
+    stop = true;
+    flood.join();
+    *forged = sent.load();
+    ::close(forger);
+    ::close(member);
+    return double(answered) / std::max(1, polls);
+}
+
 double idleSessionBytes(int n)
 {
     RoomStore rooms;
@@ -701,6 +778,13 @@ int main(int argc, char **argv)
             "= %.0f%%, %.1f%% of them answered within 1 s (p50 %.0f us, p99 %.0f us)\n",
             nGuessers, guessesSent.load(), g.rate, 100 * guessKept, 100 * withinSecond, g.percentile(0.5),
             g.percentile(0.99));
+        // 5. Wrong tokens forged with one member's own address and port.
+        long long forged = 0;
+        const double memberKept = wrongTokensAtOneMember(udp.port(), 200, std::max(seconds, 8.0), &forged);
+        std::printf(
+            "wrong tokens forged with one member's address and port (%lld at 200 a second): %.0f%% of "
+            "her polls answered within 1 s\n",
+            forged, 100 * memberKept);
         stop = true;
         serverThread.join();
         std::printf("  the flood: %lld datagrams in %.1f s; sessions open %d; wrong tokens dropped %llu; "
@@ -708,13 +792,13 @@ int main(int argc, char **argv)
                     attackSent.load(), attackSeconds, chat.sessionCount(),
                     static_cast<unsigned long long>(chat.stats().wrongTokensDropped),
                     static_cast<unsigned long long>(chat.stats().unconfirmedEnded));
-        if (idleKept < 0.9 || busyKept < 0.9 || guessKept * withinSecond < 0.9) {
+        if (idleKept < 0.9 || busyKept < 0.9 || guessKept * withinSecond < 0.9 || memberKept < 0.9) {
             std::printf("ERROR: the honest clients kept less than 90%% of their throughput\n");
             return 1;
         }
     }
 
-    // 5. Memory of idle sessions.
+    // 6. Memory of idle sessions.
     std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
                 idleSessionBytes(nSessions));
     return 0;
