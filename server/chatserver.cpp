@@ -46,11 +46,19 @@ bool numbered(QByteArrayView records)
     return !fieldBytes(nl < 0 ? records : records.first(nl), Field::RecordNumber).isEmpty();
 }
 
-QByteArray bareAck(int k)
+QByteArray bareAck(int k, QByteArrayView token = {})
 {
     QByteArray out;
-    AckHeader::append(out, k, -1, {}, 0);
+    AckHeader::append(out, k, -1, token, 0);
     return out;
+}
+
+// K = 10 names the token the poll carried: the client takes it only when it
+// is its own, so a stranger's poll from its address does not make it announce.
+QByteArray announceAgain(QByteArrayView pollToken)
+{
+    return bareAck(AckHeader::announceAgain,
+                   pollToken.size() <= WireLimits::maxTokenChars ? pollToken : QByteArrayView());
 }
 
 } // namespace
@@ -288,6 +296,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
 {
     ++m_stats.polls;
     m_nowMs = nowMs;
+    takePasswordChecks();
     if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {
         ++m_stats.refused;
         return {};
@@ -304,18 +313,12 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     const int k = header->k;
     const QByteArrayView tokenView = header->token;
     if (m_verbose)
-        log(QStringLiteral("in  %1: %2").arg(from.toString(), QString::fromUtf8(d)));
+        log(QStringLiteral("in  %1: %2").arg(from.toString(), hidePasswords(QString::fromUtf8(d))));
 
     Session *s = nullptr;
     if (!tokenView.isEmpty()) {
-        // While this peer spends its allowance of wrong tokens, no token from
-        // it is looked at: a right guess among the dropped ones goes unseen.
-        if (const auto g = m_wrongTokens.constFind(from);
-            g != m_wrongTokens.cend() &&
-            !g->left(nowMs, m_limits.wrongTokenIntervalMs, m_limits.wrongTokenBurst)) {
-            ++m_stats.wrongTokensDropped;
-            return {};
-        }
+        // The right token is always served: wrong ones forged with a
+        // member's address must not silence her.
         auto it = tokenView.size() <= WireLimits::maxTokenChars ? m_sessions.find(packToken(tokenView))
                                                                 : m_sessions.end();
         // A token is good only from the address it was given to.
@@ -340,10 +343,14 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
     }
     if (!s) {
         if (!tokenView.isEmpty()) {
-            // Not a token of this address: a client whose session ended, or a guess.
-            m_wrongTokens[from].take(nowMs, m_limits.wrongTokenIntervalMs, m_limits.wrongTokenBurst);
+            // Not a token of this address: a client whose session ended, or a
+            // guess. A handful are answered; past that they go unanswered.
+            if (!m_wrongTokens[from].take(nowMs, m_limits.wrongTokenIntervalMs, m_limits.wrongTokenBurst)) {
+                ++m_stats.wrongTokensDropped;
+                return {};
+            }
             if (!carriesPresence(records))
-                return bareAck(AckHeader::announceAgain); // announce yourself again
+                return announceAgain(tokenView); // announce yourself again
         } else if (records.isEmpty()) {
             return bareAck(k); // a token would not fit in the reply yet
         }
@@ -358,6 +365,12 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
                 out += refusal;
             return out;
         }
+        // The session it follows, named by its token: only then do that
+        // session's rights come along (an ID is no proof, a token is).
+        if (const auto old = m_sessions.find(packToken(header->previousToken));
+            !header->previousToken.isEmpty() && header->previousToken.size() <= WireLimits::maxTokenChars &&
+            old != m_sessions.end() && old->second->peer == from)
+            s->previousToken = old->second->token;
     }
     s->lastSeenMs = nowMs;
     s->toldNews = false;
@@ -418,7 +431,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         // Its presence was refused: K = 10 takes nothing of the poll, so the
         // client keeps its records and announces itself again; the notice
         // says why.
-        reply = bareAck(AckHeader::announceAgain);
+        reply = announceAgain(tokenView);
         for (const Session::Waiting &w : std::as_const(s->queue))
             if (reply.size() + w.bytes.size() < WireLimits::maxReplyBytes)
                 reply += w.bytes + '\n';
@@ -426,7 +439,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         reply = buildReply(s, k, WireLimits::maxReplyBytes, ctx.firstLine);
     }
     if (m_verbose)
-        log(QStringLiteral("out %1: %2").arg(from.toString(), QString::fromUtf8(reply)));
+        log(QStringLiteral("out %1: %2").arg(from.toString(), hidePasswords(QString::fromUtf8(reply))));
     if (s->leaving)
         endSession(s, s->announced ? QStringLiteral("left") : QStringLiteral("refused"), false);
     return reply;
@@ -636,6 +649,8 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
 
 void ChatServer::tick(qint64 nowMs)
 {
+    m_nowMs = nowMs;
+    takePasswordChecks();
     m_guesses.prune(nowMs);
     // Sessions whose token never came back go within seconds, oldest first.
     while (Session *s = oldestUnconfirmed()) {

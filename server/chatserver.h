@@ -3,6 +3,7 @@
 #include "endpoint.h"
 #include "guesslimiter.h"
 #include "memberstore.h"
+#include "passwordchecks.h"
 #include "roomstore.h"
 #include "session.h"
 #include "sourcestate.h"
@@ -115,8 +116,12 @@ public:
     /// idle members something was queued for.
     QList<QPair<Endpoint, QByteArray>> takeNews() { return std::exchange(m_news, {}); }
 
-    /// Ends sessions silent for longer than the idle limit; call about once a second.
+    /// Ends sessions silent for longer than the idle limit, and answers the
+    /// staff password checks done meanwhile; call about once a second.
     void tick(qint64 nowMs);
+    /// Waits for the staff password checks under way and answers them (tests
+    /// and benchmarks; the server answers them at its next datagram or tick).
+    void finishPasswordChecks();
 
     int sessionCount() const { return int(m_sessions.size()); }
     const ServerStats &stats() const { return m_stats; }
@@ -222,13 +227,23 @@ private:
     QString staffOnly(const Session &s, const QString &action) const;
     /// The notice refusing an administrator's `action` in `room`.
     QString adminOnly(const Session &s, int room, const QString &action) const;
-    enum class Guess { Right, Wrong, Blocked };
+    enum class Guess { Right, Wrong, Blocked, Deferred };
     /// Weighs a password a member offers for `subject` (what it would open,
     /// the stored secret included, so a changed secret is a new question).
     /// A wrong guess counts against the session and its address; past the
-    /// limit nothing is weighed. An empty offer is no guess.
+    /// limit nothing is weighed. An empty offer is no guess. `right` may
+    /// leave the answer for later (nothing): no guess is counted then.
     Guess weighGuess(Session &s, const QString &offered, const QString &subject,
-                     const std::function<bool()> &right);
+                     const std::function<std::optional<bool>()> &right);
+    static size_t guessKey(const QString &subject, const QString &offered);
+    /// The answer to a kind 28 (the room's record when granted), with a
+    /// refusal notice before it when there is one.
+    void answerAdminCheck(Session &s, int room, const QString &refusal);
+    static QString wrongAdminPassword(bool granted, int room);
+    /// The session administers the room: staff, its password proved, or none set.
+    bool administers(const Session &s, int room) const;
+    /// Answers the staff password checks done since the last call.
+    void takePasswordChecks();
     static QString tooManyGuesses();
     /// Takes the rights to `room` from every session but `keep`: its
     /// administrator password (`admin`) or its access password changed.
@@ -283,6 +298,7 @@ private:
     ServerStats m_stats;
     StaffPasswords m_staff;
     GuessLimiter m_guesses;
+    PasswordChecks m_checks;
     qint64 m_nowMs = 0; ///< time of the datagram being handled
     std::function<QDateTime()> m_wallClock;
     mutable qint64 m_zoneSecond = 0; ///< the second m_zoneText was made for

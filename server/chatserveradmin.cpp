@@ -16,18 +16,26 @@
 
 namespace hchat {
 
+size_t ChatServer::guessKey(const QString &subject, const QString &offered)
+{
+    return qHash(subject + u'\n' + offered, size_t(0x5bd1e995));
+}
+
 ChatServer::Guess ChatServer::weighGuess(Session &s, const QString &offered, const QString &subject,
-                                         const std::function<bool()> &right)
+                                         const std::function<std::optional<bool>()> &right)
 {
     if (offered.isEmpty())
         return Guess::Wrong;
-    const size_t key = qHash(subject + u'\n' + offered, size_t(0x5bd1e995));
+    const size_t key = guessKey(subject, offered);
     for (const size_t known : s.wrongGuesses)
         if (known == key)
             return Guess::Wrong;
     if (!m_guesses.allowed(s.guesses, s.peer, m_nowMs))
         return Guess::Blocked;
-    if (right())
+    const std::optional<bool> verdict = right();
+    if (!verdict)
+        return Guess::Deferred;
+    if (*verdict)
         return Guess::Right;
     ++m_stats.refused;
     m_guesses.failed(s.guesses, s.peer, m_nowMs);
@@ -61,7 +69,7 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
     const QString offered = GetS(rec, Field::AdminPassword).remove(u'_');
     const QString stored = m_rooms->adminPassword(room);
     const bool staffNick = m_staff.isStaffNick(s.nick);
-    bool granted = isStaff(s) || (room != 0 && (s.adminRooms.contains(room) || stored.isEmpty()));
+    const bool granted = administers(s, room);
     // A staff nick's password proves staff rights in any room, one open to
     // all included.
     const bool proving = staffNick && !isStaff(s);
@@ -70,24 +78,30 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
         refusal = QStringLiteral("Room 0 is administered by staff only.");
     } else if ((!granted || proving) && !offered.isEmpty()) {
         // One guess, whichever it is meant for: the room's password is
-        // cheap to compare, the staff password's hash is not.
-        const auto right = [&] {
+        // cheap to compare; the staff password's hash is not, and is
+        // weighed off the poll loop, answered when done.
+        const QString subject = QStringLiteral("admin %1 %2 %3").arg(room).arg(stored, s.nick);
+        bool busy = false;
+        const auto right = [&]() -> std::optional<bool> {
             if (room != 0 && offered == stored) {
                 s.adminRooms << room;
                 return true;
             }
-            if (proving && m_staff.verify(s.nick, offered)) {
-                s.provedStaff = s.nick.toUpper();
-                log(QStringLiteral("session %1: %2 proved staff rights from %3")
-                        .arg(QString::fromLatin1(tokenText(s.token)), s.nick, s.peer.toString()));
-                return true;
-            }
-            return false;
+            if (!proving)
+                return false;
+            busy = !m_checks.submit({s.token, s.serial, room, s.nick, offered, m_staff.hashOf(s.nick),
+                                     guessKey(subject, offered)},
+                                    m_nowMs);
+            return std::nullopt;
         };
-        switch (
-            weighGuess(s, offered, QStringLiteral("admin %1 %2 %3").arg(room).arg(stored, s.nick), right)) {
+        switch (weighGuess(s, offered, subject, right)) {
         case Guess::Right:
-            granted = true;
+            break;
+        case Guess::Deferred:
+            if (!busy)
+                return;
+            ++m_stats.refused;
+            refusal = QStringLiteral("The server is busy checking passwords; please try again in a minute.");
             break;
         case Guess::Blocked:
             refusal = tooManyGuesses();
@@ -97,20 +111,73 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
                     .arg(s.peer.toString()));
             break;
         case Guess::Wrong:
-            refusal = granted ? QStringLiteral("That is not your staff password; your staff rights are not "
-                                               "confirmed.")
-                              : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
+            refusal = wrongAdminPassword(granted, room);
             break;
         }
     }
+    answerAdminCheck(s, room, refusal);
+}
+
+QString ChatServer::wrongAdminPassword(bool granted, int room)
+{
+    return granted ? QStringLiteral("That is not your staff password; your staff rights are not confirmed.")
+                   : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
+}
+
+bool ChatServer::administers(const Session &s, int room) const
+{
+    return isStaff(s) ||
+           (room != 0 && (s.adminRooms.contains(room) || m_rooms->adminPassword(room).isEmpty()));
+}
+
+void ChatServer::answerAdminCheck(Session &s, int room, const QString &refusal)
+{
     if (!refusal.isEmpty())
         notice(s, refusal);
+    const bool granted = administers(s, room);
     RoomFlags flags = m_rooms->flags(room);
     flags.administrator = granted;
     flags.staff = isStaff(s);
-    const QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    // A room without an administrator password is open to every member's
+    // settings, its access password not: that goes only to a session that
+    // proved it, the administrator password, or staff.
+    if (granted && !isStaff(s) && !s.adminRooms.contains(room) && !s.grantedRooms.contains(room))
+        whole = KillS(whole, QString(QLatin1Char(Field::AccessPassword)));
     enqueue(s, AddI(kindNumber(RecordKind::AdminCheck), Field::Kind) + AddI(room, Field::Room) + whole +
                    flags.field());
+}
+
+void ChatServer::takePasswordChecks()
+{
+    for (const PasswordChecks::Done &d : m_checks.takeDone()) {
+        const auto it = m_sessions.find(d.job.token);
+        // The session may have ended meanwhile, or taken another nick.
+        if (it == m_sessions.end() || it->second->serial != d.job.serial || it->second->nick != d.job.nick)
+            continue;
+        Session &s = *it->second;
+        const bool granted = administers(s, d.job.room);
+        QString refusal;
+        if (d.right) {
+            s.provedStaff = s.nick.toUpper();
+            log(QStringLiteral("session %1: %2 proved staff rights from %3")
+                    .arg(QString::fromLatin1(tokenText(s.token)), s.nick, s.peer.toString()));
+        } else {
+            ++m_stats.refused;
+            m_guesses.failed(s.guesses, s.peer, m_nowMs);
+            s.wrongGuesses[s.nextWrongGuess] = d.job.guessKey;
+            s.nextWrongGuess = quint8((s.nextWrongGuess + 1) % s.wrongGuesses.size());
+            refusal = wrongAdminPassword(granted, d.job.room);
+        }
+        if (m_rooms && !m_rooms->fields(d.job.room).isEmpty())
+            answerAdminCheck(s, d.job.room, refusal);
+    }
+}
+
+void ChatServer::finishPasswordChecks()
+{
+    m_checks.waitIdle();
+    takePasswordChecks();
 }
 
 } // namespace hchat

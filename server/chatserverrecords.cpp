@@ -471,16 +471,19 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     s.guesses = old.guesses; // a new session is no fresh start for a guesser
     if (s.colour < 0)
         s.colour = old.colour;
-    // Rights proved by password and private messages stay with the address
-    // (and port) they belong to: an ID is no secret, and the same client back
-    // after a lost link comes from the same socket.
+    // Private messages stay with the address (and port) they belong to: an
+    // ID is no secret, and the same client back after a lost link comes from
+    // the same socket. Rights proved by password need more: anybody can put
+    // that address on a first poll, only the client knows its old token.
     if (!(s.peer == old.peer)) {
         s.missed += old.missed + old.queueRecords + int(old.held.size());
         return;
     }
-    s.grantedRooms = old.grantedRooms;
-    s.adminRooms = old.adminRooms;
-    s.provedStaff = old.provedStaff;
+    if (s.previousToken == old.token) {
+        s.grantedRooms = old.grantedRooms;
+        s.adminRooms = old.adminRooms;
+        s.provedStaff = old.provedStaff;
+    }
     ctx.tookOverQueue = true;
     // What was waiting for the old session goes to the new one, with the last
     // reply again unless the client's echo says it took it.

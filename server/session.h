@@ -36,6 +36,9 @@ struct Session {
     /// The records of the first poll: they run when the token comes back, so
     /// a poll from a forged address reaches nobody.
     QByteArray firstRecords;
+    /// The token of the session of this peer its first poll named as the one
+    /// it follows (0: none): the proof for taking over that one's rights.
+    quint32 previousToken = 0;
 
     // Poll discipline: the last processed K and the records it carried, kept
     // as hash and length so a resent poll is recognised without storing it.

@@ -77,12 +77,16 @@ bool StaffPasswords::isStaffNick(const QString &nick) const
 
 bool StaffPasswords::verify(const QString &nick, const QString &password) const
 {
-    const auto it = m_hashes.constFind(nick.toUpper());
-    if (it == m_hashes.constEnd() || password.isEmpty() || !sodiumReady())
+    return verifyHash(hashOf(nick), password);
+}
+
+bool StaffPasswords::verifyHash(const QByteArray &hash, const QString &password)
+{
+    if (hash.isEmpty() || password.isEmpty() || !sodiumReady())
         return false;
     const QByteArray pw = password.toUtf8();
     // constData() is zero-terminated, as the library wants the hash.
-    return crypto_pwhash_str_verify(it->constData(), pw.constData(), quint64(pw.size())) == 0;
+    return crypto_pwhash_str_verify(hash.constData(), pw.constData(), quint64(pw.size())) == 0;
 }
 
 QByteArray StaffPasswords::hash(const QString &password, quint64 opsLimit, size_t memLimit)

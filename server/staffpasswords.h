@@ -28,6 +28,11 @@ public:
     /// The password is this staff nick's. Costs what the hash asks (about a
     /// tenth of a second and 64 MiB for a hash made by hash()).
     bool verify(const QString &nick, const QString &password) const;
+    /// The staff nick's hash, empty for any other nick: what verifyHash()
+    /// needs, to check away from the poll loop.
+    QByteArray hashOf(const QString &nick) const { return m_hashes.value(nick.toUpper()); }
+    /// The password is the one the hash was made of (as verify()).
+    static bool verifyHash(const QByteArray &hash, const QString &password);
 
     /// A hash of the password for the staff file, with libsodium's
     /// interactive limits unless told otherwise. Empty when the library

@@ -3,7 +3,10 @@
 // then the same clients again while one address attacks the server.
 //
 //   hchat-loadgen [--clients N] [--seconds S] [--window W] [--sessions M]
-//                 [--attack-rate R]
+//                 [--attack-rate R] [--guessers G]
+//
+// Last, G hosts (127.0.2.x) each hold a session under the public staff nick
+// and guess its password (kind 28) every 2 s, while the clients poll.
 //
 // The server (and the echo yardstick) run on CPU 0, the generator and the
 // attacker on CPU 1. The honest clients come from 127.0.1.x, a few dozen per
@@ -12,6 +15,7 @@
 #include "protocol/pollheader.h"
 #include "server/chatserver.h"
 #include "server/roomstore.h"
+#include "server/staffpasswords.h"
 #include "server/udpserver.h"
 
 #include <QCoreApplication>
@@ -49,9 +53,14 @@ void pinTo(int cpu)
     pthread_setaffinity_np(pthread_self(), sizeof(set), &set);
 }
 
-int udpSocket(quint16 port, quint16 *bound, quint32 address = INADDR_LOOPBACK)
+int udpSocket(quint16 port, quint16 *bound, quint32 address = INADDR_LOOPBACK, bool shared = false)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    // Shared: a second socket may take the same address and port (the one
+    // bound last receives), so a flood can carry a member's own address.
+    const int yes = 1;
+    if (shared)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     int bytes = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
@@ -543,6 +552,134 @@ void attacker(quint16 port, double rate, std::atomic<bool> *stop, std::atomic<lo
         ::close(fd);
 }
 
+// Hosts 127.0.2.1 on, one session each under the staff nick, each guessing
+// the staff password every 2 s (the per-host bound stops each after five a
+// minute; the server-wide bound is what keeps the many from pinning it).
+void staffGuessers(quint16 port, int hosts, std::atomic<bool> *stop, std::atomic<long long> *sent)
+{
+    pinTo(1);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(port);
+    struct Guesser {
+        int fd = -1;
+        std::string token;
+        int k = 1;
+        int n = 0;
+    };
+    std::vector<Guesser> guessers;
+    static char buf[9216];
+    const auto sendText = [&](Guesser &g, const std::string &text) {
+        ::sendto(g.fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr *>(&server), sizeof(server));
+        sent->fetch_add(1, std::memory_order_relaxed);
+    };
+    for (int i = 0; i < hosts && !stop->load(); ++i) {
+        Guesser g;
+        g.fd = udpSocket(0, nullptr, 0x7f000200u + quint32(i + 1));
+        sendText(g, "<R>5</R><O>1</O><E>STAFFG" + std::to_string(100 + i) +
+                        "</E><N>Halvex Staff</N><I>5|0</I><#>2</#><W>-1</W>\n<R>0</R><K>1</K><Y>0</Y>\r\n");
+        pollfd p{g.fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) > 0) {
+            const ssize_t len = ::recv(g.fd, buf, sizeof(buf), 0);
+            if (len > 0)
+                g.token = Generator::field(buf, size_t(len), 'L');
+        }
+        guessers.push_back(g);
+    }
+    auto next = Clock::now();
+    while (!stop->load(std::memory_order_relaxed)) {
+        for (Guesser &g : guessers) {
+            if (g.token.empty())
+                continue;
+            g.k = (g.k + 1) % 10;
+            ++g.n;
+            sendText(g, "<R>28</R><O>" + std::to_string(1 + g.n) + "</O><#>0</#><S>guess" +
+                            std::to_string(g.n) + "</S>\n<R>0</R><K>" + std::to_string(g.k) + "</K><L>" +
+                            g.token + "</L><Y>0</Y>\r\n");
+            while (::recv(g.fd, buf, sizeof(buf), MSG_DONTWAIT) > 0) {
+            }
+        }
+        next += std::chrono::seconds(2);
+        while (Clock::now() < next && !stop->load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (const Guesser &g : guessers)
+        ::close(g.fd);
+}
+
+// One member (127.0.3.1) polling every 500 ms while polls with wrong tokens,
+// forged with her own address and port, come at `rate` a second. Returns
+// the share of her polls answered within 1 s.
+double wrongTokensAtOneMember(quint16 port, double rate, double seconds, long long *forged)
+{
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(port);
+    const auto to = reinterpret_cast<sockaddr *>(&server);
+    quint16 shared = 0;
+    const int forger = udpSocket(0, &shared, 0x7f000301u, true);
+    const int member = udpSocket(shared, nullptr, 0x7f000301u, true); // bound last: she hears the replies
+    static char buf[9216];
+    // Sends a poll of hers and waits for the answer naming `token` (any, when
+    // empty): the answers to the forged polls reach her socket too.
+    const auto ask = [&](const std::string &text, int waitMs, const std::string &token) -> std::string {
+        ::sendto(member, text.data(), text.size(), 0, to, sizeof(server));
+        const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+        pollfd p{member, POLLIN, 0};
+        while (Clock::now() < deadline) {
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            const ssize_t len = ::recv(member, buf, sizeof(buf), 0);
+            if (len > 0 && (token.empty() || Generator::field(buf, size_t(len), 'L') == token))
+                return std::string(buf, size_t(len));
+        }
+        return {};
+    };
+    const std::string token =
+        Generator::field(ask("<R>5</R><O>1</O><E>VICTIM01!</E><N>Victim</N><I>5|0</I><#>1</#><W>-1</W>\n"
+                             "<R>0</R><K>1</K><Y>0</Y>\r\n",
+                             1000, {})
+                             .c_str(),
+                         64, 'L');
+    ask("<R>0</R><K>1</K><L>" + token + "</L><Y>0</Y>\r\n", 1000, token);
+    std::atomic<bool> stop{false};
+    std::atomic<long long> sent{0};
+    std::thread flood([&] {
+        pinTo(1);
+        const auto interval =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1 / rate));
+        auto next = Clock::now();
+        for (long long n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+            const std::string text = "<R>1</R><O>" + std::to_string(n % 999999 + 1) +
+                                     "</O><M>x</M>\n<R>0</R><K>" + std::to_string(n % 10) + "</K><L>" +
+                                     std::to_string(1000 + n % 9000) + "</L><Y>0</Y>\r\n";
+            ::sendto(forger, text.data(), text.size(), 0, to, sizeof(server));
+            sent.fetch_add(1, std::memory_order_relaxed);
+            next += interval;
+            std::this_thread::sleep_until(next);
+        }
+    });
+    int polls = 0;
+    int answered = 0;
+    const auto start = Clock::now();
+    for (int k = 2; Clock::now() - start < std::chrono::duration<double>(seconds); ++k) {
+        const auto sentAt = Clock::now();
+        ++polls;
+        if (!ask("<R>0</R><K>" + std::to_string(k % 10) + "</K><L>" + token + "</L><Y>0</Y>\r\n", 1000, token)
+                 .empty())
+            ++answered;
+        std::this_thread::sleep_until(sentAt + std::chrono::milliseconds(500));
+    }
+    stop = true;
+    flood.join();
+    *forged = sent.load();
+    ::close(forger);
+    ::close(member);
+    return double(answered) / std::max(1, polls);
+}
+
 double idleSessionBytes(int n)
 {
     RoomStore rooms;
@@ -594,6 +731,7 @@ int main(int argc, char **argv)
     int window = 256;
     int nSessions = 10000;
     double attackRate = 20000;
+    int nGuessers = 60;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--clients")
@@ -606,6 +744,8 @@ int main(int argc, char **argv)
             nSessions = std::atoi(argv[i + 1]);
         else if (a == "--attack-rate")
             attackRate = std::atof(argv[i + 1]);
+        else if (a == "--guessers")
+            nGuessers = std::atoi(argv[i + 1]);
     }
     pinTo(1);
     // 16 clients an address: well within what the server lets one address hold.
@@ -636,6 +776,11 @@ int main(int argc, char **argv)
     RoomStore rooms;
     rooms.load();
     ChatServer chat(&rooms);
+    // A staff password hashed as the real staff file's are: each check costs
+    // what a real one does.
+    StaffPasswords staff;
+    staff.add(QStringLiteral("Halvex Staff"), StaffPasswords::hash(QStringLiteral("not guessed")));
+    chat.setStaff(staff);
     UdpServer udp(&chat);
     QString error;
     if (!udp.listen(QStringLiteral("127.0.0.1:0"), &error, false)) {
@@ -693,6 +838,31 @@ int main(int argc, char **argv)
         stopAttack = true;
         attack.join();
         const double attackSeconds = std::chrono::duration<double>(Clock::now() - attackStart).count();
+
+        // 4. Many hosts guessing the staff password at once.
+        std::atomic<bool> stopGuessing{false};
+        std::atomic<long long> guessesSent{0};
+        std::thread guessing(staffGuessers, udp.port(), nGuessers, &stopGuessing, &guessesSent);
+        std::this_thread::sleep_for(std::chrono::seconds(2)); // their sessions open, the guesses start
+        g.realCadence(std::max(seconds, 8.0), 500);
+        const double guessKept = g.rate / calmBusy;
+        const double withinSecond = double(std::count_if(g.latenciesUs.begin(), g.latenciesUs.end(),
+                                                         [](double us) { return us <= 1e6; })) /
+                                    double(std::max<size_t>(1, g.latenciesUs.size()));
+        stopGuessing = true;
+        guessing.join();
+        std::printf(
+            "staff-password guesses from %d hosts (%lld datagrams): one poll every 500 ms: %.0f polls/s "
+            "= %.0f%%, %.1f%% of them answered within 1 s (p50 %.0f us, p99 %.0f us)\n",
+            nGuessers, guessesSent.load(), g.rate, 100 * guessKept, 100 * withinSecond, g.percentile(0.5),
+            g.percentile(0.99));
+        // 5. Wrong tokens forged with one member's own address and port.
+        long long forged = 0;
+        const double memberKept = wrongTokensAtOneMember(udp.port(), 200, std::max(seconds, 8.0), &forged);
+        std::printf(
+            "wrong tokens forged with one member's address and port (%lld at 200 a second): %.0f%% of "
+            "her polls answered within 1 s\n",
+            forged, 100 * memberKept);
         stop = true;
         serverThread.join();
         std::printf("  the flood: %lld datagrams in %.1f s; sessions open %d; wrong tokens dropped %llu; "
@@ -700,13 +870,13 @@ int main(int argc, char **argv)
                     attackSent.load(), attackSeconds, chat.sessionCount(),
                     static_cast<unsigned long long>(chat.stats().wrongTokensDropped),
                     static_cast<unsigned long long>(chat.stats().unconfirmedEnded));
-        if (idleKept < 0.9 || busyKept < 0.9) {
+        if (idleKept < 0.9 || busyKept < 0.9 || guessKept * withinSecond < 0.9 || memberKept < 0.9) {
             std::printf("ERROR: the honest clients kept less than 90%% of their throughput\n");
             return 1;
         }
     }
 
-    // 4. A line to idle members: with the news datagram and without, each
+    // 6. A line to idle members: with the news datagram and without, each
     // server measured flat out in the same run.
     for (const bool news : {false, true}) {
         RoomStore someRooms;
@@ -738,7 +908,7 @@ int main(int argc, char **argv)
             return 1;
     }
 
-    // 5. Memory of idle sessions.
+    // 7. Memory of idle sessions.
     std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
                 idleSessionBytes(nSessions));
     return 0;

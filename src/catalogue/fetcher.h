@@ -26,6 +26,12 @@ public:
     virtual void abort() = 0;
     virtual bool isBusy() const = 0;
 
+    /// The most bytes a body may have, for the transfers started from now on:
+    /// past it, or past the length the server announced, the transfer fails.
+    void setBodyLimit(qint64 bytes) { m_bodyLimit = bytes; }
+    qint64 bodyLimit() const { return m_bodyLimit; }
+    static constexpr qint64 defaultBodyLimit = 64 * 1024 * 1024;
+
 signals:
     /// Bytes received so far; `total` is the announced length, or -1 when unknown.
     void progress(qint64 received, qint64 total);
@@ -36,6 +42,9 @@ signals:
     /// No connection, any other HTTP status, a body cut short, an unwritable
     /// target, a timeout.
     void failed(const QString &error);
+
+private:
+    qint64 m_bodyLimit = defaultBodyLimit;
 };
 
 } // namespace hchat

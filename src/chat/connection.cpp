@@ -343,6 +343,16 @@ void Connection::linkBufferSize(int t)
 void Connection::linkReannounce()
 {
     heard();
+    if (m_link.announcementRefused()) {
+        // Our ID is held from another address (somebody announcing it, or
+        // our own session there): come back as another connection of the
+        // same member rather than wait for the other one to fall silent.
+        const QString refused = m_session.ownId;
+        while (m_session.ownId == refused)
+            m_session.ownId = m_session.settings.memberId + makeRunCharacter(*QRandomGenerator::global());
+        notice(
+            QStringLiteral("The server refused our member ID; connecting again as %1.").arg(m_session.ownId));
+    }
     m_session.quietPeriod = reconnectQuiet;
     beginAnnouncement();
     if (announceRooms) {

@@ -44,16 +44,14 @@ ReadResult readLines(const QString &path, QStringList *lines)
     return ReadResult::Read;
 }
 
-bool writeLines(const QString &path, const QStringList &lines, bool ownerOnly, QString *error)
+bool writeLines(const QString &path, const QStringList &lines, QString *error)
 {
     QByteArray bytes;
     for (const QString &line : lines) {
         bytes += line.toUtf8();
         bytes += '\n';
     }
-    return AtomicFile::save(path, bytes, error,
-                            ownerOnly ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                      : QFileDevice::Permissions());
+    return AtomicFile::save(path, bytes, error); // owner-only, whatever the list
 }
 
 // The names the shipped catalogue gives, for a catalogue whose own are not
@@ -190,24 +188,24 @@ bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, Q
     if (!m_loaded || !catalogue.isLoaded())
         return true; // nothing was loaded, so nothing on disk may be replaced
     bool ok = true;
-    auto saveFrom = [&](Slot slot, int entry, const QStringList &lines, bool ownerOnly) {
+    auto saveFrom = [&](Slot slot, int entry, const QStringList &lines) {
         if (!m_state[slot].writable)
             return;
         QString why;
         const QString file = path(catalogue, Entry(entry));
-        if (!writeLines(file, lines, ownerOnly, &why)) {
+        if (!writeLines(file, lines, &why)) {
             if (error)
                 *error +=
                     (error->isEmpty() ? QString() : QStringLiteral("; ")) + file + QStringLiteral(": ") + why;
             ok = false;
         }
     };
-    saveFrom(Favourites, FavouritesFile, session.favourites, false);
-    saveFrom(Ignore, IgnoreFile, session.ignoreList, false);
-    saveFrom(Passes, PassesFile, recordsOf(session.passes), true);
-    saveFrom(Rooms, RoomsFile, recordsOf(session.rooms), true);
+    saveFrom(Favourites, FavouritesFile, session.favourites);
+    saveFrom(Ignore, IgnoreFile, session.ignoreList);
+    saveFrom(Passes, PassesFile, recordsOf(session.passes));
+    saveFrom(Rooms, RoomsFile, recordsOf(session.rooms));
     if (session.keywords != m_loadedKeywords) {
-        saveFrom(Keywords, KeywordsFile, session.keywords, false);
+        saveFrom(Keywords, KeywordsFile, session.keywords);
         if (ok)
             m_loadedKeywords = session.keywords;
     }

@@ -5,9 +5,25 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <limits>
 #include <utility>
 
 namespace hchat {
+
+namespace {
+
+// The length the server announced for the body, or the largest number when
+// it announced none. It counts the bytes on the wire; a body Qt unpacked has
+// another length, so only a plain body is held to it.
+qint64 announcedPlainLength(QNetworkReply *reply)
+{
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    const bool plain = encoding.isEmpty() || encoding == "identity";
+    return plain && announced.isValid() ? announced.toLongLong() : std::numeric_limits<qint64>::max();
+}
+
+} // namespace
 
 HttpFetcher::HttpFetcher(QObject *parent) : Fetcher(parent)
 {
@@ -76,6 +92,7 @@ void HttpFetcher::get(const QUrl &url, const QString &targetFile)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     if (m_timeoutMs > 0)
         request.setTransferTimeout(m_timeoutMs);
+    m_limit = m_file ? bodyLimit() : qMin(bodyLimit(), m_memoryLimit);
     m_reply = m_manager.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &HttpFetcher::onReadyRead);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &Fetcher::progress);
@@ -87,13 +104,15 @@ void HttpFetcher::onReadyRead()
     if (!m_reply || m_overflow)
         return;
     // An error page is not worth keeping; its status decides at the end.
-    const QByteArray chunk = m_reply->readAll();
+    // Never more than asked for: a body that does not end must not fill
+    // the memory or the disk. Only what fits is read.
+    const QByteArray chunk = m_reply->read(m_limit - m_received + 1);
     m_received += chunk.size();
-    if (m_file) {
-        m_file->write(chunk); // a failure sticks and shows at commit()
-    } else if (m_body.size() + chunk.size() > m_memoryLimit) {
+    if (m_received > m_limit || m_received > announcedPlainLength(m_reply)) {
         m_overflow = true;
         m_reply->abort(); // finishes the reply at once; onFinished reports it
+    } else if (m_file) {
+        m_file->write(chunk); // a failure sticks and shows at commit()
     } else {
         m_body += chunk;
     }
@@ -106,11 +125,7 @@ void HttpFetcher::onFinished()
         return;
     onReadyRead();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // The announced length counts the bytes on the wire; a body Qt unpacked
-    // has another length, so only a plain body is held to it.
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
-    const bool plain = encoding.isEmpty() || encoding == "identity";
+    const qint64 announced = announcedPlainLength(reply);
     QString error;
     if (m_overflow)
         error = QStringLiteral("Reply too large");
@@ -118,9 +133,8 @@ void HttpFetcher::onFinished()
         error = reply->errorString();
     else if (status != 200)
         error = QStringLiteral("HTTP status %1").arg(status);
-    else if (plain && announced.isValid() && announced.toLongLong() != m_received)
-        error =
-            QStringLiteral("Transfer cut short: %1 of %2 bytes").arg(m_received).arg(announced.toLongLong());
+    else if (announced != std::numeric_limits<qint64>::max() && announced != m_received)
+        error = QStringLiteral("Transfer cut short: %1 of %2 bytes").arg(m_received).arg(announced);
     else if (m_file && !m_file->commit())
         error = QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
 

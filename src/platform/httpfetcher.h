@@ -45,6 +45,7 @@ private:
     std::unique_ptr<AtomicFile> m_file;
     QByteArray m_body;
     qint64 m_received = 0; ///< body bytes read so far
+    qint64 m_limit = 0;    ///< the most body bytes this transfer may bring
     qint64 m_memoryLimit = 16 * 1024 * 1024;
     int m_timeoutMs = 30000;
     bool m_overflow = false;

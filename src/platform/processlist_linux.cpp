@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace hchat {
 
 QList<ProcessList::Process> ProcessList::all(const QString &procRoot)
@@ -15,12 +17,9 @@ QList<ProcessList::Process> ProcessList::all(const QString &procRoot)
         const qint64 pid = entry.toLongLong(&number);
         if (!number || pid <= 0)
             continue;
-        Process p;
-        p.pid = pid;
-        // The executable's name; another user's process hides it, and then
-        // the kernel's short name (15 characters) stands in.
-        p.name =
-            QFileInfo(QFileInfo(root.filePath(entry + QStringLiteral("/exe"))).symLinkTarget()).fileName();
+        Process p = one(pid, procRoot);
+        // Another user's process hides its executable, and then the kernel's
+        // short name (15 characters) stands in.
         if (p.name.isEmpty()) {
             QFile comm(root.filePath(entry + QStringLiteral("/comm")));
             if (comm.open(QIODevice::ReadOnly))
@@ -30,6 +29,17 @@ QList<ProcessList::Process> ProcessList::all(const QString &procRoot)
             out << p;
     }
     return out;
+}
+
+ProcessList::Process ProcessList::one(qint64 pid, const QString &procRoot)
+{
+    const QString dir = QDir(procRoot).filePath(QString::number(pid));
+    Process p;
+    p.pid = pid;
+    p.name = QFileInfo(QFileInfo(dir + QStringLiteral("/exe")).symLinkTarget()).fileName();
+    const QFileInfo info(dir);
+    p.ownUser = info.exists() && info.ownerId() == ::getuid();
+    return p;
 }
 
 quint64 ProcessList::startTime(qint64 pid, const QString &procRoot)

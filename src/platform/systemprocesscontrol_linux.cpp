@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <csignal>
@@ -43,15 +44,20 @@ QList<ProcessControl::TopWindow> SystemProcessControl::topLevelWindows()
     QList<TopWindow> out;
     if (!waylandSession()) {
         if (const auto windows = X11WindowList::list()) {
-            for (const X11WindowList::Window &w : *windows)
-                out << TopWindow{w.title, w.pid};
+            const QString host = QSysInfo::machineHostName();
+            for (const X11WindowList::Window &w : *windows) {
+                // A window's pid means something only on the host that runs it.
+                const bool local = !w.machine.isEmpty() && w.machine == host;
+                const ProcessList::Process p = local ? ProcessList::one(w.pid) : ProcessList::Process();
+                out << TopWindow{w.title, w.pid, p.name, local, p.ownUser};
+            }
             return out;
         }
     }
     // Wayland clients cannot see each other's windows: the processes, by
     // their executable's name, stand in for them.
     for (const ProcessList::Process &p : ProcessList::all())
-        out << TopWindow{p.name, p.pid};
+        out << TopWindow{p.name, p.pid, p.name, true, p.ownUser};
     return out;
 }
 

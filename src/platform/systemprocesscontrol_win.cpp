@@ -12,7 +12,8 @@ QList<ProcessControl::TopWindow> SystemProcessControl::topLevelWindows()
 {
     QList<TopWindow> out;
     for (const Win32Control::Window &w : Win32Control::topLevelWindows())
-        out << TopWindow{QString::fromStdWString(w.title), qint64(w.pid)};
+        out << TopWindow{QString::fromStdWString(w.title), qint64(w.pid), QString::fromStdWString(w.image),
+                         true, w.ownUser};
     return out;
 }
 

@@ -16,6 +16,8 @@ public:
     struct Window {
         std::wstring title; ///< at most 255 characters
         std::uint32_t pid = 0;
+        std::wstring image;   ///< file name of the process's executable; empty when unknown
+        bool ownUser = false; ///< the process runs as our user
     };
 
     /// Every top-level window with the process that owns it (EnumWindows).

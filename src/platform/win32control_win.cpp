@@ -10,6 +10,43 @@
 namespace hchat {
 
 namespace {
+bool sameUser(HANDLE a, HANDLE b)
+{
+    // A TOKEN_USER and the largest SID fit.
+    std::vector<BYTE> userA(256), userB(256);
+    DWORD size = 0;
+    if (!GetTokenInformation(a, TokenUser, userA.data(), DWORD(userA.size()), &size) ||
+        !GetTokenInformation(b, TokenUser, userB.data(), DWORD(userB.size()), &size))
+        return false;
+    return EqualSid(reinterpret_cast<TOKEN_USER *>(userA.data())->User.Sid,
+                    reinterpret_cast<TOKEN_USER *>(userB.data())->User.Sid) != FALSE;
+}
+
+// The executable's file name and whether the process runs as our user.
+void describeProcess(Win32Control::Window &w)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(w.pid));
+    if (!process)
+        return;
+    wchar_t path[4 * MAX_PATH] = {};
+    DWORD size = DWORD(sizeof path / sizeof path[0]);
+    if (QueryFullProcessImageNameW(process, 0, path, &size)) {
+        const std::wstring full(path, size);
+        const std::size_t slash = full.find_last_of(L"\\/");
+        w.image = slash == std::wstring::npos ? full : full.substr(slash + 1);
+    }
+    HANDLE theirs = nullptr;
+    HANDLE ours = nullptr;
+    if (OpenProcessToken(process, TOKEN_QUERY, &theirs) &&
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &ours))
+        w.ownUser = sameUser(theirs, ours);
+    if (theirs)
+        CloseHandle(theirs);
+    if (ours)
+        CloseHandle(ours);
+    CloseHandle(process);
+}
+
 BOOL CALLBACK collectWindow(HWND window, LPARAM into)
 {
     auto *windows = reinterpret_cast<std::vector<Win32Control::Window> *>(into);
@@ -17,7 +54,11 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM into)
     GetWindowTextW(window, title, 256);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    windows->push_back({title, std::uint32_t(pid)});
+    Win32Control::Window w;
+    w.title = title;
+    w.pid = std::uint32_t(pid);
+    describeProcess(w);
+    windows->push_back(w);
     return TRUE; // every window, not just up to the first match
 }
 

@@ -14,8 +14,9 @@ class X11WindowList
 public:
     struct Window {
         quint32 id = 0;
-        QString title;  ///< `_NET_WM_NAME`, else `WM_NAME`
-        qint64 pid = 0; ///< `_NET_WM_PID`, 0 when the window does not say
+        QString title;   ///< `_NET_WM_NAME`, else `WM_NAME`
+        qint64 pid = 0;  ///< `_NET_WM_PID`, 0 when the window does not say
+        QString machine; ///< `WM_CLIENT_MACHINE`: the host its pid belongs to
     };
 
     /// The windows of `display` (empty: `DISPLAY`): the window manager's

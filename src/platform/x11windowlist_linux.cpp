@@ -87,13 +87,14 @@ std::optional<QList<X11WindowList::Window>> X11WindowList::list(const QByteArray
 
     // All questions first, then the answers: one round trip, not three per window.
     struct Asked {
-        xcb_get_property_cookie_t netName, name, pid;
+        xcb_get_property_cookie_t netName, name, pid, machine;
     };
     std::vector<Asked> asked;
     asked.reserve(ids.size());
     for (xcb_window_t w : ids) {
         asked.push_back({ask(c, w, netName, utf8, 256), ask(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 256),
-                         ask(c, w, netPid, XCB_ATOM_CARDINAL, 1)});
+                         ask(c, w, netPid, XCB_ATOM_CARDINAL, 1),
+                         ask(c, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 64)});
     }
     QList<Window> windows;
     for (size_t i = 0; i < ids.size(); ++i) {
@@ -108,6 +109,7 @@ std::optional<QList<X11WindowList::Window>> X11WindowList::list(const QByteArray
             memcpy(&value, pid.constData(), 4);
             w.pid = value;
         }
+        w.machine = QString::fromLatin1(property(c, asked[i].machine, XCB_ATOM_STRING, 8));
         windows << w;
     }
     return windows;

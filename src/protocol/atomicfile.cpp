@@ -40,7 +40,10 @@ bool AtomicFile::open()
     m_file->setDirectWriteFallback(false);
     if (!m_file->open(QIODevice::WriteOnly))
         return fail(m_file->errorString());
-    if (m_permissions && !m_file->setPermissions(m_permissions))
+    // What this program writes is its user's alone unless the caller says otherwise.
+    const QFileDevice::Permissions permissions =
+        m_permissions ? m_permissions : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!m_file->setPermissions(permissions))
         return fail(m_file->errorString());
     return true;
 }

@@ -23,7 +23,7 @@ class AtomicFile
 {
 public:
     /// `permissions`: given to the new file before it replaces the old one;
-    /// none keeps those of the old file (or the system's default for a new one).
+    /// none makes it readable and writable by its owner alone.
     explicit AtomicFile(const QString &path, QFileDevice::Permissions permissions = {});
     /// Anything not committed is thrown away; the old file stays.
     ~AtomicFile();

@@ -1,5 +1,7 @@
 #include "protocol/codec.h"
 
+#include "protocol/field.h"
+
 #include <QLatin1StringView>
 
 #include <limits>
@@ -190,6 +192,24 @@ QString KillS(const QString &record, const QString &name)
     if (!s.valid())
         return record;
     return record.left(s.open) + record.mid(s.end());
+}
+
+QString hidePasswords(const QString &text)
+{
+    QString out = text;
+    for (const char name : {Field::AdminPassword, Field::AccessPassword}) {
+        const QString open = QStringLiteral("<%1>").arg(QLatin1Char(name));
+        const QString close = QStringLiteral("</%1>").arg(QLatin1Char(name));
+        for (qsizetype o = out.indexOf(open); o >= 0; o = out.indexOf(open, o + open.size())) {
+            const qsizetype from = o + open.size();
+            qsizetype to = out.indexOf(close, from);
+            const qsizetype lineEnd = out.indexOf(u'\n', from);
+            if (to < 0 || (lineEnd >= 0 && lineEnd < to))
+                to = lineEnd < 0 ? out.size() : lineEnd;
+            out.replace(from, to - from, QStringLiteral("***"));
+        }
+    }
+    return out;
 }
 
 QByteArrayView fieldBytes(QByteArrayView line, char name)

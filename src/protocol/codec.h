@@ -33,6 +33,10 @@ bool HasField(const QString &record, char name);
 /// The record without its first field `name`; unchanged when absent.
 QString KillS(const QString &record, const QString &name);
 
+/// Text for a log or an echo: every password field (`S`, `B`) of every
+/// record in it reads `***`, also one cut off before its closing tag.
+QString hidePasswords(const QString &text);
+
 /// Strict whole-number reading shared by the codec and its callers: an
 /// optional sign and decimal digits only, 0 otherwise (also on overflow).
 int toIntOrZero(QStringView text);

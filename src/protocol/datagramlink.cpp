@@ -101,7 +101,7 @@ quint32 DatagramLink::Send(int kind, const QString &data)
     m_countdown = 1;
     if (echoAll) {
         if (kind == 5)
-            m_events.linkShow(QStringLiteral("eUser:  ") + data);
+            m_events.linkShow(QStringLiteral("eUser:  ") + hidePasswords(data));
         else
             m_events.linkShow(QStringLiteral("Other:  ") + QString::number(kind));
     }
@@ -109,7 +109,7 @@ quint32 DatagramLink::Send(int kind, const QString &data)
     const quint32 number = m_nextNumber;
     const QString record = recordText(kind, number, data);
     if ((echoRecords && kind != 1) || (echoChat && kind == 1))
-        m_events.linkShow(QStringLiteral("Send: ") + record);
+        m_events.linkShow(QStringLiteral("Send: ") + hidePasswords(record));
     QByteArray bytes = record.toUtf8();
     // A record the server would refuse is refused here, whole: a cut record
     // would reach the server as garbage.
@@ -158,7 +158,7 @@ void DatagramLink::sendAside(int kind, const QString &data)
     const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
     m_transport->sendDatagram(record + '\n' + header + "\r\n");
     if (echoAll)
-        m_events.linkShow(QStringLiteral("Ping: ") + QString::fromUtf8(record) + u'\n' +
+        m_events.linkShow(QStringLiteral("Ping: ") + hidePasswords(QString::fromUtf8(record)) + u'\n' +
                           QString::fromLatin1(header));
 }
 
@@ -183,8 +183,12 @@ void DatagramLink::poll()
         m_k = (m_k + 1) % 10;
         m_unanswered = 1; // answers to the polls before carry another K
     }
+    // Without a token every poll is a first one.
+    const bool announces = !hasToken() || m_outbox.inFlightAnnounces();
+    m_announceK = announces ? m_k : -1;
 
-    const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply);
+    const QByteArray header = PollHeader::build(m_k, m_token.toUtf8(), m_lastReply,
+                                                announces ? m_previousToken.toUtf8() : QByteArray());
     QByteArray datagram;
     datagram.reserve(n + header.size() + 2);
     datagram.append(outbox.constData(), n);
@@ -192,7 +196,7 @@ void DatagramLink::poll()
     datagram += "\r\n";
     m_transport->sendDatagram(datagram);
     if (echoAll)
-        m_events.linkShow(QStringLiteral("Ping: ") + QString::fromUtf8(outbox.constData(), n) +
+        m_events.linkShow(QStringLiteral("Ping: ") + hidePasswords(QString::fromUtf8(outbox.constData(), n)) +
                           QString::fromLatin1(header));
 }
 
@@ -207,6 +211,8 @@ void DatagramLink::tick()
         if (!m_lost)
             m_events.linkLost();
         // The records stay queued: the next server to answer takes them.
+        if (hasToken())
+            m_previousToken = m_token;
         m_token = lostToken();
         m_outbox.forgetInFlight();
         m_lost = true;
@@ -234,7 +240,7 @@ bool DatagramLink::isDuplicate(const AckHeader &ack, const QByteArray &datagram,
 void DatagramLink::receive(const QByteArray &datagram)
 {
     if (echoAll)
-        m_events.linkShow(QStringLiteral("Pong: ") + shown(datagram));
+        m_events.linkShow(QStringLiteral("Pong: ") + hidePasswords(shown(datagram)));
     const qsizetype firstBreak = datagram.indexOf('\n');
     if (firstBreak < 0 && NewsDatagram::matches(datagram, m_token.toUtf8())) {
         // News waiting: poll now. Once per answer at most, so forged news
@@ -254,10 +260,22 @@ void DatagramLink::receive(const QByteArray &datagram)
     // Whatever does not start with an acknowledgement is no reply of the server's.
     if (!ack)
         return;
-    const bool answers = m_unanswered > 0 && (ack->k == m_k || ack->k == AckHeader::announceAgain);
+    const QString token = decodeWireLine(ack->token).left(WireLimits::maxTokenChars);
+    bool answers = m_unanswered > 0 && (ack->k == m_k || ack->k == AckHeader::announceAgain);
+    const bool adopts = answers && ack->k == m_announceK && !token.isEmpty() && token != m_token;
+    // Another session's answer is somebody else's first poll from our
+    // address; the session we had before the link was lost is still ours.
+    if (answers && !adopts && m_serverEchoesToken && token != m_token &&
+        (token.isEmpty() || token != m_previousToken))
+        answers = false;
     const qsizetype restSize = datagram.size() - firstBreak - 1;
     bool duplicate = true;
-    if (answers) {
+    if (answers && ack->k == AckHeader::announceAgain) {
+        // Nothing of it is taken but the request: records here would be
+        // anybody's while a poll of ours is out.
+        --m_unanswered;
+        m_pollsSinceReply = 0;
+    } else if (answers) {
         --m_unanswered;
         // A copy's records were taken the first time; its acknowledgement is
         // still read, so silence ends.
@@ -288,7 +306,7 @@ void DatagramLink::receive(const QByteArray &datagram)
         }
         m_silence = 0;
     }
-    acknowledge(*ack, decodeWireLine(datagram.constData(), firstSize), answers, duplicate);
+    acknowledge(*ack, decodeWireLine(datagram.constData(), firstSize), answers, adopts, duplicate);
     drain();
     // Our lines find their place among the lines of the same reply: those
     // are shown first.
@@ -342,7 +360,7 @@ void DatagramLink::parseRecord(const char *data, qsizetype size)
     const int kind = toIntOrZero(fieldBytes(QByteArrayView(data, size), Field::Kind));
     m_silence = 0;
     if ((echoRecords && kind > 1) || (echoChat && kind == 1))
-        m_events.linkShow(QStringLiteral("Rcvd: ") + record);
+        m_events.linkShow(QStringLiteral("Rcvd: ") + hidePasswords(record));
     switch (kind) {
     case kindNumber(RecordKind::Poll):
         break; // an acknowledgement counts only as the first line of a reply
@@ -358,7 +376,8 @@ void DatagramLink::parseRecord(const char *data, qsizetype size)
     }
 }
 
-void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool answers, bool duplicate)
+void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool answers, bool adopts,
+                               bool duplicate)
 {
     if (m_inbound.size() > m_inboundPos && m_countdown > 4)
         m_countdown = 4;
@@ -367,6 +386,7 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
         if (!answers)
             return; // a late copy, or not the server's at all
         delivered = m_outbox.acknowledge();
+        m_announceK = -1;
         m_mismatch = 0;
         if (!m_outbox.isEmpty())
             m_countdown = 1;
@@ -377,10 +397,20 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
         m_outbox.forgetInFlight();
     }
 
-    // The token and the count of what waits come only with an answer to our
-    // poll: another datagram must not move us into another session.
-    const int q = answers ? ack.q : m_lastQ;
-    const QString l = answers ? decodeWireLine(ack.token).left(WireLimits::maxTokenChars) : m_token;
+    // The count of what waits comes only with an answer to our poll, a new
+    // token only with the answer to our announcement: another datagram must
+    // not move us into another session.
+    const bool announceAgain = answers && ack.k == AckHeader::announceAgain;
+    const int q = answers && !announceAgain ? ack.q : m_lastQ;
+    const QString l = adopts ? decodeWireLine(ack.token).left(WireLimits::maxTokenChars) : m_token;
+    if (answers && !announceAgain && !ack.token.isEmpty())
+        m_serverEchoesToken = true;
+    if (adopts) {
+        m_previousToken.clear();
+        m_announcementRefused = false;
+    }
+    if (answers && !announceAgain)
+        m_tokenNew = adopts;
     if (q != m_lastQ || l != m_token) {
         if (q > 0) {
             m_countdown = 1;
@@ -402,8 +432,16 @@ void DatagramLink::acknowledge(const AckHeader &ack, const QString &record, bool
         m_events.linkDelivered(number);
     }
     // K = 10 is never our own, so it has been counted as a mismatch above.
-    if (answers && ack.k == AckHeader::announceAgain)
+    if (announceAgain) {
+        // Asked to announce ourselves right after we did (in the answer to
+        // the announcement, or to the poll bringing the new token back, when
+        // it runs): the server refused it.
+        m_announcementRefused = m_outbox.inFlightAnnounces() || m_tokenNew;
+        m_tokenNew = false;
+        if (hasToken())
+            m_previousToken = m_token;
         m_events.linkReannounce();
+    }
 }
 
 void DatagramLink::resetForNewServer()
@@ -412,6 +450,11 @@ void DatagramLink::resetForNewServer()
     m_repeat = 0;
     m_mismatch = 0;
     m_token = lostToken();
+    m_previousToken.clear();
+    m_announceK = -1;
+    m_serverEchoesToken = false;
+    m_announcementRefused = false;
+    m_tokenNew = false;
     m_lastQ = 0;
     m_countdown = 0;
     m_silence = 0;

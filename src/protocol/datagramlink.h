@@ -90,8 +90,11 @@ public:
     void tick();
 
     /// One received datagram. Its records are taken only when its first line
-    /// acknowledges a poll still waiting for its answer (with that poll's K,
-    /// or K = 10), and, for a numbered reply, only under a number not seen.
+    /// acknowledges a poll still waiting for its answer with that poll's K
+    /// (K = 10 asks us to announce ourselves and brings nothing), names our
+    /// token once the server has shown it names it, and, for a numbered
+    /// reply, only under a number not seen. A new token is taken only from
+    /// the answer to a poll that announced us.
     void receive(const QByteArray &datagram);
 
     /// While paused (count above 0) received lines wait in the inbound buffer.
@@ -117,6 +120,12 @@ public:
     int repeatCount() const { return m_repeat; }
     int mismatchCount() const { return m_mismatch; }
     QString token() const { return m_token; }
+    /// The token of the session we had before the link was lost or the server
+    /// asked us to announce ourselves; our announcement names it.
+    QString previousToken() const { return m_previousToken; }
+    /// True when the last K = 10 answered our own announcement: the server
+    /// refused it (the member ID is held elsewhere, or changes too often).
+    bool announcementRefused() const { return m_announcementRefused; }
     int lastQ() const { return m_lastQ; }
     int repeatWarnings() const { return m_repeatWarnings; }
     int pollCountdown() const { return m_countdown; }
@@ -144,7 +153,8 @@ private:
     void drain();
     void parseRecord(const char *data, qsizetype size);
     bool isDuplicate(const AckHeader &ack, const QByteArray &datagram, qsizetype restSize);
-    void acknowledge(const AckHeader &ack, const QString &record, bool answers, bool duplicate);
+    void acknowledge(const AckHeader &ack, const QString &record, bool answers, bool adopts, bool duplicate);
+    bool hasToken() const { return !m_token.isEmpty() && m_token != lostToken(); }
 
     LinkEvents &m_events;
     Transport *m_transport = nullptr;
@@ -156,6 +166,16 @@ private:
     int m_repeat = 0;
     int m_mismatch = 0;
     QString m_token;
+    QString m_previousToken;
+    // The K of the poll in flight that announced us, -1 when none: only its
+    // answer may bring a new token. Anybody can make the server send a new
+    // session's token to our address with a first poll of their own.
+    int m_announceK = -1;
+    // The server names our token in every answer: one naming another is
+    // not for us.
+    bool m_serverEchoesToken = false;
+    bool m_announcementRefused = false;
+    bool m_tokenNew = false; ///< the last answer brought a new token
     int m_lastQ = 0;
     int m_repeatWarnings = 0;
     int m_countdown = 0;

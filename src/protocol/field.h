@@ -7,10 +7,11 @@ namespace hchat {
 /// common meaning and the comments the others.
 namespace Field {
 inline constexpr char Kind = 'R';
-inline constexpr char Sequence = 'K';    ///< poll and acknowledgement: the sequence number
-inline constexpr char Backlog = 'Q';     ///< acknowledgement: records still held for the client
-inline constexpr char Token = 'L';       ///< poll and acknowledgement: the link token
-inline constexpr char ReplyNumber = 'Y'; ///< acknowledgement: this reply's number; poll: the last one taken
+inline constexpr char Sequence = 'K';      ///< poll and acknowledgement: the sequence number
+inline constexpr char Backlog = 'Q';       ///< acknowledgement: records still held for the client
+inline constexpr char Token = 'L';         ///< poll and acknowledgement: the link token
+inline constexpr char PreviousToken = 'X'; ///< announcing poll: the token of the session it follows
+inline constexpr char ReplyNumber = 'Y';   ///< acknowledgement: this reply's number; poll: the last one taken
 inline constexpr char RecordNumber =
     'O';                          ///< every client record: its number, for the server's duplicate rule
 inline constexpr char Nick = 'N'; ///< also a room's name

@@ -59,6 +59,7 @@ std::optional<PollHeader> PollHeader::parse(QByteArrayView line)
     PollHeader h;
     h.k = k[0] - '0';
     h.token = fieldBytes(line, Field::Token);
+    h.previousToken = fieldBytes(line, Field::PreviousToken);
     // The field present is what counts: 0 says "none taken yet".
     const char open[3] = {'<', Field::ReplyNumber, '>'};
     h.echoesReplies = line.contains(QByteArrayView(open, 3));
@@ -66,7 +67,7 @@ std::optional<PollHeader> PollHeader::parse(QByteArrayView line)
     return h;
 }
 
-QByteArray PollHeader::build(int k, QByteArrayView token, quint32 lastReply)
+QByteArray PollHeader::build(int k, QByteArrayView token, quint32 lastReply, QByteArrayView previousToken)
 {
     QByteArray out;
     out.reserve(48);
@@ -74,6 +75,8 @@ QByteArray PollHeader::build(int k, QByteArrayView token, quint32 lastReply)
     appendNumber(out, Field::Sequence, k);
     if (!token.isEmpty())
         appendField(out, Field::Token, token);
+    if (!previousToken.isEmpty())
+        appendField(out, Field::PreviousToken, previousToken);
     appendNumber(out, Field::ReplyNumber, lastReply);
     return out;
 }

@@ -39,6 +39,8 @@ public:
     qsizetype carry();
     /// Bytes and records the poll in flight carried; 0 when none.
     qsizetype inFlightBytes() const { return m_inFlightBytes; }
+    /// True when the poll in flight carries an announcement.
+    bool inFlightAnnounces() const { return m_inFlightCount > 0 && m_entries.first().announcement; }
     /// Nothing is in flight any more: the next poll carries afresh.
     void forgetInFlight();
     /// The poll in flight was acknowledged: its records leave; returns their numbers.

@@ -15,6 +15,12 @@ public:
     struct TopWindow {
         QString title;
         qint64 pid = 0;
+        /// The file name of the owner's executable; empty when unknown.
+        QString executable;
+        /// The window's client machine is this host: the pid is one of ours.
+        bool local = false;
+        /// The owner runs as our user.
+        bool ownUser = false;
     };
 
     virtual ~ProcessControl() = default;

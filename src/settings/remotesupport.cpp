@@ -2,6 +2,7 @@
 
 #include "settings/processcontrol.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -60,6 +61,12 @@ void RemoteSupport::endConflictingWindows()
         if (!title.contains(QLatin1String(ToolName)) || title.contains(QLatin1String(KeptMarker)))
             continue;
         if (w.pid <= 0 || ended.contains(w.pid))
+            continue;
+        // A title is anybody's to choose (a browser's page, a chat window
+        // named after a nick) and a window's pid another host's: only the
+        // tool itself, here and ours, and never this program.
+        if (!w.local || !w.ownUser || !w.executable.contains(QLatin1String(ToolName), Qt::CaseInsensitive) ||
+            w.pid == QCoreApplication::applicationPid())
             continue;
         ended.insert(w.pid);
         m_control.endProcess(w.pid);

@@ -1,5 +1,6 @@
 #include "settings/upgrade.h"
 
+#include "catalogue/catalogue.h"
 #include "catalogue/fetcher.h"
 #include "settings/executablecheck.h"
 #include "settings/upgradescript.h"
@@ -64,6 +65,14 @@ QString Upgrade::packagedCaption()
     return QStringLiteral("The system's package manager updates this program");
 }
 
+QString Upgrade::programName() const
+{
+    // A name with a folder part would fetch and run a file outside the
+    // program folder: no such name is offered or installed.
+    const QString name = m_context.text ? m_context.text(567) : QString();
+    return Catalogue::isPlainFileName(name) ? name : QString();
+}
+
 QString Upgrade::scriptPath() const
 {
     // Named after the running program, beside the program file it replaces.
@@ -94,8 +103,9 @@ void Upgrade::requestListing()
         return;
     }
     const QString base = m_context.text ? m_context.text(0) : QString();
-    if (!m_context.fetcher || base.isEmpty() || m_context.text(567).isEmpty())
+    if (!m_context.fetcher || base.isEmpty() || programName().isEmpty())
         return;
+    m_context.fetcher->setBodyLimit(maxListingBytes);
     HtpRequest(Stage::Listing, QUrl(base + QStringLiteral("cgi-bin/halvex.cgi?path=../files/")),
                m_context.homeFolder + QStringLiteral("directory"));
 }
@@ -108,7 +118,8 @@ void Upgrade::btnUpgradeClick()
     emit buttonChanged(false, true, m_listing.caption());
     m_gaugeVisible = true;
     emit gaugeChanged(true, 0, 0);
-    HtpRequest(Stage::Program, QUrl(m_context.text(0) + QStringLiteral("files/") + m_context.text(567)),
+    m_context.fetcher->setBodyLimit(maxProgramBytes);
+    HtpRequest(Stage::Program, QUrl(m_context.text(0) + QStringLiteral("files/") + programName()),
                downloadPath());
 }
 
@@ -157,7 +168,7 @@ void Upgrade::PostDates()
 {
     QFile f(m_context.homeFolder + QStringLiteral("directory"));
     const QString listing = f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.read(1 << 20)) : QString();
-    m_listing = UpgradeListing::PostDates(listing, m_context.text(567));
+    m_listing = UpgradeListing::PostDates(listing, programName());
     if (m_listing.found)
         emit buttonChanged(true, m_listing.isLaterThan(m_context.versionDate), m_listing.caption());
     else
@@ -192,7 +203,7 @@ QString Upgrade::install(const QString &download)
     if (!m_listing.sha256.isEmpty() && sha256Of(download) != m_listing.sha256)
         return QStringLiteral("the download does not match the listing's digest");
 
-    const QString program = m_context.programFolder + m_context.text(567);
+    const QString program = m_context.programFolder + programName();
     const QFileInfo current(QFileInfo::exists(program) ? program : m_context.ownPath);
     const auto rights =
         current.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;

@@ -35,7 +35,15 @@ class Upgrade : public QObject
 {
     Q_OBJECT
 public:
+    /// The web site's answers are bounded: the listing is a page of text,
+    /// the program a few megabytes.
+    static constexpr qint64 maxListingBytes = 64 * 1024;
+    static constexpr qint64 maxProgramBytes = 64 * 1024 * 1024;
+
     explicit Upgrade(UpgradeContext context, QObject *parent = nullptr);
+    /// The program's file name (catalogue entry 567) when it is a plain file
+    /// name, else empty: then nothing is offered.
+    QString programName() const;
     ~Upgrade() override;
 
     /// Asks the web site for its download listing (the dialog opens).

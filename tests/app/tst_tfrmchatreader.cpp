@@ -61,14 +61,14 @@ class TestTfrmChatReader : public QObject
         w->show();
         return w;
     }
-    // A page as the server sends it; each datagram differs (the link drops
-    // a repeat of the last one).
+    // A page as the server sends it; each reply numbered anew (the link
+    // drops a repeat of the last one).
     static void page(TfrmChat &w, const QString &from)
     {
         static int serial = 0;
         DatagramLink &link = w.session().connection.link();
         link.Send(0); // the link takes records only from the answer to a poll
-        link.receive(QString("<R>0</R><K>%1</K><L>P%2</L>\n<R>4</R><N>%3</N>\n")
+        link.receive(QString("<R>0</R><K>%1</K><L>P</L><Y>%2</Y>\n<R>4</R><N>%3</N>\n")
                          .arg(link.sequence())
                          .arg(++serial)
                          .arg(from)
@@ -325,7 +325,7 @@ private slots:
             w->lblStatus->text().startsWith("Connection to 127.0.0.1:5500 lost since 14:05; next try in "));
         QVERIFY(!w->lstMembers->isEnabled()); // greyed: these may be gone
 
-        s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC2</L>\n");
+        s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n"); // the server answers again
         QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
         QVERIFY(w->lstMembers->isEnabled());
 

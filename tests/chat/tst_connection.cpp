@@ -225,6 +225,17 @@ private slots:
         QCOMPARE(session->quietPeriod, 12);
     }
 
+    void refusedIdComesBackAsAnotherConnection()
+    {
+        conn().open(&transport);
+        session->tick();
+        const QString id = session->ownId;
+        transport.deliver(ack(10)); // the answer to our announcement
+        QVERIFY(session->ownId != id && session->ownId.startsWith(session->settings.memberId));
+        QVERIFY(sink.notices.last().endsWith(session->ownId + '.'));
+        QVERIFY(recordsOf(conn().link().outbox()).first().contains(session->ownId));
+    }
+
     void roomsHandlingAnnouncesWhenWired()
     {
         int announced = 0;

@@ -119,7 +119,7 @@ private slots:
         const quint32 two = lastNumber();
         transport.take();
         // The server came back without our session.
-        transport.deliver("<R>0</R><K>10</K>\n");
+        transport.deliver("<R>0</R><K>10</K><L>10</L>\n");
         s->tick();
         QCOMPARE(kindsCarried(transport.last()), (QStringList{"5", "25", "12"}));
         transport.deliver(ack(k()));

@@ -127,7 +127,7 @@ void TestStoredLists::roundTrip()
         QVERIFY2(!all.contains(secret), secret);
     QVERIFY(all.contains("Lobby"));
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    for (const char *name : {"Rooms.lst", "RoomPass.lst"}) {
+    for (const char *name : {"Rooms.lst", "RoomPass.lst", "Ignore.lst", "Favourites.lst", "Keywords.lst"}) {
         const auto perms = QFileInfo(dir.filePath(name)).permissions() &
                            ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
         QCOMPARE(perms, ownerOnly);

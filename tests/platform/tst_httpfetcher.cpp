@@ -88,6 +88,7 @@ void TestHttpFetcher::badAnswers_data()
          "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n" + QByteArray(50, 'h')},
         {"no content", "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"},
         {"partial content", "HTTP/1.1 206 Partial Content\r\nContent-Length: 5\r\n\r\nabcde"},
+        {"past the body limit", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(300000, 'x')},
         {"timeout", "hold"}};
     for (const auto &[name, answer] : answers) {
         QTest::addRow("%s, memory", name) << answer << false;
@@ -113,6 +114,7 @@ void TestHttpFetcher::badAnswers()
     }
     HttpFetcher fetcher;
     fetcher.setTimeout(300);
+    fetcher.setBodyLimit(64 * 1024);
     QSignalSpy done(&fetcher, &Fetcher::finished);
     QSignalSpy failed(&fetcher, &Fetcher::failed);
     fetcher.get(server.url("/files/chat.dll"), target);

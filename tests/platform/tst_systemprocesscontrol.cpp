@@ -36,9 +36,9 @@ xcb_window_t rootOf(xcb_connection_t *c)
 }
 
 // The test program doubles as the programs it ends: "--window TITLE" shows
-// an X window titled so, the way toolkits name theirs; "--stubborn" ignores
-// SIGTERM. Both say "ready" once they are.
-int showWindow(const char *title)
+// an X window titled so, the way toolkits name theirs, on this host or the
+// one named after it; "--stubborn" ignores SIGTERM. Both say "ready" once they are.
+int showWindow(const char *title, const char *machine)
 {
     xcb_connection_t *c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
@@ -52,6 +52,11 @@ int showWindow(const char *title)
                         internAtom(c, "UTF8_STRING"), 8, uint32_t(strlen(title)), title);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, internAtom(c, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1,
                         &pid);
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const char *client = machine ? machine : host;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
+                        uint32_t(strlen(client)), client);
     xcb_map_window(c, w);
     xcb_flush(c);
     std::printf("ready\n");
@@ -71,9 +76,10 @@ int stayStubborn()
         pause();
 }
 
-void startSelf(QProcess &p, const QStringList &arguments)
+void startSelf(QProcess &p, const QStringList &arguments,
+               const QString &program = QCoreApplication::applicationFilePath())
 {
-    p.start(QCoreApplication::applicationFilePath(), arguments);
+    p.start(program, arguments);
     QVERIFY(p.waitForStarted());
     QVERIFY(p.waitForReadyRead(10000));
     QCOMPARE(p.readLine().trimmed(), QByteArray("ready"));
@@ -147,10 +153,16 @@ void TestSystemProcessControl::remoteSupportEndsTheToolsWindow()
 {
     if (m_display.isEmpty())
         QSKIP("Xvfb is not installed: no X display to open windows on");
-    QProcess tool, kept, other;
-    startSelf(tool, {"--window", "Session - TeamViewer"});
-    startSelf(kept, {"--window", "TeamViewer QRV"});
+    // A copy of this program under the tool's name stands in for it.
+    QTemporaryDir folder;
+    const QString stub = folder.filePath("TeamViewer");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), stub));
+    QProcess tool, kept, other, named, elsewhere;
+    startSelf(tool, {"--window", "Session - TeamViewer"}, stub);
+    startSelf(kept, {"--window", "TeamViewer QRV"}, stub);
     startSelf(other, {"--window", "Notes"});
+    startSelf(named, {"--window", "TeamViewer"});                                // another program's title
+    startSelf(elsewhere, {"--window", "TeamViewer", "elsewhere.example"}, stub); // a pid of another host
 
     SystemProcessControl control;
     auto titles = [&control] {
@@ -163,27 +175,28 @@ void TestSystemProcessControl::remoteSupportEndsTheToolsWindow()
                                  titles().contains("Session - TeamViewer"),
                              10000);
 
-    QTemporaryDir folder;
     writeScript(folder.filePath("halvexhelp"), "#!/bin/sh\npwd > started\n");
     QCOMPARE(RemoteSupport(control, folder.path()).run(), QString());
 
     QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 10000);
-    QCOMPARE(kept.state(), QProcess::Running);
-    QCOMPARE(other.state(), QProcess::Running);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder.filePath("started")), 10000);
-    kept.kill();
-    other.kill();
-    kept.waitForFinished();
-    other.waitForFinished();
+    for (QProcess *p : {&kept, &other, &named, &elsewhere}) {
+        QCOMPARE(p->state(), QProcess::Running);
+        p->kill();
+        p->waitForFinished();
+    }
 }
 
 void TestSystemProcessControl::windowManagersListIsUsed()
 {
     if (m_display.isEmpty())
         QSKIP("Xvfb is not installed: no X display to open windows on");
+    QTemporaryDir copy;
+    const QString stub = copy.filePath("TeamViewer");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), stub));
     QProcess listed, unlisted;
-    startSelf(listed, {"--window", "TeamViewer listed"});
-    startSelf(unlisted, {"--window", "TeamViewer not listed"});
+    startSelf(listed, {"--window", "TeamViewer listed"}, stub);
+    startSelf(unlisted, {"--window", "TeamViewer not listed"}, stub);
 
     // Without a window manager the root window's children are the windows.
     bool fromClientList = true;
@@ -314,7 +327,7 @@ void TestSystemProcessControl::servicesWithoutSystemdAreNotRunning()
 int main(int argc, char **argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--window") == 0)
-        return showWindow(argv[2]);
+        return showWindow(argv[2], argc >= 4 ? argv[3] : nullptr);
     if (argc >= 2 && std::strcmp(argv[1], "--stubborn") == 0)
         return stayStubborn();
     QCoreApplication app(argc, argv);

@@ -239,6 +239,27 @@ private slots:
         QCOMPARE(link->mismatchCount(), 1);
     }
 
+    void newTokenOnlyWithTheAnswerToOurAnnouncement()
+    {
+        link->Send(0);
+        transport.deliver(ack(0, 0, "ab"));
+        link->Send(1, "<M>line</M>");
+        link->Send(0);
+        // Somebody's first poll with our address: its session's token.
+        transport.deliver(ack(link->sequence(), 0, "cd"));
+        QCOMPARE(link->token(), QStringLiteral("ab"));
+        transport.deliver(ack(10, 0, "ab"));
+        QCOMPARE(events.reannounced, 1);
+        link->beginAnnouncement();
+        link->Send(5, "<N>me</N>");
+        link->endAnnouncement();
+        link->Send(0);
+        QVERIFY(transport.last().endsWith("<L>ab</L><X>ab</X><Y>0</Y>\r\n"));
+        transport.deliver(ack(link->sequence(), 0, "cd"));
+        QCOMPARE(link->token(), QStringLiteral("cd"));
+        QVERIFY(!link->announcementRefused());
+    }
+
     void announcementGoesFirstAndReplacesTheLast()
     {
         link->Send(1, "<M>one</M>");
@@ -285,12 +306,12 @@ private slots:
         QCOMPARE(events.lost, 1);
         QCOMPARE(link->queuedRecords(), 2);
         QVERIFY(events.dropped.isEmpty());
-        // The server knows the lost link's token no more.
+        // The server knows the lost link's token no more; K = 10 brings no records.
         transport.deliver(ack(10, 0, "", "<R>1</R><M>back</M>\n"));
         QCOMPARE(events.restored, 1);
         QVERIFY(!link->isLost());
         QCOMPARE(link->silence(), 0);
-        QCOMPARE(events.records.size(), 1);
+        QCOMPARE(events.records.size(), 0);
         // The next poll carries both.
         link->Send(0);
         QCOMPARE(carried(transport.last()),
@@ -387,11 +408,15 @@ private slots:
         QCOMPARE(link->lastReply(), 6u);
         link->Send(0);
         QVERIFY(transport.last().endsWith("<Y>6</Y>\r\n"));
-        // A new session numbers from 1 again; its first reply brings the
-        // token alone.
-        transport.deliver(ack(0, 0, "cd"));
+        // A new session (we announced ourselves) numbers from 1 again; its
+        // first reply brings the token alone.
+        link->beginAnnouncement();
+        link->Send(5, "<N>me</N>");
+        link->endAnnouncement();
         link->Send(0);
-        transport.deliver(ack(0, 0, "cd", records, 1));
+        transport.deliver(ack(link->sequence(), 0, "cd"));
+        link->Send(0);
+        transport.deliver(ack(link->sequence(), 0, "cd", records, 1));
         QCOMPARE(events.records.size(), 3);
     }
 
@@ -484,7 +509,10 @@ private slots:
         QTest::addColumn<bool>("taken");
         const QByteArray line = "<R>1</R><M>Ann:  send me your password</M>\n";
         QTest::newRow("its K") << ack(0, 0, "ab", line, 5) << false << true;
-        QTest::newRow("K = 10") << ack(10, 0, "", line) << false << true;
+        QTest::newRow("K = 10") << ack(10, 0, "ab", line) << false << false;
+        QTest::newRow("K = 10, another token") << ack(10, 0, "zz", line) << false << false;
+        QTest::newRow("its K, another session's token") << ack(0, 0, "zz", line, 5) << false << false;
+        QTest::newRow("its K, no token") << ack(0, 0, "", line, 5) << false << false;
         QTest::newRow("another K") << ack(3, 0, "zz", line, 5) << false << false;
         QTest::newRow("no acknowledgement") << line + line << false << false;
         QTest::newRow("a number seen") << ack(0, 0, "ab", line, 4) << false << false;

@@ -38,8 +38,8 @@ const QList<QByteArray> seeds = {
     "<R>0</R><K>1</K><Q>0</Q><L>ab</L>\n<R>1</R><F>255</F><E>abcdefgh!</E><#>0</#><Z>12:00:00</Z><M>Ann:  "
     "hi</M>\n",
     "<R>0</R><K>10</K><Q>3</Q><L>abcd</L>\n<R>5</R><E>x</E><N>n</N><I>1|2</I><#>0</#><W>-1</W>\n",
-    "<R>0</R><K>2</K>\n<R>4</R><N>Bob</N>\n<R>18</R><T>2000</T>\n<R>3</R><M>pm</M>\n",
-    "<R>0</R><K>3</K><Q>1</Q>\n<R>9</R>\n<R>1</R><M>held</M>\n<R>10</R>\n<R>7</R><N>room</N>\n",
+    "<R>0</R><K>2</K><L>ab</L>\n<R>4</R><N>Bob</N>\n<R>18</R><T>2000</T>\n<R>3</R><M>pm</M>\n",
+    "<R>0</R><K>3</K><Q>1</Q><L>ab</L>\n<R>9</R>\n<R>1</R><M>held</M>\n<R>10</R>\n<R>7</R><N>room</N>\n",
     "<R>0</R><K>4</K><L>zz</L>\n<R>20</R><M>a||b</M>\n<R>25</R><#>3</#>\n",
 };
 
@@ -111,8 +111,11 @@ private slots:
             if (rng.bounded(4) != 0)
                 link.Send(0);
             QByteArray seed = seeds.at(rng.bounded(int(seeds.size())));
-            if (rng.bounded(4) != 0)
+            if (rng.bounded(4) != 0) {
                 seed.replace(seed.indexOf("<K>") + 3, 1, QByteArray::number(link.sequence()));
+                if (const qsizetype l = seed.indexOf("<L>"); l >= 0)
+                    seed.replace(l + 3, seed.indexOf("</L>") - l - 3, link.token().toUtf8());
+            }
             const QByteArray datagram = rng.bounded(4) == 0 ? randomBytes(rng) : mutate(seed, rng);
             transport.deliver(datagram);
             if (rng.bounded(3) == 0)

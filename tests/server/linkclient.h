@@ -89,6 +89,7 @@ struct LinkClient : LinkEvents, Transport {
     /// One poll and its reply; returns the reply (empty when none came).
     QByteArray poll()
     {
+        server->finishPasswordChecks(); // staff passwords are checked off the poll loop
         link.Send(0);
         return deliver();
     }

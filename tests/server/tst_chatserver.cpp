@@ -75,10 +75,10 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("sessions");
         QTest::newRow("unknown") << QByteArray("<R>0</R><K>3</K><L>zzzz</L>\r\n")
-                                 << QByteArray("<R>0</R><K>10</K>\n") << 0;
+                                 << QByteArray("<R>0</R><K>10</K><L>zzzz</L>\n") << 0;
         QTest::newRow("lost-link marker")
             << QByteArray("<R>1</R><#>1</#><M>x</M>\n<R>0</R><K>4</K><L>10</L>\r\n")
-            << QByteArray("<R>0</R><K>10</K>\n") << 0;
+            << QByteArray("<R>0</R><K>10</K><L>10</L>\n") << 0;
         QTest::newRow("too long") << QByteArray("<R>0</R><K>3</K><L>abcdefgh</L>\r\n")
                                   << QByteArray("<R>0</R><K>10</K>\n") << 0;
         QTest::newRow("re-announce") << QByteArray("<R>5</R><E>BBBBBBBB#</E><N>Bob</N><I>1|0</I><#>1</"
@@ -102,7 +102,8 @@ private slots:
     {
         LinkClient a(server.get(), 4003, &now);
         join(a, "Ann", "AAAAAAAA!", 1);
-        QCOMPARE(raw(4999, PollHeader::build(1, a.token(), 0) + "\r\n"), QByteArray("<R>0</R><K>10</K>\n"));
+        QCOMPARE(raw(4999, PollHeader::build(1, a.token(), 0) + "\r\n"),
+                 "<R>0</R><K>10</K><L>" + a.token() + "</L>\n");
     }
 
     void lineReachesRoomOnceWithServerFields()

@@ -1,6 +1,7 @@
 #include "settings/remotesupport.h"
 #include "support/fakeprocesscontrol.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 using namespace hchat;
@@ -31,19 +32,26 @@ void TestRemoteSupport::whichWindowsAreEnded_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<qint64>("pid");
     QTest::addColumn<bool>("ended");
-    QTest::newRow("the tool") << "TeamViewer" << qint64(40) << true;
-    QTest::newRow("inside a title") << "Session - TeamViewer Panel" << qint64(41) << true;
-    QTest::newRow("the kept kind") << "TeamViewer QRV" << qint64(42) << false;
-    QTest::newRow("kept marker first") << "QRV support (TeamViewer)" << qint64(43) << false;
-    QTest::newRow("other case") << "teamviewer" << qint64(44) << false;
-    QTest::newRow("another program") << "Notes" << qint64(45) << false;
-    QTest::newRow("name past 255 characters") << QString(250, u'x') + "TeamViewer" << qint64(46) << false;
-    QTest::newRow("name ends at 255") << QString(245, u'x') + "TeamViewer" << qint64(47) << true;
+    QTest::addColumn<QString>("twist"); // what else differs from the tool's own window
+    QTest::newRow("the tool") << "TeamViewer" << qint64(40) << true << "";
+    QTest::newRow("inside a title") << "Session - TeamViewer Panel" << qint64(41) << true << "";
+    QTest::newRow("the kept kind") << "TeamViewer QRV" << qint64(42) << false << "";
+    QTest::newRow("kept marker first") << "QRV support (TeamViewer)" << qint64(43) << false << "";
+    QTest::newRow("other case") << "teamviewer" << qint64(44) << false << "";
+    QTest::newRow("another program") << "Notes" << qint64(45) << false << "";
+    QTest::newRow("name past 255 characters")
+        << QString(250, u'x') + "TeamViewer" << qint64(46) << false << "";
+    QTest::newRow("name ends at 255") << QString(245, u'x') + "TeamViewer" << qint64(47) << true << "";
     QTest::newRow("marker past 255 is not seen")
-        << QString(240, u'x') + "TeamViewer" + QString(10, u'y') + "QRV" << qint64(48) << true;
+        << QString(240, u'x') + "TeamViewer" + QString(10, u'y') + "QRV" << qint64(48) << true << "";
     // An owner that is no process, or all processes of a group, is never signalled.
-    QTest::newRow("no owner") << "TeamViewer" << qint64(0) << false;
-    QTest::newRow("negative owner") << "TeamViewer" << qint64(-1) << false;
+    QTest::newRow("no owner") << "TeamViewer" << qint64(0) << false << "";
+    QTest::newRow("negative owner") << "TeamViewer" << qint64(-1) << false << "";
+    // Only the tool's own process, on this host, of our user; never ourselves.
+    QTest::newRow("another host's pid") << "TeamViewer" << qint64(50) << false << "remote";
+    QTest::newRow("another user") << "TeamViewer" << qint64(51) << false << "user";
+    QTest::newRow("a browser page") << "TeamViewer - Browser" << qint64(52) << false << "browser";
+    QTest::newRow("this program") << "TeamViewer" << QCoreApplication::applicationPid() << false << "";
 }
 
 void TestRemoteSupport::whichWindowsAreEnded()
@@ -51,8 +59,10 @@ void TestRemoteSupport::whichWindowsAreEnded()
     QFETCH(QString, title);
     QFETCH(qint64, pid);
     QFETCH(bool, ended);
+    QFETCH(QString, twist);
     FakeProcessControl control;
-    control.windows = {{title, pid}};
+    control.windows = {
+        {title, pid, twist == "browser" ? "firefox" : "TeamViewer.exe", twist != "remote", twist != "user"}};
     RemoteSupport(control, "/opt/hchat").run();
     QCOMPARE(control.log.contains(QStringLiteral("end %1").arg(pid)), ended);
 }
@@ -73,7 +83,10 @@ void TestRemoteSupport::stepsInOrder()
     QFETCH(QStringList, running);
     QFETCH(bool, elevated);
     FakeProcessControl control;
-    control.windows = {{"TeamViewer", 10}, {"Notes", 11}, {"TeamViewer - Remote", 10}, {"TeamViewer", 12}};
+    control.windows = {{"TeamViewer", 10, "teamviewer", true, true},
+                       {"Notes", 11, "notes", true, true},
+                       {"TeamViewer - Remote", 10, "teamviewer", true, true},
+                       {"TeamViewer", 12, "teamviewer", true, true}};
     control.running = QSet<QString>(running.begin(), running.end());
     QCOMPARE(RemoteSupport(control, "/opt/hchat").run(), QString());
 

@@ -56,6 +56,7 @@ private slots:
     void listingOffersTheButton_data();
     void listingOffersTheButton();
     void installedPackageDownloadsNothing();
+    void programNameStaysInItsFolder();
     void gaugeNeverPassesItsMaximum_data();
     void gaugeNeverPassesItsMaximum();
     void finishing_data();
@@ -67,6 +68,7 @@ private:
     void offer(const QByteArray &digest);
 
     Catalogue m_catalogue;
+    QHash<int, QString> m_entries; ///< catalogue entries changed for one test
     std::unique_ptr<QTemporaryDir> m_home, m_program;
     FakeFetcher m_fetcher;
     QDate m_version{2024, 3, 9};
@@ -83,6 +85,7 @@ void TestUpgrade::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     m_program = std::make_unique<QTemporaryDir>();
+    m_entries.clear();
     m_fetcher.urls.clear();
     m_fetcher.targets.clear();
     m_fetcher.busy = false;
@@ -95,7 +98,7 @@ std::unique_ptr<Upgrade> TestUpgrade::make(bool writable)
 {
     UpgradeContext c;
     c.fetcher = &m_fetcher;
-    c.text = [this](int n) { return m_catalogue.Lookup(n); };
+    c.text = [this](int n) { return m_entries.value(n, m_catalogue.Lookup(n)); };
     c.homeFolder = m_home->path();
     c.programFolder = m_program->path();
     c.ownPath = QCoreApplication::applicationFilePath();
@@ -131,6 +134,7 @@ void TestUpgrade::listingOffersTheButton()
     upgrade->requestListing();
     QCOMPARE(m_fetcher.urls.value(0), QUrl(m_catalogue.Lookup(0) + "cgi-bin/halvex.cgi?path=../files/"));
     QCOMPARE(m_fetcher.targets.value(0), m_home->filePath("directory"));
+    QCOMPARE(m_fetcher.limits.value(0), Upgrade::maxListingBytes);
     if (listing.isNull())
         m_fetcher.fail("HTTP status 404");
     else
@@ -149,6 +153,8 @@ void TestUpgrade::listingOffersTheButton()
     QCOMPARE(m_fetcher.urls.size(), enabled ? 2 : 1);
     if (enabled)
         QCOMPARE(m_fetcher.urls.value(1), QUrl(m_catalogue.Lookup(0) + "files/hchat"));
+    if (enabled)
+        QCOMPARE(m_fetcher.limits.value(1), Upgrade::maxProgramBytes);
 }
 
 void TestUpgrade::installedPackageDownloadsNothing()
@@ -162,6 +168,15 @@ void TestUpgrade::installedPackageDownloadsNothing()
     QCOMPARE(button.at(0).at(0).toBool(), true);
     QCOMPARE(button.at(0).at(1).toBool(), false);
     QVERIFY(button.at(0).at(2).toString().contains("package manager"));
+}
+
+void TestUpgrade::programNameStaysInItsFolder()
+{
+    m_entries[567] = "../escaped-hchat";
+    auto upgrade = make();
+    upgrade->requestListing();
+    upgrade->btnUpgradeClick();
+    QVERIFY(m_fetcher.urls.isEmpty());
 }
 
 void TestUpgrade::offer(const QByteArray &digest)

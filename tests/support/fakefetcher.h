@@ -17,6 +17,7 @@ public:
     {
         urls << url;
         targets << target;
+        limits << bodyLimit();
         busy = true;
     }
     void abort() override
@@ -51,6 +52,7 @@ public:
 
     QList<QUrl> urls;
     QStringList targets;
+    QList<qint64> limits; ///< the body limit of each request
     bool busy = false;
     int aborts = 0;
 };

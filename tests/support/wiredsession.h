@@ -63,9 +63,9 @@ struct WiredSession {
     void acknowledge(const QString &records)
     {
         const int k = session.connection.link().sequence();
-        static int serial = 0; // no two replies alike: the link drops a repeat
+        static int serial = 0; // numbered replies: the link drops a repeat
         QString datagram =
-            QStringLiteral("<R>0</R><K>%1</K><Q>0</Q><L>T%2</L>\n").arg(k).arg(++serial % 1000);
+            QStringLiteral("<R>0</R><K>%1</K><Q>0</Q><L>T</L><Y>%2</Y>\n").arg(k).arg(++serial % 999999 + 1);
         if (!records.isEmpty())
             datagram += records + u'\n';
         transport.deliver(datagram.toUtf8());
