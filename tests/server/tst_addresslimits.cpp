@@ -290,7 +290,6 @@ private slots:
         }
         // Her client is served again as soon as it announces itself.
         const QByteArray back = tokenOf(talk(her, hello, {}, token));
-        QVERIFY(!back.isEmpty());
         const QByteArray saved = talk(her, "<R>7</R><O>30</O><#>10</#><N>Mine again</N><S>pw</S>\n", back);
         QVERIFY2(saved.contains("were saved"), saved.constData());
         server.terminate();
