@@ -64,6 +64,10 @@ struct ServerLimits {
     /// is written to disk at once. A closing settings dialog sends two.
     int editBurst = 3;
     qint64 editIntervalMs = 1000;
+    /// Bulletins an address may change (each is stored for everybody):
+    /// a few at once, then one a minute. Staff are not counted.
+    int bulletinsPerAddress = 10;
+    qint64 bulletinIntervalMs = 60 * 1000;
 };
 
 /// Counters for logs, tests and the load generator.

@@ -261,8 +261,30 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
     }
     if (text == m_rooms->bulletin(room))
         return;
+    // A bulletin belongs to a room somebody set up (or to one seeded):
+    // every number open to anyone would be a thousand free stores.
+    if (m_rooms->fields(room).isEmpty()) {
+        notice(s, QStringLiteral("There is no room %1; set it up before its bulletin.").arg(room));
+        return;
+    }
     if (!mayAdminister(s, room, GetS(rec, QStringLiteral("S")))) {
         notice(s, adminOnly(s, room, QStringLiteral("change its bulletin")));
+        return;
+    }
+    const bool staff = isStaff(s);
+    if (!staff &&
+        !source(s.peer).bulletins.left(m_nowMs, m_limits.bulletinIntervalMs, m_limits.bulletinsPerAddress)) {
+        ++m_stats.refused;
+        notice(s, QStringLiteral("You have changed enough bulletins for now; please try again in a minute."));
+        return;
+    }
+    if (!text.isEmpty() && !m_rooms->bulletins().fits(room, text)) {
+        log(QStringLiteral("bulletin of room %1 refused for %2: the bulletins are full")
+                .arg(room)
+                .arg(s.nick));
+        notice(s, QStringLiteral("The server holds as many bulletins as it can; the bulletin of room %1 was "
+                                 "not saved.")
+                      .arg(room));
         return;
     }
     QString error;
@@ -271,6 +293,8 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
         notice(s, notSaved(QStringLiteral("bulletin"), room));
         return;
     }
+    if (!staff)
+        source(s.peer).bulletins.take(m_nowMs, m_limits.bulletinIntervalMs, m_limits.bulletinsPerAddress);
     notice(s, QStringLiteral("The bulletin of room %1 was saved.").arg(room));
 }
 

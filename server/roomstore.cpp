@@ -116,12 +116,14 @@ bool RoomStore::readStore(Store &store, QString *error)
 bool RoomStore::load(QString *error)
 {
     m_public.clear();
-    m_bulletinRecords.clear();
     m_booted.clear();
     m_facts.clear();
     m_publicList.reset();
-    if (!readStore(m_rooms, error) || !readStore(m_bulletins, error))
+    if (!readStore(m_rooms, error) || !readStore(m_oldBulletins, error))
         return false;
+    m_bulletins.log = log;
+    m_bulletins.load(m_dir, m_oldBulletins.entries, m_dir + u'/' + m_oldBulletins.name);
+    m_oldBulletins.entries.clear();
     if (m_rooms.entries.isEmpty()) {
         m_rooms.entries.insert(0, AddS(QStringLiteral("Support Room"), QStringLiteral("N")) +
                                       AddS(QStringLiteral("Halvex Staff"), QStringLiteral("J")));
@@ -194,19 +196,9 @@ bool RoomStore::isBooted(int room, const QString &nick) const
     return it->contains(nick.trimmed().toCaseFolded());
 }
 
-QByteArray RoomStore::bulletinRecord(int room) const
-{
-    auto it = m_bulletinRecords.constFind(room);
-    if (it == m_bulletinRecords.cend())
-        it = m_bulletinRecords.insert(
-            room, (AddKind(RecordKind::Bulletin) + AddI(room, '#') + AddText(bulletin(room), 'M')).toUtf8());
-    return *it;
-}
-
 void RoomStore::forget(int room) const
 {
     m_public.remove(room);
-    m_bulletinRecords.remove(room);
     m_booted.remove(room);
     m_facts.remove(room);
     m_publicList.reset();
@@ -227,9 +219,18 @@ bool RoomStore::setFields(int room, const QString &fields, QString *error)
     return change(m_rooms, room, fields, error);
 }
 
+bool RoomStore::noRoom(int room, QString *error)
+{
+    if (validRoom(room))
+        return false;
+    if (error)
+        *error = QStringLiteral("there is no room %1").arg(room);
+    return true;
+}
+
 bool RoomStore::setBulletin(int room, const QString &text, QString *error)
 {
-    return change(m_bulletins, room, text, error);
+    return !noRoom(room, error) && m_bulletins.set(room, text, error);
 }
 
 QString RoomStore::resetFields()
@@ -239,12 +240,9 @@ QString RoomStore::resetFields()
 
 bool RoomStore::change(Store &store, int room, const QString &value, QString *error)
 {
-    if (!validRoom(room)) {
-        if (error)
-            *error = QStringLiteral("there is no room %1").arg(room);
+    if (noRoom(room, error))
         return false;
-    }
-    if (!store.bulletins && value.toUtf8().size() > maxRecordBytes) {
+    if (value.toUtf8().size() > maxRecordBytes) {
         if (error)
             *error = QStringLiteral("the record of room %1 would be longer than %2 bytes")
                          .arg(room)
@@ -255,10 +253,7 @@ bool RoomStore::change(Store &store, int room, const QString &value, QString *er
     store.lines.remove(room);
     const std::optional<QString> before =
         store.entries.contains(room) ? std::optional<QString>(store.entries.value(room)) : std::nullopt;
-    if (store.bulletins && value.isEmpty())
-        store.entries.remove(room);
-    else
-        store.entries.insert(room, value);
+    store.entries.insert(room, value);
     if (save(store, error))
         return true;
     // What is served stays what is stored.
@@ -286,8 +281,7 @@ bool RoomStore::save(Store &store, QString *error)
         auto line = store.lines.constFind(it.key());
         if (line == store.lines.cend()) {
             QString text = AddI(it.key(), QStringLiteral("#"));
-            text +=
-                store.bulletins ? AddS(cleanLine(it.value()), QStringLiteral("M")) : cleanLine(it.value());
+            text += cleanLine(it.value());
             line = store.lines.insert(it.key(), text.toUtf8() + '\n');
         }
         bytes += *line;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bulletinstore.h"
 #include "protocol/roomflags.h"
 
 #include <QByteArray>
@@ -26,7 +27,7 @@ public:
     /// `dataDir` empty: kept in memory only.
     explicit RoomStore(const QString &dataDir = QString());
 
-    /// Reads rooms.txt and bulletins.txt; seeds the default rooms when there
+    /// Reads rooms.txt and the bulletins (BulletinStore); seeds the default rooms when there
     /// is no rooms file. A file with no record in it (empty, garbage) is set
     /// aside as NAME.damaged (rooms then start from the seeds); lines that are
     /// no record are skipped after a copy of the file is put aside, so the
@@ -89,11 +90,13 @@ public:
     /// nothing changed then, in memory or on disk.
     bool setFields(int room, const QString &fields, QString *error = nullptr);
 
-    QString bulletin(int room) const { return m_bulletins.entries.value(room); }
+    QString bulletin(int room) const { return m_bulletins.text(room); }
     /// The bulletin record (kind 20) of a room, made once per change.
-    QByteArray bulletinRecord(int room) const;
-    /// As setFields(); an empty text removes the bulletin.
+    QByteArray bulletinRecord(int room) const { return m_bulletins.record(room); }
+    /// As setFields(), but only the room's bulletin file is written; an
+    /// empty text removes the bulletin.
     bool setBulletin(int room, const QString &text, QString *error = nullptr);
+    BulletinStore &bulletins() { return m_bulletins; }
 
     /// The fields of a room after a reset: everything cleared, name "Available by Request".
     static QString resetFields();
@@ -110,18 +113,20 @@ private:
     bool save(Store &store, QString *error);
     bool change(Store &store, int room, const QString &value, QString *error);
     void note(const QString &line) const;
+    static bool noRoom(int room, QString *error);
 
     void forget(int room) const;
 
     QString m_dir;
     // Made from the entries when first asked for, dropped when they change.
     mutable QHash<int, QByteArray> m_public;
-    mutable QHash<int, QByteArray> m_bulletinRecords;
     mutable QHash<int, QSet<QString>> m_booted;
     mutable QHash<int, Facts> m_facts;
     mutable std::shared_ptr<const QList<QByteArray>> m_publicList;
     Store m_rooms{QStringLiteral("rooms.txt"), false, {}, {}, {}};
-    Store m_bulletins{QStringLiteral("bulletins.txt"), true, {}, {}, {}};
+    /// The single bulletins file of older servers: read once, then moved.
+    Store m_oldBulletins{QStringLiteral("bulletins.txt"), true, {}, {}, {}};
+    BulletinStore m_bulletins;
 };
 
 } // namespace hchat

@@ -34,12 +34,13 @@ struct SourceState {
     QList<quint32> sessions; ///< tokens of its sessions, oldest first
     Allowance newIds;        ///< member IDs announced that it did not use lately
     Allowance newRooms;      ///< rooms created
+    Allowance bulletins;     ///< bulletins changed
     QStringList recentIds;   ///< IDs announced from here, newest first
     qint64 quietUntilMs = 0; ///< no refusal notice before this (they repeat while clients retry)
 
     bool idle(qint64 nowMs) const
     {
-        return sessions.isEmpty() && newIds.whole(nowMs) && newRooms.whole(nowMs);
+        return sessions.isEmpty() && newIds.whole(nowMs) && newRooms.whole(nowMs) && bulletins.whole(nowMs);
     }
 };
 

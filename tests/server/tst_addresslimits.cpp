@@ -5,7 +5,10 @@
 #include "server/chatserver.h"
 #include "server/linkclient.h"
 
+#include <QNetworkDatagram>
+#include <QProcess>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace hchat;
 
@@ -233,6 +236,67 @@ private slots:
         eve.poll();
         bob.poll();
         QCOMPARE(GetS(bob.take(5).value(0), "E"), QStringLiteral("EVE99999!"));
+    }
+
+    void forgedFirstPollsAgainstTheRealServer()
+    {
+        QProcess server;
+        server.setReadChannel(QProcess::StandardError);
+        server.start(qEnvironmentVariable("HCHAT_BIN_DIR") + "/hchat-server", {"--listen", "127.0.0.1:0"});
+        QByteArray log;
+        while (!log.contains(")\n") && server.waitForReadyRead(10000))
+            log += server.readAllStandardError();
+        const quint16 port = log.mid(log.indexOf("(port ") + 6).split(')').first().toUShort();
+        QVERIFY2(port != 0, log.constData());
+        // The forger shares her address and port; she, bound last, gets every reply.
+        QUdpSocket forger, her;
+        const auto share = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+        QVERIFY(forger.bind(QHostAddress::LocalHost, 0, share));
+        QVERIFY(her.bind(QHostAddress::LocalHost, forger.localPort(), share));
+        // Sends one poll, then polls on, confirming each reply, until one brings nothing.
+        int k = 0;
+        auto talk = [&](QUdpSocket &from, const QByteArray &records, const QByteArray &token,
+                        const QByteArray &previous = {}) {
+            QByteArray all, sent = records;
+            quint32 last = 0;
+            for (int polls = 0; polls < 8; ++polls) {
+                k = k % 9 + 1;
+                from.writeDatagram(sent + PollHeader::build(k, token, last, previous) + "\r\n",
+                                   QHostAddress::LocalHost, port);
+                sent.clear();
+                if (!her.waitForReadyRead(5000))
+                    break;
+                const QByteArray got = her.receiveDatagram().data();
+                all += got;
+                const auto a = AckHeader::parse(QByteArrayView(got).first(qMax(0, int(got.indexOf('\n')))));
+                if (!a || a->reply == 0 || token.isEmpty())
+                    break;
+                last = a->reply;
+            }
+            return all;
+        };
+        auto tokenOf = [](const QByteArray &reply) {
+            return AckHeader::parse(QByteArrayView(reply).first(qMax(0, int(reply.indexOf('\n')))))
+                ->token.toByteArray();
+        };
+        const QByteArray hello = "<R>5</R><O>1</O><E>AAAAAAAA!</E><N>Ann</N><I>5|0</I><#>1</#><W>-1</W>\n";
+        const QByteArray token = tokenOf(talk(her, hello, {}));
+        QVERIFY(!token.isEmpty());
+        QVERIFY(talk(her, "<R>7</R><O>2</O><#>10</#><N>Mine</N><S>pw</S>\n", token).contains("were saved"));
+        // Forged first polls with her ID: never her token, never her room.
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray forged = tokenOf(talk(forger, hello, {}));
+            QVERIFY(forged != token);
+            const QByteArray refused = talk(
+                forger, "<R>7</R><O>" + QByteArray::number(20 + i) + "</O><#>10</#><N>Stolen</N>\n", forged);
+            QVERIFY2(refused.contains("Only staff or the administrator of room 10"), refused.constData());
+        }
+        // Her client is served again as soon as it announces itself.
+        const QByteArray back = tokenOf(talk(her, hello, {}, token));
+        const QByteArray saved = talk(her, "<R>7</R><O>30</O><#>10</#><N>Mine again</N><S>pw</S>\n", back);
+        QVERIFY2(saved.contains("were saved"), saved.constData());
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
     }
 };
 

@@ -198,7 +198,10 @@ private slots:
             busy += notices(*g).contains("try again in a minute") ? 1 : 0;
             QCOMPARE(g->take(28).size(), 1);
         }
-        QCOMPARE(busy, 10 - PasswordChecks::maxWaiting);
+        // How many the worker finishes while the others arrive is the
+        // scheduler's choice; never more than the budget's burst.
+        QVERIFY2(busy >= 10 - PasswordChecks::burst && busy <= 10 - PasswordChecks::maxWaiting,
+                 qPrintable(QString::number(busy)));
     }
 
     void wrongGuessesAreBounded()

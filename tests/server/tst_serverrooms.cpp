@@ -5,6 +5,7 @@
 #include "server/chatserver.h"
 #include "server/linkclient.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +43,7 @@ private slots:
         QVERIFY(dir.isValid());
         QFile::remove(dir.path() + "/rooms.txt");
         QFile::remove(dir.path() + "/bulletins.txt");
+        QDir(dir.path() + "/bulletins").removeRecursively();
         rooms = std::make_unique<RoomStore>(dir.path());
         QVERIFY(rooms->load());
         // Room 5 is private and administered; room 6 is open and unadministered.
@@ -253,6 +255,13 @@ private slots:
         roundTrip(*bob);
         QVERIFY(rooms->bulletin(5).isEmpty());
         QVERIFY(noticesOf(*bob).contains("bulletin"));
+        // Only rooms set up have bulletins, and all of them together are bounded.
+        bob->queue("<R>9</R><#>77</#><M>spam</M>");
+        rooms->bulletins().setTotalBytes(30);
+        bob->queue("<R>9</R><#>7</#><M>twenty-one characters</M>");
+        roundTrip(*bob);
+        QVERIFY(rooms->bulletin(77).isEmpty() && rooms->bulletin(7).isEmpty());
+        QVERIFY(noticesOf(*bob).contains("There is no room 77"));
     }
 
     void longBulletins_data()
@@ -274,6 +283,9 @@ private slots:
         roundTrip(*ann);
         QCOMPARE(rooms->bulletin(6) == text, saved);
         QVERIFY(noticesOf(*ann).contains(saved ? "was saved" : "too long"));
+        RoomStore reread(dir.path());
+        QVERIFY(reread.load());
+        QCOMPARE(reread.bulletin(6) == text, saved);
         bob->queue("<R>20</R><#>6</#>");
         roundTrip(*bob);
         const QStringList answers = bob->take(20);
@@ -408,6 +420,19 @@ private slots:
         roundTrip(*ann);
         QCOMPARE(rooms->bulletin(10), QStringLiteral("news %1").arg(server->limits().editBurst - 1));
         QCOMPARE(noticesOf(*ann).count("Too many changes"), 1);
+        // Bulletins too: a few from one address, then one a minute; staff are not counted.
+        int saved = 0;
+        for (int i = 0; i < 20; ++i) {
+            now += 2000;
+            ann->queue(QStringLiteral("<R>9</R><#>10</#><M>more %1</M>").arg(i));
+            roundTrip(*ann);
+            saved += rooms->bulletin(10) == QStringLiteral("more %1").arg(i) ? 1 : 0;
+        }
+        QCOMPARE(saved, server->limits().bulletinsPerAddress - server->limits().editBurst);
+        QVERIFY(noticesOf(*ann).contains("enough bulletins"));
+        boss->queue("<R>9</R><#>10</#><M>staff news</M>");
+        roundTrip(*boss);
+        QCOMPARE(rooms->bulletin(10), QStringLiteral("staff news"));
     }
 
     void roomChangesReachEveryoneHoweverFarBehind_data()
