@@ -1,4 +1,5 @@
 #include "app/chatservices.h"
+#include "app/cursorrest.h"
 #include "app/debuglog.h"
 #include "app/iniconfig.h"
 #include "app/signalwatcher.h"
@@ -70,6 +71,11 @@ int main(int argc, char **argv)
         if (!flags.contains("--log-level"))
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --log-level=3");
     }
+    // The engine draws through OpenGL contexts shared with the window's;
+    // Qt sets that up only before the application starts. The plain pane
+    // needs none.
+    if (WebViewerHost::engineWanted(options.pluginFolder))
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));
@@ -82,10 +88,11 @@ int main(int argc, char **argv)
     // Watch for SIGTERM before the window exists: a logout during start-up
     // then still closes the window the normal way once the loop runs.
     SignalWatcher watcher;
+    const CursorRest cursorRest;
     TfrmChat window(options, IniConfig::systemZoneBias());
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
-    // The web view exists before the window is first shown: added later,
-    // it makes Qt create the window again, which takes the keyboard away.
+    // Readied before the window is first shown: the web view added later
+    // would otherwise make Qt create the window again, keyboard and all.
     window.services().web()->prepare();
     window.show();
     const int rc = app.exec();

@@ -73,6 +73,14 @@ void TfrmChat::wireServices()
         if (m_paneSizesApplied)
             applyPaneSizes();
     });
+    // A page let go of after a long idle leaves the pane its bar again.
+    connect(m_services->web(), &WebViewerHost::viewHidden, this, [this] {
+        keepPaneSizes();
+        m_webShown = false;
+        applyWebSlim();
+        if (m_paneSizesApplied)
+            applyPaneSizes();
+    });
     // The address box opens what is typed as a clicked link would be opened.
     connect(webBar, &WebBar::addressEntered, this, [this](const QString &typed) {
         const QUrl url = QUrl::fromUserInput(typed);

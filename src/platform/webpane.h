@@ -18,6 +18,11 @@ public:
     virtual QWidget *widget() = 0;
     /// Shows the address.
     virtual void showAddress(const QUrl &url) = 0;
+    /// Lets go of the page while the view is hidden, so its helper processes
+    /// shrink; resume() brings it back with its address. Views that hold no
+    /// more than their text need neither.
+    virtual void discard() {}
+    virtual void resume() {}
     /// Called with the address of a page that could not be loaded, before
     /// anything else is shown; views that load nothing themselves never call it.
     std::function<void(const QUrl &)> loadFailed;
@@ -35,5 +40,5 @@ public:
 
 } // namespace hchat
 
-#define HCHAT_WEBPANE_IID "org.halvex.chat.WebPaneFactory/1.1"
+#define HCHAT_WEBPANE_IID "org.halvex.chat.WebPaneFactory/1.2"
 Q_DECLARE_INTERFACE(hchat::WebPaneFactory, HCHAT_WEBPANE_IID)

@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLayout>
+#include <QOpenGLWidget>
 #include <QPluginLoader>
 #include <QVBoxLayout>
 
@@ -27,6 +29,11 @@ WebViewerHost::WebViewerHost(QWidget *pnlWeb, const QString &pluginDir, QObject 
 {
     if (m_pluginDir.isEmpty())
         m_pluginDir = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+    m_discardTimer.setSingleShot(true);
+    m_discardTimer.setInterval(kDiscardAfter);
+    connect(&m_discardTimer, &QTimer::timeout, this, &WebViewerHost::discardIdlePage);
+    if (m_parent)
+        m_parent->installEventFilter(this);
 }
 
 WebViewerHost::~WebViewerHost()
@@ -37,6 +44,12 @@ WebViewerHost::~WebViewerHost()
 QString WebViewerHost::pluginPath() const
 {
     return QDir(m_pluginDir).filePath(QLatin1String(kPluginFile));
+}
+
+bool WebViewerHost::engineWanted(const QString &pluginDir)
+{
+    return qEnvironmentVariableIsEmpty("HCHAT_NO_WEBENGINE") &&
+           QFileInfo::exists(QDir(pluginDir).filePath(QLatin1String(kPluginFile)));
 }
 
 QWidget *WebViewerHost::viewWidget() const
@@ -80,7 +93,7 @@ void WebViewerHost::createPane()
 {
     if (!m_parent)
         return;
-    if (qEnvironmentVariableIsEmpty("HCHAT_NO_WEBENGINE")) {
+    if (engineWanted(m_pluginDir)) {
         m_loader = new QPluginLoader(pluginPath(), this);
         if (auto *factory = qobject_cast<WebPaneFactory *>(m_loader->instance())) {
             m_pane = factory->createPane(m_parent);
@@ -110,10 +123,45 @@ void WebViewerHost::createPane()
 
 void WebViewerHost::prepare()
 {
-    if (!m_pane)
-        createPane();
-    if (m_engine && m_address.isEmpty())
-        m_pane->showAddress(QUrl(QStringLiteral("about:blank")));
+    if (!m_parent || m_pane || !engineWanted(m_pluginDir) || m_parent->findChild<QOpenGLWidget *>())
+        return;
+    // Never shown, it never makes a context of its own; it only has the
+    // window made for drawing the engine's view into from the start.
+    auto *surface = new QOpenGLWidget(m_parent);
+    surface->setObjectName(QStringLiteral("webSurface"));
+    surface->hide();
+}
+
+bool WebViewerHost::eventFilter(QObject *watched, QEvent *event)
+{
+    // A pane hidden by the user gives its page back; shown, the page loads
+    // its address again. A window minimised leaves the pane as it was.
+    if (watched == m_parent && m_pane && m_paneWidget && !event->spontaneous()) {
+        if (event->type() == QEvent::Hide)
+            m_pane->discard();
+        else if (event->type() == QEvent::Show && !m_paneWidget->isHidden())
+            m_pane->resume();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WebViewerHost::discardIdlePage()
+{
+    // Not from under the eyes of someone reading it: once the window is left.
+    if (m_paneWidget && m_paneWidget->isVisible() && m_paneWidget->window()->isActiveWindow()) {
+        m_discardTimer.start(std::chrono::minutes(1));
+        return;
+    }
+    discardNow();
+}
+
+void WebViewerHost::discardNow()
+{
+    if (!m_pane || !m_paneWidget || m_paneWidget->isHidden())
+        return;
+    m_paneWidget->hide();
+    m_pane->discard();
+    emit viewHidden();
 }
 
 void WebViewerHost::FindAddress(const QString &url)
@@ -132,6 +180,8 @@ void WebViewerHost::FindAddress(const QString &url)
     // The fallback view loads no pages: ours it can show from disk.
     const QString page = m_engine ? QString() : localPage(url, m_siteBase, m_webFolder);
     m_pane->showAddress(page.isEmpty() ? address : QUrl::fromLocalFile(page));
+    if (m_engine)
+        m_discardTimer.start();
     if (m_paneWidget && m_paneWidget->isHidden()) {
         m_paneWidget->show();
         emit viewShown();

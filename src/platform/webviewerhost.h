@@ -4,7 +4,10 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+
+#include <chrono>
 
 class QPluginLoader;
 
@@ -27,10 +30,20 @@ public:
     /// The plugin's file.
     QString pluginPath() const;
 
-    /// Makes the view now, hidden until its first address. A window that
-    /// gets the web engine's view after it is shown is made again by Qt
-    /// (it loses the keyboard and flickers), so this runs before it shows.
+    /// True when the web engine's plugin is there and not switched off.
+    static bool engineWanted(const QString &pluginDir);
+
+    /// Readies the window for the engine's view, which is made at the first
+    /// address: Qt makes a shown window again when its first child drawn
+    /// through the graphics interface arrives (the keyboard goes with the old
+    /// one, and it flickers), so a hidden cheap child of that kind is given
+    /// to pnlWeb now, before the window shows.
     void prepare();
+
+    /// How long after the last address the page is let go of.
+    static constexpr std::chrono::minutes kDiscardAfter{10};
+    /// Lets go of the page now, as kDiscardAfter does; for tests.
+    void discardNow();
 
     void FindAddress(const QString &url) override;
     QString currentAddress() const override { return m_address; }
@@ -53,11 +66,17 @@ public:
     static QString localPage(const QString &address, const QString &siteBase, const QString &webFolder);
 
 signals:
-    /// The view shows its first address.
+    /// The view shows its first address, or one after a discard.
     void viewShown();
+    /// The view was put away with its page; the pane is only its bar again.
+    void viewHidden();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createPane();
+    void discardIdlePage();
 
     QPointer<QWidget> m_parent;
     QString m_pluginDir;
@@ -69,6 +88,7 @@ private:
     QString m_loadError;
     QString m_siteBase;
     QString m_webFolder;
+    QTimer m_discardTimer;
 };
 
 } // namespace hchat

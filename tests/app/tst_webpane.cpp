@@ -1,17 +1,28 @@
 // The web pane with the real engine, in the real window: a shown window that
-// first gains the engine's view is made again by Qt, and the keyboard focus
-// the user had in the entry goes with the old one.
+// first gains the engine's view could be made again by Qt, and the keyboard
+// focus the user had in the entry would go with the old one.
 #include "app/chatservices.h"
+#include "app/cursorrest.h"
 #include "app/tfrmchat.h"
 #include "platform/webviewerhost.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace hchat;
+
+struct PaintCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 class TestWebPane : public QObject
 {
@@ -25,23 +36,46 @@ private slots:
         QTemporaryDir dir;
         StartOptions options = StartOptions::inFolder(dir.path());
         options.pluginFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+        if (!WebViewerHost::engineWanted(options.pluginFolder))
+            QSKIP("the web engine plugin is not built");
         TfrmChat w(options, 300);
         w.tmrChat->stop();
         WebViewerHost *web = w.services().web();
         web->prepare();
-        if (!web->usesWebEngine())
-            QSKIP(qPrintable("the web engine plugin did not load: " + web->loadError()));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+        w.memText->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w.memText);
         const WId shown = w.winId();
-        // The prepared view waits unseen: the pane is only its bar.
+        // Nothing of the engine before the first link: the pane is its bar.
+        QVERIFY(!web->hasView());
         QVERIFY(w.pnlWeb->isVisible() && w.pnlWeb->height() < 60);
 
         web->FindAddress(QStringLiteral("http://127.0.0.1:9/"));
+        QVERIFY2(web->usesWebEngine(), qPrintable(web->loadError()));
         QVERIFY(web->viewWidget()->isVisible());
         QTRY_VERIFY(w.pnlWeb->height() > 100);
         // The engine makes its drawing surface once the page starts.
         QTRY_VERIFY_WITH_TIMEOUT(!web->viewWidget()->findChildren<QWidget *>().isEmpty(), 20000);
+        QCOMPARE(w.winId(), shown);
+        QTest::qWait(300);
+        QCOMPARE(QApplication::focusWidget(), w.memText);
+        // At rest the entry's cursor stops blinking: nothing is drawn again.
+        CursorRest rest;
+        rest.rest();
+        PaintCounter paints;
+        w.memText->viewport()->installEventFilter(&paints);
+        QTest::qWait(2100);
+        QVERIFY2(paints.count <= 1, "one paint shows it steady"); // blinking: 4
+
+        // Let go of after a long idle: the pane is its bar; the next link
+        // brings the page back.
+        web->discardNow();
+        QTRY_VERIFY(w.pnlWeb->height() < 60);
+        web->FindAddress(QStringLiteral("http://127.0.0.1:9/b"));
+        QTRY_VERIFY(w.pnlWeb->height() > 100);
         QCOMPARE(w.winId(), shown);
     }
 };

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #ifdef Q_OS_UNIX
@@ -44,9 +45,33 @@ public:
             if (!ok && loadFailed && url().scheme() != QLatin1String("file"))
                 loadFailed(url());
         });
+        // Hidden and quiet, the page is frozen: its timers and animations
+        // stop costing the processor. The engine recommends nothing else
+        // for a page that is shown.
+        connect(page(), &QWebEnginePage::recommendedStateChanged, this,
+                [this](QWebEnginePage::LifecycleState state) {
+                    if (state == QWebEnginePage::LifecycleState::Frozen &&
+                        page()->lifecycleState() == QWebEnginePage::LifecycleState::Active)
+                        page()->setLifecycleState(state);
+                });
     }
     QWidget *widget() override { return this; }
-    void showAddress(const QUrl &url) override { setUrl(url); }
+    void showAddress(const QUrl &url) override
+    {
+        resume();
+        setUrl(url);
+    }
+    void discard() override
+    {
+        // The engine refuses to discard a page that is shown.
+        if (!isVisible())
+            page()->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+    }
+    void resume() override
+    {
+        // A discarded page loads its address again.
+        page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    }
 };
 
 } // namespace
