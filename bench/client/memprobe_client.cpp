@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -101,10 +102,10 @@ double treeCpuSeconds()
 
 void settle(double seconds)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < seconds * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Waiting in the event loop, as the program idles: no polling of our own.
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 double idleCpuPercent(double seconds)
@@ -153,13 +154,13 @@ int main(int argc, char **argv)
         window.activateWindow();
         window.memText->setFocus();
         const double focused = idleCpuPercent(idle);
+        const bool wasActive = window.isActiveWindow();
         other.show();
         other.activateWindow();
         const double unfocused = idleCpuPercent(idle);
         other.hide();
-        std::printf(
-            "idle %s: focused %.2f%%, unfocused %.2f%% of a core over %.0f s each (window %s active)\n", when,
-            focused, unfocused, idle, window.isActiveWindow() ? "still" : "not");
+        std::printf("idle %s: focused %.2f%%, unfocused %.2f%% of a core over %.0f s each (focused: %s)\n",
+                    when, focused, unfocused, idle, wasActive ? "yes" : "no");
     };
 
     settle(startWait);
