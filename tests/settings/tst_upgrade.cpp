@@ -29,12 +29,10 @@ void writeFile(const QString &path, const QByteArray &data)
     f.write(data);
 }
 
-// The head of this very test program: a program of this machine as far as
-// any check can tell.
+// This very test program: a program of this machine as far as any check can tell.
 QByteArray nativeProgram()
 {
-    QFile self(QCoreApplication::applicationFilePath());
-    return self.open(QIODevice::ReadOnly) ? self.read(4096) : QByteArray();
+    return readFile(QCoreApplication::applicationFilePath());
 }
 
 QString listingFor(const QByteArray &digest)
@@ -233,6 +231,8 @@ void TestUpgrade::finishing_data()
     QTest::newRow("wrong digest") << program << QByteArray(64, 'a') << false;
     QTest::newRow("an error page") << QByteArray("<html>Not Found</html>") << QByteArray() << false;
     QTest::newRow("program of another machine") << otherMachine << QByteArray() << false;
+    QTest::newRow("header and garbage") << program.left(4160) + QByteArray(4096, 'x') << QByteArray() << false;
+    QTest::newRow("cut upload") << program.left(program.size() - 1) << QByteArray() << false;
     QTest::newRow("empty file") << QByteArray("") << QByteArray() << false;
     QTest::newRow("transfer failed") << QByteArray() << QByteArray() << false;
 }
