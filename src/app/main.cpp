@@ -9,11 +9,20 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 using namespace hchat;
 
 int main(int argc, char **argv)
 {
+    // Answered before anything needs a display: the upgrade asks a new
+    // program this before it replaces the running one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Halvex Chat %s\n", HCHAT_VERSION_DATE);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));

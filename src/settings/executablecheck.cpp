@@ -1,6 +1,7 @@
 #include "settings/executablecheck.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <limits>
 
@@ -114,6 +115,26 @@ QString ExecutableCheck::problem(const QString &candidate, const QString &refere
         return QStringLiteral("the download is not a program");
     if (!(got == formatOf(reference)))
         return QStringLiteral("the download is a program for another kind of computer");
+    return QString();
+}
+
+QString ExecutableCheck::versionProblem(const QString &program, int timeoutMs)
+{
+    QProcess p;
+    p.setProgram(program);
+    p.setArguments({QStringLiteral("--version")});
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start();
+    if (!p.waitForStarted(timeoutMs))
+        return QStringLiteral("the new program does not start");
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return QStringLiteral("the new program does not answer --version");
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 ||
+        !p.readAllStandardOutput().startsWith("Halvex Chat "))
+        return QStringLiteral("the new program does not answer --version");
     return QString();
 }
 

@@ -209,6 +209,11 @@ QString Upgrade::install(const QString &download)
         current.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     if (!QFile::setPermissions(download, rights))
         return QStringLiteral("cannot make the download runnable");
+    // The replacement is armed only for a program that starts and answers.
+    const QString refused =
+        m_context.probe ? m_context.probe(download) : ExecutableCheck::versionProblem(download);
+    if (!refused.isEmpty())
+        return refused;
     const QString script = scriptPath();
     const QStringList lines = UpgradeScript::lines(m_context.text, program, m_context.programFolder);
     if (const QString why = UpgradeScript::write(script, lines); !why.isEmpty())

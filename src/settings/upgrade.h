@@ -21,6 +21,8 @@ struct UpgradeContext {
     QString ownPath;                   ///< the running program's file
     QDate versionDate;                 ///< the running program's version
     bool programFolderWritable = true; ///< false for an installed package
+    /// Runs the new program with "--version": empty when it answered. Unset: ExecutableCheck::versionProblem.
+    std::function<QString(const QString &)> probe;
 };
 
 /// The upgrade from the web site behind the settings dialog's User Profile

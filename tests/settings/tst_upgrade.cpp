@@ -1,10 +1,12 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
+#include "settings/executablecheck.h"
 #include "settings/upgrade.h"
 #include "support/fakefetcher.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -60,6 +62,8 @@ private slots:
     void finishing_data();
     void finishing();
     void abortEndsQuietly();
+    void versionProbe_data();
+    void versionProbe();
 
 private:
     std::unique_ptr<Upgrade> make(bool writable = true);
@@ -70,6 +74,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_home, m_program;
     FakeFetcher m_fetcher;
     QDate m_version{2024, 3, 9};
+    QString m_probe; ///< what the new program's "--version" run says
 };
 
 void TestUpgrade::initTestCase()
@@ -89,6 +94,7 @@ void TestUpgrade::init()
     m_fetcher.busy = false;
     m_fetcher.aborts = 0;
     m_version = QDate(2024, 3, 9);
+    m_probe.clear();
     writeFile(m_program->filePath("hchat"), "old program");
 }
 
@@ -102,6 +108,7 @@ std::unique_ptr<Upgrade> TestUpgrade::make(bool writable)
     c.ownPath = QCoreApplication::applicationFilePath();
     c.versionDate = m_version;
     c.programFolderWritable = writable;
+    c.probe = [this](const QString &) { return m_probe; };
     return std::make_unique<Upgrade>(c);
 }
 
@@ -231,8 +238,10 @@ void TestUpgrade::finishing_data()
     QTest::newRow("wrong digest") << program << QByteArray(64, 'a') << false;
     QTest::newRow("an error page") << QByteArray("<html>Not Found</html>") << QByteArray() << false;
     QTest::newRow("program of another machine") << otherMachine << QByteArray() << false;
-    QTest::newRow("header and garbage") << program.left(4160) + QByteArray(4096, 'x') << QByteArray() << false;
+    QTest::newRow("header and garbage")
+        << program.left(4160) + QByteArray(4096, 'x') << QByteArray() << false;
     QTest::newRow("cut upload") << program.left(program.size() - 1) << QByteArray() << false;
+    QTest::newRow("does not answer --version") << program << digest << false;
     QTest::newRow("empty file") << QByteArray("") << QByteArray() << false;
     QTest::newRow("transfer failed") << QByteArray() << QByteArray() << false;
 }
@@ -243,6 +252,8 @@ void TestUpgrade::finishing()
     QFETCH(QByteArray, digest);
     QFETCH(bool, installed);
     writeFile(m_program->filePath("HChat.new"), "earlier download");
+    if (QTest::currentDataTag() == QLatin1String("does not answer --version"))
+        m_probe = "the new program does not answer --version";
     auto upgrade = make();
     upgrade->requestListing();
     offer(digest);
@@ -295,6 +306,29 @@ void TestUpgrade::abortEndsQuietly()
     m_fetcher.report(10, 10);
     m_fetcher.succeed(nativeProgram());
     QVERIFY(gauge.isEmpty() && notice.isEmpty() && replace.isEmpty());
+}
+
+void TestUpgrade::versionProbe_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("answers") << QByteArray("echo 'Halvex Chat 2026-12-09'") << true;
+    QTest::newRow("fails") << QByteArray("echo 'Halvex Chat 2026-12-09'; exit 139") << false;
+    QTest::newRow("another program") << QByteArray("echo 'GNU sleep'") << false;
+    QTest::newRow("hangs") << QByteArray("sleep 20") << false;
+}
+
+void TestUpgrade::versionProbe()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, answers);
+    const QString program = m_program->filePath("probe");
+    writeFile(program, "#!/bin/sh\ntest \"$1\" = --version || exit 2\n" + body + "\n");
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(ExecutableCheck::versionProblem(program, 1000).isEmpty(), answers);
+    QVERIFY(took.elapsed() < 3000);
 }
 
 QTEST_GUILESS_MAIN(TestUpgrade)
