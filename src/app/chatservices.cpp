@@ -187,6 +187,7 @@ void ChatServices::prepareUpgrade(const StartOptions &options)
         if (m_session.sink)
             m_session.sink->ShowMessage(line, false, true);
     });
+    m_upgrade->reportRestored();
 }
 
 QString ChatServices::startReplacement(const QString &script)

@@ -123,6 +123,20 @@ void Upgrade::btnUpgradeClick()
                downloadPath());
 }
 
+void Upgrade::reportRestored()
+{
+    // The script leaves the failed program's exit status here.
+    QFile marker(m_context.programFolder + QStringLiteral("HChat.restored"));
+    if (!marker.open(QIODevice::ReadOnly))
+        return;
+    const QString status = QString::fromLatin1(marker.read(16)).trimmed();
+    marker.close();
+    marker.remove();
+    emit notice(QStringLiteral("The upgraded program failed at its start (exit status %1); the previous "
+                               "program was put back.")
+                    .arg(status));
+}
+
 void Upgrade::abort()
 {
     if (m_stage == Stage::Idle)

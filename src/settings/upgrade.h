@@ -52,6 +52,9 @@ public:
     void requestListing();
     /// The upgrade button: downloads the posted program file.
     void btnUpgradeClick();
+    /// Says so once when the replacement script put the old program back
+    /// because the new one failed at its start.
+    void reportRestored();
     /// Drops the transfer in progress (the dialog closes); no signal follows.
     void abort();
     bool isBusy() const { return m_stage != Stage::Idle; }

@@ -61,6 +61,7 @@ private slots:
     void gaugeNeverPassesItsMaximum();
     void finishing_data();
     void finishing();
+    void restoredProgramIsReportedOnce();
     void abortEndsQuietly();
     void versionProbe_data();
     void versionProbe();
@@ -287,6 +288,17 @@ void TestUpgrade::finishing()
     }
     // Nothing half-done is left beside the program.
     QCOMPARE(QDir(m_program->path()).entryList(QDir::Files).size(), installed ? 3 : 2);
+}
+
+void TestUpgrade::restoredProgramIsReportedOnce()
+{
+    writeFile(m_program->filePath("HChat.restored"), "139\n");
+    auto upgrade = make();
+    QSignalSpy notice(upgrade.get(), &Upgrade::notice);
+    upgrade->reportRestored();
+    upgrade->reportRestored();
+    QCOMPARE(notice.count(), 1);
+    QVERIFY(notice.at(0).at(0).toString().contains("exit status 139"));
 }
 
 void TestUpgrade::abortEndsQuietly()
