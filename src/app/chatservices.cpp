@@ -182,6 +182,7 @@ void ChatServices::prepareUpgrade(const StartOptions &options)
     c.programFolder = QFileInfo(c.ownPath).absolutePath();
     c.versionDate = programVersionDate();
     c.programFolderWritable = !options.packaged;
+    c.publicKey = QByteArray::fromHex(HCHAT_UPDATE_PUBLIC_KEY);
     m_upgrade = std::make_unique<Upgrade>(std::move(c));
     connect(m_upgrade.get(), &Upgrade::notice, this, [this](const QString &line) {
         if (m_session.sink)

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <sodium.h>
+
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -209,6 +211,25 @@ void Upgrade::Finished()
     emit replaceOnExit(scriptPath());
 }
 
+QString Upgrade::signatureProblem(const QString &download) const
+{
+    // Without a key the site's digest is all there is; with one, the site
+    // alone can't make us install anything.
+    const QByteArray &key = m_context.publicKey;
+    if (key.isEmpty())
+        return QString();
+    const QByteArray &sig = m_listing.signature;
+    if (sodium_init() < 0 || key.size() != crypto_sign_PUBLICKEYBYTES || sig.size() != crypto_sign_BYTES ||
+        m_listing.sha256.isEmpty() || QFileInfo(download).size() != m_listing.size ||
+        sha256Of(download) != m_listing.sha256 ||
+        crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(sig.constData()),
+                                    reinterpret_cast<const unsigned char *>(m_listing.signedText.constData()),
+                                    quint64(m_listing.signedText.size()),
+                                    reinterpret_cast<const unsigned char *>(key.constData())) != 0)
+        return QStringLiteral("the download is not signed by the program's maker");
+    return QString();
+}
+
 QString Upgrade::install(const QString &download)
 {
     // Nothing is put in place before the file has shown it is the program.
@@ -216,6 +237,9 @@ QString Upgrade::install(const QString &download)
         return why;
     if (!m_listing.sha256.isEmpty() && sha256Of(download) != m_listing.sha256)
         return QStringLiteral("the download does not match the listing's digest");
+
+    if (const QString why = signatureProblem(download); !why.isEmpty())
+        return why;
 
     const QString program = m_context.programFolder + programName();
     const QFileInfo current(QFileInfo::exists(program) ? program : m_context.ownPath);

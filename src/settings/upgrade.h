@@ -21,6 +21,7 @@ struct UpgradeContext {
     QString ownPath;                   ///< the running program's file
     QDate versionDate;                 ///< the running program's version
     bool programFolderWritable = true; ///< false for an installed package
+    QByteArray publicKey; ///< the vendor's Ed25519 key: with one, only a file it signed is installed
     /// Runs the new program with "--version": empty when it answered. Unset: ExecutableCheck::versionProblem.
     std::function<QString(const QString &)> probe;
 };
@@ -85,6 +86,7 @@ private:
     void PostDates();
     void Finished();
     QString install(const QString &download);
+    QString signatureProblem(const QString &download) const;
     void showButton();
     QString downloadPath() const;
     QString scriptPath() const;
