@@ -1,12 +1,10 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
-#include "settings/executablecheck.h"
 #include "settings/upgrade.h"
 #include "support/fakefetcher.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -65,8 +63,6 @@ private slots:
     void finishing();
     void restoredProgramIsReportedOnce();
     void abortEndsQuietly();
-    void versionProbe_data();
-    void versionProbe();
 
 private:
     std::unique_ptr<Upgrade> make(bool writable = true);
@@ -344,29 +340,6 @@ void TestUpgrade::abortEndsQuietly()
     m_fetcher.report(10, 10);
     m_fetcher.succeed(nativeProgram());
     QVERIFY(gauge.isEmpty() && notice.isEmpty() && replace.isEmpty());
-}
-
-void TestUpgrade::versionProbe_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("answers");
-    QTest::newRow("answers") << QByteArray("echo 'Halvex Chat 2026-12-09'") << true;
-    QTest::newRow("fails") << QByteArray("echo 'Halvex Chat 2026-12-09'; exit 139") << false;
-    QTest::newRow("another program") << QByteArray("echo 'GNU sleep'") << false;
-    QTest::newRow("hangs") << QByteArray("sleep 20") << false;
-}
-
-void TestUpgrade::versionProbe()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, answers);
-    const QString program = m_program->filePath("probe");
-    writeFile(program, "#!/bin/sh\ntest \"$1\" = --version || exit 2\n" + body + "\n");
-    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QElapsedTimer took;
-    took.start();
-    QCOMPARE(ExecutableCheck::versionProblem(program, 1000).isEmpty(), answers);
-    QVERIFY(took.elapsed() < 3000);
 }
 
 QTEST_GUILESS_MAIN(TestUpgrade)
