@@ -17,6 +17,21 @@ fi
 # The web site: the download listing, files/ (the catalogue and the program
 # file of this build), the help pages and images.
 cp -p "$bin/chat.dll" "$bin/hchat" "$top/web/files/"
+# Each file signed with the local build's key (scripts/local-key.sh; `make run`
+# builds its public key in): the listing's "sig=" line covers these four lines.
+key="$top/run/keys/update-key.pem"
+rm -rf "$top/web/files/.sig"
+if [ -s "$key" ]; then
+  mkdir -p "$top/web/files/.sig"
+  for f in "$top"/web/files/*; do
+    [ -f "$f" ] || continue
+    name=$(basename "$f")
+    printf 'file=%s\nsize=%s\nmtime=%s\nsha256=%s\n' "$name" "$(stat -c %s "$f")" "$(stat -c %Y "$f")" \
+      "$(sha256sum "$f" | cut -d ' ' -f 1)" > "$top/run/web/signed.txt"
+    openssl pkeyutl -sign -rawin -inkey "$key" -in "$top/run/web/signed.txt" | od -An -v -tx1 | tr -d ' \n' \
+      > "$top/web/files/.sig/$name"
+  done
+fi
 cat > "$top/run/web/lighttpd.conf" <<CONF
 server.document-root = "$top/web"
 server.bind = "127.0.0.1"

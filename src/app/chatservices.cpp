@@ -185,11 +185,13 @@ void ChatServices::prepareUpgrade(const StartOptions &options)
     c.programFolder = QFileInfo(c.ownPath).absolutePath();
     c.versionDate = programVersionDate();
     c.programFolderWritable = !options.packaged;
+    c.publicKey = QByteArray::fromHex(HCHAT_UPDATE_PUBLIC_KEY);
     m_upgrade = std::make_unique<Upgrade>(std::move(c));
     connect(m_upgrade.get(), &Upgrade::notice, this, [this](const QString &line) {
         if (m_session.sink)
             m_session.sink->ShowMessage(line, false, true);
     });
+    m_upgrade->reportRestored();
 }
 
 QString ChatServices::startReplacement(const QString &script)

@@ -13,6 +13,10 @@ public:
     /// The empty text when `candidate` is such a program, else why not.
     /// `reference` is the running program's own file.
     static QString problem(const QString &candidate, const QString &reference);
+    /// The empty text when `program` answers "--version" with this program's
+    /// name and exit status 0 within `timeoutMs`, else why not. It is ended
+    /// when it takes longer.
+    static QString versionProblem(const QString &program, int timeoutMs = 5000);
 };
 
 } // namespace hchat

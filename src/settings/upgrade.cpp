@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <sodium.h>
+
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -123,6 +125,20 @@ void Upgrade::btnUpgradeClick()
                downloadPath());
 }
 
+void Upgrade::reportRestored()
+{
+    // The script leaves the failed program's exit status here.
+    QFile marker(m_context.programFolder + QStringLiteral("HChat.restored"));
+    if (!marker.open(QIODevice::ReadOnly))
+        return;
+    const QString status = QString::fromLatin1(marker.read(16)).trimmed();
+    marker.close();
+    marker.remove();
+    emit notice(QStringLiteral("The upgraded program failed at its start (exit status %1); the previous "
+                               "program was put back.")
+                    .arg(status));
+}
+
 void Upgrade::abort()
 {
     if (m_stage == Stage::Idle)
@@ -195,6 +211,25 @@ void Upgrade::Finished()
     emit replaceOnExit(scriptPath());
 }
 
+QString Upgrade::signatureProblem(const QString &download) const
+{
+    // Without a key the site's digest is all there is; with one, the site
+    // alone can't make us install anything.
+    const QByteArray &key = m_context.publicKey;
+    if (key.isEmpty())
+        return QString();
+    const QByteArray &sig = m_listing.signature;
+    if (sodium_init() < 0 || key.size() != crypto_sign_PUBLICKEYBYTES || sig.size() != crypto_sign_BYTES ||
+        m_listing.sha256.isEmpty() || QFileInfo(download).size() != m_listing.size ||
+        sha256Of(download) != m_listing.sha256 ||
+        crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(sig.constData()),
+                                    reinterpret_cast<const unsigned char *>(m_listing.signedText.constData()),
+                                    quint64(m_listing.signedText.size()),
+                                    reinterpret_cast<const unsigned char *>(key.constData())) != 0)
+        return QStringLiteral("the download is not signed by the program's maker");
+    return QString();
+}
+
 QString Upgrade::install(const QString &download)
 {
     // Nothing is put in place before the file has shown it is the program.
@@ -203,12 +238,20 @@ QString Upgrade::install(const QString &download)
     if (!m_listing.sha256.isEmpty() && sha256Of(download) != m_listing.sha256)
         return QStringLiteral("the download does not match the listing's digest");
 
+    if (const QString why = signatureProblem(download); !why.isEmpty())
+        return why;
+
     const QString program = m_context.programFolder + programName();
     const QFileInfo current(QFileInfo::exists(program) ? program : m_context.ownPath);
     const auto rights =
         current.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     if (!QFile::setPermissions(download, rights))
         return QStringLiteral("cannot make the download runnable");
+    // The replacement is armed only for a program that starts and answers.
+    const QString refused =
+        m_context.probe ? m_context.probe(download) : ExecutableCheck::versionProblem(download);
+    if (!refused.isEmpty())
+        return refused;
     const QString script = scriptPath();
     const QStringList lines = UpgradeScript::lines(m_context.text, program, m_context.programFolder);
     if (const QString why = UpgradeScript::write(script, lines); !why.isEmpty())

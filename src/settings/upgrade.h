@@ -21,6 +21,9 @@ struct UpgradeContext {
     QString ownPath;                   ///< the running program's file
     QDate versionDate;                 ///< the running program's version
     bool programFolderWritable = true; ///< false for an installed package
+    QByteArray publicKey; ///< the vendor's Ed25519 key: with one, only a file it signed is installed
+    /// Runs the new program with "--version": empty when it answered. Unset: ExecutableCheck::versionProblem.
+    std::function<QString(const QString &)> probe;
 };
 
 /// The upgrade from the web site behind the settings dialog's User Profile
@@ -50,6 +53,9 @@ public:
     void requestListing();
     /// The upgrade button: downloads the posted program file.
     void btnUpgradeClick();
+    /// Says so once when the replacement script put the old program back
+    /// because the new one failed at its start.
+    void reportRestored();
     /// Drops the transfer in progress (the dialog closes); no signal follows.
     void abort();
     bool isBusy() const { return m_stage != Stage::Idle; }
@@ -80,6 +86,7 @@ private:
     void PostDates();
     void Finished();
     QString install(const QString &download);
+    QString signatureProblem(const QString &download) const;
     void showButton();
     QString downloadPath() const;
     QString scriptPath() const;

@@ -56,12 +56,25 @@ UpgradeListing UpgradeListing::PostDates(const QString &listing, const QString &
         return result;
     result.found = true;
     result.date = date;
+    QString size;
     for (qsizetype i = at + 1; i < lines.size() && !lines.at(i).startsWith(QLatin1String("file=")); ++i) {
-        if (lines.at(i).startsWith(QLatin1String("sha256="))) {
-            result.sha256 = lines.at(i).mid(7).trimmed().toLower().toLatin1();
-            break;
-        }
+        const QString &l = lines.at(i);
+        if (l.startsWith(QLatin1String("sha256=")) && result.sha256.isEmpty())
+            result.sha256 = l.mid(7).trimmed().toLower().toLatin1();
+        else if (l.startsWith(QLatin1String("size=")) && size.isEmpty())
+            size = l.mid(5).trimmed();
+        else if (l.startsWith(QLatin1String("sig=")) && result.signature.isEmpty())
+            result.signature = QByteArray::fromHex(l.mid(4).trimmed().toLatin1());
     }
+    bool sizeOk = false;
+    result.size = size.toLongLong(&sizeOk);
+    if (!sizeOk || result.size < 0)
+        result.size = -1;
+    // What the site's key signs: the entry as the site lists it, in one order.
+    result.signedText = (QStringLiteral("file=%1\nsize=%2\nmtime=%3\nsha256=%4\n")
+                             .arg(programFile, QString::number(result.size), QString::number(seconds),
+                                  QString::fromLatin1(result.sha256)))
+                            .toUtf8();
     return result;
 }
 

@@ -12,9 +12,12 @@ namespace hchat {
 /// carries "mtime=" and the file's Unix time. A "sha256=" line among the
 /// entry's lines, when present, gives the digest of the file's contents.
 struct UpgradeListing {
-    bool found = false; ///< the entry and a readable time were there
-    QDate date;         ///< the posted file's date, as the site's calendar counts it
-    QByteArray sha256;  ///< lower-case hex digest, empty when the listing has none
+    bool found = false;    ///< the entry and a readable time were there
+    QDate date;            ///< the posted file's date, as the site's calendar counts it
+    QByteArray sha256;     ///< lower-case hex digest, empty when the listing has none
+    QByteArray signedText; ///< the "file=", "size=", "mtime=" and "sha256=" lines a signature covers
+    QByteArray signature;  ///< the "sig=" line's Ed25519 signature, decoded from hex
+    qint64 size = -1;      ///< the "size=" line's length, -1 without one
 
     /// Reads the entry of `programFile` from the listing text.
     static UpgradeListing PostDates(const QString &listing, const QString &programFile);

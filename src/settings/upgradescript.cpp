@@ -26,6 +26,19 @@ QStringList UpgradeScript::lines(const std::function<QString(int)> &text, const 
         return text(n).replace(QLatin1String("%s"), quoted(value));
     };
     QStringList out{text(560)};
+    // Started by the last line: the new program gets 5 s to prove itself;
+    // when it fails sooner, the old one goes back in place, is started, and
+    // leaves its exit status for the next start to report.
+    out << QStringLiteral("start_watched() {")
+        << QStringLiteral("  trap '' HUP; W=\"${NEWPROG%.new}.watch\"; : > \"$W\"")
+        << QStringLiteral(
+               "  ( \"$PROG\" \"$@\" >/dev/null 2>&1; s=$?; test -e \"$W\" && echo \"$s\" > \"$W\" ) &")
+        << QStringLiteral("  i=0; while test \"$i\" -lt 5 && ! test -s \"$W\"; do sleep 1; i=$((i+1)); done")
+        << QStringLiteral("  s=$(cat \"$W\" 2>/dev/null); rm -f \"$W\"")
+        << QStringLiteral("  if test -n \"$s\" && test \"$s\" != 0 && mv -f \"$BACKUP\" \"$PROG\"; then")
+        << QStringLiteral(
+               "    echo \"$s\" > \"${NEWPROG%.new}.restored\"; nohup \"$PROG\" \"$@\" >/dev/null 2>&1 &")
+        << QStringLiteral("  fi") << QStringLiteral("}");
     out << format(561, programPath) << format(562, programPath) << format(563, programFolder);
     for (int n = 564; n <= 567; ++n)
         out << text(n);

@@ -12,6 +12,8 @@
 
 #include <limits>
 
+#include <sodium.h>
+
 using namespace hchat;
 using hchat::test::FakeFetcher;
 
@@ -29,12 +31,10 @@ void writeFile(const QString &path, const QByteArray &data)
     f.write(data);
 }
 
-// The head of this very test program: a program of this machine as far as
-// any check can tell.
+// This very test program: a program of this machine as far as any check can tell.
 QByteArray nativeProgram()
 {
-    QFile self(QCoreApplication::applicationFilePath());
-    return self.open(QIODevice::ReadOnly) ? self.read(4096) : QByteArray();
+    return readFile(QCoreApplication::applicationFilePath());
 }
 
 QString listingFor(const QByteArray &digest)
@@ -61,6 +61,7 @@ private slots:
     void gaugeNeverPassesItsMaximum();
     void finishing_data();
     void finishing();
+    void restoredProgramIsReportedOnce();
     void abortEndsQuietly();
 
 private:
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_home, m_program;
     FakeFetcher m_fetcher;
     QDate m_version{2024, 3, 9};
+    QString m_probe;  ///< what the new program's "--version" run says
+    QByteArray m_key; ///< the public key built in
 };
 
 void TestUpgrade::initTestCase()
@@ -91,6 +94,8 @@ void TestUpgrade::init()
     m_fetcher.busy = false;
     m_fetcher.aborts = 0;
     m_version = QDate(2024, 3, 9);
+    m_probe.clear();
+    m_key.clear();
     writeFile(m_program->filePath("hchat"), "old program");
 }
 
@@ -104,6 +109,8 @@ std::unique_ptr<Upgrade> TestUpgrade::make(bool writable)
     c.ownPath = QCoreApplication::applicationFilePath();
     c.versionDate = m_version;
     c.programFolderWritable = writable;
+    c.probe = [this](const QString &) { return m_probe; };
+    c.publicKey = m_key;
     return std::make_unique<Upgrade>(c);
 }
 
@@ -233,6 +240,14 @@ void TestUpgrade::finishing_data()
     QTest::newRow("wrong digest") << program << QByteArray(64, 'a') << false;
     QTest::newRow("an error page") << QByteArray("<html>Not Found</html>") << QByteArray() << false;
     QTest::newRow("program of another machine") << otherMachine << QByteArray() << false;
+    QTest::newRow("header and garbage")
+        << program.left(4160) + QByteArray(4096, 'x') << QByteArray() << false;
+    QTest::newRow("cut upload") << program.left(program.size() - 1) << QByteArray() << false;
+    QTest::newRow("does not answer --version") << program << digest << false;
+    QTest::newRow("signed") << program << digest << true;
+    QTest::newRow("signed by another key") << program << digest << false;
+    QTest::newRow("signed, date changed") << program << digest << false;
+    QTest::newRow("key built in, no signature") << program << digest << false;
     QTest::newRow("empty file") << QByteArray("") << QByteArray() << false;
     QTest::newRow("transfer failed") << QByteArray() << QByteArray() << false;
 }
@@ -243,9 +258,28 @@ void TestUpgrade::finishing()
     QFETCH(QByteArray, digest);
     QFETCH(bool, installed);
     writeFile(m_program->filePath("HChat.new"), "earlier download");
+    if (QTest::currentDataTag() == QLatin1String("does not answer --version"))
+        m_probe = "the new program does not answer --version";
+    const QByteArray tag = QTest::currentDataTag();
+    QByteArray listing = listingFor(digest).toLatin1();
+    if (tag.contains("signed") || tag.contains("key")) {
+        unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES], sig[crypto_sign_BYTES];
+        crypto_sign_keypair(pk, sk);
+        listing = "file=hchat\nsize=" + QByteArray::number(body.size()) +
+                  "\nmtime=1710072000\nsha256=" + digest + "\n";
+        crypto_sign_detached(sig, nullptr, reinterpret_cast<const unsigned char *>(listing.constData()),
+                             quint64(listing.size()), sk);
+        if (tag != "key built in, no signature")
+            listing += "sig=" + QByteArray(reinterpret_cast<const char *>(sig), sizeof sig).toHex() + "\n";
+        if (tag == "signed by another key")
+            crypto_sign_keypair(pk, sk);
+        if (tag == "signed, date changed")
+            listing.replace("mtime=1710072000", "mtime=1710172000");
+        m_key = QByteArray(reinterpret_cast<const char *>(pk), sizeof pk);
+    }
     auto upgrade = make();
     upgrade->requestListing();
-    offer(digest);
+    m_fetcher.succeed(listing);
     QSignalSpy replace(upgrade.get(), &Upgrade::replaceOnExit);
     QSignalSpy notice(upgrade.get(), &Upgrade::notice);
     QSignalSpy button(upgrade.get(), &Upgrade::buttonChanged);
@@ -276,6 +310,17 @@ void TestUpgrade::finishing()
     }
     // Nothing half-done is left beside the program.
     QCOMPARE(QDir(m_program->path()).entryList(QDir::Files).size(), installed ? 3 : 2);
+}
+
+void TestUpgrade::restoredProgramIsReportedOnce()
+{
+    writeFile(m_program->filePath("HChat.restored"), "139\n");
+    auto upgrade = make();
+    QSignalSpy notice(upgrade.get(), &Upgrade::notice);
+    upgrade->reportRestored();
+    upgrade->reportRestored();
+    QCOMPARE(notice.count(), 1);
+    QVERIFY(notice.at(0).at(0).toString().contains("exit status 139"));
 }
 
 void TestUpgrade::abortEndsQuietly()

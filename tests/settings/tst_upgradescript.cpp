@@ -21,6 +21,7 @@ private slots:
     void init();
     void replacesAndRestarts();
     void withoutNewProgramChangesNothing();
+    void failingNewProgramIsPutBack();
     void pathAndQuoting_data();
     void pathAndQuoting();
 
@@ -132,6 +133,19 @@ void TestUpgradeScript::withoutNewProgramChangesNothing()
     QVERIFY(sh.exitCode() != 0);
     QCOMPARE(readFile(m_program), oldProgram);
     QVERIFY(!QFile::exists(m_program + ".old"));
+}
+
+void TestUpgradeScript::failingNewProgramIsPutBack()
+{
+    writeFile(m_program, newProgram, true); // the old program notes that it runs again
+    writeFile(m_folder + "HChat.new", "#!/bin/sh\nexit 139\n", true);
+    QProcess sh;
+    sh.start("/bin/sh", QStringList{writeScript()} + UpgradeScript::arguments(999999999, {"--x"}));
+    QVERIFY(sh.waitForFinished(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_folder + "ran"), 10000);
+    QCOMPARE(readFile(m_program), newProgram);
+    QCOMPARE(readFile(m_folder + "HChat.restored"), QByteArray("139\n"));
+    QVERIFY(!QFile::exists(m_folder + "HChat.watch"));
 }
 
 void TestUpgradeScript::pathAndQuoting_data()

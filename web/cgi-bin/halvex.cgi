@@ -2,7 +2,8 @@
 # The download listing the chat client reads before it offers an upgrade:
 # for every file in the folder named by "path=" (relative to this script's
 # folder, and never outside the site) four lines, "file=", "size=",
-# "mtime=" (Unix seconds) and "sha256=" (hex digest of the contents).
+# "mtime=" (Unix seconds) and "sha256=" (hex digest of the contents), and
+# "sig=" when .sig/ holds the file's signature over those four lines.
 set -u
 
 fail() {
@@ -33,4 +34,7 @@ for f in "$dir"/*; do
   [ -f "$f" ] || continue
   printf 'file=%s\nsize=%s\nmtime=%s\nsha256=%s\n' "$(basename "$f")" "$(stat -c %s "$f")" \
     "$(stat -c %Y "$f")" "$(sha256sum "$f" | cut -d ' ' -f 1)"
+  # A signature made for the file, when the site has one (.sig/ beside it).
+  sig="$dir/.sig/$(basename "$f")"
+  if [ -f "$sig" ]; then printf 'sig=%s\n' "$(head -c 256 "$sig")"; fi
 done
