@@ -12,7 +12,7 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
 	qt6-speech-flite-plugin \
 	qt6-qpa-plugins libgl-dev libxkbcommon-dev libbenchmark-dev libxcb1-dev \
 	xvfb xauth dpkg-dev file appstream desktop-file-utils \
-	lighttpd g++-mingw-w64-x86-64 dbus-daemon libsodium-dev
+	lighttpd g++-mingw-w64-x86-64 dbus-daemon libsodium-dev openssl
 
 .PHONY: all deps configure build test run bench bench-quick package check-win32 clean format
 
