@@ -171,6 +171,7 @@ void ChatServer::restoreMembers(qint64 nowMs)
             continue;
         // Nobody knows its new token: the member comes back by announcing
         // itself, and takes this session over with what waited for it.
+        s->formerToken = s->token;
         s->token = freshToken();
         s->lastSeenMs = s->openedMs = nowMs - silent;
         s->serial = ++m_serial;
@@ -365,12 +366,10 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
                 out += refusal;
             return out;
         }
-        // The session it follows, named by its token: only then do that
-        // session's rights come along (an ID is no proof, a token is).
-        if (const auto old = m_sessions.find(packToken(header->previousToken));
-            !header->previousToken.isEmpty() && header->previousToken.size() <= WireLimits::maxTokenChars &&
-            old != m_sessions.end() && old->second->peer == from)
-            s->previousToken = old->second->token;
+        // The session it follows, named by its token: weighed when the
+        // presence takes that session over (an ID is no proof, a token is).
+        if (header->previousToken.size() <= WireLimits::maxTokenChars)
+            s->previousToken = packToken(header->previousToken);
     }
     s->lastSeenMs = nowMs;
     s->toldNews = false;

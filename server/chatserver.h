@@ -274,8 +274,11 @@ private:
     void index(Session &s, bool add);
     /// A notice line; `refused` names the client's record it refuses (its `O`).
     void notice(Session &s, const QString &text, quint32 refused = 0);
-    /// The session `s` goes on where `old` stopped. Rights and what waited
-    /// for `old` come along only when both speak from the same address.
+    /// The session `s` goes on where `old` stopped. What waited for `old`
+    /// comes along when both speak from the same address or `s` names
+    /// `old`'s token; rights only when both hold.
+    /// Did `s`'s first poll name `old`'s token (or the one it had before a restart)?
+    static bool provesSession(const Session &s, const Session &old);
     void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record (kind 5, or 15 in a members list), as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;

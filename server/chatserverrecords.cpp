@@ -381,7 +381,8 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     // The same client run announcing itself again (new token after a lost
     // link) takes over its old session. From another address only once that
     // session counts as lost: an ID is no proof, everybody sees it.
-    if (holder && !(holder->peer == s.peer) && m_nowMs - holder->lastSeenMs < m_limits.lostMs) {
+    if (holder && !(holder->peer == s.peer) && !provesSession(s, *holder) &&
+        m_nowMs - holder->lastSeenMs < m_limits.lostMs) {
         refuseId(QStringLiteral("Your member ID is in use from another address; you are let in once "
                                 "that connection has been silent for %1 seconds.")
                      .arg(m_limits.lostMs / 1000));
@@ -461,6 +462,11 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, watch, false, !first, ctx);
 }
 
+bool ChatServer::provesSession(const Session &s, const Session &old)
+{
+    return s.previousToken != 0 && (s.previousToken == old.token || s.previousToken == old.formerToken);
+}
+
 void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
 {
     // The records the old session took are taken: the client resends what
@@ -471,15 +477,16 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     s.guesses = old.guesses; // a new session is no fresh start for a guesser
     if (s.colour < 0)
         s.colour = old.colour;
-    // Private messages stay with the address (and port) they belong to: an
-    // ID is no secret, and the same client back after a lost link comes from
-    // the same socket. Rights proved by password need more: anybody can put
+    // Private messages stay with the address (and port) they belong to, or
+    // go to the client that names the old token (a network change): an ID
+    // is no secret. Rights proved by password need both: anybody can put
     // that address on a first poll, only the client knows its old token.
-    if (!(s.peer == old.peer)) {
+    const bool proved = provesSession(s, old);
+    if (!(s.peer == old.peer) && !proved) {
         s.missed += old.missed + old.queueRecords + int(old.held.size());
         return;
     }
-    if (s.previousToken == old.token) {
+    if (s.peer == old.peer && proved) {
         s.grantedRooms = old.grantedRooms;
         s.adminRooms = old.adminRooms;
         s.provedStaff = old.provedStaff;

@@ -9,7 +9,8 @@ namespace hchat {
 
 namespace {
 
-constexpr quint32 magic = 0x48434d31; // "HCM1"
+constexpr quint32 magicV1 = 0x48434d31; // "HCM1": without tokens
+constexpr quint32 magic = 0x48434d32;   // "HCM2"
 // Far above what 10,000 members with full queues could hold: a bigger file
 // is not ours.
 constexpr qint64 maxFileBytes = qint64(4) << 30;
@@ -47,7 +48,8 @@ bool MemberStore::save(const std::vector<const Session *> &members, qint64 wallM
         out << QByteArray(reinterpret_cast<const char *>(s->peer.address.data()), 16) << s->peer.port
             << s->peer.v6 << s->id << s->nick << s->icon << qint32(s->room) << qint32(s->watch)
             << qint32(s->colour) << s->awayUser << s->awayText << qint64(wallMs - (nowMs - s->lastSeenMs))
-            << s->echoesReplies << s->replyNumber << s->held << qint32(s->missed) << s->records.top();
+            << s->echoesReplies << s->replyNumber << s->held << qint32(s->missed) << s->records.top()
+            << (s->formerToken ? s->formerToken : s->token);
         for (const quint64 b : s->records.bits())
             out << b;
         out << quint32(s->queue.size());
@@ -84,7 +86,7 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
     in.setVersion(QDataStream::Qt_6_0);
     quint32 head = 0, count = 0;
     in >> head >> lineNumber >> count;
-    bool ok = head == magic;
+    bool ok = head == magic || head == magicV1;
     for (quint32 i = 0; ok && i < count && in.status() == QDataStream::Ok; ++i) {
         auto s = std::make_unique<Session>();
         QByteArray address;
@@ -95,6 +97,9 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
         in >> address >> s->peer.port >> s->peer.v6 >> s->id >> s->nick >> s->icon >> room >> watch >>
             colour >> s->awayUser >> s->awayText >> lastSeen >> s->echoesReplies >> s->replyNumber >>
             s->held >> missed >> top;
+        // The token its client still polls with: the proof it is that client.
+        if (head == magic)
+            in >> s->token;
         for (quint64 &b : bits)
             in >> b;
         in >> waiting;

@@ -27,8 +27,8 @@ public:
     /// Writes every member given. `wallMs` is the time now on the wall clock,
     /// `nowMs` on the server's clock: a member's last poll is kept as wall time.
     bool save(const std::vector<const Session *> &members, qint64 wallMs, qint64 nowMs);
-    /// The members of the last run, announced and confirmed, without tokens;
-    /// their lastSeenMs is wall time.
+    /// The members of the last run, announced and confirmed, with the tokens
+    /// their clients knew; their lastSeenMs is wall time.
     std::vector<std::unique_ptr<Session>> load();
 
     /// The last chat line number: written with the members, read back by load().

@@ -39,6 +39,9 @@ struct Session {
     /// The token of the session of this peer its first poll named as the one
     /// it follows (0: none): the proof for taking over that one's rights.
     quint32 previousToken = 0;
+    /// The token its client knew before a restart (0: none): the session
+    /// kept across it has a fresh one nobody knows.
+    quint32 formerToken = 0;
 
     // Poll discipline: the last processed K and the records it carried, kept
     // as hash and length so a resent poll is recognised without storing it.

@@ -1,5 +1,5 @@
 // The two real executables together: hchat-server and hchat (offscreen)
-// start, meet, and stop cleanly on SIGTERM.
+// start, meet, and stop cleanly on SIGTERM; members kept across a restart.
 #include "support/loopbackmember.h"
 
 #include <QDir>
@@ -106,6 +106,75 @@ private slots:
         QVERIFY(serverLog.contains("hchat-server stopping"));
         // hchat really showed it: its transcript log has the line.
         QVERIFY2(clientLogs().contains("Tess:  hello from the smoke test"), qPrintable(clientLogs()));
+    }
+
+    // Ann and Bob in room 1; the server stops (SIGTERM) or is killed right
+    // after its save; Ann is back first and speaks, then Cy joins, then Bob.
+    void restartBetweenReturnsLosesNothing_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+    }
+    void restartBetweenReturnsLosesNothing()
+    {
+        QFETCH(int, sig);
+        QTemporaryDir data;
+        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(freePort());
+        QProcess hchatServer;
+        QByteArray log;
+        auto start = [&] {
+            hchatServer.start(bin + "/hchat-server", {"--listen", endpoint, "--data", data.path()});
+            return hchatServer.waitForStarted() &&
+                   QTest::qWaitFor(
+                       [&] { return (log += hchatServer.readAllStandardError()).contains("listening"); },
+                       10000);
+        };
+        std::vector<std::unique_ptr<test::LoopbackMember>> here;
+        auto until = [&](const std::function<bool()> &done) {
+            return QTest::qWaitFor(
+                [&] {
+                    for (auto &m : here)
+                        m->session.tick();
+                    return done();
+                },
+                20000);
+        };
+        auto join = [&](const QString &nick) {
+            here.push_back(std::make_unique<test::LoopbackMember>(nick, 1, endpoint));
+            return here.back().get();
+        };
+        auto heard = [](const test::LoopbackMember *m, const QString &line) {
+            return m->shown().count(line);
+        };
+        QVERIFY(start());
+        test::LoopbackMember *ann = join("Ann");
+        QVERIFY(until([&] { return ann->session.roster.count() == 1; }));
+        test::LoopbackMember *bob = join("Bob");
+        QVERIFY(until([&] { return ann->session.roster.count() == 2 && bob->session.roster.count() == 2; }));
+        // Killed only once both are on disk: at most the last 100 ms are lost.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile f(data.filePath("members.dat")); // nicks in UTF-16, Bob's saved after Ann's
+                return f.open(QIODevice::ReadOnly) && f.readAll().contains(QByteArray("\0B\0o\0b", 6));
+            },
+            10000));
+        ::kill(pid_t(hchatServer.processId()), sig);
+        QVERIFY(hchatServer.waitForFinished(10000));
+        std::unique_ptr<test::LoopbackMember> away = std::move(here.back());
+        here.pop_back();
+        QVERIFY(start());
+        ann->session.textEntry.submit("back first");
+        QVERIFY(until([&] { return ann->session.ownLines.pendingCount() == 0; }));
+        test::LoopbackMember *cy = join("Cy");
+        QVERIFY(until([&] { return cy->session.roster.count() == 3; }));
+        here.push_back(std::move(away));
+        bob->session.textEntry.submit("back too");
+        QVERIFY(until([&] { return heard(ann, "Bob:  back too") == 1 && heard(cy, "Bob:  back too") == 1; }));
+        QCOMPARE(heard(bob, "Ann:  back first"), 1);
+        QCOMPARE(heard(cy, "Ann:  back first"), 0);
+        here.clear();
+        QVERIFY(stop(hchatServer));
     }
 };
 

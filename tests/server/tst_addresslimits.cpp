@@ -152,7 +152,8 @@ private slots:
     {
         // Who announces her ID: 0 her own client after its link was lost, 1 a
         // first poll with her address and port (anybody can send one), 2
-        // another address.
+        // another address, 3 her own client from another address (a network
+        // change), naming her old token.
         QTest::addColumn<int>("who");
         QTest::addColumn<bool>("herLinkLost");
         QTest::addColumn<bool>("takenOver");
@@ -161,6 +162,7 @@ private slots:
         QTest::newRow("a first poll from her address") << 1 << false << true << false;
         QTest::newRow("another address while she is here") << 2 << false << false << false;
         QTest::newRow("another address once she is lost") << 2 << true << true << false;
+        QTest::newRow("her client from another address") << 3 << false << true << false;
     }
     void takeOverById()
     {
@@ -191,9 +193,11 @@ private slots:
         LinkClient other(server.get(), who == 2 ? 4030 : 4020, &now);
         if (who == 2)
             other.peer = Endpoint::ipv4(kAttacker, 4020);
-        LinkClient &comer = who == 0 ? ann : other;
+        LinkClient &comer = who == 0 || who == 3 ? ann : other;
         ann.received.clear();
-        if (who == 0)
+        if (who == 3)
+            ann.peer = Endpoint::ipv4(kOffice, 4020);
+        if (who == 0 || who == 3)
             comer.drain();
         else
             join(comer, "Ann", "AAAAAAAA!", 5);
@@ -202,7 +206,7 @@ private slots:
         // The private room's key stays with the session that proves its token.
         QCOMPARE(got.contains("<R>25</R><#>5</#>"), takenOver && !rights);
         QCOMPARE(comer.link.announcementRefused(), !takenOver);
-        if (who == 0)
+        if (who == 0 || who == 3)
             return;
         // Her own session ended, or carries on with what waits for her.
         ann.poll();
