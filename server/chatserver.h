@@ -56,6 +56,9 @@ struct ServerLimits {
     /// Member IDs an address may announce that it has not used lately: as
     /// many as it may hold sessions at once, then one every 10 s.
     qint64 newIdIntervalMs = 10000;
+    /// Old tokens named from another address that prove nothing: five, then
+    /// one every 12 s per host.
+    qint64 tokenClaimIntervalMs = 12000;
     /// Rooms an address may create (give a first record to a free room):
     /// a few at once, then one an hour. Staff create as many as they like.
     int roomsPerAddress = 5;

@@ -14,6 +14,8 @@ namespace hchat {
 
 namespace {
 
+constexpr int tokenClaimBurst = 5; // see ServerLimits::tokenClaimIntervalMs
+
 const QString kR = QStringLiteral("R");
 const QString kN = QStringLiteral("N");
 const QString kE = QStringLiteral("E");
@@ -381,8 +383,16 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     // The same client run announcing itself again (new token after a lost
     // link) takes over its old session. From another address only once that
     // session counts as lost: an ID is no proof, everybody sees it.
-    if (holder && !(holder->peer == s.peer) && !provesSession(s, *holder) &&
-        m_nowMs - holder->lastSeenMs < m_limits.lostMs) {
+    const bool elsewhere = holder && !(holder->peer == s.peer);
+    // Naming an old token from elsewhere hands over what waited for the
+    // member: a host gets a few tries a minute, so guessing the token is
+    // hopeless even while she is away for minutes.
+    const bool proves =
+        elsewhere && provesSession(s, *holder) &&
+        source(s.peer).tokenClaims.left(m_nowMs, m_limits.tokenClaimIntervalMs, tokenClaimBurst);
+    if (elsewhere && s.previousToken != 0 && !proves)
+        source(s.peer).tokenClaims.take(m_nowMs, m_limits.tokenClaimIntervalMs, tokenClaimBurst);
+    if (elsewhere && !proves && m_nowMs - holder->lastSeenMs < m_limits.lostMs) {
         refuseId(QStringLiteral("Your member ID is in use from another address; you are let in once "
                                 "that connection has been silent for %1 seconds.")
                      .arg(m_limits.lostMs / 1000));

@@ -35,12 +35,14 @@ struct SourceState {
     Allowance newIds;        ///< member IDs announced that it did not use lately
     Allowance newRooms;      ///< rooms created
     Allowance bulletins;     ///< bulletins changed
+    Allowance tokenClaims;   ///< old tokens named from here that proved nothing
     QStringList recentIds;   ///< IDs announced from here, newest first
     qint64 quietUntilMs = 0; ///< no refusal notice before this (they repeat while clients retry)
 
     bool idle(qint64 nowMs) const
     {
-        return sessions.isEmpty() && newIds.whole(nowMs) && newRooms.whole(nowMs) && bulletins.whole(nowMs);
+        return sessions.isEmpty() && newIds.whole(nowMs) && newRooms.whole(nowMs) && bulletins.whole(nowMs) &&
+               tokenClaims.whole(nowMs);
     }
 };
 

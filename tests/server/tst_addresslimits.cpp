@@ -153,7 +153,8 @@ private slots:
         // Who announces her ID: 0 her own client after its link was lost, 1 a
         // first poll with her address and port (anybody can send one), 2
         // another address, 3 her own client from another address (a network
-        // change), naming her old token.
+        // change), naming her old token, 4 the same after guesses at her
+        // token from that host.
         QTest::addColumn<int>("who");
         QTest::addColumn<bool>("herLinkLost");
         QTest::addColumn<bool>("takenOver");
@@ -163,6 +164,7 @@ private slots:
         QTest::newRow("another address while she is here") << 2 << false << false << false;
         QTest::newRow("another address once she is lost") << 2 << true << true << false;
         QTest::newRow("her client from another address") << 3 << false << true << false;
+        QTest::newRow("her client after guesses from there") << 4 << false << false << false;
     }
     void takeOverById()
     {
@@ -193,11 +195,20 @@ private slots:
         LinkClient other(server.get(), who == 2 ? 4030 : 4020, &now);
         if (who == 2)
             other.peer = Endpoint::ipv4(kAttacker, 4020);
-        LinkClient &comer = who == 0 || who == 3 ? ann : other;
+        LinkClient &comer = who == 0 || who >= 3 ? ann : other;
         ann.received.clear();
-        if (who == 3)
+        for (int i = 0; who == 4 && i < 5; ++i) {
+            const QByteArray hello = "<R>5</R><O>1</O><E>AAAAAAAA!</E><N>Ann</N><I>5|0</I><#>5</#>\n";
+            const QByteArray ack =
+                from(kOffice, 4100 + i,
+                     hello + PollHeader::build(1, {}, 0, "zz" + QByteArray::number(i)) + "\r\n");
+            const auto a = AckHeader::parse(QByteArrayView(ack).first(qMax(0, int(ack.indexOf('\n')))));
+            QVERIFY(a);
+            from(kOffice, 4100 + i, PollHeader::build(2, a->token.toByteArray(), 0) + "\r\n");
+        }
+        if (who >= 3)
             ann.peer = Endpoint::ipv4(kOffice, 4020);
-        if (who == 0 || who == 3)
+        if (who == 0 || who >= 3)
             comer.drain();
         else
             join(comer, "Ann", "AAAAAAAA!", 5);
@@ -206,7 +217,7 @@ private slots:
         // The private room's key stays with the session that proves its token.
         QCOMPARE(got.contains("<R>25</R><#>5</#>"), takenOver && !rights);
         QCOMPARE(comer.link.announcementRefused(), !takenOver);
-        if (who == 0 || who == 3)
+        if (who == 0 || who >= 3)
             return;
         // Her own session ended, or carries on with what waits for her.
         ann.poll();
