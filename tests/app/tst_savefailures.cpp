@@ -22,7 +22,8 @@ namespace {
 
 bool stop(QProcess &p)
 {
-    ::kill(pid_t(p.processId()), SIGTERM);
+    if (p.processId() > 0) // 0 would be our own process group
+        ::kill(pid_t(p.processId()), SIGTERM);
     return p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit;
 }
 
