@@ -357,37 +357,6 @@ private slots:
               qulonglong(server.chat.stats().repliesResent), qulonglong(server.chat.stats().resentSkipped));
     }
 
-    void restartBetweenReturnsLosesNothing_data()
-    {
-        QTest::addColumn<bool>("killed");
-        QTest::newRow("stopped") << false;
-        QTest::newRow("killed") << true;
-    }
-    void restartBetweenReturnsLosesNothing()
-    {
-        QFETCH(bool, killed);
-        QTemporaryDir data;
-        auto server = std::make_unique<Server>(0, &serverNow, FaultSettings{}, data.path());
-        const quint16 port = server->udp.port();
-        Client ann("Ann", 1, 0x0000ff, port, &clientNow), bob("Bob", 1, 0x008000, port, &clientNow);
-        rounds({&ann, &bob}, 12, server->udp);
-        if (killed)
-            QTest::qWait(150); // what changed is on disk within 100 ms; nothing more is written
-        else
-            server->chat.persist(serverNow, true); // as on SIGTERM
-        server.reset();
-        server = std::make_unique<Server>(port, &serverNow, FaultSettings{}, data.path());
-        rounds({&ann}, 16, server->udp); // Ann is back first, and speaks
-        ann.say("back first");
-        rounds({&ann}, 4, server->udp);
-        Client cy("Cy", 1, 0xff0000, port, &clientNow); // a newcomer after the line
-        rounds({&ann, &cy}, 12, server->udp);
-        rounds({&ann, &bob, &cy}, 30, server->udp);
-        QCOMPARE(bob.sink.linesOf("Ann:  back first").size(), 1);
-        QVERIFY(cy.sink.linesOf("Ann:  back first").isEmpty());
-        QCOMPARE(cy.rosterNicks(), QStringList({"Ann", "Bob", "Cy"}));
-    }
-
     void renameSeenByAThirdMember()
     {
         auto server = std::make_unique<Server>(0, &serverNow);
