@@ -1,5 +1,7 @@
 #include "memberstore.h"
 
+#include "roomstore.h"
+
 #include "protocol/atomicfile.h"
 
 #include <QDataStream>
@@ -103,8 +105,10 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
         for (quint64 &b : bits)
             in >> b;
         in >> waiting;
+        // A room out of range would put a member where no room can be.
+        const auto roomOk = [](qint32 r) { return r == -1 || RoomStore::validRoom(r); };
         if (in.status() != QDataStream::Ok || address.size() != 16 || s->id.isEmpty() ||
-            waiting > quint32(bytes.size())) {
+            waiting > quint32(bytes.size()) || !roomOk(room) || !roomOk(watch)) {
             ok = false;
             break;
         }
