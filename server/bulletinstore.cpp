@@ -2,6 +2,7 @@
 
 #include "protocol/atomicfile.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/recordkind.h"
 #include "protocol/wiretext.h"
 #include "roomstore.h"
@@ -65,11 +66,11 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
                 continue;
             }
             const QString line = decodeWireLine(bytes).trimmed();
-            if (RoomStore::roomNumber(GetS(line, QStringLiteral("#"))) != room) {
+            if (RoomStore::roomNumber(GetS(line, Field::Room)) != room) {
                 note(QStringLiteral("%1 holds no bulletin of its room; skipped").arg(dir.filePath(name)));
                 continue;
             }
-            put(*room, GetText(line, 'M'));
+            put(*room, GetText(line, Field::Text));
         }
     }
     // The old single file's texts were stored unescaped: taken as they are.
@@ -99,7 +100,8 @@ QByteArray BulletinStore::record(int room) const
     auto it = m_records.constFind(room);
     if (it == m_records.cend())
         it = m_records.insert(
-            room, (AddKind(RecordKind::Bulletin) + AddI(room, '#') + AddText(text(room), 'M')).toUtf8());
+            room, (AddKind(RecordKind::Bulletin) + AddI(room, Field::Room) + AddText(text(room), Field::Text))
+                      .toUtf8());
     return *it;
 }
 
@@ -120,7 +122,7 @@ bool BulletinStore::save(int room, const QString &text, QString *error) const
         return false;
     }
     QDir().mkpath(m_dir);
-    const QString line = AddI(room, QStringLiteral("#")) + AddText(text, 'M') + u'\n';
+    const QString line = AddI(room, Field::Room) + AddText(text, Field::Text) + u'\n';
     return AtomicFile::save(path(room), line.toUtf8(), error, kPermissions);
 }
 

@@ -35,7 +35,8 @@ quint64 hashBytes(QByteArrayView b)
 // unknown token only opens a session when it does.
 bool carriesPresence(QByteArrayView records)
 {
-    return records.indexOf(QByteArrayView("<R>5</R>")) >= 0;
+    static const QByteArray presence = AddKind(RecordKind::Presence).toUtf8();
+    return records.indexOf(presence) >= 0;
 }
 
 // Our client numbers every record; a poll whose first record has no number
@@ -583,8 +584,7 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
             continue;
         const int kind = toIntOrZero(fieldBytes(line, Field::Kind));
         const quint32 number = quint32(qMax(0, toIntOrZero(fieldBytes(line, Field::RecordNumber))));
-        const int limit = kind == kindNumber(RecordKind::SaveBulletin) ? WireLimits::maxBulletinRecordBytes
-                                                                       : WireLimits::maxRecordBytes;
+        const int limit = WireLimits::maxRecordBytesOf(kind);
         if (line.size() > limit) {
             ++m_stats.refused;
             notice(

@@ -138,12 +138,12 @@ void ChatServer::answerAdminCheck(Session &s, int room, const QString &refusal)
     RoomFlags flags = m_rooms->flags(room);
     flags.administrator = granted;
     flags.staff = isStaff(s);
-    QString whole = granted ? KillS(m_rooms->fields(room), QStringLiteral("H")) : QString();
+    QString whole = granted ? KillS(m_rooms->fields(room), Field::RoomHas) : QString();
     // A room without an administrator password is open to every member's
     // settings, its access password not: that goes only to a session that
     // proved it, the administrator password, or staff.
     if (granted && !isStaff(s) && !s.adminRooms.contains(room) && !s.grantedRooms.contains(room))
-        whole = KillS(whole, QString(QLatin1Char(Field::AccessPassword)));
+        whole = KillS(whole, Field::AccessPassword);
     enqueue(s, AddI(kindNumber(RecordKind::AdminCheck), Field::Kind) + AddI(room, Field::Room) + whole +
                    flags.field());
 }

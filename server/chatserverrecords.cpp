@@ -5,6 +5,7 @@
 #include "protocol/field.h"
 #include "protocol/newsdatagram.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
@@ -15,12 +16,6 @@ namespace hchat {
 namespace {
 
 constexpr int tokenClaimBurst = 5; // see ServerLimits::tokenClaimIntervalMs
-
-const QString kR = QStringLiteral("R");
-const QString kN = QStringLiteral("N");
-const QString kE = QStringLiteral("E");
-const QString kM = QStringLiteral("M");
-const QString kRoom = QStringLiteral("#");
 
 // Identity fields are relayed inside other records: a value carrying a tag of
 // its own would let one member rewrite another field of what others receive.
@@ -272,24 +267,24 @@ QByteArray ChatServer::memberRecord(Session &s, int kind) const
 {
     // Away: the icon's away state, and since when it has not been heard
     // (Z, server time), which a reader that does not know it skips.
-    if (s.record.isEmpty())
-        s.record = (AddI(5, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(s.room, kRoom) +
-                    AddI(s.watch, QStringLiteral("W")) +
-                    (s.away ? AddS(s.icon.section(u'|', 0, 0) + QStringLiteral("|4"), QStringLiteral("I")) +
-                                  AddS(s.silentSince, Field::Time)
-                            : AddS(s.icon, QStringLiteral("I"))))
-                       .toUtf8();
-    if (kind == 5)
+    if (s.record.isEmpty()) {
+        MemberRecord r{.nick = s.nick, .id = s.id, .room = s.room, .watch = s.watch};
+        r.icon = s.away ? s.icon.section(u'|', 0, 0) + QStringLiteral("|4") : s.icon;
+        r.silentSince = s.away ? s.silentSince : QString();
+        s.record = r.encode().toUtf8();
+    }
+    if (kind == kindNumber(RecordKind::Presence))
         return s.record;
-    return "<R>" + QByteArray::number(kind) + "</R>" + s.record.sliced(8);
+    static const qsizetype kindBytes = AddKind(RecordKind::Presence).size();
+    return AddKind(static_cast<RecordKind>(kind)).toUtf8() + s.record.sliced(kindBytes);
 }
 
 QByteArray ChatServer::departureRecord(const Session &s, const QString &renamedTo) const
 {
-    return (AddI(5, kR) + AddS(s.nick, kN) + AddS(s.id, kE) + AddI(-1, kRoom) +
-            AddI(-1, QStringLiteral("W")) + AddS(s.icon, QStringLiteral("I")) +
-            (renamedTo.isEmpty() ? QString() : AddS(renamedTo, Field::Renamed)))
-        .toUtf8();
+    MemberRecord r{.nick = s.nick, .id = s.id};
+    r.icon = s.icon;
+    r.renamed = renamedTo;
+    return r.encode().toUtf8();
 }
 
 void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &record, const Session *except,
@@ -357,14 +352,15 @@ Session *ChatServer::findMember(const QString &nick, const QString &id)
 
 void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 {
-    const QString nick = untag(GetS(rec, kN)).trimmed().left(WireLimits::maxNickFieldChars);
-    const QString id = untag(GetS(rec, kE)).left(WireLimits::maxIdFieldChars);
+    const PresenceRecord presence = PresenceRecord::decode(rec);
+    const QString nick = untag(presence.nick).trimmed().left(WireLimits::maxNickFieldChars);
+    const QString id = untag(presence.id).left(WireLimits::maxIdFieldChars);
     if (nick.isEmpty() || id.isEmpty()) {
         notice(s, QStringLiteral("A presence record without nick or ID was refused."), ctx.recordNumber);
         return;
     }
-    int room = GetI(rec, kRoom);
-    int watch = rec.contains(QLatin1String("<W>")) ? GetI(rec, QStringLiteral("W")) : -1;
+    int room = presence.room;
+    int watch = presence.watch;
     const bool first = !s.announced;
     const int oldRoom = s.room;
     const int oldWatch = s.watch;
@@ -421,7 +417,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
     index(s, false);
     s.nick = nick;
     s.id = id;
-    s.icon = untag(GetS(rec, QStringLiteral("I"))).left(12);
+    s.icon = untag(presence.icon).left(12);
     if (s.icon.isEmpty())
         s.icon = QStringLiteral("0");
     s.announced = true;
@@ -542,7 +538,7 @@ bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
 
 void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs)
 {
-    const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
+    const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
     const QString text = GetText(rec, Field::Text);
     if (text.isEmpty())
         return;
@@ -554,7 +550,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     if (throttled(s, nowMs, ctx.recordNumber))
         return;
     ++m_stats.chatLines;
-    s.colour = GetI(rec, QStringLiteral("F"));
+    s.colour = GetI(rec, Field::Colour);
     if (chatLineObserver)
         chatLineObserver(s.nick, room, text);
     // Numbered in the order relayed, right after the kind, where nothing
@@ -563,8 +559,8 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     if (ctx.firstLine == 0)
         ctx.firstLine = m_lineNumber;
     const QString out = AddKind(RecordKind::ChatLine) + AddI(m_lineNumber, Field::LineNumber) +
-                        AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
-                        AddI(room, kRoom) + AddS(zoneTime(), QStringLiteral("Z")) +
+                        AddI(GetI(rec, Field::Colour), Field::Colour) + AddS(s.id, Field::Id) +
+                        AddI(room, Field::Room) + AddS(zoneTime(), Field::Time) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     // Relayed with the lines next to it (relayLines()).
     Session::Waiting &run = ctx.lines[room];
@@ -617,9 +613,8 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
     if (text.isEmpty())
         return;
     // No room tag: every client shows it in its first room.
-    const QString out = AddKind(RecordKind::ChatLine) +
-                        AddI(GetI(rec, QStringLiteral("F")), QStringLiteral("F")) + AddS(s.id, kE) +
-                        AddS(zoneTime(), QStringLiteral("Z")) +
+    const QString out = AddKind(RecordKind::ChatLine) + AddI(GetI(rec, Field::Colour), Field::Colour) +
+                        AddS(s.id, Field::Id) + AddS(zoneTime(), Field::Time) +
                         AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
     broadcastAll(out.toUtf8(), &s);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
@@ -627,34 +622,34 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
 
 void ChatServer::onPrivate(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, kN));
-    const QString id = untag(GetS(rec, kE));
-    const QString automatic = GetI(rec, QStringLiteral("A")) == 1 ? AddI(1, QStringLiteral("A")) : QString();
+    const QString nick = untag(GetS(rec, Field::Nick));
+    const QString id = untag(GetS(rec, Field::Id));
+    const QString automatic = GetI(rec, Field::Automatic) == 1 ? AddI(1, Field::Automatic) : QString();
     Session *to = findMember(nick, id);
     if (!to) {
         // Marked automatic, so no client ever answers it; the number tells
         // the sender which message it answers.
         const int number = GetI(rec, Field::RecordNumber);
         enqueue(s, AddKind(RecordKind::PrivateMessage) +
-                       (number > 0 ? AddI(number, Field::RecordNumber) : QString()) + AddS(nick, kN) +
-                       AddS(id, kE) +
+                       (number > 0 ? AddI(number, Field::RecordNumber) : QString()) +
+                       AddS(nick, Field::Nick) + AddS(id, Field::Id) +
                        AddText(QStringLiteral("%1 is not in the chat").arg(nick), Field::Text) +
-                       AddI(1, QStringLiteral("A")));
+                       AddI(1, Field::Automatic));
         return;
     }
-    enqueue(*to, AddKind(RecordKind::PrivateMessage) + AddS(s.nick, kN) + AddS(s.id, kE) +
-                     (s.colour >= 0 ? AddI(s.colour, QStringLiteral("F")) : QString()) +
+    enqueue(*to, AddKind(RecordKind::PrivateMessage) + AddS(s.nick, Field::Nick) + AddS(s.id, Field::Id) +
+                     (s.colour >= 0 ? AddI(s.colour, Field::Colour) : QString()) +
                      AddText(GetText(rec, Field::Text), Field::Text) + automatic);
 }
 
 void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
 {
-    const QString page = AddKind(RecordKind::Page) + AddS(s.nick, kN) + AddS(s.id, kE);
-    const QString nick = untag(GetS(rec, kN));
-    const QString id = GetS(rec, kE);
+    const QString page = AddKind(RecordKind::Page) + AddS(s.nick, Field::Nick) + AddS(s.id, Field::Id);
+    const QString nick = untag(GetS(rec, Field::Nick));
+    const QString id = GetS(rec, Field::Id);
     if (nick.isEmpty() && id.isEmpty()) {
         // Page Room: everybody in the sender's room.
-        const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
+        const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
         if (room >= 0 && (room == s.room || room == s.watch)) {
             if (!ctx.pagedRooms.contains(room)) // once a poll pages a room enough
                 broadcastToRooms({room}, page.toUtf8(), &s);
@@ -673,8 +668,8 @@ void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
 
 void ChatServer::onProfile(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, kN));
-    const QString id = GetS(rec, kE);
+    const QString nick = untag(GetS(rec, Field::Nick));
+    const QString id = GetS(rec, Field::Id);
     if (nick.isEmpty() && id.isEmpty()) {
         s.awayUser = GetText(rec, Field::Url).left(WireLimits::maxProfileChars);
         s.awayText = GetText(rec, Field::Text).left(WireLimits::maxProfileChars);
@@ -682,28 +677,26 @@ void ChatServer::onProfile(Session &s, const QString &rec)
     }
     const Session *t = findMember(nick, id);
     if (!t) {
-        enqueue(s, AddKind(RecordKind::Profile) + AddS(nick, kN)); // no E: not in the chat
+        enqueue(s, AddKind(RecordKind::Profile) + AddS(nick, Field::Nick)); // no E: not in the chat
         return;
     }
-    enqueue(s, AddKind(RecordKind::Profile) + AddS(t->nick, kN) + AddS(t->id, kE) +
+    enqueue(s, AddKind(RecordKind::Profile) + AddS(t->nick, Field::Nick) + AddS(t->id, Field::Id) +
                    AddText(t->awayUser, Field::Url) + AddText(t->awayText, Field::Text));
 }
 
 void ChatServer::onWhereIs(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, kN));
-    const Session *t = findMember(nick, GetS(rec, kE));
-    if (!t) {
-        enqueue(s, AddKind(RecordKind::WhereIs) + AddS(nick, kN) + AddI(-1, kRoom));
-        return;
-    }
-    enqueue(s, AddKind(RecordKind::WhereIs) + AddS(t->nick, kN) + AddS(t->id, kE) + AddI(t->room, kRoom) +
-                   AddI(t->watch, QStringLiteral("W")));
+    const QString nick = untag(GetS(rec, Field::Nick));
+    const Session *t = findMember(nick, GetS(rec, Field::Id));
+    const MemberRecord answer =
+        t ? MemberRecord{.nick = t->nick, .id = t->id, .room = t->room, .watch = t->watch}
+          : MemberRecord{.nick = nick, .hasWatch = false};
+    enqueue(s, answer.encode(RecordKind::WhereIs));
 }
 
 void ChatServer::onRefresh(Session &s, const QString &rec, PollContext &ctx)
 {
-    const int room = rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room;
+    const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
     // Once a room a poll, and two rooms (a member's own two) are enough.
     if (ctx.refreshed.contains(room) || ctx.refreshed.size() >= 2)
         return;
@@ -717,7 +710,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
         notice(s, staffOnly(s, QStringLiteral("ask for the statistics report")));
         return;
     }
-    const QString room = AddI(rec.contains(QLatin1String("<#>")) ? GetI(rec, kRoom) : s.room, kRoom);
+    const QString room = AddI(HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room, Field::Room);
     QMap<int, int> perRoom;
     int announced = 0;
     for (auto &[t, other] : m_sessions) {
@@ -752,7 +745,7 @@ void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
         if (n > 0)
             perRoom.insert(key, int(n));
     }
-    const QByteArray head = (AddKind(RecordKind::ChatLine) + AddI(s.room, kRoom)).toUtf8() + "<M>Room ";
+    const QByteArray head = (AddKind(RecordKind::ChatLine) + AddI(s.room, Field::Room)).toUtf8() + "<M>Room ";
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
         const QString name = m_rooms ? untag(m_rooms->facts(it.key()).name) : QString();
         enqueueBytes(s, head + QByteArray::number(it.key()) + "  " + encodeText(name).toUtf8() + ": " +

@@ -20,13 +20,11 @@ namespace hchat {
 
 namespace {
 
-const QString kRoom = QStringLiteral("#");
-
 // The room a record names, or the member's own room when it names none; -1
 // when its `#` is no room number (a huge one must not wrap onto room 0).
 int roomOf(const QString &rec, const Session &s)
 {
-    return rec.contains(QLatin1String("<#>")) ? RoomStore::roomNumber(GetS(rec, kRoom)).value_or(-1) : s.room;
+    return HasField(rec, Field::Room) ? RoomStore::roomNumber(GetS(rec, Field::Room)).value_or(-1) : s.room;
 }
 
 // Told to the member instead of "saved"; the reason goes to the log only.
@@ -88,7 +86,7 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
         s.grantedRooms << room;
         return true;
     }
-    const QString admin = GetS(rec, QStringLiteral("S"));
+    const QString admin = GetS(rec, Field::AdminPassword);
     if (!admin.isEmpty() && mayAdminister(s, room, admin))
         return true;
     // Held back from guessing, the member is told so, whatever it offered.
@@ -108,10 +106,10 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
         return;
     ctx.refused << room;
     const QString name = m_rooms ? m_rooms->facts(room).name : QString();
-    enqueue(s, AddKind(RecordKind::RoomEntry) + AddI(room, kRoom) +
-                   AddS(RoomStore::cleanField(name), QStringLiteral("N")) +
-                   AddS(RoomStore::cleanField(why), QStringLiteral("A")) +
-                   (watch ? AddI(1, QStringLiteral("W")) : QString()));
+    enqueue(s, AddKind(RecordKind::RoomEntry) + AddI(room, Field::Room) +
+                   AddS(RoomStore::cleanField(name), Field::Nick) +
+                   AddS(RoomStore::cleanField(why), Field::Automatic) +
+                   (watch ? AddI(1, Field::Watch) : QString()));
 }
 
 void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx)
@@ -127,8 +125,8 @@ void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, 
 
 void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
 {
-    const int room = GetI(rec, kRoom);
-    const bool watch = GetI(rec, QStringLiteral("W")) == 1;
+    const int room = GetI(rec, Field::Room);
+    const bool watch = GetI(rec, Field::Watch) == 1;
     if (room == (watch ? s.watch : s.room)) {
         welcome(s, room, !watch, true, ctx);
         return;
@@ -151,7 +149,7 @@ void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
     if (!m_rooms)
         return;
     if (kind == 11) {
-        const int room = GetI(rec, kRoom);
+        const int room = GetI(rec, Field::Room);
         if (!m_rooms->fields(room).isEmpty())
             enqueueBytes(s, m_rooms->publicRecord(room));
         return;
@@ -165,7 +163,7 @@ bool ChatServer::isStoredRoomRecord(const Session &s, const QString &rec) const
     if (!m_rooms || !RoomStore::validRoom(room))
         return false;
     const QString stored = m_rooms->fields(room);
-    for (const char f : {'S', 'B'}) {
+    for (const char f : {Field::AdminPassword, Field::AccessPassword}) {
         if (RoomStore::cleanField(GetS(rec, f).remove(u'_')) != GetS(stored, f))
             return false;
     }
@@ -186,8 +184,8 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     const QString stored = m_rooms->fields(room);
     // The record as sent is the room's whole record: a password left out
     // (the writer never writes an empty field) is none.
-    const QString offeredS = RoomStore::cleanField(GetS(rec, QStringLiteral("S")).remove(u'_'));
-    const QString offeredB = RoomStore::cleanField(GetS(rec, QStringLiteral("B")).remove(u'_'));
+    const QString offeredS = RoomStore::cleanField(GetS(rec, Field::AdminPassword).remove(u'_'));
+    const QString offeredB = RoomStore::cleanField(GetS(rec, Field::AccessPassword).remove(u'_'));
     const QString storedS = m_rooms->adminPassword(room);
     const QString storedB = m_rooms->accessPassword(room);
     if (!mayAdminister(s, room, offeredS)) {
@@ -210,10 +208,10 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     QString fields;
     for (const char f : RoomStore::editedFields) {
         fields += AddS(RoomStore::cleanField(GetS(rec, f)), f);
-        if (f == 'N')
-            fields += AddS(offeredS, QStringLiteral("S")) + AddS(offeredB, QStringLiteral("B"));
+        if (f == Field::Nick)
+            fields += AddS(offeredS, Field::AdminPassword) + AddS(offeredB, Field::AccessPassword);
     }
-    fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, QStringLiteral("J"));
+    fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, Field::Editor);
     if (const qsizetype bytes = fields.toUtf8().size(); bytes > RoomStore::maxRecordBytes) {
         notice(s, QStringLiteral(
                       "The settings of room %1 are too long (%2 bytes, at most %3); they were not saved.")
@@ -267,7 +265,7 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
         notice(s, QStringLiteral("There is no room %1; set it up before its bulletin.").arg(room));
         return;
     }
-    if (!mayAdminister(s, room, GetS(rec, QStringLiteral("S")))) {
+    if (!mayAdminister(s, room, GetS(rec, Field::AdminPassword))) {
         notice(s, adminOnly(s, room, QStringLiteral("change its bulletin")));
         return;
     }
@@ -334,14 +332,14 @@ void ChatServer::onReset(Session &s, const QString &rec)
 void ChatServer::onBoot(Session &s, const QString &rec)
 {
     const int room = roomOf(rec, s);
-    const QString nick = GetS(rec, QStringLiteral("N"));
+    const QString nick = GetS(rec, Field::Nick);
     // Booting needs a real administrator: an unadministered room is open
     // to edit, but nobody there may put others out.
-    if (room < 0 || !mayAdminister(s, room, GetS(rec, QStringLiteral("S")), false)) {
+    if (room < 0 || !mayAdminister(s, room, GetS(rec, Field::AdminPassword), false)) {
         notice(s, adminOnly(s, room, QStringLiteral("boot members")));
         return;
     }
-    Session *t = findMember(nick, GetS(rec, QStringLiteral("E")));
+    Session *t = findMember(nick, GetS(rec, Field::Id));
     if (!t || t == &s || (t->room != room && t->watch != room)) {
         notice(s, QStringLiteral("%1 is not in room %2.").arg(nick).arg(room));
         return;
@@ -354,10 +352,10 @@ void ChatServer::onBoot(Session &s, const QString &rec)
         if (m_rooms) {
             // Booted members stay out: the room's list of booted users.
             const QString fields = m_rooms->fields(room);
-            QString booted = GetS(fields, QStringLiteral("G"));
+            QString booted = GetS(fields, Field::Booted);
             booted = booted.isEmpty() ? t->nick : booted + QStringLiteral("\r\n") + t->nick;
             const QString updated =
-                KillS(fields, QStringLiteral("G")) + AddS(RoomStore::cleanField(booted), 'G');
+                KillS(fields, Field::Booted) + AddS(RoomStore::cleanField(booted), Field::Booted);
             QString error;
             if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
                 notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")

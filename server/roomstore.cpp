@@ -2,6 +2,7 @@
 
 #include "protocol/atomicfile.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/wiretext.h"
 
 #include <QDir>
@@ -83,14 +84,14 @@ bool RoomStore::readStore(Store &store, QString *error)
         if (line.isEmpty())
             continue;
         const std::optional<int> room =
-            line.contains(QLatin1String("<#>")) ? roomNumber(GetS(line, QStringLiteral("#"))) : std::nullopt;
+            HasField(line, Field::Room) ? roomNumber(GetS(line, Field::Room)) : std::nullopt;
         if (!room) {
             ++skipped;
             continue;
         }
         if (!store.bulletins)
-            store.entries.insert(*room, KillS(line, QStringLiteral("#")));
-        else if (const QString text = GetS(line, QStringLiteral("M")); !text.isEmpty())
+            store.entries.insert(*room, KillS(line, Field::Room));
+        else if (const QString text = GetS(line, Field::Text); !text.isEmpty())
             store.entries.insert(*room, text);
     }
     // A rooms file is never empty once written: empty is as damaged as garbage.
@@ -125,10 +126,10 @@ bool RoomStore::load(QString *error)
     m_bulletins.load(m_dir, m_oldBulletins.entries, m_dir + u'/' + m_oldBulletins.name);
     m_oldBulletins.entries.clear();
     if (m_rooms.entries.isEmpty()) {
-        m_rooms.entries.insert(0, AddS(QStringLiteral("Support Room"), QStringLiteral("N")) +
-                                      AddS(QStringLiteral("Halvex Staff"), QStringLiteral("J")));
+        m_rooms.entries.insert(0, AddS(QStringLiteral("Support Room"), Field::Nick) +
+                                      AddS(QStringLiteral("Halvex Staff"), Field::Editor));
         for (int r = 1; r <= 9; ++r)
-            m_rooms.entries.insert(r, AddS(QStringLiteral("Vacant"), QStringLiteral("N")));
+            m_rooms.entries.insert(r, AddS(QStringLiteral("Vacant"), Field::Nick));
         QString why;
         if (!save(m_rooms, &why))
             note(QStringLiteral("the seeded rooms are not saved: ") + why);
@@ -150,10 +151,10 @@ QByteArray RoomStore::publicRecord(int room) const
     if (it != m_public.cend())
         return *it;
     const QString f = fields(room);
-    QString out = AddKind(RecordKind::RoomRecord) + AddI(room, '#');
+    QString out = AddKind(RecordKind::RoomRecord) + AddI(room, Field::Room);
     for (const char name : editedFields)
         out += AddS(cleanField(GetS(f, name)), name);
-    out += AddS(cleanField(GetS(f, 'J')), 'J') + flags(room).field();
+    out += AddS(cleanField(GetS(f, Field::Editor)), Field::Editor) + flags(room).field();
     return *m_public.insert(room, out.toUtf8());
 }
 
@@ -179,9 +180,10 @@ std::shared_ptr<const QList<QByteArray>> RoomStore::publicList() const
 bool RoomStore::isFree(int room) const
 {
     const QString f = fields(room);
-    const QString name = GetS(f, 'N');
-    return f.isEmpty() || (GetS(f, 'S').isEmpty() && (name == QLatin1String("Vacant") ||
-                                                      name == QLatin1String("Available by Request")));
+    const QString name = GetS(f, Field::Nick);
+    return f.isEmpty() ||
+           (GetS(f, Field::AdminPassword).isEmpty() &&
+            (name == QLatin1String("Vacant") || name == QLatin1String("Available by Request")));
 }
 
 bool RoomStore::isBooted(int room, const QString &nick) const
@@ -189,7 +191,8 @@ bool RoomStore::isBooted(int room, const QString &nick) const
     auto it = m_booted.constFind(room);
     if (it == m_booted.cend()) {
         QSet<QString> nicks;
-        for (const QString &b : GetS(fields(room), 'G').split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString &b :
+             GetS(fields(room), Field::Booted).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             nicks << b.trimmed().toCaseFolded();
         it = m_booted.insert(room, nicks);
     }
@@ -209,7 +212,8 @@ const RoomStore::Facts &RoomStore::facts(int room) const
     auto it = m_facts.constFind(room);
     if (it == m_facts.cend()) {
         const QString f = fields(room);
-        it = m_facts.insert(room, {GetS(f, 'S'), GetS(f, 'B'), GetS(f, 'N'), GetS(f, 'A')});
+        it = m_facts.insert(room, {GetS(f, Field::AdminPassword), GetS(f, Field::AccessPassword),
+                                   GetS(f, Field::Nick), GetS(f, Field::Automatic)});
     }
     return *it;
 }
@@ -235,7 +239,7 @@ bool RoomStore::setBulletin(int room, const QString &text, QString *error)
 
 QString RoomStore::resetFields()
 {
-    return AddS(QStringLiteral("Available by Request"), QStringLiteral("N")) + AddI(0, QStringLiteral("I"));
+    return AddS(QStringLiteral("Available by Request"), Field::Nick) + AddI(0, Field::Icon);
 }
 
 bool RoomStore::change(Store &store, int room, const QString &value, QString *error)
@@ -280,7 +284,7 @@ bool RoomStore::save(Store &store, QString *error)
     for (auto it = store.entries.cbegin(); it != store.entries.cend(); ++it) {
         auto line = store.lines.constFind(it.key());
         if (line == store.lines.cend()) {
-            QString text = AddI(it.key(), QStringLiteral("#"));
+            QString text = AddI(it.key(), Field::Room);
             text += cleanLine(it.value());
             line = store.lines.insert(it.key(), text.toUtf8() + '\n');
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bulletinstore.h"
+#include "protocol/field.h"
 #include "protocol/roomflags.h"
 
 #include <QByteArray>
@@ -45,7 +46,9 @@ public:
 
     /// The fields members edit, in the order clients send them (the
     /// passwords `S` and `B` go after `N`; `J` is the server's).
-    static constexpr std::array<char, 9> editedFields{'N', 'I', 'P', 'C', 'U', 'M', 'A', 'V', 'G'};
+    static constexpr std::array<char, 9> editedFields{Field::Nick,      Field::Icon,  Field::ServerChoice,
+                                                      Field::Caption,   Field::Url,   Field::Text,
+                                                      Field::Automatic, Field::Roots, Field::Booted};
     /// A stored room record (passwords included) is at most a record on the
     /// wire, so that a room list stays a bounded size whatever is in it.
     static constexpr int maxRecordBytes = 4096;

@@ -11,6 +11,7 @@
 #include "platform/texteditview.h"
 #include "platform/udptransport.h"
 #include "platform/webviewerhost.h"
+#include "protocol/field.h"
 #include "settings/remotesupport.h"
 #include "settings/upgrade.h"
 #include "settings/upgradescript.h"
@@ -55,7 +56,9 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.staffMode = [this] { return m_session.staffMode; };
     c.quietCounter = [this] { return m_session.quietPeriod; };
     c.keywords = [this] { return m_session.keywords; };
-    c.roomHosts = [this] { return m_session.rooms.RoomField(GetIndex(m_session.settings.room), "V"); };
+    c.roomHosts = [this] {
+        return m_session.rooms.RoomField(GetIndex(m_session.settings.room), Field::Roots);
+    };
     c.receiveBacklog = [this] { return int(m_session.connection.link().unparsedInbound()); };
     c.programFolder = [this] { return m_session.programFolder; };
     c.ownNick = [&s] { return s.nick; };

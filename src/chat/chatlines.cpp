@@ -106,29 +106,29 @@ void ChatLines::DoMessage(const QString &record)
         return;
 
     int color;
-    if (GetS(record, QStringLiteral("F")).isEmpty())
+    if (GetS(record, Field::Colour).isEmpty())
         color = kPurple;
     else if (cfg.useMyColor)
         color = DefaultTextColor(cfg.formColor & 0xFFFFFF);
     else
-        color = GetI(record, QStringLiteral("F"));
+        color = GetI(record, Field::Colour);
     color = VisibleColor(color, cfg.formColor);
     if (s.sink)
         s.sink->setLineColor(color);
 
     // The colour stays set for an ignored line: the next line sets its own.
-    if (s.isIgnored(GetS(record, QStringLiteral("E"))))
+    if (s.isIgnored(GetS(record, Field::Id)))
         return;
 
-    const QString roomText = GetS(record, QStringLiteral("#"));
-    const int room = roomText.isEmpty() ? cfg.room : GetI(record, QStringLiteral("#"));
+    const QString roomText = GetS(record, Field::Room);
+    const int room = roomText.isEmpty() ? cfg.room : GetI(record, Field::Room);
 
     // The server's time is this line's stamp and nobody else's: it is handed
     // over just before each transcript shows the line, never left pending for
     // a line that is not shown (a repeat, a room not watched).
     QDateTime stamp; // invalid: the time the line is shown
     if (cfg.showTime) {
-        const QString z = GetS(record, QStringLiteral("Z"));
+        const QString z = GetS(record, Field::Time);
         if (!z.isEmpty()) {
             const std::optional<QDateTime> when = ServerStampTime(z, cfg.zone);
             if (!when)

@@ -139,8 +139,7 @@ void ChatSession::onWhereIs(const QString &record)
 void ChatSession::onBulletin(const QString &record)
 {
     // Bulletins are shown and edited in the settings dialog's room tab.
-    const int room =
-        record.contains(QLatin1String("<#>")) ? GetI(record, QStringLiteral("#")) : settings.room;
+    const int room = HasField(record, Field::Room) ? GetI(record, Field::Room) : settings.room;
     emit bulletinArrived(room, GetText(record, Field::Text));
 }
 void ChatSession::onAdminAnswer(const QString &record)

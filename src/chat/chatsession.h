@@ -41,6 +41,7 @@ public:
     RoomList rooms;
     RoomList passes;
     QString PassField(int index, const QString &name) const { return passes.RoomField(index, name); }
+    QString PassField(int index, char name) const { return passes.RoomField(index, name); }
 
     QStringList ignoreList;  ///< 8-character ID prefixes
     QStringList idDirectory; ///< "nick=ID" lines

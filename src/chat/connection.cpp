@@ -1,10 +1,12 @@
 #include "chat/connection.h"
 
+#include "catalogue/cataloguetext.h"
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/transport.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
@@ -133,9 +135,7 @@ QString Connection::presence(int kind) const
     const int room = kind == 51 ? -1 : s.room;
     const int second = (kind == 50 || kind == 51) ? -1 : s.watchedRoom();
     const QString icon = QString::number(m_session.currentIcon) + u'|' + QString::number(m_session.awayCode);
-    return AddS(m_session.ownId.left(9), QStringLiteral("E")) + AddS(cleanNick(s.nick), QStringLiteral("N")) +
-           AddS(icon, QStringLiteral("I")) + AddI(room, QStringLiteral("#")) +
-           AddI(second, QStringLiteral("W")) + AddI(s.buffer, QStringLiteral("T"));
+    return PresenceRecord{m_session.ownId.left(9), s.nick, icon, room, second, s.buffer}.encode();
 }
 
 quint32 Connection::Send(int kind, const QString &data)
@@ -149,7 +149,7 @@ quint32 Connection::Send(int kind, const QString &data)
         const QString record = presence(kind);
         // Our own record shows in the members list at once, as the server
         // would echo it.
-        m_session.dispatch(5, QStringLiteral("<R>5</R>") + record);
+        m_session.dispatch(5, AddKind(RecordKind::Presence) + record);
         number = m_link.Send(RecordKind::Presence, record);
     } else {
         number = m_link.Send(kind, data);
@@ -197,7 +197,7 @@ void Connection::takeIdentity(const QString &nick, int icon)
         // Leave under the old nick ahead of the new announcement, so nobody's
         // list keeps both; our own list drops the old entry now.
         m_leaving = presence(51);
-        m_session.dispatch(5, QStringLiteral("<R>5</R>") + m_leaving);
+        m_session.dispatch(5, AddKind(RecordKind::Presence) + m_leaving);
     }
     s.buffer = 1400;
     s.nick = nick.left(20);
@@ -251,7 +251,7 @@ void Connection::announce()
     // Welcome only once the server has answered; until then say where we
     // are trying to get to.
     if (m_heard)
-        notice(m_session.text(568) + m_session.settings.nick);
+        notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
     else
         notice(QStringLiteral("Connecting to %1…").arg(m_endpoint.toString()));
     m_session.quietPeriod = reconnectQuiet;
@@ -296,7 +296,7 @@ void Connection::notice(const QString &text)
 
 QString Connection::timeText() const
 {
-    QString format = m_session.text(456);
+    QString format = m_session.text(CatalogueText::LinkTimeFormat);
     if (format.isEmpty())
         format = QStringLiteral("hh:nn:ss");
     return FormatDateTime(format, m_session.now());
@@ -313,7 +313,7 @@ void Connection::heard()
         return;
     m_heard = true;
     if (m_announced)
-        notice(m_session.text(568) + m_session.settings.nick);
+        notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
 }
 
 void Connection::linkDispatch(int kind, const QString &record)
@@ -325,7 +325,7 @@ void Connection::linkDispatch(int kind, const QString &record)
 void Connection::linkPaged(const QString &from)
 {
     m_session.attention.paged(from);
-    notice(from + m_session.text(527) + m_session.settings.nick);
+    notice(from + m_session.text(CatalogueText::PageNotice) + m_session.settings.nick);
     if (m_session.sink)
         m_session.sink->Notify(m_session.settings.pageSound);
 }
@@ -337,7 +337,7 @@ void Connection::linkBufferSize(int t)
         return;
     m_session.settings.buffer = t;
     Send(RecordKind::Presence);
-    notice(m_session.text(525) + QString::number(t));
+    notice(m_session.text(CatalogueText::BufferNotice) + QString::number(t));
 }
 
 void Connection::linkReannounce()
@@ -359,7 +359,7 @@ void Connection::linkReannounce()
         announceRooms();
     } else {
         Send(RecordKind::Presence);
-        Send(RecordKind::RoomEntry, AddI(m_session.settings.room, QStringLiteral("#")));
+        Send(RecordKind::RoomEntry, AddI(m_session.settings.room, Field::Room));
     }
     sendAwayText();
     m_link.endAnnouncement();
@@ -367,7 +367,8 @@ void Connection::linkReannounce()
 
 void Connection::linkRepeatWarning(int count, const QString &record)
 {
-    notice(m_session.text(522) + QString::number(count) + QStringLiteral(": ") + record);
+    notice(m_session.text(CatalogueText::RepeatWarning) + QString::number(count) + QStringLiteral(": ") +
+           record);
 }
 
 void Connection::linkLost()
@@ -380,7 +381,8 @@ void Connection::linkLost()
         return;
     }
     m_lostSince = m_session.now();
-    notice(m_session.text(559) + timeText() + m_session.text(558));
+    notice(m_session.text(CatalogueText::LinkLost) + timeText() +
+           m_session.text(CatalogueText::LinkLostTail));
     emit m_session.stateChanged();
 }
 
@@ -409,7 +411,7 @@ void Connection::linkDropped(quint32 number, const QString &record, const QStrin
 void Connection::linkRestored()
 {
     if (m_heard)
-        notice(m_session.text(515) + timeText());
+        notice(m_session.text(CatalogueText::LinkBack) + timeText());
     else
         heard(); // the first contact: the welcome says it
     m_session.quietPeriod = reconnectQuiet;

@@ -3,6 +3,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
@@ -54,8 +55,8 @@ bool MemberCommands::needsMember(Command command)
 QString MemberCommands::recordFor(Command command, const Member &member, int room, const QString &text,
                                   const QString &adminPassword)
 {
-    const QString who = AddS(member.nick, QStringLiteral("N")) + AddS(member.id, QStringLiteral("E"));
-    const QString inRoom = AddI(room, QStringLiteral("#"));
+    const QString who = AddS(member.nick, Field::Nick) + AddS(member.id, Field::Id);
+    const QString inRoom = AddI(room, Field::Room);
     switch (command) {
     case Command::Page:
     case Command::UserProfile:
@@ -64,7 +65,7 @@ QString MemberCommands::recordFor(Command command, const Member &member, int roo
     case Command::PrivateMessage:
         return who + AddText(text, Field::Text);
     case Command::Boot:
-        return who + inRoom + AddS(adminPassword, QStringLiteral("S"));
+        return who + inRoom + AddS(adminPassword, Field::AdminPassword);
     case Command::RefreshMembers:
     case Command::PageRoom:
     case Command::StatisticsReport:
@@ -127,7 +128,7 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
         break;
     }
     const QString password =
-        command == Command::Boot ? m_session.PassField(room, QStringLiteral("S")) : QString();
+        command == Command::Boot ? m_session.PassField(room, Field::AdminPassword) : QString();
     const quint32 queuedBefore = m_session.connection.lastQueued();
     m_session.Send(kindOf(command), recordFor(command, member, room, text, password));
     // The pager hears nothing back from the paged: say that it went.
@@ -182,8 +183,8 @@ QString MemberCommands::roomLabel(int room) const
 
 void MemberCommands::onProfile(const QString &record)
 {
-    const QString nick = GetS(record, QStringLiteral("N"));
-    const QString id = GetS(record, QStringLiteral("E"));
+    const QString nick = GetS(record, Field::Nick);
+    const QString id = GetS(record, Field::Id);
     if (nick.isEmpty() && id.isEmpty())
         return; // our own profile echoed, or nothing to show
     const QString url = GetText(record, Field::Url);
@@ -206,22 +207,17 @@ void MemberCommands::onProfile(const QString &record)
 
 void MemberCommands::onWhereIs(const QString &record)
 {
-    const QString nick = GetS(record, QStringLiteral("N"));
-    const QString id = GetS(record, QStringLiteral("E"));
-    const QString who = nick.isEmpty() ? id : nick;
+    const MemberRecord member = MemberRecord::decode(record);
+    const QString who = member.nick.isEmpty() ? member.id : member.nick;
     if (who.isEmpty())
         return;
-    const QString roomText = GetS(record, QStringLiteral("#"));
-    const int room = GetI(record, QStringLiteral("#"));
-    if (id.isEmpty() || roomText.isEmpty() || room < 0) {
+    if (member.id.isEmpty() || member.room < 0) {
         notice(QStringLiteral("%1 is not in the chat").arg(who));
         return;
     }
-    QString line = QStringLiteral("%1 is in room %2").arg(who, roomLabel(room));
-    const QString watchedText = GetS(record, QStringLiteral("W"));
-    const int watched = GetI(record, QStringLiteral("W"));
-    if (!watchedText.isEmpty() && watched >= 0)
-        line += QStringLiteral(", watching room %1").arg(roomLabel(watched));
+    QString line = QStringLiteral("%1 is in room %2").arg(who, roomLabel(member.room));
+    if (member.watch >= 0)
+        line += QStringLiteral(", watching room %1").arg(roomLabel(member.watch));
     notice(line);
 }
 

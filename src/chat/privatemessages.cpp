@@ -28,10 +28,10 @@ void PrivateMessages::log(const QString &line)
 
 void PrivateMessages::onPrivateMessage(const QString &record)
 {
-    const QString nick = GetS(record, QStringLiteral("N"));
-    const QString id = GetS(record, QStringLiteral("E"));
+    const QString nick = GetS(record, Field::Nick);
+    const QString id = GetS(record, Field::Id);
     const QString text = GetText(record, Field::Text);
-    const bool automatic = GetI(record, QStringLiteral("A")) == 1;
+    const bool automatic = GetI(record, Field::Automatic) == 1;
     if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return;
     if (!id.isEmpty() && m_session.ignoreList.contains(id.left(8)))
@@ -41,9 +41,9 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         // Two blocking clients would bounce refusals forever: an automatic
         // answer is never answered.
         if (!automatic) {
-            m_session.Send(RecordKind::PrivateMessage,
-                           AddS(nick, QStringLiteral("N")) + AddS(id, QStringLiteral("E")) +
-                               AddText(busyText(), Field::Text) + AddI(1, QStringLiteral("A")));
+            m_session.Send(RecordKind::PrivateMessage, AddS(nick, Field::Nick) + AddS(id, Field::Id) +
+                                                           AddText(busyText(), Field::Text) +
+                                                           AddI(1, Field::Automatic));
         }
         return;
     }
@@ -54,8 +54,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
 
     const ChatSettings &s = m_session.settings;
     const int color = ChatLines::VisibleColor(
-        GetS(record, QStringLiteral("F")).isEmpty() ? 0x800080 : GetI(record, QStringLiteral("F")),
-        s.formColor);
+        GetS(record, Field::Colour).isEmpty() ? 0x800080 : GetI(record, Field::Colour), s.formColor);
     const QString line = (nick.isEmpty() ? id : nick) + QStringLiteral(":  ") + text;
     emit messageArrived(nick, id, line, color);
     log(line);

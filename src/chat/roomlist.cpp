@@ -16,6 +16,11 @@ QString RoomList::RoomField(int index, const QString &name) const
     return GetS(entry(index), name);
 }
 
+QString RoomList::RoomField(int index, char name) const
+{
+    return GetS(entry(index), name);
+}
+
 void RoomList::setEntry(int index, const QString &record)
 {
     if (index < 0 || index > 100000) // room numbers are small; never let one allocate the world

@@ -55,7 +55,7 @@ void Rooms::notice(const QString &text)
 
 QString Rooms::roomLabel(int room) const
 {
-    const QString name = m_session.rooms.RoomField(room, QStringLiteral("N"));
+    const QString name = m_session.rooms.RoomField(room, Field::Nick);
     return name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
 }
 
@@ -81,18 +81,18 @@ bool Rooms::isAdministrator(int room) const
     // we send; a record that still carries one (an old stored list) must
     // match. Without a typed password nobody administers: booting would be
     // open to anyone.
-    const QString typed = m_session.PassField(room, QStringLiteral("S"));
-    const QString password = m_session.rooms.RoomField(room, QStringLiteral("S"));
+    const QString typed = m_session.PassField(room, Field::AdminPassword);
+    const QString password = m_session.rooms.RoomField(room, Field::AdminPassword);
     return !typed.isEmpty() && (password.isEmpty() || typed == password);
 }
 
 void Rooms::onRoomRecord(const QString &record)
 {
-    const QString number = GetS(record, QStringLiteral("#"));
-    const int room = GetI(record, QStringLiteral("#"));
+    const QString number = GetS(record, Field::Room);
+    const int room = GetI(record, Field::Room);
     if (number.isEmpty() || room < 0 || room > maxRoom)
         return; // a record without a usable room number has nowhere to go
-    m_session.rooms.setEntry(room, KillS(record, QStringLiteral("R")));
+    m_session.rooms.setEntry(room, KillS(record, Field::Kind));
     emit roomListChanged();
     if (room == m_session.settings.room)
         applyRoom(room);
@@ -102,7 +102,7 @@ void Rooms::onMemberListed(const QString &record)
 {
     const int room = m_welcomeRoom;
     if (room < 0 || room != m_session.settings.room ||
-        (GetI(record, QStringLiteral("#")) != room && GetI(record, QStringLiteral("W")) != room))
+        (GetI(record, Field::Room) != room && GetI(record, Field::Watch) != room))
         return;
     m_welcomeRoom = -1;
     showWelcome(room);
@@ -110,28 +110,28 @@ void Rooms::onMemberListed(const QString &record)
 
 void Rooms::showWelcome(int room)
 {
-    const QString text = m_session.rooms.RoomField(room, QStringLiteral("M"));
+    const QString text = m_session.rooms.RoomField(room, Field::Text);
     if (!text.isEmpty())
         notice(text);
 }
 
 void Rooms::onRoomAnswer(const QString &record)
 {
-    const QString number = GetS(record, QStringLiteral("#"));
+    const QString number = GetS(record, Field::Room);
     if (number.isEmpty())
         return;
-    const int room = GetI(record, QStringLiteral("#"));
-    const bool watched = GetI(record, QStringLiteral("W")) == 1;
+    const int room = GetI(record, Field::Room);
+    const bool watched = GetI(record, Field::Watch) == 1;
 
-    QString name = GetS(record, QStringLiteral("N"));
+    QString name = GetS(record, Field::Nick);
     if (name.isEmpty())
-        name = m_session.rooms.RoomField(room, QStringLiteral("N"));
+        name = m_session.rooms.RoomField(room, Field::Nick);
     const QString label =
         name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
     notice(QStringLiteral("Access to room %1 is denied.").arg(label));
-    QString denied = GetS(record, QStringLiteral("A"));
+    QString denied = GetS(record, Field::Automatic);
     if (denied.isEmpty())
-        denied = m_session.rooms.RoomField(room, QStringLiteral("A"));
+        denied = m_session.rooms.RoomField(room, Field::Automatic);
     if (!denied.isEmpty())
         notice(denied);
 
@@ -165,52 +165,51 @@ QString Rooms::withoutSecrets(const QString &record)
     flags.administrator = false;
     flags.staff = false;
     QString out = record;
-    for (const char *f : {"S", "B", "H"}) {
-        while (out.contains(QStringLiteral("<%1>").arg(QLatin1String(f))))
-            out = KillS(out, QLatin1String(f));
+    for (const char f : {Field::AdminPassword, Field::AccessPassword, Field::RoomHas}) {
+        while (out.contains(QStringLiteral("<%1>").arg(QLatin1Char(f))))
+            out = KillS(out, f);
     }
     return out + flags.field();
 }
 
 void Rooms::onAdminAnswer(const QString &record)
 {
-    const QString number = GetS(record, QStringLiteral("#"));
-    const int room = GetI(record, QStringLiteral("#"));
+    const QString number = GetS(record, Field::Room);
+    const int room = GetI(record, Field::Room);
     if (number.isEmpty() || room < 0 || room > maxRoom)
         return;
     if (!RoomFlags::read(record).administrator) {
         emit adminRefused(room);
         return;
     }
-    const QString whole = KillS(record, QStringLiteral("R"));
+    const QString whole = KillS(record, Field::Kind);
     // The list keeps what everybody sees; the passwords go to the dialog only.
-    if (!GetS(whole, QStringLiteral("N")).isEmpty())
+    if (!GetS(whole, Field::Nick).isEmpty())
         onRoomRecord(withoutSecrets(whole));
     emit adminGranted(room, whole);
 }
 
 void Rooms::requestAdmin(int room, const QString &password)
 {
-    m_session.Send(RecordKind::AdminCheck,
-                   AddI(room, QStringLiteral("#")) + AddS(password, QStringLiteral("S")));
+    m_session.Send(RecordKind::AdminCheck, AddI(room, Field::Room) + AddS(password, Field::AdminPassword));
 }
 
 void Rooms::requestBulletin(int room)
 {
-    m_session.Send(RecordKind::Bulletin, AddI(room, QStringLiteral("#")));
+    m_session.Send(RecordKind::Bulletin, AddI(room, Field::Room));
 }
 
 void Rooms::writeRoom(int room, const QString &fields)
 {
     if (room < 0 || room > maxRoom)
         return;
-    const QString record = AddI(room, QStringLiteral("#")) + fields;
+    const QString record = AddI(room, Field::Room) + fields;
     // Until the server's copy comes back, the room is what this record says:
     // a password left out is none.
     RoomFlags flags;
-    flags.adminPassword = !GetS(fields, QStringLiteral("S")).isEmpty();
-    flags.accessPassword = !GetS(fields, QStringLiteral("B")).isEmpty();
-    m_session.rooms.setEntry(room, KillS(withoutSecrets(record), QStringLiteral("H")) + flags.field());
+    flags.adminPassword = !GetS(fields, Field::AdminPassword).isEmpty();
+    flags.accessPassword = !GetS(fields, Field::AccessPassword).isEmpty();
+    m_session.rooms.setEntry(room, KillS(withoutSecrets(record), Field::RoomHas) + flags.field());
     emit roomListChanged();
     if (room == m_session.settings.room)
         applyRoom(room);
@@ -226,7 +225,7 @@ void Rooms::writeBulletin(int room, const QString &text)
 
 void Rooms::resetRoom(int room)
 {
-    m_session.Send(RecordKind::ResetRoom, AddI(room, QStringLiteral("#")));
+    m_session.Send(RecordKind::ResetRoom, AddI(room, Field::Room));
 }
 
 void Rooms::setFirstRoom(int room)
@@ -327,11 +326,11 @@ void Rooms::tick()
 
 void Rooms::sendEntry(int room, bool watched)
 {
-    QString data = AddI(room, QStringLiteral("#"));
-    data += AddS(m_session.PassField(room, QStringLiteral("B")), QStringLiteral("B"));
-    data += AddS(m_session.PassField(room, QStringLiteral("S")), QStringLiteral("S"));
+    QString data = AddI(room, Field::Room);
+    data += AddS(m_session.PassField(room, Field::AccessPassword), Field::AccessPassword);
+    data += AddS(m_session.PassField(room, Field::AdminPassword), Field::AdminPassword);
     if (watched)
-        data += AddI(1, QStringLiteral("W"));
+        data += AddI(1, Field::Watch);
     m_session.Send(RecordKind::RoomEntry, data);
 }
 
@@ -411,7 +410,7 @@ void Rooms::requestRoomUsage()
 
 bool Rooms::requestRoomSetup()
 {
-    if (m_session.rooms.RoomField(0, QStringLiteral("N")) != QLatin1String("Vacant"))
+    if (m_session.rooms.RoomField(0, Field::Nick) != QLatin1String("Vacant"))
         return false;
     m_session.Send(RecordKind::RoomListSetup);
     return true;
@@ -420,8 +419,8 @@ bool Rooms::requestRoomSetup()
 void Rooms::applyRoom(int room)
 {
     const RoomList &list = m_session.rooms;
-    emit roomApplied(room, list.RoomField(room, QStringLiteral("C")),
-                     list.RoomField(room, QStringLiteral("U")), GetI(list.entry(room), QStringLiteral("I")));
+    emit roomApplied(room, list.RoomField(room, Field::Caption), list.RoomField(room, Field::Url),
+                     GetI(list.entry(room), Field::Icon));
 }
 
 } // namespace hchat

@@ -1,9 +1,11 @@
 #include "chat/roster.h"
 
+#include "catalogue/cataloguetext.h"
 #include "chat/chatlines.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/records.h"
 #include "transcript/transcriptsink.h"
 
 namespace hchat {
@@ -114,10 +116,11 @@ void Roster::DoUser(const QString &record)
     ChatSession &s = m_session;
     const ChatSettings &cfg = s.settings;
 
-    const QString nick = GetS(record, QStringLiteral("N"));
-    const QString id = GetS(record, QStringLiteral("E"));
-    const int room = GetI(record, QStringLiteral("#"));
-    const int watched = GetI(record, QStringLiteral("W"));
+    const MemberRecord member = MemberRecord::decode(record);
+    const QString &nick = member.nick;
+    const QString &id = member.id;
+    const int room = member.room;
+    const int watched = member.watch;
     const bool in = room == cfg.room;
     const bool watching = watched == cfg.room;
     const bool ownNick = nick == cfg.nick;
@@ -127,7 +130,7 @@ void Roster::DoUser(const QString &record)
         // Only somebody who was listed can be said to leave.
         if (row >= 0) {
             m_list.removeAt(row);
-            const QString renamed = GetS(record, Field::Renamed);
+            const QString &renamed = member.renamed;
             if (!renamed.isEmpty() && room < 0) {
                 // The same member under a new nick: its record follows.
                 if (!ownNick)
@@ -136,7 +139,7 @@ void Roster::DoUser(const QString &record)
                 if (m_renamed.size() > 16)
                     m_renamed.removeFirst();
             } else if (cfg.showDepartures && s.quietPeriod == 0 && !ownNick) {
-                notice(nick + s.text(528));
+                notice(nick + s.text(CatalogueText::Departure));
             }
         }
     }
@@ -157,7 +160,7 @@ void Roster::DoUser(const QString &record)
             selectRoom2(watched);
     }
 
-    const QString iField = GetS(record, QStringLiteral("I"));
+    const QString &iField = member.icon;
     const qsizetype bar = iField.indexOf(u'|');
     int icon = toIntOrZero(bar < 0 ? QStringView(iField) : QStringView(iField).left(bar));
     if (icon > 98)
@@ -173,7 +176,7 @@ void Roster::DoUser(const QString &record)
     if (s.isIgnored(id))
         icon = IgnoredIcon;
     if (s.staffMode) {
-        const QString marked = s.text(530);
+        const QString marked = s.text(CatalogueText::StaffIdMarker);
         if (!marked.isEmpty() && id.contains(marked))
             icon = IgnoredIcon;
     }
@@ -184,13 +187,13 @@ void Roster::DoUser(const QString &record)
         int row = MemberIndex(nick, id);
         if (row < 0) {
             if (!m_renamed.removeOne(id) && cfg.showArrivals && s.quietPeriod == 0 && !ownNick && in)
-                notice(nick + s.text(529));
+                notice(nick + s.text(CatalogueText::Arrival));
             row = m_list.insert(nick, icon, state, TagOf(id));
         } else {
             row = m_list.update(row, icon, state);
         }
         // The server has not heard from the member since `Z` (server time).
-        const auto silent = ChatLines::ServerStampTime(GetS(record, Field::Time), cfg.zone);
+        const auto silent = ChatLines::ServerStampTime(member.silentSince, cfg.zone);
         m_list.setNote(row,
                        silent ? QStringLiteral("no answer since ") + silent->toString(QStringLiteral("hh:mm"))
                               : QString());

@@ -6,6 +6,7 @@
 #include "chat/roomlist.h"
 
 #include "protocol/atomicfile.h"
+#include "protocol/field.h"
 
 #include <QStringDecoder>
 
@@ -135,12 +136,12 @@ QString StoredLists::unscramble(const QString &stored)
 
 QString StoredLists::scrambleRecord(const QString &record)
 {
-    return mapField(mapField(record, u'S', scramble), u'B', scramble);
+    return mapField(mapField(record, Field::AdminPassword, scramble), Field::AccessPassword, scramble);
 }
 
 QString StoredLists::unscrambleRecord(const QString &record)
 {
-    return mapField(mapField(record, u'S', unscramble), u'B', unscramble);
+    return mapField(mapField(record, Field::AdminPassword, unscramble), Field::AccessPassword, unscramble);
 }
 
 int StoredLists::load(const Catalogue &catalogue, ChatSession &session)

@@ -194,6 +194,11 @@ QString KillS(const QString &record, const QString &name)
     return record.left(s.open) + record.mid(s.end());
 }
 
+QString KillS(const QString &record, char name)
+{
+    return KillS(record, QString(QLatin1Char(name)));
+}
+
 QString hidePasswords(const QString &text)
 {
     QString out = text;

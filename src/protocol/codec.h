@@ -32,6 +32,7 @@ int GetI(const QString &record, char name);
 bool HasField(const QString &record, char name);
 /// The record without its first field `name`; unchanged when absent.
 QString KillS(const QString &record, const QString &name);
+QString KillS(const QString &record, char name);
 
 /// Text for a log or an echo: every password field (`S`, `B`) of every
 /// record in it reads `***`, also one cut off before its closing tag.

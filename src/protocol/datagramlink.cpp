@@ -70,12 +70,6 @@ void DatagramLink::startNumbersAt(quint32 number)
         m_nextNumber = number;
 }
 
-qsizetype DatagramLink::maxRecordBytes(int kind)
-{
-    return kind == kindNumber(RecordKind::SaveBulletin) ? WireLimits::maxBulletinRecordBytes
-                                                        : WireLimits::maxRecordBytes;
-}
-
 QString DatagramLink::recordText(int kind, quint32 number, const QString &data)
 {
     // The number goes right after the kind: the first occurrence of a field
@@ -113,10 +107,10 @@ quint32 DatagramLink::Send(int kind, const QString &data)
     QByteArray bytes = record.toUtf8();
     // A record the server would refuse is refused here, whole: a cut record
     // would reach the server as garbage.
-    if (bytes.size() > maxRecordBytes(kind)) {
+    if (bytes.size() > WireLimits::maxRecordBytesOf(kind)) {
         m_events.linkShow(QStringLiteral("Not sent, record too long: %1 bytes (at most %2)")
                               .arg(bytes.size())
-                              .arg(maxRecordBytes(kind)));
+                              .arg(WireLimits::maxRecordBytesOf(kind)));
         return 0;
     }
     m_nextNumber = NumberWindow::next(m_nextNumber);
@@ -151,7 +145,7 @@ void DatagramLink::sendAside(int kind, const QString &data)
         return;
     const QByteArray record = recordText(kind, m_nextNumber, data).toUtf8();
     m_nextNumber = NumberWindow::next(m_nextNumber);
-    if (record.size() > maxRecordBytes(kind))
+    if (record.size() > WireLimits::maxRecordBytesOf(kind))
         return;
     m_k = (m_k + 1) % 10;
     m_unanswered = 0; // its answer brings nothing we want

@@ -80,8 +80,6 @@ public:
     /// goodbye to a server we are leaving.
     void sendAside(int kind, const QString &data);
 
-    /// The most bytes a record of this kind may have (line feed not counted).
-    static qsizetype maxRecordBytes(int kind);
     /// The bytes of the record Send(kind, data) would queue, its number
     /// counted at its longest: a caller can refuse a text before it is sent.
     static qsizetype recordBytes(int kind, const QString &data);

@@ -29,9 +29,10 @@ inline constexpr char AdminPassword = 'S';
 inline constexpr char AccessPassword = 'B';
 inline constexpr char ServerChoice = 'P';
 inline constexpr char Caption = 'C';
-inline constexpr char Roots = 'V';  ///< approved URL roots
-inline constexpr char Booted = 'G'; ///< booted users
-inline constexpr char Editor = 'J'; ///< nick of a room record's last editor
+inline constexpr char Roots = 'V';   ///< approved URL roots
+inline constexpr char Booted = 'G';  ///< booted users
+inline constexpr char Editor = 'J';  ///< nick of a room record's last editor
+inline constexpr char RoomHas = 'H'; ///< what a room has (passwords, access); see RoomFlags
 /// A departure (kind 5, `#` = -1): the nick the member goes on under, when
 /// it only changed its nick.
 inline constexpr char Renamed = 'D';

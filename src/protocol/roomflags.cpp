@@ -1,12 +1,13 @@
 #include "protocol/roomflags.h"
 
 #include "protocol/codec.h"
+#include "protocol/field.h"
 
 namespace hchat {
 
 RoomFlags RoomFlags::read(const QString &record)
 {
-    const QString h = GetS(record, QStringLiteral("H"));
+    const QString h = GetS(record, Field::RoomHas);
     RoomFlags f;
     f.adminPassword = h.contains(u'S');
     f.accessPassword = h.contains(u'B');
@@ -26,7 +27,7 @@ QString RoomFlags::field() const
         h += u'A';
     if (staff)
         h += u'T';
-    return AddS(h, QStringLiteral("H"));
+    return AddS(h, Field::RoomHas);
 }
 
 } // namespace hchat

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/recordkind.h"
+
 #include <QtGlobal>
 
 namespace hchat {
@@ -14,6 +16,11 @@ struct WireLimits {
     static constexpr int maxCarriedBytes = 8162;
     /// A bulletin record (kind 9) may fill a whole poll.
     static constexpr int maxBulletinRecordBytes = maxCarriedBytes - 1;
+    /// The record-size rule: what one record line of a kind may hold.
+    static constexpr int maxRecordBytesOf(int kind)
+    {
+        return kind == kindNumber(RecordKind::SaveBulletin) ? maxBulletinRecordBytes : maxRecordBytes;
+    }
     /// A bulletin's text on the wire: room for it and its header in a reply.
     static constexpr int maxBulletinBytes = 8000;
     /// A reply: the acknowledgement and the records that fit after it.

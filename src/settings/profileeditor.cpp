@@ -3,6 +3,7 @@
 #include "catalogue/staffnames.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/recordkind.h"
 #include "transcript/groom.h"
 #include "transcript/keywordrules.h"
@@ -60,7 +61,7 @@ int ProfileEditor::highestIcon(bool staff, bool administrator, int currentIcon)
 
 QString ProfileEditor::shownText(const QString &stored)
 {
-    return GetS(AddS(stored, QStringLiteral("M")), QStringLiteral("M"));
+    return GetS(AddS(stored, Field::Text), Field::Text);
 }
 
 QString ProfileEditor::storedText(const QString &shown)

@@ -1,7 +1,9 @@
 #include "settings/roomeditor.h"
 
+#include "catalogue/cataloguetext.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "protocol/roomflags.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
@@ -34,7 +36,10 @@ QString memoText(QString value)
 }
 
 // The fields a member edits, in the order they are sent.
-constexpr std::array<char, 11> kEdited{'N', 'S', 'B', 'I', 'P', 'C', 'U', 'M', 'A', 'V', 'G'};
+constexpr std::array<char, 11> kEdited{Field::Nick,  Field::AdminPassword, Field::AccessPassword,
+                                       Field::Icon,  Field::ServerChoice,  Field::Caption,
+                                       Field::Url,   Field::Text,          Field::Automatic,
+                                       Field::Roots, Field::Booted};
 
 } // namespace
 
@@ -47,8 +52,8 @@ RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent),
 bool RoomEditor::hasAdminPassword() const
 {
     if (m_whole)
-        return !GetS(m_record, QStringLiteral("S")).isEmpty();
-    return RoomFlags::read(m_record).adminPassword || !GetS(m_record, QStringLiteral("S")).isEmpty();
+        return !GetS(m_record, Field::AdminPassword).isEmpty();
+    return RoomFlags::read(m_record).adminPassword || !GetS(m_record, Field::AdminPassword).isEmpty();
 }
 
 bool RoomEditor::hasHiddenAccessPassword() const
@@ -58,7 +63,7 @@ bool RoomEditor::hasHiddenAccessPassword() const
 
 int RoomEditor::highestIcon() const
 {
-    return qMax(m_session.staffMode ? 64 : 62, GetI(m_record, QStringLiteral("I")));
+    return qMax(m_session.staffMode ? 64 : 62, GetI(m_record, Field::Icon));
 }
 
 void RoomEditor::showRecord()
@@ -66,20 +71,20 @@ void RoomEditor::showRecord()
     const QString &r = m_record;
     Fields &f = m_shown;
     // 1, 2: the record's fields.
-    f.name = GetS(r, QStringLiteral("N"));
+    f.name = GetS(r, Field::Nick);
     if (f.name.isEmpty())
         f.name = m_session.roomHandling.roomLabel(m_room);
-    f.editor = GetS(r, QStringLiteral("J"));
-    f.caption = GetS(r, QStringLiteral("C"));
+    f.editor = GetS(r, Field::Editor);
+    f.caption = GetS(r, Field::Caption);
     if (f.name == kVacant && f.caption.isEmpty())
         f.caption = QStringLiteral("This room is available");
-    f.web = GetS(r, QStringLiteral("U"));
-    f.server = qBound(0, GetI(r, QStringLiteral("P")), 2);
-    f.roots = lines(GetS(r, QStringLiteral("V")));
-    f.booted = lines(GetS(r, QStringLiteral("G")));
-    f.welcome = memoText(GetS(r, QStringLiteral("M")));
-    f.accessDenied = memoText(GetS(r, QStringLiteral("A")));
-    f.icon = qMax(0, GetI(r, QStringLiteral("I")));
+    f.web = GetS(r, Field::Url);
+    f.server = qBound(0, GetI(r, Field::ServerChoice), 2);
+    f.roots = lines(GetS(r, Field::Roots));
+    f.booted = lines(GetS(r, Field::Booted));
+    f.welcome = memoText(GetS(r, Field::Text));
+    f.accessDenied = memoText(GetS(r, Field::Automatic));
+    f.icon = qMax(0, GetI(r, Field::Icon));
 }
 
 void RoomEditor::fill()
@@ -93,8 +98,8 @@ void RoomEditor::fill()
     showRecord();
 
     // 3: the password this user last typed for the room.
-    const QString typed = m_session.PassField(m_room, QStringLiteral("S"));
-    const QString recorded = GetS(m_record, QStringLiteral("S"));
+    const QString typed = m_session.PassField(m_room, Field::AdminPassword);
+    const QString recorded = GetS(m_record, Field::AdminPassword);
     if (m_session.staffMode || typed != recorded)
         m_shown.setup = typed;
     m_typed = m_shown.setup;
@@ -117,9 +122,9 @@ void RoomEditor::fill()
 void RoomEditor::enableAll()
 {
     m_session.roomHandling.requestRoomSetup();
-    m_shown.access = GetS(m_record, QStringLiteral("B"));
+    m_shown.access = GetS(m_record, Field::AccessPassword);
     m_unlocked = true;
-    m_roomChanged = GetS(m_record, QStringLiteral("S")).isEmpty();
+    m_roomChanged = GetS(m_record, Field::AdminPassword).isEmpty();
     emit changed();
 }
 
@@ -130,8 +135,8 @@ void RoomEditor::storePair(const QString &setup, const QString &access)
     const QString s = QString(setup).remove(u'_');
     const QString b = QString(access).remove(u'_');
     const QString pair =
-        AddS(s.isEmpty() ? m_session.PassField(m_room, QStringLiteral("S")) : s, QStringLiteral("S")) +
-        AddS(b.isEmpty() ? m_session.PassField(m_room, QStringLiteral("B")) : b, QStringLiteral("B"));
+        AddS(s.isEmpty() ? m_session.PassField(m_room, Field::AdminPassword) : s, Field::AdminPassword) +
+        AddS(b.isEmpty() ? m_session.PassField(m_room, Field::AccessPassword) : b, Field::AccessPassword);
     m_session.passes.setEntry(m_room, pair);
 }
 
@@ -140,7 +145,7 @@ void RoomEditor::setupEdited(const QString &typed, const QString &access)
     m_typed = m_shown.setup = typed;
     if (!m_unlocked && !hasAdminPassword())
         enableAll();
-    if (m_whole && !typed.isEmpty() && QString(typed).remove(u'_') == GetS(m_record, QStringLiteral("S")))
+    if (m_whole && !typed.isEmpty() && QString(typed).remove(u'_') == GetS(m_record, Field::AdminPassword))
         m_roomChanged = m_unlocked;
     if (m_unlocked)
         storePair(typed, access);
@@ -175,7 +180,7 @@ void RoomEditor::onGranted(int room, const QString &record)
     m_staffConfirmed = m_staffConfirmed || staff;
     // Staff may have typed their own password: the box then shows the
     // room's, so that closing never makes the staff password the room's.
-    const QString roomPassword = GetS(record, QStringLiteral("S"));
+    const QString roomPassword = GetS(record, Field::AdminPassword);
     if (staff && QString(m_typed).remove(u'_') != roomPassword)
         m_typed = roomPassword;
     if (!m_unlocked) {
@@ -186,7 +191,7 @@ void RoomEditor::onGranted(int room, const QString &record)
         emit fieldsReplaced();
     } else if (m_shown.access.isEmpty()) {
         // Unlocked before the answer: only the access password was missing.
-        m_shown.access = GetS(record, QStringLiteral("B"));
+        m_shown.access = GetS(record, Field::AccessPassword);
         if (!m_shown.access.isEmpty())
             emit accessLearned(m_shown.access);
     }
@@ -218,17 +223,19 @@ QString RoomEditor::recordFields(const Fields &f) const
         return AddS(kept ? GroomMessage(GetS(m_record, name)) : edited, name);
     };
     const Fields &was = m_shown;
-    const QStringList roots = approvedRoots(f.roots, m_session.text(0));
+    const QStringList roots = approvedRoots(f.roots, m_session.text(CatalogueText::WebBase));
     const QStringList booted = lines(f.booted.join(kCrLf));
-    return field('N', f.name == was.name, f.name) + AddS(QString(f.setup).remove(u'_'), 'S') +
-           AddS(QString(f.access).remove(u'_'), 'B') +
-           field('I', f.icon == was.icon, QString::number(f.icon)) +
-           field('P', f.server == was.server, QString::number(f.server)) +
-           field('C', f.caption == was.caption, f.caption) + field('U', f.web == was.web, f.web) +
-           field('M', f.welcome == was.welcome, GroomMessage(f.welcome)) +
-           field('A', f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)) +
-           AddS(GroomMessage(roots.join(kCrLf)), 'V') +
-           field('G', booted == was.booted, GroomMessage(booted.join(kCrLf)));
+    return field(Field::Nick, f.name == was.name, f.name) +
+           AddS(QString(f.setup).remove(u'_'), Field::AdminPassword) +
+           AddS(QString(f.access).remove(u'_'), Field::AccessPassword) +
+           field(Field::Icon, f.icon == was.icon, QString::number(f.icon)) +
+           field(Field::ServerChoice, f.server == was.server, QString::number(f.server)) +
+           field(Field::Caption, f.caption == was.caption, f.caption) +
+           field(Field::Url, f.web == was.web, f.web) +
+           field(Field::Text, f.welcome == was.welcome, GroomMessage(f.welcome)) +
+           field(Field::Automatic, f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)) +
+           AddS(GroomMessage(roots.join(kCrLf)), Field::Roots) +
+           field(Field::Booted, booted == was.booted, GroomMessage(booted.join(kCrLf)));
 }
 
 void RoomEditor::bulletinEdited(bool visible)
@@ -246,7 +253,7 @@ void RoomEditor::reset()
     m_shown = Fields();
     m_shown.name = QStringLiteral("Available by Request");
     // As the server keeps a reset room; m_received stays what it was before.
-    m_record = AddS(m_shown.name, QStringLiteral("N")) + AddI(0, QStringLiteral("I"));
+    m_record = AddS(m_shown.name, Field::Nick) + AddI(0, Field::Icon);
     m_whole = true;
     m_roomChanged = m_bulletinChanged = true;
     m_unlocked = true;
@@ -306,7 +313,7 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
         const bool differs = std::any_of(kEdited.begin(), kEdited.end(), [&](char name) {
             return GetS(fields, name) != GetS(m_received, name);
         });
-        if (differs && hasHiddenAccessPassword() && GetS(fields, 'B').isEmpty()) {
+        if (differs && hasHiddenAccessPassword() && GetS(fields, Field::AccessPassword).isEmpty()) {
             // Sent without it, the access password nobody here knows would go.
             if (m_session.sink)
                 m_session.sink->ShowMessage(
@@ -319,7 +326,7 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
             QString editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
             if (editor.isEmpty())
                 editor = f.editor;
-            m_session.roomHandling.writeRoom(m_room, fields + AddS(editor, QStringLiteral("J")));
+            m_session.roomHandling.writeRoom(m_room, fields + AddS(editor, Field::Editor));
         }
     }
     if (m_bulletinChanged)

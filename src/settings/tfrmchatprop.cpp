@@ -2,6 +2,7 @@
 // tfrmchatpropuser.cpp ("User Profile") and tfrmchatproproom.cpp ("Chat Room").
 #include "settings/tfrmchatprop.h"
 
+#include "catalogue/cataloguetext.h"
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
 #include "protocol/serverendpoint.h"
@@ -269,7 +270,7 @@ void TfrmChatProp::leaving(QObject *box)
 void TfrmChatProp::btnHelpClick()
 {
     if (openAddress)
-        openAddress(m_session.text(5) + QStringLiteral("chat"));
+        openAddress(m_session.text(CatalogueText::HelpBase) + QStringLiteral("chat"));
 }
 
 } // namespace hchat

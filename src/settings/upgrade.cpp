@@ -1,6 +1,7 @@
 #include "settings/upgrade.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/cataloguetext.h"
 #include "catalogue/fetcher.h"
 #include "settings/executablecheck.h"
 #include "settings/upgradescript.h"
@@ -71,7 +72,7 @@ QString Upgrade::programName() const
 {
     // A name with a folder part would fetch and run a file outside the
     // program folder: no such name is offered or installed.
-    const QString name = m_context.text ? m_context.text(567) : QString();
+    const QString name = m_context.text ? m_context.text(CatalogueText::ProgramFile) : QString();
     return Catalogue::isPlainFileName(name) ? name : QString();
 }
 
@@ -79,7 +80,7 @@ QString Upgrade::scriptPath() const
 {
     // Named after the running program, beside the program file it replaces.
     return UpgradeScript::pathFor(m_context.programFolder + QFileInfo(m_context.ownPath).fileName(),
-                                  m_context.text(476));
+                                  m_context.text(CatalogueText::BatchExtension));
 }
 
 QString Upgrade::downloadPath() const
@@ -104,7 +105,7 @@ void Upgrade::requestListing()
         emit buttonChanged(true, false, packagedCaption());
         return;
     }
-    const QString base = m_context.text ? m_context.text(0) : QString();
+    const QString base = m_context.text ? m_context.text(CatalogueText::WebBase) : QString();
     if (!m_context.fetcher || base.isEmpty() || programName().isEmpty())
         return;
     m_context.fetcher->setBodyLimit(maxListingBytes);
@@ -121,7 +122,8 @@ void Upgrade::btnUpgradeClick()
     m_gaugeVisible = true;
     emit gaugeChanged(true, 0, 0);
     m_context.fetcher->setBodyLimit(maxProgramBytes);
-    HtpRequest(Stage::Program, QUrl(m_context.text(0) + QStringLiteral("files/") + programName()),
+    HtpRequest(Stage::Program,
+               QUrl(m_context.text(CatalogueText::WebBase) + QStringLiteral("files/") + programName()),
                downloadPath());
 }
 

@@ -1,5 +1,7 @@
 #include "settings/upgradescript.h"
 
+#include "catalogue/cataloguetext.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +27,7 @@ QStringList UpgradeScript::lines(const std::function<QString(int)> &text, const 
     const auto format = [&](int n, const QString &value) {
         return text(n).replace(QLatin1String("%s"), quoted(value));
     };
-    QStringList out{text(560)};
+    QStringList out{text(CatalogueText::Batch1)};
     // Started by the last line: the new program gets 5 s to prove itself;
     // when it fails sooner, the old one goes back in place, is started, and
     // leaves its exit status for the next start to report.

@@ -1,5 +1,7 @@
 #include "transcript/groom.h"
 
+#include "catalogue/cataloguetext.h"
+
 #include <QStringList>
 
 namespace hchat {
@@ -71,15 +73,16 @@ QString GroomNick(const QString &nick, const GroomNickInput &in)
     if (!result.isEmpty())
         return result;
     if (in.staffMode)
-        return text(511);
-    const QString guest = text(487);
+        return text(CatalogueText::StaffDefaultNick);
+    const QString guest = text(CatalogueText::Staff5);
     // The desk's guest name is ours to give: it is used as it stands, even
     // though it holds a word that a typed nick may not.
     if (!guest.isEmpty() && in.registeredName == guest)
-        return text(512);
+        return text(CatalogueText::DeskDefaultNick);
     // Ask again while the answer cleans to nothing; a cancel ends it.
     for (int tries = 0; tries < 5 && in.ask; ++tries) {
-        const QString answer = in.ask(text(513), text(514), in.storedName);
+        const QString answer =
+            in.ask(text(CatalogueText::NickCaption), text(CatalogueText::NickPrompt), in.storedName);
         if (answer.trimmed().isEmpty())
             break;
         result = cleanNick(answer, in);

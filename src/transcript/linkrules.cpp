@@ -1,5 +1,7 @@
 #include "transcript/linkrules.h"
 
+#include "catalogue/cataloguetext.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
@@ -65,7 +67,7 @@ QString LinkRules::extractAddress(const QString &line, const Catalogue &text)
     if (sum > 2)
         return QString();
 
-    const QString prefix = text ? text(439) : QString();
+    const QString prefix = text ? text(CatalogueText::AddressPrefix) : QString();
     const qsizetype www = lower.indexOf(QLatin1String("www."));
     if (www >= 0)
         return prefix + untilBlank(t.mid(www, 255));
@@ -79,7 +81,7 @@ QString LinkRules::extractAddress(const QString &line, const Catalogue &text)
     QStringList marks = {QStringLiteral(".org"), QStringLiteral(".com"), QStringLiteral(".net"),
                          QStringLiteral(".gif"), QStringLiteral(".jpg"), QStringLiteral(".jpeg")};
     if (text)
-        marks << text(474).toLower();
+        marks << text(CatalogueText::SiteSuffix).toLower();
     for (const QString &m : marks) {
         if (!m.isEmpty() && lower.contains(m))
             return prefix + untilBlank(t.mid(blanks + 2).trimmed());
@@ -174,7 +176,7 @@ bool LinkRules::mayOpen(const QString &address, const QString &roots, const Cata
     if (hostApproved(host, roots))
         return true;
     if (text) {
-        const QString webBase = text(0);
+        const QString webBase = text(CatalogueText::WebBase);
         for (int n : {100, 111, 112, 113, 114, 444, 438}) {
             if (onSite(address, text(n), webBase))
                 return true;

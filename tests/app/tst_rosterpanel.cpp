@@ -1,6 +1,7 @@
 #include "app/rosterpanel.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "support/testsession.h"
 
 #include <QAction>
 #include <QLabel>
@@ -9,15 +10,7 @@
 #include <QtTest>
 
 using namespace hchat;
-
-namespace {
-
-QString userRecord(const QString &nick, const QString &id, int room, const QString &icon = "0|1")
-{
-    return AddI(5, "R") + AddS(id, "E") + AddS(nick, "N") + AddS(icon, "I") + AddI(room, "#") + AddI(-1, "W");
-}
-
-} // namespace
+using hchat::test::userRecord;
 
 class TestRosterPanel : public QObject
 {
@@ -35,7 +28,7 @@ private slots:
         panel.show();
 
         s.dispatch(5, userRecord("bob", "BBBBBBBB1", 7));
-        s.dispatch(5, userRecord("Amy", "AAAAAAAA1", 7, "62|3"));
+        s.dispatch(5, userRecord("Amy", "AAAAAAAA1", 7, -1, "62|3"));
         QCOMPARE(panel.lstMembers->model()->rowCount(), 2);
         QCOMPARE(panel.lstMembers->model()->index(0, 0).data().toString(), QStringLiteral("Amy"));
         QCOMPARE(panel.lblCount->text(), QStringLiteral("2 users"));

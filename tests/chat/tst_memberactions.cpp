@@ -2,21 +2,14 @@
 #include "chat/rostermodel.h"
 #include "protocol/codec.h"
 #include "support/fakesink.h"
+#include "support/testsession.h"
 
 #include <QAbstractItemModelTester>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace hchat;
-
-namespace {
-
-QString userRecord(const QString &nick, const QString &id, int room, const QString &icon = "0|1")
-{
-    return AddI(5, "R") + AddS(id, "E") + AddS(nick, "N") + AddS(icon, "I") + AddI(room, "#") + AddI(-1, "W");
-}
-
-} // namespace
+using hchat::test::userRecord;
 
 class TestMemberActions : public QObject
 {
@@ -158,7 +151,7 @@ private slots:
         QVERIFY(!model.index(0).data(Qt::DecorationRole).value<QIcon>().isNull());
 
         QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
-        s->roster.DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7, "62|3")); // to the front
+        s->roster.DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7, -1, "62|3")); // to the front
         QCOMPARE(moved.count(), 1);
         QCOMPARE(model.index(0).data().toString(), QStringLiteral("Zoe"));
         QCOMPARE(model.index(0).data(RosterModel::IconRole).toInt(), 62);
@@ -166,7 +159,7 @@ private slots:
         QVERIFY(!model.index(0).data(RosterModel::StateIconRole).value<QIcon>().isNull());
 
         for (int i = 0; i < 30; ++i)
-            s->roster.DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), 7,
+            s->roster.DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), 7, -1,
                                         QString("%1|").arg(i * 7 % 70)));
         for (int i = 0; i < 30; i += 2)
             s->roster.DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), -1));

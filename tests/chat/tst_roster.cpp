@@ -7,17 +7,8 @@
 #include <QtTest>
 
 using namespace hchat;
+using hchat::test::userRecord;
 using hchat::test::FakeSink;
-
-namespace {
-
-QString userRecord(const QString &nick, const QString &id, int room, int watched, const QString &icon = "0|1")
-{
-    return AddI(5, "R") + AddS(id, "E") + AddS(nick, "N") + AddS(icon, "I") + AddI(room, "#") +
-           AddI(watched, "W");
-}
-
-} // namespace
 
 class TestRoster : public QObject
 {

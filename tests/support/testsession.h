@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/chatsession.h"
+#include "protocol/records.h"
 #include "support/fakesink.h"
 
 #include <QList>
@@ -31,6 +32,13 @@ inline void wireSession(ChatSession &s, FakeSink &sink, QList<QPair<int, QString
         sent->clear();
         s.sender = [sent](int kind, const QString &data) { sent->append({kind, data}); };
     }
+}
+
+/// A member's record (kind 5) as the server sends it.
+inline QString userRecord(const QString &nick, const QString &id, int room, int watched = -1,
+                          const QString &icon = QStringLiteral("0|1"))
+{
+    return MemberRecord{.nick = nick, .id = id, .room = room, .watch = watched, .icon = icon}.encode();
 }
 
 } // namespace hchat::test
