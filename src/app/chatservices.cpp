@@ -2,7 +2,6 @@
 
 #include "app/iniconfig.h"
 #include "catalogue/dateformat.h"
-#include "catalogue/staffnames.h"
 #include "chat/chatsession.h"
 #include "platform/httpfetcher.h"
 #include "platform/mediasoundplayer.h"
@@ -103,7 +102,7 @@ void ChatServices::loadCatalogue(std::function<void()> ready)
 void ChatServices::catalogueArrived()
 {
     ChatSettings &s = m_session.settings;
-    m_session.staffMode = isStaffNick(catalogue, s.nick);
+    m_session.refreshStaffMode();
     s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
     // Help and the web button's pages ship with the program too.
     m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder + QStringLiteral("web"));
@@ -124,21 +123,18 @@ QString ChatServices::openLink(const StartOptions &options)
     // A name that can't be looked up would otherwise leave the user waiting
     // for a connection that never comes, without a word.
     connect(m_udp.get(), &UdpTransport::lookupFailed, this, [this](const QString &host) {
-        if (m_session.sink)
-            m_session.sink->ShowMessage(
-                QStringLiteral("The server %1 can't be found: not connected. Check the server address.")
-                    .arg(host),
-                false, true);
+        m_session.sink->ShowMessage(
+            QStringLiteral("The server %1 can't be found: not connected. Check the server address.")
+                .arg(host),
+            false, true);
     });
     m_session.connection.open(m_udp.get());
     // Lines of one datagram are laid out and painted once.
     auto deliver = m_udp->receiver;
     m_udp->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
-        if (m_session.sink)
-            m_session.sink->beginBatch();
+        m_session.sink->beginBatch();
         deliver(datagram, host, port);
-        if (m_session.sink)
-            m_session.sink->endBatch();
+        m_session.sink->endBatch();
     };
     return complaint;
 }
@@ -190,10 +186,8 @@ void ChatServices::prepareUpgrade(const StartOptions &options)
     c.programFolderWritable = !options.packaged;
     c.publicKey = QByteArray::fromHex(HCHAT_UPDATE_PUBLIC_KEY);
     m_upgrade = std::make_unique<Upgrade>(std::move(c));
-    connect(m_upgrade.get(), &Upgrade::notice, this, [this](const QString &line) {
-        if (m_session.sink)
-            m_session.sink->ShowMessage(line, false, true);
-    });
+    connect(m_upgrade.get(), &Upgrade::notice, this,
+            [this](const QString &line) { m_session.sink->ShowMessage(line, false, true); });
     m_upgrade->reportRestored();
 }
 
@@ -220,7 +214,7 @@ void ChatServices::runRemoteSupport()
         RemoteSupport::findHelper({m_session.programFolder, userFolder, m_session.installFolder});
     const QString notice = folder.isEmpty() ? RemoteSupport::notFoundNotice(userFolder)
                                             : RemoteSupport(*m_processes, folder).run();
-    if (!notice.isEmpty() && m_session.sink)
+    if (!notice.isEmpty())
         m_session.sink->ShowMessage(notice, false, true);
 }
 

@@ -425,8 +425,7 @@ void TfrmChat::reportFileProblem(const QString &text)
     // in the exit status for whoever started the program.
     m_saveFailed = true;
     DebugLog::note(text);
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
     std::fprintf(stderr, "hchat: %s\n", qPrintable(text));
 }
 

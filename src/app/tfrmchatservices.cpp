@@ -7,7 +7,6 @@
 #include "app/rosterpanel.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
-#include "catalogue/staffnames.h"
 #include "platform/webviewerhost.h"
 #include "settings/upgrade.h"
 #include "transcript/chatlogger.h"
@@ -150,14 +149,13 @@ void TfrmChat::checkNick()
         typed = true;
         return nick;
     };
-    const QString nick = GroomNick(m_session.settings.nick, in).left(20);
+    const QString nick = ChatSession::fitNick(GroomNick(m_session.settings.nick, in));
     if (nick != m_session.settings.nick) {
-        m_session.settings.nick = nick;
+        m_session.setNick(nick);
         // A typed nick is offered again next time. A given one (the guest or
         // staff name) is not: the registered name decides it again.
         if (typed && !nick.isEmpty())
             m_session.settings.registeredName = nick;
-        m_session.staffMode = isStaffNick(m_services->catalogue, nick);
         m_session.connection.reinitialise(); // announce under the new nick
     }
     if (m_session.settings.nick.isEmpty())

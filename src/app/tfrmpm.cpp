@@ -237,10 +237,9 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
             // Not every platform honours the attribute: keep the keyboard where it was.
             if (active && active != window)
                 active->activateWindow();
-            if (session.sink)
-                session.sink->ShowMessage(tr("Private message from %1: its window is open beside this one.")
-                                              .arg(nick.isEmpty() ? id : nick),
-                                          false, true);
+            session.sink->ShowMessage(tr("Private message from %1: its window is open beside this one.")
+                                          .arg(nick.isEmpty() ? id : nick),
+                                      false, true);
             QApplication::alert(main);
         });
 }

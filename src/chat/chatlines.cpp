@@ -113,8 +113,7 @@ void ChatLines::DoMessage(const QString &record)
     else
         color = GetI(record, Field::Colour);
     color = VisibleColor(color, cfg.formColor);
-    if (s.sink)
-        s.sink->setLineColor(color);
+    s.sink->setLineColor(color);
 
     // The colour stays set for an ignored line: the next line sets its own.
     if (s.isIgnored(GetS(record, Field::Id)))
@@ -145,24 +144,20 @@ void ChatLines::DoMessage(const QString &record)
     const quint32 number = quint32(qMax(0, GetI(record, Field::LineNumber)));
 
     if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {
-        if (s.sink) {
-            if (cfg.showTime)
-                s.sink->setStampTime(stamp);
-            s.sink->setLineNumber(number);
-            s.sink->TimeStamp(text);
-            s.sink->SayIt(text, cfg.voiceRead);
-        }
+        if (cfg.showTime)
+            s.sink->setStampTime(stamp);
+        s.sink->setLineNumber(number);
+        s.sink->TimeStamp(text);
+        s.sink->SayIt(text, cfg.voiceRead);
         lastText1 = text;
     }
     // -1 means no second room: a line for room -1 belongs to no transcript.
     const int second = cfg.watchedRoom();
     if (second != -1 && room == second && (!repeatsAreCopies || text != lastText2)) {
-        if (s.sink) {
-            if (cfg.showTime)
-                s.sink->setStampTime(stamp);
-            s.sink->setLineNumber(number);
-            s.sink->TimeStamp2(text);
-        }
+        if (cfg.showTime)
+            s.sink->setStampTime(stamp);
+        s.sink->setLineNumber(number);
+        s.sink->TimeStamp2(text);
         lastText2 = text;
     }
 }

@@ -1,6 +1,7 @@
 #include "chat/chatsession.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/staffnames.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
@@ -10,7 +11,6 @@ namespace hchat {
 
 ChatSession::ChatSession(QObject *parent) : QObject(parent)
 {
-    sender = [this](int kind, const QString &data) { connection.Send(kind, data); };
     connection.announceRooms = [this] { roomHandling.announce(); };
     // The own member record moves us when the server moved us; a new first
     // room starts with an empty members list.
@@ -34,24 +34,30 @@ QString ChatSession::text(int n) const
     return catalogue ? catalogue->Lookup(n) : QString();
 }
 
+void ChatSession::setNick(const QString &nick)
+{
+    settings.nick = fitNick(nick);
+    refreshStaffMode();
+}
+
+void ChatSession::refreshStaffMode()
+{
+    if (catalogue)
+        staffMode = isStaffNick(*catalogue, settings.nick);
+}
+
 bool ChatSession::isIgnored(const QString &id) const
 {
     const QString prefix = id.left(8);
     return !prefix.isEmpty() && ignoreList.contains(prefix);
 }
 
-void ChatSession::Send(int kind, const QString &data)
+quint32 ChatSession::Send(int kind, const QString &data)
 {
-    if (sender)
-        sender(kind, data);
-}
-
-quint32 ChatSession::sendLine(int kind, const QString &data)
-{
-    const quint32 before = connection.lastQueued();
-    Send(kind, data);
-    const quint32 number = connection.lastQueued();
-    return number != before ? number : 0;
+    if (!sender)
+        return connection.Send(kind, data);
+    sender(kind, data);
+    return 0;
 }
 
 void ChatSession::tick()

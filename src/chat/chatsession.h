@@ -11,7 +11,9 @@
 #include "chat/roomlist.h"
 #include "chat/rooms.h"
 #include "chat/roster.h"
+#include "chat/sinkholder.h"
 #include "chat/textentry.h"
+#include "protocol/wirelimits.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -75,23 +77,29 @@ public:
     Attention attention{settings};          ///< unread count and alerts while the window is not active
     OwnLines ownLines{sink};                ///< the user's lines until the server took them
 
-    /// Services, owned elsewhere. Null until wired.
+    /// Services, owned elsewhere. The catalogue is null until wired; the
+    /// sink is always there (one that drops lines until wired).
     const Catalogue *catalogue = nullptr;
-    TranscriptSink *sink = nullptr;
+    SinkHolder sink;
 
     /// The clock every handler reads; tests replace it.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 
-    /// Where records go out: the datagram link's Send(kind, data) once wired.
-    /// Tests put a recorder here.
+    /// A test's recorder: when set, records go to it instead of the link.
     std::function<void(int kind, const QString &data)> sender;
-    /// Queues a record of the given kind (see the link for kinds 0, 5, 50, 51).
-    void Send(int kind, const QString &data = QString());
-    void Send(RecordKind kind, const QString &data = QString()) { Send(kindNumber(kind), data); }
-    /// Send() for a line the user typed: the number of the record that
-    /// carries it, to follow it until the server takes it; 0 when nothing
-    /// went to the link (a test's recorder, or nothing was queued).
-    quint32 sendLine(int kind, const QString &data);
+    /// Queues a record of the given kind (see the link for kinds 0, 5, 50,
+    /// 51): the number of the record that carries it, to follow it until the
+    /// server takes it; 0 when nothing was queued (a recorder took it, no
+    /// nick yet, or the link is closed).
+    quint32 Send(int kind, const QString &data = QString());
+    quint32 Send(RecordKind kind, const QString &data = QString()) { return Send(kindNumber(kind), data); }
+
+    /// The nick rule: what the chat keeps of a nick (WireLimits::maxNickChars characters).
+    static QString fitNick(const QString &nick) { return nick.left(WireLimits::maxNickChars); }
+    /// Sets the own nick by the nick rule; the staff flag follows it.
+    void setNick(const QString &nick);
+    /// The staff flag again, after the catalogue that names the staff changed.
+    void refreshStaffMode();
 
     /// The ID's 8-character prefix is on the ignore list. An empty ID never
     /// is: a blank line in the list must not hide every server notice.

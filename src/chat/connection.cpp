@@ -154,8 +154,6 @@ quint32 Connection::Send(int kind, const QString &data)
     } else {
         number = m_link.Send(kind, data);
     }
-    if (number != 0)
-        m_lastQueued = number;
     return number;
 }
 
@@ -193,14 +191,14 @@ void Connection::close()
 void Connection::takeIdentity(const QString &nick, int icon)
 {
     ChatSettings &s = m_session.settings;
-    if (!s.nick.isEmpty() && nick.left(20) != s.nick && m_link.isOpen()) {
+    if (!s.nick.isEmpty() && ChatSession::fitNick(nick) != s.nick && m_link.isOpen()) {
         // Leave under the old nick ahead of the new announcement, so nobody's
         // list keeps both; our own list drops the old entry now.
         m_leaving = presence(51);
         m_session.dispatch(5, AddKind(RecordKind::Presence) + m_leaving);
     }
     s.buffer = 1400;
-    s.nick = nick.left(20);
+    m_session.setNick(nick);
     s.icon = icon;
     m_session.currentIcon = icon;
     reinitialise();
@@ -290,8 +288,7 @@ QString Connection::profileFields(const QString &url, const QString &storedProfi
 
 void Connection::notice(const QString &text)
 {
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
 }
 
 QString Connection::timeText() const
@@ -326,8 +323,7 @@ void Connection::linkPaged(const QString &from)
 {
     m_session.attention.paged(from);
     notice(from + m_session.text(CatalogueText::PageNotice) + m_session.settings.nick);
-    if (m_session.sink)
-        m_session.sink->Notify(m_session.settings.pageSound);
+    m_session.sink->Notify(m_session.settings.pageSound);
 }
 
 void Connection::linkBufferSize(int t)
@@ -396,8 +392,7 @@ void Connection::linkDelivered(quint32 number)
 
 void Connection::linkPlaced(quint32 number, quint32 line)
 {
-    if (m_session.sink)
-        m_session.sink->placeOwnLine(number, line);
+    m_session.sink->placeOwnLine(number, line);
 }
 
 void Connection::linkDropped(quint32 number, const QString &record, const QString &reason)

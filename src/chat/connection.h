@@ -56,8 +56,6 @@ public:
     /// the queued record's number, 0 when nothing was queued.
     quint32 Send(int kind, const QString &data = QString());
     quint32 Send(RecordKind kind, const QString &data = QString()) { return Send(kindNumber(kind), data); }
-    /// The number of the last record queued; 0 before the first.
-    quint32 lastQueued() const { return m_lastQueued; }
 
     /// One 500 ms tick: the first tick's announcement, the poll countdown and
     /// the silence check.
@@ -163,7 +161,6 @@ private:
     QDateTime m_answeredAt;    ///< the tick at which the last poll had its answer
     int m_unansweredTicks = 0; ///< ticks since a poll went unanswered
     bool m_closed = false;
-    quint32 m_lastQueued = 0;
     QString m_leaving; ///< kind 51 under the old nick, until the server took it
     quint32 m_leavingNumber = 0;
 };

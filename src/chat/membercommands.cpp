@@ -129,10 +129,9 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
     }
     const QString password =
         command == Command::Boot ? m_session.PassField(room, Field::AdminPassword) : QString();
-    const quint32 queuedBefore = m_session.connection.lastQueued();
-    m_session.Send(kindOf(command), recordFor(command, member, room, text, password));
+    const quint32 number = m_session.Send(kindOf(command), recordFor(command, member, room, text, password));
     // The pager hears nothing back from the paged: say that it went.
-    if (command == Command::Page && m_session.connection.lastQueued() != queuedBefore)
+    if (command == Command::Page && number != 0)
         notice(QStringLiteral("Page sent to %1.").arg(member.nick));
     return true;
 }
@@ -172,8 +171,7 @@ bool MemberCommands::toggleIgnore(const Member &member)
 
 void MemberCommands::notice(const QString &text)
 {
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
 }
 
 QString MemberCommands::roomLabel(int room) const

@@ -4,7 +4,7 @@
 
 namespace hchat {
 
-OwnLines::OwnLines(TranscriptSink *const &sink, QObject *parent) : QObject(parent), m_sink(sink) {}
+OwnLines::OwnLines(const SinkHolder &sink, QObject *parent) : QObject(parent), m_sink(sink) {}
 
 void OwnLines::follow(quint32 number, Where where)
 {
@@ -45,7 +45,7 @@ void OwnLines::notDelivered(quint32 number, const QString &reason)
 
 void OwnLines::show(quint32 number, Where where, OwnLineState state, const QString &reason)
 {
-    if (where == Where::Transcript && m_sink)
+    if (where == Where::Transcript)
         m_sink->setOwnLineState(number, state, reason);
     emit stateChanged(number, state, reason);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/sinkholder.h"
 #include "transcript/ownlinestate.h"
 
 #include <QHash>
@@ -9,8 +10,6 @@
 #include <QString>
 
 namespace hchat {
-
-class TranscriptSink;
 
 /// The user's own lines on their way to the server, known by the number of
 /// the record that carries each: pending until the server acknowledges the
@@ -31,7 +30,7 @@ public:
     /// are remembered.
     static constexpr int recentDelivered = 200;
 
-    explicit OwnLines(TranscriptSink *const &sink, QObject *parent = nullptr);
+    explicit OwnLines(const SinkHolder &sink, QObject *parent = nullptr);
 
     /// Follows the line carried by record `number` (0 follows nothing).
     void follow(quint32 number, Where where);
@@ -49,7 +48,7 @@ signals:
 private:
     void show(quint32 number, Where where, OwnLineState state, const QString &reason);
 
-    TranscriptSink *const &m_sink;
+    const SinkHolder &m_sink;
     QHash<quint32, Where> m_pending;
     QList<QPair<quint32, Where>> m_recent;
 };

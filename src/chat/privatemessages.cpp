@@ -58,14 +58,13 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     const QString line = (nick.isEmpty() ? id : nick) + QStringLiteral(":  ") + text;
     emit messageArrived(nick, id, line, color);
     log(line);
-    if (m_session.sink && !s.pmSound.isEmpty())
+    if (!s.pmSound.isEmpty())
         m_session.sink->Notify(s.pmSound);
 }
 
 void PrivateMessages::notice(const QString &text)
 {
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
 }
 
 bool PrivateMessages::mayOpenWindow(const QString &nick, const QString &id, const QString &line, int color,
@@ -134,7 +133,7 @@ TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, 
             *why = TextEntry::tooLongText(bytes);
         return TextEntry::Result::TooLong;
     }
-    const quint32 number = m_session.sendLine(3, fields);
+    const quint32 number = m_session.Send(RecordKind::PrivateMessage, fields);
     m_session.ownLines.follow(number, OwnLines::Where::PrivateMessage);
 
     const int color = ChatLines::VisibleColor(s.fontColor, s.formColor);

@@ -49,8 +49,7 @@ Rooms::Choice Rooms::current() const
 
 void Rooms::notice(const QString &text)
 {
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
 }
 
 QString Rooms::roomLabel(int room) const
@@ -367,8 +366,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
     if (firstChanged && choice.first == was.second && choice.second == was.first) {
         // Swapped: each room keeps its history and its repeat filter.
         std::swap(lines.lastText1, lines.lastText2);
-        if (m_session.sink)
-            m_session.sink->swapTranscripts();
+        m_session.sink->swapTranscripts();
     } else {
         // A room we come to starts afresh: its first line is shown even when
         // the room we left ended with the same text.

@@ -95,8 +95,7 @@ void Roster::updateCount()
 
 void Roster::notice(const QString &text)
 {
-    if (m_session.sink)
-        m_session.sink->ShowMessage(text, false, true);
+    m_session.sink->ShowMessage(text, false, true);
 }
 
 void Roster::tick()

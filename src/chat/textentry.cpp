@@ -67,31 +67,28 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
     const ChatSettings &s = m_session.settings;
     if (s.nick.isEmpty()) {
         // Nobody to send it as: shown as sent it would never leave.
-        if (m_session.sink)
-            m_session.sink->ShowMessage(noNickText(), false, true);
+        m_session.sink->ShowMessage(noNickText(), false, true);
         return Result::Refused;
     }
     const QString fields = chatRecord(s.fontColor, s.room, text);
     const int bytes = recordBytes(1, fields);
     if (bytes > maxRecordBytes) {
-        if (m_session.sink)
-            m_session.sink->ShowMessage(tooLongText(bytes), false, true);
+        m_session.sink->ShowMessage(tooLongText(bytes), false, true);
         return Result::TooLong;
     }
-    const quint32 number = m_session.sendLine(1, fields);
+    const quint32 number = m_session.Send(RecordKind::ChatLine, fields);
     m_session.ownLines.follow(number, OwnLines::Where::Transcript);
 
     // The server relays the line to the others only; we show our own at once,
     // as the others will see it.
-    if (TranscriptSink *sink = m_session.sink) {
-        sink->setLineColor(ChatLines::VisibleColor(s.fontColor, s.formColor));
-        sink->setStampTime(QDateTime());
-        sink->setOwnMessage(true);
-        sink->setOwnLineNumber(number);
-        QString shown = text;
-        shown.replace(u'\n', QStringLiteral("\r\n"));
-        sink->TimeStamp(s.nick + QStringLiteral(":  ") + shown);
-    }
+    TranscriptSink &sink = *m_session.sink;
+    sink.setLineColor(ChatLines::VisibleColor(s.fontColor, s.formColor));
+    sink.setStampTime(QDateTime());
+    sink.setOwnMessage(true);
+    sink.setOwnLineNumber(number);
+    QString shown = text;
+    shown.replace(u'\n', QStringLiteral("\r\n"));
+    sink.TimeStamp(s.nick + QStringLiteral(":  ") + shown);
     return Result::Sent;
 }
 

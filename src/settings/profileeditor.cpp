@@ -1,6 +1,5 @@
 #include "settings/profileeditor.h"
 
-#include "catalogue/staffnames.h"
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
@@ -152,7 +151,7 @@ void ProfileEditor::close(
     // 3, 4: a new nick or icon. A new nick is cleaned before it is compared,
     // so one that cleans back to the old one changes nothing; one that
     // cleans to nothing keeps the old one rather than leave us nameless.
-    QString nick = v.nick.trimmed().left(NickLimit);
+    QString nick = ChatSession::fitNick(v.nick.trimmed());
     if (nick != s.nick) {
         GroomNickInput in;
         in.staffMode = session.staffMode;
@@ -160,16 +159,14 @@ void ProfileEditor::close(
         in.registeredName = s.registeredName;
         in.text = [&session](int n) { return session.text(n); };
         in.ask = askNick;
-        nick = GroomNick(nick, in).left(NickLimit);
+        nick = ChatSession::fitNick(GroomNick(nick, in));
         if (nick.isEmpty())
             nick = s.nick;
     }
     const int icon = v.icon >= 0 ? v.icon : s.icon;
     const bool nickChanged = nick != s.nick;
     if (nickChanged || icon != s.icon) {
-        session.connection.takeIdentity(nick, icon);
-        if (session.catalogue)
-            session.staffMode = isStaffNick(*session.catalogue, nick);
+        session.connection.takeIdentity(nick, icon); // the staff flag follows the nick
         if (nickChanged && !nick.isEmpty())
             s.registeredName = nick;
         profileChanged = true;

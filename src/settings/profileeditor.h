@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/wirelimits.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +21,7 @@ public:
     /// The four notify sounds, in the order of the tab: Page, PM, Links, Keyword.
     enum Sound { PageSound, PMSound, LinkSound, KeywordSound, SoundCount };
 
-    static constexpr int NickLimit = 20;
+    static constexpr int NickLimit = WireLimits::maxNickChars;
     static constexpr int SoundLimit = 80;
     static constexpr int UrlLimit = 140;
 

@@ -315,12 +315,11 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
         });
         if (differs && hasHiddenAccessPassword() && GetS(fields, Field::AccessPassword).isEmpty()) {
             // Sent without it, the access password nobody here knows would go.
-            if (m_session.sink)
-                m_session.sink->ShowMessage(
-                    QStringLiteral("The settings of room %1 were not sent: its access password is kept by "
-                                   "the server. Type it (or a new one) as Access Password to save them.")
-                        .arg(m_room),
-                    false, true);
+            m_session.sink->ShowMessage(
+                QStringLiteral("The settings of room %1 were not sent: its access password is kept by "
+                               "the server. Type it (or a new one) as Access Password to save them.")
+                    .arg(m_room),
+                false, true);
         } else if (differs) {
             storePair(f.setup, f.access);
             QString editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;

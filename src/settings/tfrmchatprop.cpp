@@ -174,10 +174,9 @@ void TfrmChatProp::applyServer()
     if (typed == m_openedServer)
         return;
     if (!ServerEndpoint::parse(typed).isValid()) {
-        if (m_session.sink)
-            m_session.sink->ShowMessage(
-                QStringLiteral("Not a server address: %1; staying with %2").arg(typed, m_openedServer), false,
-                true);
+        m_session.sink->ShowMessage(
+            QStringLiteral("Not a server address: %1; staying with %2").arg(typed, m_openedServer), false,
+            true);
         return;
     }
     // The chosen endpoint's address: leaving the old server and announcing

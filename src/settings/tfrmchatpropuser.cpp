@@ -407,7 +407,7 @@ void TfrmChatProp::testSound(int sound)
 {
     const QString path =
         KeywordRules::soundPath(m_soundBoxes[sound]->text().trimmed(), m_session.programFolder);
-    if (!path.isEmpty() && m_session.sink)
+    if (!path.isEmpty())
         m_session.sink->Notify(path);
 }
 
