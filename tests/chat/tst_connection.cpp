@@ -2,8 +2,8 @@
 #include "chat/chatsession.h"
 #include "chat/connection.h"
 #include "protocol/codec.h"
+#include "support/fakesink.h"
 #include "support/faketransport.h"
-#include "transcript/transcriptsink.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -11,23 +11,6 @@
 using namespace hchat;
 
 namespace {
-
-struct NoticeSink : TranscriptSink {
-    QStringList notices;
-    QStringList sounds;
-    void ShowMessage(const QString &text, bool, bool notice) override
-    {
-        if (notice)
-            notices << text;
-    }
-    void TimeStamp(const QString &) override {}
-    void TimeStamp2(const QString &) override {}
-    void setLineColor(int) override {}
-    void setStampTime(const QDateTime &) override {}
-    void setOwnMessage(bool) override {}
-    void SayIt(const QString &, bool) override {}
-    void Notify(const QString &soundFile) override { sounds << soundFile; }
-};
 
 // Entries "T<n>:" for every number the connection shows; 456 is a time format.
 Catalogue makeCatalogue()
@@ -71,7 +54,7 @@ class TestConnection : public QObject
     Q_OBJECT
 
     Catalogue catalogue = makeCatalogue();
-    NoticeSink sink;
+    hchat::test::FakeSink sink;
     FakeTransport transport;
     std::unique_ptr<ChatSession> session;
 
@@ -81,7 +64,7 @@ class TestConnection : public QObject
 private slots:
     void init()
     {
-        sink = NoticeSink();
+        sink.clear();
         transport = FakeTransport();
         session = std::make_unique<ChatSession>();
         session->catalogue = &catalogue;
@@ -133,7 +116,7 @@ private slots:
         conn().open(&transport);
         session->tick();
         // No welcome before the server has answered: where we try to connect.
-        QCOMPARE(sink.notices, QStringList{"Connecting to 127.0.0.1:5500…"});
+        QCOMPARE(sink.notices(), QStringList{"Connecting to 127.0.0.1:5500…"});
         QCOMPARE(transport.sent.size(), 1);
         const QStringList records = recordsOf(transport.last());
         // Presence (second room in W), the rooms handling's entry request, the
@@ -148,7 +131,7 @@ private slots:
         // The server's first records: now we are there, welcomed once.
         transport.deliver(ack(k(), "<R>5</R><N>Me</N><E>" + session->ownId.toUtf8() + "</E><#>2</#>\n"));
         transport.deliver(ack(k(), "<R>1</R><M>hello</M>\n"));
-        QCOMPARE(sink.notices.mid(1), QStringList{"T568:Me"});
+        QCOMPARE(sink.notices().mid(1), QStringList{"T568:Me"});
         // Later ticks do not announce again.
         for (int i = 0; i < 8; ++i)
             session->tick();
@@ -195,11 +178,11 @@ private slots:
         session->Send(1, "<M>x</M>");
         session->Send(0);
         QVERIFY(transport.sent.isEmpty());
-        QVERIFY(sink.notices.isEmpty());
+        QVERIFY(sink.notices().isEmpty());
         // Once a nick is set the first tick announces.
         session->settings.nick = "Late";
         session->tick();
-        QCOMPARE(sink.notices.value(0), QString("Connecting to 127.0.0.1:5500…"));
+        QCOMPARE(sink.notices().value(0), QString("Connecting to 127.0.0.1:5500…"));
         QCOMPARE(transport.sent.size(), 1);
     }
 
@@ -232,7 +215,7 @@ private slots:
         const QString id = session->ownId;
         transport.deliver(ack(10)); // the answer to our announcement
         QVERIFY(session->ownId != id && session->ownId.startsWith(session->settings.memberId));
-        QVERIFY(sink.notices.last().endsWith(session->ownId + '.'));
+        QVERIFY(sink.notices().last().endsWith(session->ownId + '.'));
         QVERIFY(recordsOf(conn().link().outbox()).first().contains(session->ownId));
     }
 
@@ -269,18 +252,18 @@ private slots:
         session->tick();
         transport.deliver(ack(k(), "<R>1</R><M>here</M>\n"));
         session->Send(1, "<M>waiting</M>");
-        sink.notices.clear();
+        sink.clear();
         for (int i = 0; i < 60; ++i) // 60 silent ticks since the last record
             session->tick();
-        QVERIFY2(sink.notices.isEmpty(), qPrintable(sink.notices.join('|')));
+        QVERIFY2(sink.notices().isEmpty(), qPrintable(sink.notices().join('|')));
         session->tick();
-        QCOMPARE(sink.notices, QStringList{"T559:13:04:05T558:"});
+        QCOMPARE(sink.notices(), QStringList{"T559:13:04:05T558:"});
         QVERIFY(conn().isLost());
         QCOMPARE(conn().link().token(), QString("10"));
         QCOMPARE(recordsOf(conn().link().outbox()).last(), QString("<R>1</R><M>waiting</M>")); // kept
         transport.deliver(ack(k(), "<R>77</R><M>x</M>\n"));
-        QCOMPARE(sink.notices.value(1), QString("T515:13:04:05"));
-        QCOMPARE(sink.notices.size(), 2);
+        QCOMPARE(sink.notices().value(1), QString("T515:13:04:05"));
+        QCOMPARE(sink.notices().size(), 2);
         QVERIFY(!conn().isLost());
         QCOMPARE(session->quietPeriod, 12);
     }
@@ -291,7 +274,7 @@ private slots:
         conn().link().Send(0);
         transport.deliver(ack(0, "<R>18</R><T>2800</T>\n"));
         QCOMPARE(session->settings.buffer, 2800);
-        QCOMPARE(sink.notices, QStringList{"T525:2800"});
+        QCOMPARE(sink.notices(), QStringList{"T525:2800"});
         const QString out = QString::fromUtf8(conn().link().outbox());
         QVERIFY(out.startsWith("<R>5</R>"));
         QVERIFY(out.contains("<T>2800</T>"));
@@ -305,8 +288,8 @@ private slots:
         conn().open(&transport);
         conn().link().Send(0);
         transport.deliver(ack(0, "<R>4</R><N>Ann</N><E>abcdefgh!</E>\n"));
-        QCOMPARE(sink.notices, QStringList{"AnnT527:Me"});
-        QCOMPARE(sink.sounds, QStringList{"/media/Notify.wav"});
+        QCOMPARE(sink.notices(), QStringList{"AnnT527:Me"});
+        QCOMPARE(sink.texts("Notify"), QStringList{"/media/Notify.wav"});
     }
 
     void repeatWarningShowsCounterAndRecord()
@@ -316,7 +299,7 @@ private slots:
         transport.deliver(ack(0, {}, 2));
         conn().link().Send(0);
         transport.deliver(ack(0, {}, 2));
-        QCOMPARE(sink.notices, QStringList{"T522:1: <R>0</R><K>0</K><Q>2</Q><L>tk</L>"});
+        QCOMPARE(sink.notices(), QStringList{"T522:1: <R>0</R><K>0</K><Q>2</Q><L>tk</L>"});
     }
 
     void endpointChoice()
@@ -391,7 +374,7 @@ private slots:
         session->settings.nick = "Other";
         conn().reinitialise();
         session->tick();
-        QCOMPARE(sink.notices.mid(1), (QStringList{"T568:Me", "T568:Other"}));
+        QCOMPARE(sink.notices().mid(1), (QStringList{"T568:Me", "T568:Other"}));
     }
 
     void neverConnectedIsNotRestored()
@@ -405,7 +388,7 @@ private slots:
         QCOMPARE(conn().state(), LinkStatus::State::ConnectingLong);
         transport.deliver(ack(k(), "<R>1</R><M>at last</M>\n"));
         QCOMPARE(
-            sink.notices,
+            sink.notices(),
             (QStringList{"Connecting to 127.0.0.1:5500…",
                          "Still connecting to 127.0.0.1:5500… " + LinkStatus::connectingHint(), "T568:Me"}));
     }

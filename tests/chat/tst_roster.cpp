@@ -7,8 +7,8 @@
 #include <QtTest>
 
 using namespace hchat;
-using hchat::test::userRecord;
 using hchat::test::FakeSink;
+using hchat::test::userRecord;
 
 class TestRoster : public QObject
 {
@@ -275,7 +275,11 @@ private slots:
         s->roster.DoUser(QString());
         s->roster.DoUser("garbage without fields");
         s->roster.DoUser("<N>x</N><E></E><#>abc</#>");
-        // No fields reads as room 0; the first room is 7: nothing listed.
+        // No fields reads as not in the chat: nothing listed.
+        QCOMPARE(s->roster.count(), 0);
+        // Nor does a missing W watch room 0.
+        s->settings.room = 0;
+        s->roster.DoUser("<N>Cy</N><E>CCCCCCCC1</E><I>1|1</I><#>3</#>");
         QCOMPARE(s->roster.count(), 0);
     }
 };

@@ -70,6 +70,15 @@ public:
                 out.append(c.text);
         return out;
     }
+    /// Texts shown as notices, in order.
+    QStringList notices() const
+    {
+        QStringList out;
+        for (const Call &c : calls)
+            if (c.name == QLatin1String("ShowMessage") && c.args.value(1).toBool())
+                out.append(c.text);
+        return out;
+    }
     /// How many calls named `name` were made.
     int count(const QString &name) const
     {

@@ -5,24 +5,11 @@
 #include "protocol/codec.h"
 #include "support/fakesink.h"
 #include "support/faketransport.h"
+#include "support/shippedcatalogue.h"
 
-#include <QFile>
 #include <QStringList>
 
 namespace hchat::test {
-
-/// The shipped catalogue (data/strings2.txt), or an empty one when the test
-/// runs outside ctest.
-inline Catalogue shippedCatalogue()
-{
-    QFile f(qEnvironmentVariable("HCHAT_TEST_DATA") + QStringLiteral("/strings2.txt"));
-    QStringList lines;
-    if (f.open(QIODevice::ReadOnly))
-        lines = QString::fromUtf8(f.readAll()).split(u'\n');
-    for (QString &l : lines)
-        l.remove(u'\r');
-    return Catalogue(lines);
-}
 
 /// A session on the real datagram link over a fake transport, playing the
 /// server by hand: pump() carries the outbox out and acknowledges it, so
