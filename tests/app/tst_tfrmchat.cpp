@@ -220,7 +220,7 @@ private slots:
         TfrmChat w(options(), 300);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        TranscriptSink *sink = w.session().sink;
+        TranscriptSink *sink = &*w.session().sink;
         for (int i = 0; i < 120; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1 ").arg(i) + QString("word ").repeated(14));
         QVERIFY(atEnd(w.memRich));
@@ -249,7 +249,7 @@ private slots:
         TfrmChat w(options(), 300);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        TranscriptSink *sink = w.session().sink;
+        TranscriptSink *sink = &*w.session().sink;
         for (int i = 0; i < 5; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1").arg(i));
         sink->TimeStamp("Bob:  the last word");
