@@ -1,5 +1,6 @@
 #include "app/iniconfig.h"
 #include "app/inifile.h"
+#include "app/memberkey.h"
 #include "app/screenplacement.h"
 #include "app/startoptions.h"
 #include "support/unprivileged.h"
@@ -305,6 +306,28 @@ private slots:
         QCOMPARE(files.size(), 4);
         for (const QString &name : files)
             QVERIFY2(!(QFile::permissions(folder() + "ChatLog/" + name) & others), qPrintable(name));
+    }
+
+    // The member key: made once, owner-only, and the same next time; a
+    // damaged file is set aside whole and replaced, and the user told.
+    void memberKeyFile()
+    {
+        QVERIFY(QDir().mkpath(folder() + "ChatLog"));
+        const QString path = folder() + "ChatLog/" + MemberKey::fileName();
+        const MemberKey::Loaded first = MemberKey::load(path);
+        QVERIFY(first.pair.isValid() && first.notice.isEmpty() && !first.replaced);
+        QCOMPARE(QFile::permissions(path) &
+                     ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFileDevice::Permissions());
+        QCOMPARE(MemberKey::load(path).pair.publicKey, first.pair.publicKey);
+        QVERIFY(AtomicFile::save(path, "half a key"));
+        const MemberKey::Loaded again = MemberKey::load(path);
+        QVERIFY(again.replaced && again.notice.contains(path + ".damaged"));
+        QVERIFY(again.pair.isValid() && again.pair.publicKey != first.pair.publicKey);
+        QFile aside(path + ".damaged");
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), QByteArray("half a key"));
+        QCOMPARE(MemberKey::load(path).pair.publicKey, again.pair.publicKey);
     }
 
     void webRule()
