@@ -39,7 +39,8 @@ public:
 /// How the owner drives it:
 /// - Construct it over the real transport with the member's key pair (kept
 ///   in the user's folder, SealKeyPair::loadOrCreate) and open the
-///   DatagramLink on it instead of the real transport.
+///   DatagramLink on it instead of the real transport. (A link open on the
+///   real transport clears its receiver when it moves: move it first.)
 /// - setServerKey() with the key kept for the server (empty: unknown). With
 ///   one, the first poll goes out as a handshake and the link is Encrypted
 ///   once answered; it never falls back to plain (no downgrade). Without
