@@ -17,7 +17,7 @@ static QString keyText(const SealKeyPair &pair)
     return SealKeyText::encode(pair.publicKey);
 }
 
-class TestSealedLink : public QObject
+class TestServerKeys : public QObject
 {
     Q_OBJECT
 
@@ -134,5 +134,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSealedLink)
-#include "tst_sealedlink.moc"
+QTEST_GUILESS_MAIN(TestServerKeys)
+#include "tst_serverkeys.moc"
