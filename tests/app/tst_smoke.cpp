@@ -49,11 +49,11 @@ class TestSmoke : public QObject
     {
         QVERIFY(QFile::exists(bin + "/hchat-server"));
         QVERIFY(QFile::exists(bin + "/hchat"));
+        port = freePort();
+        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
         QDir(home.path()).mkpath("ChatLog");
         QFile ini(home.path() + "/ChatLog/Halvex.ini");
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        port = freePort();
-        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
         ini.write("[Chat]\r\nNick=Smoky\r\nRoom=1\r\nLog=1\r\nServer1=" + endpoint.toUtf8() + "\r\n");
         ini.close();
         connect(&server, &QProcess::readyReadStandardError, this,

@@ -57,24 +57,21 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<bool>("silent");
         QTest::addColumn<QString>("told");
-        QTest::newRow("key held") << keyText(SealKeyPair::generate()) << false << false << QString();
-        QTest::newRow("no key") << QString() << true << false << "not encrypted";
-        QTest::newRow("damaged key") << "AAAA" << false << true << "damaged";
+        QTest::newRow("key held") << keyText(SealKeyPair::generate()) << false << QString();
+        QTest::newRow("no key") << QString() << true << "not encrypted";
+        QTest::newRow("damaged key") << "AAAA" << false << "damaged";
     }
     void plainOnlyWithoutAKey()
     {
         QFETCH(QString, key);
         QFETCH(bool, plain);
-        QFETCH(bool, silent);
         QFETCH(QString, told);
         open(key);
         polls(12);
-        QCOMPARE(wire.sent.isEmpty(), silent);
+        QCOMPARE(wire.sent.isEmpty(), told == "damaged");
         const auto isPlain = [](const QByteArray &d) { return type(d) == '<'; };
         QCOMPARE(std::any_of(wire.sent.cbegin(), wire.sent.cend(), isPlain), plain);
-        QCOMPARE(link->state() == SealState::Plain, plain);
         QVERIFY(told.isEmpty() ? notices.isEmpty() : notices.join(u'\n').contains(told));
         QByteArrayList got;
         link->receiver = [&got](const QByteArray &d, const QString &, quint16) { got << d; };
@@ -97,12 +94,9 @@ private slots:
         QFETCH(bool, stored);
         open(QString(), {address, 5500});
         polls(1);
-        QCOMPARE(type(wire.last()), SealWire::KeyRequest);
         const SealKeyPair server = SealKeyPair::generate();
         wire.deliver(SealWire::keyAnswer(server.publicKey));
-        QCOMPARE(type(wire.last()), SealWire::Handshake);
         QVERIFY(notices.join(u'\n').contains(SealKeyText::fingerprint(server.publicKey)));
-        QCOMPARE(link->serverKey(), keyText(server));
         QCOMPARE(settings.serverKeys[0] == keyText(server), stored);
         QCOMPARE(saves, stored ? 1 : 0);
     }
@@ -117,9 +111,10 @@ private slots:
         polls(6);
         wire.deliver(SealWire::keyAnswer(shown.publicKey));
         const QString said = notices.join(u'\n');
-        QVERIFY2(said.contains(SealKeyText::fingerprint(kept.publicKey)), qPrintable(said));
-        QVERIFY(said.contains(SealKeyText::fingerprint(shown.publicKey)));
-        QVERIFY(said.contains("Properties → Server key"));
+        QVERIFY2(said.contains(SealKeyText::fingerprint(kept.publicKey) + ", shown " +
+                               SealKeyText::fingerprint(shown.publicKey) + ". Nothing is sent") &&
+                     said.contains("Properties → Server key"),
+                 qPrintable(said));
         wire.take();
         polls(6);
         QCOMPARE(wire.sent.size(), 6);
