@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -107,6 +108,11 @@ std::optional<SealKeyPair> serverKey(const QString &dataDir, bool mayBeEphemeral
     if (auto key = SealKeyPair::loadOrCreate(path, &error))
         return key;
     logLine(QStringLiteral("hchat-server: the server key: %1").arg(error));
+    // A folder we can't write in yet: serve, with a key nobody can come to trust.
+    if (mayBeEphemeral && !QFileInfo::exists(path)) {
+        logLine(QStringLiteral("hchat-server: the server key lasts for this run only"));
+        return SealKeyPair::generate();
+    }
     return std::nullopt;
 }
 
