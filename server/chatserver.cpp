@@ -192,6 +192,8 @@ void ChatServer::persist(qint64 nowMs, bool force)
 {
     // A member's last poll is written at least every 10 s, so a restart
     // knows who was there lately even when nothing else changed.
+    if (m_memberKeys)
+        m_memberKeys->save();
     if (!m_memberStore || !m_memberStore->isEnabled() ||
         (!force && !m_membersChanged && nowMs - m_membersSavedMs < 10000))
         return;
@@ -294,10 +296,13 @@ void ChatServer::endSession(Session *s, const QString &reason, bool announceDepa
     m_sessions.erase(s->token);
 }
 
-QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qint64 nowMs)
+QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qint64 nowMs, int replyLimit,
+                                      QByteArrayView memberKey)
 {
     ++m_stats.polls;
     m_nowMs = nowMs;
+    m_memberKey = memberKey.toByteArray();
+    replyLimit = qMin(replyLimit, WireLimits::maxReplyBytes);
     takePasswordChecks();
     if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {
         ++m_stats.refused;
@@ -398,7 +403,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             s->lastRecordsLength = int(records.size());
         }
         s->lastK = k;
-        return buildReply(s, k, int(d.size()));
+        return buildReply(s, k, qMin(int(d.size()), replyLimit));
     }
     if (!s->verified)
         confirm(*s, ctx);
@@ -433,10 +438,10 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
         // says why.
         reply = announceAgain(tokenView);
         for (const Session::Waiting &w : std::as_const(s->queue))
-            if (reply.size() + w.bytes.size() < WireLimits::maxReplyBytes)
+            if (reply.size() + w.bytes.size() < replyLimit)
                 reply += w.bytes + '\n';
     } else {
-        reply = buildReply(s, k, WireLimits::maxReplyBytes, ctx.firstLine);
+        reply = buildReply(s, k, replyLimit, ctx.firstLine);
     }
     if (m_verbose)
         log(QStringLiteral("out %1: %2").arg(from.toString(), hidePasswords(QString::fromUtf8(reply))));
@@ -527,7 +532,8 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit, quint32 line
                 s->queueRecords -= n;
                 break;
             }
-            if (!sent.isEmpty())
+            // A reply kept small (the answer to a handshake) leaves the rest for the next poll.
+            if (!sent.isEmpty() || sizeLimit < WireLimits::maxReplyBytes)
                 break;
             // A record too big for any reply would block the queue for good.
             log(QStringLiteral("session %1: dropped an oversized record").arg(QString::fromLatin1(token)));

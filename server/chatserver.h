@@ -2,12 +2,15 @@
 
 #include "endpoint.h"
 #include "guesslimiter.h"
+#include "memberkeys.h"
 #include "memberstore.h"
 #include "passwordchecks.h"
 #include "roomstore.h"
 #include "session.h"
 #include "sourcestate.h"
 #include "staffpasswords.h"
+
+#include "protocol/wirelimits.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -71,6 +74,9 @@ struct ServerLimits {
     /// a few at once, then one a minute. Staff are not counted.
     int bulletinsPerAddress = 10;
     qint64 bulletinIntervalMs = 60 * 1000;
+    /// Sealed handshakes an address may send (each costs the server four
+    /// key exchanges): one per session it may hold at once, then ten a second.
+    qint64 handshakeIntervalMs = 100;
 };
 
 /// Counters for logs, tests and the load generator.
@@ -109,6 +115,9 @@ public:
     /// Keeps the members in `store` (not owned): restoreMembers() takes
     /// those of the last run back, persist() writes changes.
     void setMemberStore(MemberStore *store) { m_memberStore = store; }
+    /// The member keys that hold member IDs (not owned; null: IDs are not
+    /// bound to keys). persist() writes them.
+    void setMemberKeys(MemberKeys *keys) { m_memberKeys = keys; }
     /// The members stored by the last run come back as away, in their rooms,
     /// with what waited for them, for what is left of their awayMs.
     void restoreMembers(qint64 nowMs);
@@ -117,8 +126,19 @@ public:
     void persist(qint64 nowMs, bool force = false);
 
     /// Handles one received datagram; returns the reply to send back to
-    /// `from`, or an empty array when nothing is to be sent.
-    QByteArray handleDatagram(const Endpoint &from, QByteArrayView datagram, qint64 nowMs);
+    /// `from`, or an empty array when nothing is to be sent. A sealed
+    /// datagram comes with the member key its sender proved (`memberKey`,
+    /// empty for plain) and may cap its reply (`replyLimit`, the rest waits
+    /// for the next poll).
+    QByteArray handleDatagram(const Endpoint &from, QByteArrayView datagram, qint64 nowMs,
+                              int replyLimit = WireLimits::maxReplyBytes, QByteArrayView memberKey = {});
+    /// Takes one sealed handshake from the allowance of `from`'s address:
+    /// false (nothing taken) when it is spent.
+    bool takeHandshake(const Endpoint &from, qint64 nowMs)
+    {
+        return source(from).handshakes.take(nowMs, m_limits.handshakeIntervalMs,
+                                            m_limits.maxSessionsPerAddress);
+    }
     /// The news datagrams (NewsDatagram) to send since the last call: to
     /// idle members something was queued for.
     QList<QPair<Endpoint, QByteArray>> takeNews() { return std::exchange(m_news, {}); }
@@ -300,6 +320,8 @@ private:
 
     RoomStore *m_rooms;
     MemberStore *m_memberStore = nullptr;
+    MemberKeys *m_memberKeys = nullptr;
+    QByteArray m_memberKey; ///< the member key of the datagram being handled; empty for plain
     bool m_membersChanged = false;
     QList<QPair<Endpoint, QByteArray>> m_news;
     const Session *m_polling = nullptr; ///< the session whose poll is handled: its reply is the news

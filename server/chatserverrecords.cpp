@@ -373,6 +373,14 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
             s.leaving = true;
         noticeOnce(s, why, m_nowMs);
     };
+    // An ID bound to a member key is that member's alone: under another key
+    // or plain it is refused, so nobody who sees it can take it or lock her out.
+    const QByteArray boundKey = m_memberKeys ? m_memberKeys->keyOf(id) : QByteArray();
+    if (!boundKey.isEmpty() && boundKey != m_memberKey) {
+        refuseId(QStringLiteral("Your member ID belongs to another member key; it is let in only over an "
+                                "encrypted connection proving that key."));
+        return;
+    }
     Session *holder = m_byId.value(id);
     if (holder == &s)
         holder = nullptr;
@@ -406,6 +414,8 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         if (src.recentIds.size() > 2 * m_limits.maxSessionsPerAddress)
             src.recentIds.removeLast();
     }
+    if (boundKey.isEmpty() && !m_memberKey.isEmpty() && m_memberKeys)
+        m_memberKeys->bind(id, m_memberKey);
     if (holder) {
         takeOver(s, *holder, ctx);
         endSession(holder, QStringLiteral("replaced"), holder->room != room || holder->watch != watch);

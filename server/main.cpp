@@ -1,5 +1,6 @@
 // hchat-server: the local chat server.
 #include "chatserver.h"
+#include "memberkeys.h"
 #include "memberstore.h"
 #include "roomstore.h"
 #include "staffpasswords.h"
@@ -8,6 +9,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -86,6 +89,33 @@ int hashPassword(const QString &nick)
     return 0;
 }
 
+// The server's long-term key: kept in the data folder, made there on the
+// first start. A damaged key file stops the server: its clients trust the key
+// it held, and a new one would look to them like somebody else's server.
+std::optional<SealKeyPair> serverKey(const QString &dataDir, bool mayBeEphemeral)
+{
+    if (dataDir.isEmpty()) {
+        if (!mayBeEphemeral) {
+            logLine(QStringLiteral("hchat-server: the server key is kept in the data folder: give --data"));
+            return std::nullopt;
+        }
+        logLine(QStringLiteral("hchat-server: no data folder: the server key lasts for this run only"));
+        return SealKeyPair::generate();
+    }
+    QDir().mkpath(dataDir);
+    const QString path = QDir(dataDir).filePath(QStringLiteral("serverkey.dat"));
+    QString error;
+    if (auto key = SealKeyPair::loadOrCreate(path, &error))
+        return key;
+    logLine(QStringLiteral("hchat-server: the server key: %1").arg(error));
+    // A folder we can't write in yet: serve, with a key nobody can come to trust.
+    if (mayBeEphemeral && !QFileInfo::exists(path)) {
+        logLine(QStringLiteral("hchat-server: the server key lasts for this run only"));
+        return SealKeyPair::generate();
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,10 +154,23 @@ int main(int argc, char **argv)
                                         QStringLiteral("N"),
                                         QString::number(ServerLimits().maxSessionsPerAddress));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every datagram."));
-    p.addOptions({listen, data, staff, hash, perAddress, drop, dup, delay, verbose});
+    const QCommandLineOption printKey(
+        QStringLiteral("print-key"),
+        QStringLiteral("Print the server's public key (base64) and its fingerprint, then exit."));
+    const QCommandLineOption sealedOnly(QStringLiteral("sealed-only"),
+                                        QStringLiteral("Refuse plain (unencrypted) datagrams."));
+    p.addOptions({listen, data, staff, hash, perAddress, drop, dup, delay, verbose, printKey, sealedOnly});
     p.process(app);
     if (p.isSet(hash))
         return hashPassword(p.value(hash));
+    if (p.isSet(printKey)) {
+        const auto key = serverKey(p.value(data), false);
+        if (!key)
+            return 1;
+        std::printf("%s\n%s\n", qPrintable(SealKeyText::encode(key->publicKey)),
+                    qPrintable(SealKeyText::fingerprint(key->publicKey)));
+        return 0;
+    }
 
     FaultSettings faults;
     bool ok1 = false, ok2 = false, ok3 = false;
@@ -155,7 +198,15 @@ int main(int argc, char **argv)
         logLine(QStringLiteral("hchat-server: cannot read the data folder: %1").arg(error));
         return 1;
     }
+    const auto key = serverKey(p.value(data), true);
+    if (!key)
+        return 1;
+    MemberKeys memberKeys(p.value(data));
+    memberKeys.log = rooms.log;
+    if (!memberKeys.loadError().isEmpty())
+        logLine(QStringLiteral("hchat-server: %1").arg(memberKeys.loadError()));
     ChatServer server(&rooms, limits);
+    server.setMemberKeys(&memberKeys);
     if (p.isSet(staff)) {
         StaffPasswords staffFile;
         if (!staffFile.load(p.value(staff), &error)) {
@@ -170,6 +221,7 @@ int main(int argc, char **argv)
     server.setMemberStore(&members);
     UdpServer udp(&server);
     udp.setFaults(faults);
+    udp.setSealing(*key, p.isSet(sealedOnly));
     if (!udp.listen(p.value(listen), &error)) {
         logLine(QStringLiteral("hchat-server: %1").arg(error));
         return 1;
@@ -188,10 +240,12 @@ int main(int argc, char **argv)
     QSocketNotifier stopper(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopper, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
 
-    logLine(QStringLiteral("hchat-server listening on %1 (port %2)%3")
+    logLine(QStringLiteral("hchat-server listening on %1 (port %2)%3; key fingerprint %4%5")
                 .arg(p.value(listen))
                 .arg(udp.port())
-                .arg(p.isSet(data) ? QStringLiteral(", data in ") + p.value(data) : QString()));
+                .arg(p.isSet(data) ? QStringLiteral(", data in ") + p.value(data) : QString(),
+                     SealKeyText::fingerprint(key->publicKey),
+                     p.isSet(sealedOnly) ? QStringLiteral(", sealed only") : QString()));
     const int rc = app.exec();
     server.persist(udp.nowMs(), true);
     logLine(QStringLiteral("hchat-server stopping: %1 sessions, %2 polls, %3 lines relayed")

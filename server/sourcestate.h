@@ -36,13 +36,14 @@ struct SourceState {
     Allowance newRooms;      ///< rooms created
     Allowance bulletins;     ///< bulletins changed
     Allowance tokenClaims;   ///< old tokens named from here that proved nothing
+    Allowance handshakes;    ///< sealed handshakes: each costs key exchanges
     QStringList recentIds;   ///< IDs announced from here, newest first
     qint64 quietUntilMs = 0; ///< no refusal notice before this (they repeat while clients retry)
 
     bool idle(qint64 nowMs) const
     {
         return sessions.isEmpty() && newIds.whole(nowMs) && newRooms.whole(nowMs) && bulletins.whole(nowMs) &&
-               tokenClaims.whole(nowMs);
+               tokenClaims.whole(nowMs) && handshakes.whole(nowMs);
     }
 };
 

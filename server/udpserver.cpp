@@ -62,7 +62,9 @@ UdpServer::UdpServer(ChatServer *server, QObject *parent) : QObject(parent), m_s
     connect(&m_heldTimer, &QTimer::timeout, this, &UdpServer::releaseHeld);
     connect(&m_tick, &QTimer::timeout, this, [this] {
         m_server->tick(nowMs());
-        sendAll(m_server->takeNews()); // members just marked away, to those in their rooms
+        if (m_gate)
+            m_gate->tick(nowMs());
+        sendAll(takeNews()); // members just marked away, to those in their rooms
     });
     // Members and what waits for them go to disk within a tenth of a second.
     connect(&m_persist, &QTimer::timeout, this, [this] { m_server->persist(nowMs()); });
@@ -146,12 +148,28 @@ bool UdpServer::chance(double p)
     return p > 0 && std::uniform_real_distribution<double>(0, 1)(m_random) < p;
 }
 
+SealedGate *UdpServer::setSealing(const SealKeyPair &key, bool sealedOnly)
+{
+    m_gate = std::make_unique<SealedGate>(m_server, key);
+    m_gate->setSealedOnly(sealedOnly);
+    return m_gate.get();
+}
+
+QList<QPair<Endpoint, QByteArray>> UdpServer::takeNews()
+{
+    return m_gate ? m_gate->takeNews() : m_server->takeNews();
+}
+
 void UdpServer::handle(const Endpoint &peer, QByteArrayView datagram, QList<QPair<Endpoint, QByteArray>> *out)
 {
-    const QByteArray reply = m_server->handleDatagram(peer, datagram, nowMs());
-    if (!reply.isEmpty())
-        out->append({peer, reply});
-    *out += m_server->takeNews();
+    if (m_gate) {
+        m_gate->handle(peer, datagram, nowMs(), out);
+    } else {
+        const QByteArray reply = m_server->handleDatagram(peer, datagram, nowMs());
+        if (!reply.isEmpty())
+            out->append({peer, reply});
+    }
+    *out += takeNews();
 }
 
 int UdpServer::processPending()

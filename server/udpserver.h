@@ -1,6 +1,7 @@
 #pragma once
 
 #include "endpoint.h"
+#include "sealedgate.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -8,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <random>
 
 class QSocketNotifier;
@@ -44,6 +46,10 @@ public:
     quint16 port() const { return m_port; }
     int socketDescriptor() const { return m_fd; }
     void setFaults(const FaultSettings &faults);
+    /// Speaks the sealed link under `key` besides plain datagrams (none:
+    /// only `sealedOnly`). Returns the gate for its counters.
+    SealedGate *setSealing(const SealKeyPair &key, bool sealedOnly = false);
+    SealedGate *sealing() const { return m_gate.get(); }
 
     /// What went through the socket, faults included (for tests and logs).
     struct Counters {
@@ -73,6 +79,7 @@ private:
     void sendAll(const QList<QPair<Endpoint, QByteArray>> &out);
     void transmit(const QList<QPair<Endpoint, QByteArray>> &out);
     void releaseHeld();
+    QList<QPair<Endpoint, QByteArray>> takeNews();
     bool chance(double p);
 
     ChatServer *m_server;
@@ -89,6 +96,7 @@ private:
     Counters m_counters;
     std::mt19937 m_random;
     std::deque<Held> m_held;
+    std::unique_ptr<SealedGate> m_gate;
 };
 
 } // namespace hchat

@@ -13,12 +13,14 @@
 // address; the attacker from 127.0.0.66 alone.
 #include "protocol/ackheader.h"
 #include "protocol/pollheader.h"
+#include "protocol/sealing.h"
 #include "server/chatserver.h"
 #include "server/roomstore.h"
 #include "server/staffpasswords.h"
 #include "server/udpserver.h"
 
 #include <QCoreApplication>
+#include <QtEndian>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -28,7 +30,9 @@
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
+#include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -190,13 +194,69 @@ struct Generator {
         return d + "\r\n";
     }
 
+    // The sealed link (serverKey set): each client's own member key, its
+    // handshake under way and its channel once answered.
+    QByteArray serverKey;
+    std::vector<SealKeyPair> memberKeys;
+    std::vector<std::unique_ptr<SealInitiator>> initiators;
+    std::vector<std::unique_ptr<SealedChannel>> channels;
+    std::unordered_map<quint32, int> byIndex;
+    quint64 stamp = 1;
+
+    void seal(const QByteArray &key)
+    {
+        serverKey = key;
+        for (size_t i = 0; i < clients.size(); ++i)
+            memberKeys.push_back(SealKeyPair::generate());
+        initiators.resize(clients.size());
+        channels.resize(clients.size());
+    }
+    std::string wrap(int i, const std::string &text)
+    {
+        if (serverKey.isEmpty())
+            return text;
+        const QByteArrayView plain(text.data(), qsizetype(text.size()));
+        if (channels[size_t(i)])
+            return channels[size_t(i)]->seal(plain).toStdString();
+        auto &initiator = initiators[size_t(i)];
+        initiator = std::make_unique<SealInitiator>(memberKeys[size_t(i)], serverKey);
+        byIndex[initiator->index()] = i;
+        return initiator->handshake(plain, stamp++).toStdString();
+    }
+    // The plain datagram in a sealed one; false when there is none.
+    bool unwrap(QByteArrayView d, QByteArray *plain)
+    {
+        const char type = SealWire::typeOf(d);
+        const auto index = type == SealWire::HandshakeAnswer && d.size() > 5
+                               ? std::optional<quint32>(qFromLittleEndian<quint32>(d.data() + 1))
+                               : SealWire::indexOf(d);
+        const auto client = index ? byIndex.find(*index) : byIndex.end();
+        if (client == byIndex.end())
+            return false;
+        const size_t i = size_t(client->second);
+        if (type == SealWire::HandshakeAnswer && initiators[i]) {
+            auto answer = initiators[i]->answer(d);
+            if (!answer)
+                return false;
+            channels[i] = std::make_unique<SealedChannel>(std::move(answer->first));
+            *plain = answer->second;
+            return !plain->isEmpty();
+        }
+        if (type != SealWire::Data || !channels[i])
+            return false;
+        auto opened = channels[i]->open(d);
+        if (opened)
+            *plain = *opened;
+        return bool(opened);
+    }
+
     // Sends the given clients' polls, batched per socket.
     void send(const std::vector<int> &which, bool presence)
     {
         std::vector<std::vector<std::string>> texts(sockets.size());
         std::vector<std::vector<int>> ids(sockets.size());
         for (int i : which) {
-            texts[size_t(clients[size_t(i)].socket)].push_back(pollText(i, presence));
+            texts[size_t(clients[size_t(i)].socket)].push_back(wrap(i, pollText(i, presence)));
             ids[size_t(clients[size_t(i)].socket)].push_back(i);
         }
         const auto now = Clock::now();
@@ -250,22 +310,30 @@ struct Generator {
                 if (n <= 0)
                     break;
                 for (int j = 0; j < n; ++j) {
-                    const size_t len = msgs[j].msg_len;
-                    const size_t nl = std::string_view(bufs[j], len).find('\n');
+                    const char *data = bufs[j];
+                    size_t len = msgs[j].msg_len;
+                    QByteArray opened;
+                    if (!serverKey.isEmpty()) {
+                        if (!unwrap(QByteArrayView(data, qsizetype(len)), &opened))
+                            continue;
+                        data = opened.constData();
+                        len = size_t(opened.size());
+                    }
+                    const size_t nl = std::string_view(data, len).find('\n');
                     if (nl == std::string::npos) {
                         // News waiting: the client polls at once.
-                        auto it = byToken.find(field(bufs[j], len, 'L'));
+                        auto it = byToken.find(field(data, len, 'L'));
                         if (it != byToken.end() && !clients[size_t(it->second)].inFlight)
                             news.push_back(it->second);
                         continue;
                     }
                     // Lines said by the delivery run carry the time they were said.
-                    const std::string_view body(bufs[j] + nl, len - nl);
+                    const std::string_view body(data + nl, len - nl);
                     for (size_t at = body.find(":  t="); at != std::string_view::npos;
                          at = body.find(":  t=", at + 1))
                         deliveryUs.push_back(double(sinceStartUs()) -
                                              std::atof(std::string(body.substr(at + 5, 20)).c_str()));
-                    const std::string tok = field(bufs[j], nl == std::string::npos ? len : nl, 'L');
+                    const std::string tok = field(data, nl == std::string::npos ? len : nl, 'L');
                     int idx = -1;
                     if (learnTokens) {
                         // First answers: the reply carries the new token; the
@@ -287,7 +355,7 @@ struct Generator {
                     if (idx < 0 || !clients[size_t(idx)].inFlight)
                         continue;
                     SimClient &c = clients[size_t(idx)];
-                    const std::string reply = field(bufs[j], nl == std::string::npos ? len : nl, 'Y');
+                    const std::string reply = field(data, nl == std::string::npos ? len : nl, 'Y');
                     if (!reply.empty())
                         c.lastReply = quint32(std::stoul(reply));
                     c.inFlight = false;
@@ -908,7 +976,44 @@ int main(int argc, char **argv)
             return 1;
     }
 
-    // 7. Memory of idle sessions.
+    // 7. The sealed link against plain, each on a server of its own.
+    double plainRate = 0;
+    for (const bool sealed : {false, true}) {
+        RoomStore someRooms;
+        someRooms.load();
+        ChatServer server(&someRooms);
+        UdpServer socket(&server);
+        const SealKeyPair key = SealKeyPair::generate();
+        socket.setSealing(key);
+        if (!socket.listen(QStringLiteral("127.0.0.1:0"), &error, false))
+            return 1;
+        std::atomic<bool> stopServer{false};
+        std::thread t(chatServer, &socket, &server, &stopServer);
+        Generator g(socket.port(), nClients, nSockets);
+        if (sealed)
+            g.seal(key.publicKey);
+        const bool ok = g.handshake();
+        if (ok) {
+            g.fullSpeed(seconds, window);
+            if (!sealed)
+                plainRate = g.rate;
+            std::printf(
+                "%s link (%d clients, full speed): %9.0f polls/s%s  (p50 %.0f us, p99 %.0f us)\n",
+                sealed ? "sealed" : "plain ", nClients, g.rate,
+                sealed
+                    ? qPrintable(QStringLiteral(" = %1% of plain").arg(100 * g.rate / plainRate, 0, 'f', 0))
+                    : "",
+                g.percentile(0.5), g.percentile(0.99));
+        }
+        stopServer = true;
+        t.join();
+        if (!ok) {
+            std::fprintf(stderr, "%s handshake failed\n", sealed ? "sealed" : "plain");
+            return 1;
+        }
+    }
+
+    // 8. Memory of idle sessions.
     std::printf("memory per idle session (%d sessions): %.0f bytes\n", nSessions,
                 idleSessionBytes(nSessions));
     return 0;

@@ -1,8 +1,10 @@
 #include "app/chatservices.h"
 
 #include "app/iniconfig.h"
+#include "app/memberkey.h"
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
+#include "chat/sealedlink.h"
 #include "platform/httpfetcher.h"
 #include "platform/mediasoundplayer.h"
 #include "platform/speechworker.h"
@@ -115,23 +117,29 @@ void ChatServices::catalogueArrived()
         m_ready();
 }
 
-QString ChatServices::openLink(const StartOptions &options)
+QString ChatServices::openLink(const StartOptions &options, const QString &memberKeyPath)
 {
     QString complaint;
     if (!options.serverOverride.isEmpty() && !m_session.connection.setServerOverride(options.serverOverride))
         complaint = QStringLiteral("Not a server address: ") + options.serverOverride;
+    const auto notice = [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); };
     // A name that can't be looked up would otherwise leave the user waiting
     // for a connection that never comes, without a word.
-    connect(m_udp.get(), &UdpTransport::lookupFailed, this, [this](const QString &host) {
-        m_session.sink->ShowMessage(
-            QStringLiteral("The server %1 can't be found: not connected. Check the server address.")
-                .arg(host),
-            false, true);
+    connect(m_udp.get(), &UdpTransport::lookupFailed, this, [notice](const QString &host) {
+        notice(QStringLiteral("The server %1 can't be found: not connected. Check the server address.")
+                   .arg(host));
     });
-    m_session.connection.open(m_udp.get());
+    const MemberKey::Loaded member = MemberKey::load(memberKeyPath);
+    if (member.replaced)
+        m_session.settings.memberId.clear(); // the old ID stays bound to the old key
+    if (!member.notice.isEmpty())
+        notice(member.notice);
+    m_seal = std::make_unique<SealedLink>(m_session.settings, *m_udp, member.pair);
+    m_seal->notice = notice;
+    m_session.connection.open(m_seal.get());
     // Lines of one datagram are laid out and painted once.
-    auto deliver = m_udp->receiver;
-    m_udp->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
+    auto deliver = m_seal->receiver;
+    m_seal->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
         m_session.sink->beginBatch();
         deliver(datagram, host, port);
         m_session.sink->endBatch();

@@ -19,6 +19,7 @@ class ChatSession;
 class HttpFetcher;
 class MediaSoundPlayer;
 class ProcessControl;
+class SealedLink;
 class SpeechWorker;
 class TextEditView;
 class TranscriptRenderer;
@@ -41,9 +42,10 @@ public:
     /// Loads the catalogue (stand-alone mode), then the stored lists.
     /// `ready` runs once the catalogue is there, maybe later than this call.
     void loadCatalogue(std::function<void()> ready);
-    /// Opens the socket and the link to the chosen (or overriding) server.
-    /// Returns a complaint about `--server`, or the empty text.
-    QString openLink(const StartOptions &options);
+    /// Opens the socket and the sealed link to the chosen (or overriding)
+    /// server, with the member key kept at memberKeyPath (made there on the
+    /// first start). Returns a complaint about `--server`, or the empty text.
+    QString openLink(const StartOptions &options, const QString &memberKeyPath);
     /// The speech voice, in stand-alone mode.
     void startSpeech(std::function<void(const QString &)> debugLog);
     /// Leaves the room and saves the stored lists. False (with the reason)
@@ -66,6 +68,8 @@ public:
     TranscriptRenderer *renderer() const { return m_renderer.get(); }
     ChatLogger *log() const { return m_log.get(); }
     WebViewerHost *web() const { return m_web.get(); }
+    /// The sealed link over the socket; null before openLink().
+    SealedLink *seal() const { return m_seal.get(); }
 
 private:
     void catalogueArrived();
@@ -75,6 +79,7 @@ private:
     std::unique_ptr<CatalogueLoader> m_loader;
     StoredLists m_lists;
     std::unique_ptr<UdpTransport> m_udp;
+    std::unique_ptr<SealedLink> m_seal; // after the socket: it goes first
     std::unique_ptr<TextEditView> m_richView;
     std::unique_ptr<TextEditView> m_rich2View;
     std::unique_ptr<MediaSoundPlayer> m_sound;

@@ -1,5 +1,6 @@
 #include "app/firststartdialog.h"
 
+#include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
 
 #include <QDialogButtonBox>
@@ -40,6 +41,14 @@ FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt
     form->addRow(tr("Server"), edtServer);
     edtServer->setVisible(withServer);
     form->labelForField(edtServer)->setVisible(withServer);
+    edtServerKey = new QLineEdit(this);
+    edtServerKey->setObjectName(QStringLiteral("edtServerKey"));
+    edtServerKey->setPlaceholderText(tr("optional: paste the key you were given"));
+    edtServerKey->setToolTip(tr("The server's public key from its administrator. Without it the key is "
+                                "learned at the first contact and its fingerprint shown."));
+    form->addRow(tr("Server key"), edtServerKey);
+    edtServerKey->setVisible(withServer);
+    form->labelForField(edtServerKey)->setVisible(withServer);
     layout->addLayout(form);
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("lblProblem"));
@@ -82,6 +91,11 @@ QString FirstStartDialog::serverProblem(const QString &typed,
     return QString();
 }
 
+QString FirstStartDialog::serverKey() const
+{
+    return edtServerKey->isVisibleTo(this) ? edtServerKey->text().trimmed() : QString();
+}
+
 bool FirstStartDialog::hostResolves(const QString &host)
 {
     return !QHostInfo::fromName(host).addresses().isEmpty();
@@ -93,10 +107,11 @@ void FirstStartDialog::accept()
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         const QString problem = serverProblem(edtServer->text(), hostResolves);
         QGuiApplication::restoreOverrideCursor();
-        if (!problem.isEmpty()) {
-            m_problem->setText(problem);
+        const QString keyProblem = ServerKeys::problem(edtServerKey->text());
+        if (!problem.isEmpty() || !keyProblem.isEmpty()) {
+            m_problem->setText(problem.isEmpty() ? keyProblem : problem);
             m_problem->show();
-            edtServer->setFocus();
+            (problem.isEmpty() ? edtServerKey : edtServer)->setFocus();
             return;
         }
     }

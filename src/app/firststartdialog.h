@@ -11,7 +11,8 @@ namespace hchat {
 
 /// The first start's question: the nick to chat under and, when asked for,
 /// the chat server to join (host[:port]). OK is taken only with a server
-/// whose host can be found and whose port is a port.
+/// whose host can be found and whose port is a port, and with the server's
+/// key (optional) only when it is one.
 class FirstStartDialog : public QDialog
 {
     Q_OBJECT
@@ -22,6 +23,8 @@ public:
 
     QString nick() const;
     QString server() const;
+    /// The server's public key as pasted (base64), or empty.
+    QString serverKey() const;
 
     /// Why a typed server can't be used, or the empty text when it can.
     /// resolves: whether a host name can be looked up (the system's resolver
@@ -32,6 +35,7 @@ public:
 
     QLineEdit *edtNick = nullptr;
     QLineEdit *edtServer = nullptr;
+    QLineEdit *edtServerKey = nullptr;
 
 public slots:
     void accept() override;

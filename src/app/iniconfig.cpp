@@ -268,6 +268,7 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
     for (int i = 0; i < 3; ++i) {
         const QByteArray key = "Server" + QByteArray::number(i);
         s.servers[i] = r.text(key.constData(), QStringLiteral("127.0.0.1:5500"));
+        s.serverKeys[i] = r.text(("ServerKey" + QByteArray::number(i)).constData(), QString()).trimmed();
     }
     s.proxyHost = r.text("ProxyHost", QString());
     s.proxyUser = r.text("ProxyUser", QString());
@@ -304,6 +305,7 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
     for (int i = 0; i < 3; ++i) {
         const QByteArray key = "Server" + QByteArray::number(i);
         put(key.constData(), s.servers[i]);
+        put(("ServerKey" + QByteArray::number(i)).constData(), s.serverKeys[i]);
     }
     put("ProxyHost", s.proxyHost);
     put("ProxyUser", s.proxyUser);

@@ -5,6 +5,7 @@
 #include "app/firststartdialog.h"
 #include "app/iniconfig.h"
 #include "app/rosterpanel.h"
+#include "app/sealbadge.h"
 #include "app/tfrmpm.h"
 #include "app/webbar.h"
 #include "platform/transcriptedit.h"
@@ -210,7 +211,11 @@ void TfrmChat::buildWidgets()
     lblStatus = new QLabel(chatArea);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
-    chatLayout->addWidget(lblStatus);
+    sealBadge = new SealBadge(chatArea);
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(lblStatus, 1);
+    statusRow->addWidget(sealBadge);
+    chatLayout->addLayout(statusRow);
     splMain->setStretchFactor(0, 0);
     splMain->setStretchFactor(1, 1);
     outer->addWidget(splMain, 1);

@@ -29,6 +29,7 @@ class TfrmChatProp;
 class DesktopNotifier;
 class IniConfig;
 class RosterPanel;
+class SealBadge;
 class TranscriptEdit;
 class TrayIcon;
 class WebBar;
@@ -126,8 +127,9 @@ public:
     QAction *mnuNotifyKeyword = nullptr;
     QAction *mnuNotifyNick = nullptr;
     QAction *mnuHighlightNick = nullptr;
-    QAction *mnuFind = nullptr;  ///< Ctrl+F: the search bar over the transcript in use
-    QLabel *lblStatus = nullptr; ///< the link's state, under the transcripts
+    QAction *mnuFind = nullptr;     ///< Ctrl+F: the search bar over the transcript in use
+    QLabel *lblStatus = nullptr;    ///< the link's state, under the transcripts
+    SealBadge *sealBadge = nullptr; ///< beside it: encrypted or not
     TrayIcon *trayIcon = nullptr;
     DesktopNotifier *notifier = nullptr;
 
@@ -218,7 +220,7 @@ private:
     void catalogueReady();
     void checkNick();
     /// The server typed at the first start: the chosen endpoint's address.
-    void useServer(const QString &hostPort);
+    void useServer(const QString &hostPort, const QString &key);
     void saveSettings();
     bool m_nickChecked = false;
     bool m_askingNick = false;

@@ -2,6 +2,7 @@
 #include "app/chatservices.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
+#include "chat/sealedlink.h"
 #include "platform/webviewerhost.h"
 #include "settings/tfrmchatprop.h"
 #include "settings/upgrade.h"
@@ -36,6 +37,8 @@ void TfrmChat::openProperties()
     m_prop->askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
         return askNick ? askNick(caption, prompt, answer) : QString();
     };
+    m_prop->serverKey = [this] { return m_services->seal()->serverKey(); };
+    m_prop->setServerKey = [this](const QString &key) { m_services->seal()->acceptServerKey(key); };
     m_prop->openAddress = [this](const QString &url) {
         if (!m_session.settings.showImage) {
             m_session.settings.showImage = true;

@@ -2,9 +2,11 @@
 // context menu, page keys and nick completion in the entry, the status line,
 // and drawing the user back (title count, tray icon, urgency, notifications).
 #include "app/chatservices.h"
+#include "app/sealbadge.h"
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
 #include "app/trayicon.h"
+#include "chat/sealedlink.h"
 #include "platform/desktopnotifier.h"
 #include "platform/networkwatcher.h"
 #include "platform/transcriptedit.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
@@ -251,6 +254,14 @@ void TfrmChat::updateStatusLine()
         LinkStatus::text(state, c.endpoint().toString(), c.lostSince(), c.link().pollCountdown());
     if (lblStatus->text() != text)
         lblStatus->setText(text);
+    // The seal says something only once the server answered.
+    const SealedLink *seal = m_services ? m_services->seal() : nullptr;
+    sealBadge->showState(seal && state != LinkStatus::State::Closed ? seal->state() : SealState::Waiting);
+    const QString fingerprint = seal ? seal->fingerprint() : QString();
+    const QString tip = fingerprint.isEmpty() ? tr("Your room")
+                                              : tr("Your room\nServer key fingerprint: %1").arg(fingerprint);
+    if (cmbRoom1->toolTip() != tip)
+        cmbRoom1->setToolTip(tip);
     // The members shown are those of before the loss: greyed, not gone.
     lstMembers->setEnabled(state != LinkStatus::State::Lost);
 }

@@ -4,9 +4,11 @@
 #include "app/debuglog.h"
 #include "app/firststartdialog.h"
 #include "app/iniconfig.h"
+#include "app/memberkey.h"
 #include "app/rosterpanel.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
+#include "chat/sealedlink.h"
 #include "platform/webviewerhost.h"
 #include "settings/upgrade.h"
 #include "transcript/chatlogger.h"
@@ -15,6 +17,7 @@
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -37,7 +40,7 @@ void TfrmChat::wireServices()
             if (ask.exec() != QDialog::Accepted)
                 return QString();
             if (!ask.server().isEmpty())
-                useServer(ask.server());
+                useServer(ask.server(), ask.serverKey());
             return ask.nick();
         };
     }
@@ -47,9 +50,12 @@ void TfrmChat::wireServices()
     m_services->loadCatalogue([this] { catalogueReady(); });
 
     // 7: the socket and the link.
-    const QString complaint = m_services->openLink(m_options);
+    const QString complaint = m_services->openLink(m_options, QFileInfo(m_config->iniPath()).absolutePath() +
+                                                                  u'/' + MemberKey::fileName());
     if (!complaint.isEmpty())
         m_session.sink->ShowMessage(complaint, false, true);
+    // A key learned at the first contact is kept even if the program is killed.
+    m_services->seal()->keysChanged = [this] { saveSettings(); };
 
     // 12: the logs' opening line.
     if (m_session.settings.autoLog)
@@ -165,14 +171,18 @@ void TfrmChat::checkNick()
         saveSettings(); // the first start's answers are kept even if the program is killed
 }
 
-void TfrmChat::useServer(const QString &hostPort)
+void TfrmChat::useServer(const QString &hostPort, const QString &key)
 {
-    // Unchanged (`--server`'s included, which is for its run only): nothing to keep.
+    // Unchanged (`--server`'s included, which is for its run only): only a
+    // pasted key is news. A new address forgets the old one's key.
     ChatSettings &s = m_session.settings;
-    if (hostPort == m_session.connection.endpoint().toString() || s.servers[s.serverChoice] == hostPort)
-        return;
-    s.servers[s.serverChoice] = hostPort;
-    m_session.connection.selectServer(s.serverChoice);
+    if (hostPort != m_session.connection.endpoint().toString() && s.servers[s.serverChoice] != hostPort) {
+        s.servers[s.serverChoice] = hostPort;
+        s.serverKeys[s.serverChoice].clear();
+        m_session.connection.selectServer(s.serverChoice);
+    }
+    if (!key.isEmpty())
+        m_services->seal()->acceptServerKey(key);
 }
 
 void TfrmChat::saveSettings()

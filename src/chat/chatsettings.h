@@ -55,6 +55,10 @@ struct ChatSettings {
     int serverChoice = 0; ///< 0 "Same as Support Room", 1 and 2 the numbered servers
     QString servers[3] = {QStringLiteral("127.0.0.1:5500"), QStringLiteral("127.0.0.1:5500"),
                           QStringLiteral("127.0.0.1:5500")};
+    /// `ServerKey0` to `ServerKey2`: the public key (base64) of the server in
+    /// the same place of `servers`, learned for that address; empty when none
+    /// is known yet.
+    QString serverKeys[3];
     QString proxyHost;
     int proxyPort = 0;
     QString proxyUser;

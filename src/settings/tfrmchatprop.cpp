@@ -5,6 +5,7 @@
 #include "catalogue/cataloguetext.h"
 #include "catalogue/dateformat.h"
 #include "chat/chatsession.h"
+#include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
 #include "settings/versiondate.h"
 #include "transcript/transcriptsink.h"
@@ -112,6 +113,8 @@ void TfrmChatProp::FormCreate()
     edtNick->setText(m_opened.nick);
     m_openedServer = m_session.connection.endpoint().toString();
     edtServer->setText(m_openedServer);
+    m_openedServerKey = serverKey ? serverKey() : QString();
+    edtServerKey->setText(m_openedServerKey);
     for (int i = 0; i < ProfileEditor::SoundCount; ++i)
         m_soundBoxes[i]->setText(m_opened.sounds[i]);
     edtURL->setText(m_opened.url);
@@ -170,20 +173,29 @@ void TfrmChatProp::FormClose()
 
 void TfrmChatProp::applyServer()
 {
+    const auto notice = [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); };
     const QString typed = edtServer->text().trimmed();
-    if (typed == m_openedServer)
-        return;
-    if (!ServerEndpoint::parse(typed).isValid()) {
-        m_session.sink->ShowMessage(
-            QStringLiteral("Not a server address: %1; staying with %2").arg(typed, m_openedServer), false,
-            true);
-        return;
+    if (typed != m_openedServer) {
+        if (!ServerEndpoint::parse(typed).isValid()) {
+            // A key pasted with it was meant for the server not taken.
+            notice(QStringLiteral("Not a server address: %1; staying with %2").arg(typed, m_openedServer));
+            return;
+        }
+        // The chosen endpoint's address: leaving the old server and announcing
+        // to the new one is the connection's. The old address's key is not
+        // the new one's.
+        const int choice = m_session.settings.serverChoice;
+        m_session.settings.servers[choice] = typed;
+        m_session.settings.serverKeys[choice].clear();
+        m_session.connection.selectServer(choice);
     }
-    // The chosen endpoint's address: leaving the old server and announcing
-    // to the new one is the connection's.
-    const int choice = m_session.settings.serverChoice;
-    m_session.settings.servers[choice] = typed;
-    m_session.connection.selectServer(choice);
+    const QString key = edtServerKey->text().trimmed();
+    if (key == m_openedServerKey || !setServerKey)
+        return;
+    if (const QString problem = ServerKeys::problem(key); !problem.isEmpty())
+        notice(problem + QStringLiteral(" The server key stays as it was."));
+    else
+        setServerKey(key);
 }
 
 void TfrmChatProp::btnCancelClick()

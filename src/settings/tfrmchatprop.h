@@ -63,6 +63,10 @@ public:
     std::function<QString(const QString &current)> chooseSound;
     /// "Erase Bulletin": true on OK.
     std::function<bool()> confirmErase;
+    /// The key held for the server in use (base64, empty when none), and what
+    /// takes a new one for it (empty: forget it; the next contact learns it).
+    std::function<QString()> serverKey;
+    std::function<void(const QString &)> setServerKey;
     /// Asks for a nick when the one typed cleans to nothing.
     std::function<QString(const QString &, const QString &, const QString &)> askNick;
 
@@ -84,7 +88,8 @@ public:
     // User Profile.
     QLineEdit *edtNick = nullptr;
     QComboBox *cmbIconUser = nullptr;
-    QLineEdit *edtServer = nullptr; ///< host[:port] of the chat server in use
+    QLineEdit *edtServer = nullptr;    ///< host[:port] of the chat server in use
+    QLineEdit *edtServerKey = nullptr; ///< its public key, pasted or learned
     QLineEdit *edtPage = nullptr;
     QLineEdit *edtPM = nullptr;
     QLineEdit *edtLink = nullptr;
@@ -198,6 +203,7 @@ private:
     ProfileEditor::Values m_opened;
     ChatSettings m_before; ///< as opened: what Cancel puts back
     QString m_openedServer;
+    QString m_openedServerKey;
     QTimer *m_setupPause = nullptr;
     bool m_loading = false;
     bool m_profileChanged = false;

@@ -96,6 +96,13 @@ QWidget *TfrmChatProp::buildUserTab()
     edtServer->setToolTip(QStringLiteral("The chat server: a new one is joined when the dialog closes"));
     who->addWidget(new QLabel(QStringLiteral("Server"), tab), 2, 0);
     who->addWidget(edtServer, 2, 1);
+    edtServerKey = new QLineEdit(tab);
+    edtServerKey->setObjectName(QStringLiteral("edtServerKey"));
+    edtServerKey->setPlaceholderText(QStringLiteral("learned at the first contact"));
+    edtServerKey->setToolTip(QStringLiteral("The server's public key (base64) from its administrator. Clear "
+                                            "it to accept the key the server shows next."));
+    who->addWidget(new QLabel(QStringLiteral("Server key"), tab), 3, 0);
+    who->addWidget(edtServerKey, 3, 1);
     left->addLayout(who);
 
     auto *grpProperties = new QGroupBox(QStringLiteral("Properties"), tab);

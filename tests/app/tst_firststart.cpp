@@ -1,4 +1,5 @@
 #include "app/firststartdialog.h"
+#include "chat/serverkeys.h"
 
 #include <QTest>
 
@@ -36,6 +37,25 @@ private slots:
         const QString problem = FirstStartDialog::serverProblem(typed, resolves);
         QCOMPARE(problem.isEmpty(), usable);
         QVERIFY(!looked.contains("192.0.2.7"));
+    }
+
+    // The pasted server key (here and in Properties): 32 bytes or nothing.
+    void serverKeyChecks_data()
+    {
+        QTest::addColumn<QByteArray>("pasted");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("32 bytes") << QByteArray(32, 'k').toBase64() << true;
+        QTest::newRow("blanks around") << " " + QByteArray(32, 'k').toBase64() + "\n" << true;
+        QTest::newRow("none: optional") << QByteArray() << true;
+        QTest::newRow("31 bytes") << QByteArray(31, 'k').toBase64() << false;
+        QTest::newRow("fingerprint instead") << QByteArray("ABCD-EFGH-IJKL-MNOP") << false;
+        QTest::newRow("cut in the middle") << QByteArray(32, 'k').toBase64().insert(20, ' ') << false;
+    }
+    void serverKeyChecks()
+    {
+        QFETCH(QByteArray, pasted);
+        QFETCH(bool, usable);
+        QCOMPARE(ServerKeys::problem(QString::fromLatin1(pasted)).isEmpty(), usable);
     }
 };
 

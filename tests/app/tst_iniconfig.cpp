@@ -1,5 +1,6 @@
 #include "app/iniconfig.h"
 #include "app/inifile.h"
+#include "app/memberkey.h"
 #include "app/screenplacement.h"
 #include "app/startoptions.h"
 #include "support/unprivileged.h"
@@ -305,6 +306,25 @@ private slots:
         QCOMPARE(files.size(), 4);
         for (const QString &name : files)
             QVERIFY2(!(QFile::permissions(folder() + "ChatLog/" + name) & others), qPrintable(name));
+    }
+
+    // The member key: made once, and the same next time; a
+    // damaged file is set aside whole and replaced, and the user told.
+    void memberKeyFile()
+    {
+        QVERIFY(QDir().mkpath(folder() + "ChatLog"));
+        const QString path = folder() + "ChatLog/" + MemberKey::fileName();
+        const MemberKey::Loaded first = MemberKey::load(path);
+        QVERIFY(first.pair.isValid() && first.notice.isEmpty() && !first.replaced);
+        QCOMPARE(MemberKey::load(path).pair.publicKey, first.pair.publicKey);
+        QVERIFY(AtomicFile::save(path, "half a key"));
+        const MemberKey::Loaded again = MemberKey::load(path);
+        QVERIFY(again.replaced && again.notice.contains(path + ".damaged"));
+        QVERIFY(again.pair.isValid() && again.pair.publicKey != first.pair.publicKey);
+        QByteArray aside;
+        QCOMPARE(AtomicFile::read(path + ".damaged", &aside), AtomicFile::ReadResult::Read);
+        QCOMPARE(aside, QByteArray("half a key"));
+        QCOMPARE(MemberKey::load(path).pair.publicKey, again.pair.publicKey);
     }
 
     void webRule()

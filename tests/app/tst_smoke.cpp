@@ -1,9 +1,11 @@
 // The two real executables together: hchat-server and hchat (offscreen)
 // start, meet, and stop cleanly on SIGTERM; members kept across a restart.
+#include "protocol/sealing.h"
 #include "support/loopbackmember.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -47,13 +49,13 @@ class TestSmoke : public QObject
     {
         QVERIFY(QFile::exists(bin + "/hchat-server"));
         QVERIFY(QFile::exists(bin + "/hchat"));
+        port = freePort();
+        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
         QDir(home.path()).mkpath("ChatLog");
         QFile ini(home.path() + "/ChatLog/Halvex.ini");
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Chat]\r\nNick=Smoky\r\nRoom=1\r\nLog=1\r\n");
+        ini.write("[Chat]\r\nNick=Smoky\r\nRoom=1\r\nLog=1\r\nServer1=" + endpoint.toUtf8() + "\r\n");
         ini.close();
-        port = freePort();
-        const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
         connect(&server, &QProcess::readyReadStandardError, this,
                 [this] { serverLog += server.readAllStandardError(); });
         server.start(bin + "/hchat-server", {"--listen", endpoint, "--verbose"});
@@ -107,6 +109,13 @@ private slots:
         QVERIFY(serverLog.contains("hchat-server stopping"));
         // hchat really showed it: its transcript log has the line.
         QVERIFY2(clientLogs().contains("Tess:  hello from the smoke test"), qPrintable(clientLogs()));
+        // Sealed under the key the first contact taught, kept for the address.
+        QFile ini(home.path() + "/ChatLog/Halvex.ini");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString key = QRegularExpression("ServerKey1=(\\S+)").match(ini.readAll()).captured(1);
+        const QString shown = QRegularExpression("key fingerprint ([A-Z0-9-]+)").match(serverLog).captured(1);
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(SealKeyText::fingerprint(SealKeyText::decode(key)), shown);
     }
 
     // Ann and Bob in room 1; the server stops (SIGTERM) or is killed right

@@ -9,9 +9,11 @@
 #include "protocol/datagramlink.h"
 #include "protocol/field.h"
 #include "protocol/linkevents.h"
+#include "protocol/sealedtransport.h"
 #include "protocol/transport.h"
 #include "protocol/wiretext.h"
 #include "server/chatserver.h"
+#include "server/sealedgate.h"
 
 #include <QStringList>
 
@@ -28,21 +30,47 @@ struct LinkClient : LinkEvents, Transport {
     QList<quint32> delivered;
     QList<quint32> dropped;
     QByteArray lastPoll;
-    QByteArray lastReply;
-    bool loseReplies = false; ///< the network loses every reply
-    QString presenceFields;   ///< sent again when the server asks us to announce
+    QByteArray lastReply; ///< unsealed when sealed
+    QByteArray lastRaw;
+    bool loseReplies = false;   ///< the network loses every reply
+    QString presenceFields;     ///< sent again when the server asks us to announce
+    SealedGate *gate = nullptr; ///< set by seal(): datagrams go through the server's gate
+    SealEvents sealEvents;
+    std::unique_ptr<SealedTransport> sealed;
 
     LinkClient(ChatServer *s, quint16 port, const qint64 *clock)
         : server(s), peer(Endpoint::ipv4(0x7f000001, port)), now(clock)
     {
         link.open(this);
     }
+    ~LinkClient() { link.open(nullptr); } // before the sealed transport goes
 
     // Transport
     void sendDatagram(const QByteArray &datagram) override
     {
         lastPoll = datagram;
-        m_replies << server->handleDatagram(peer, datagram, *now);
+        if (!gate) {
+            m_replies << server->handleDatagram(peer, datagram, *now);
+            return;
+        }
+        SealedGate::Datagrams out;
+        gate->handle(peer, datagram, *now, &out);
+        for (const auto &[to, bytes] : out)
+            if (to == peer)
+                m_replies << bytes;
+    }
+    /// Speaks through `g` from now on, sealed under `member` to a server of `serverKey`.
+    void seal(SealedGate *g, const SealKeyPair &member, const QByteArray &serverKey)
+    {
+        gate = g;
+        link.open(nullptr); // it would clear the receiver the sealed transport sets
+        sealed = std::make_unique<SealedTransport>(*this, sealEvents, member);
+        sealed->setServerKey(serverKey);
+        link.open(sealed.get());
+        sealed->receiver = [this, up = sealed->receiver](const QByteArray &d, const QString &h, quint16 p) {
+            lastReply = d;
+            up(d, h, p);
+        };
     }
     void setEndpoint(const QString &, quint16) override {}
 
@@ -101,8 +129,8 @@ struct LinkClient : LinkEvents, Transport {
         for (const QByteArray &r : replies) {
             if (r.isEmpty() || loseReplies)
                 continue;
-            last = lastReply = r;
-            link.receive(r);
+            last = lastRaw = lastReply = r;
+            receiver(r, {}, 0);
         }
         return last;
     }

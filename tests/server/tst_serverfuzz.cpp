@@ -88,6 +88,13 @@ private slots:
         bob.presence("Bob", "BBBBBBBB#", 1);
         ann.drain();
         bob.drain();
+        // A sealed member: her handshake and sealed polls, mangled, go to the gate.
+        SealedGate gate(&server, SealKeyPair::generate());
+        LinkClient eve(&server, 4003, &now);
+        eve.seal(&gate, SealKeyPair::generate(), gate.key().publicKey);
+        eve.presence("Eve", "EEEEEEEE!", 1);
+        eve.poll();
+        QByteArrayList sealedSamples{eve.lastPoll};
         const QByteArray strangeTokens[] = {"zz", "10", QByteArray(), "AAAAAAAA"};
         const Endpoint strangers[] = {Endpoint::ipv4(0x0a000001, 53), Endpoint::ipv4(0x0a000002, 9),
                                       Endpoint::ipv4(0x7f000001, 4002)};
@@ -114,6 +121,16 @@ private slots:
                      "\r\n";
                 d = mutate(d, rng);
             }
+            if (i % 4 == 1) {
+                d = mutate(sealedSamples.at(rng.bounded(int(sealedSamples.size()))), rng);
+                if (rng.bounded(4) == 0 && !d.isEmpty())
+                    d[0] = char(1 + rng.bounded(6));
+                SealedGate::Datagrams out;
+                gate.handle(from, d, now, &out);
+                for (const auto &o : out) // nothing forged or replayed gets more back than it sent
+                    QVERIFY(o.second.size() <= d.size());
+                continue;
+            }
             const int before = server.sessionCount();
             const QByteArray reply = server.handleDatagram(from, d, now);
             QVERIFY(reply.size() <= WireLimits::maxReplyBytes);
@@ -126,8 +143,10 @@ private slots:
             // The members' own clients keep their sessions going (announcing
             // themselves again when the noise ended them).
             if (i % 200 == 0)
-                for (LinkClient *c : {&ann, &bob})
+                for (LinkClient *c : {&ann, &bob, &eve})
                     c->poll();
+            if (i % 5000 == 0)
+                sealedSamples << eve.lastPoll;
         }
         QVERIFY(server.sessionCount() <= server.limits().maxSessions);
         // The noise got as far as the handlers, not just the header check.
@@ -147,6 +166,8 @@ private slots:
         cy.drain();
         di.drain();
         QVERIFY(di.received.join(u'\n').contains("Cy:  still here"));
+        QCOMPARE(eve.sealed->state(), SealState::Encrypted);
+        QVERIFY(gate.counters().dropped + gate.counters().unknownSessions > 5000);
     }
 };
 
