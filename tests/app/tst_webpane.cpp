@@ -41,7 +41,6 @@ private slots:
         TfrmChat w(options, 300);
         w.tmrChat->stop();
         WebViewerHost *web = w.services().web();
-        web->prepare();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
