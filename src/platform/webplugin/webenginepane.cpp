@@ -15,47 +15,34 @@
 #endif
 
 // Exported by Qt GUI for its own modules: the context every OpenGL context
-// of the program shares with. The web engine needs one; asking Qt for it
-// before the application starts (Qt::AA_ShareOpenGLContexts) would load the
-// OpenGL driver at start even for a user who never opens a link.
+// of the program shares with. The engine reads its format even when it
+// draws without OpenGL.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
 
 namespace hchat {
 
 namespace {
 
-void appendEngineFlags(const QByteArray &more)
-{
-    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? more : flags + ' ' + more);
-}
-
-/// False when the platform has no OpenGL (offscreen, a display without GLX).
-bool ensureShareContext()
-{
-    if (auto *existing = QOpenGLContext::globalShareContext())
-        return existing->isValid();
-    // Set even when it can't be created, as Qt does itself: the engine reads
-    // its format either way.
-    auto *context = new QOpenGLContext(qApp);
-    context->setFormat(QSurfaceFormat::defaultFormat());
-    const bool created = context->create();
-    qt_gl_set_global_share_context(context);
-    return created;
-}
-
 void startEngine()
 {
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
 #ifdef Q_OS_UNIX
     // The engine's sandbox refuses to start for root (containers, kiosks);
     // there it runs without one rather than not at all.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 #endif
-    if (!ensureShareContext()) {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        appendEngineFlags("--disable-gpu");
-    }
+    // The page is drawn by the processor: no OpenGL driver in the program
+    // (tens of MB, with a software driver, that a discarded page would not
+    // give back), and the same on every platform, offscreen included.
+    if (!QOpenGLContext::globalShareContext())
+        qt_gl_set_global_share_context(new QOpenGLContext(qApp));
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --disable-gpu --disable-gpu-compositing");
 }
 
 // Hidden and quiet, the page is frozen: its timers and animations stop
