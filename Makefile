@@ -9,7 +9,8 @@ PORT      ?= 5500
 # notification tests run a session bus of their own with dbus-daemon.)
 PACKAGES := cmake ninja-build g++ make pkg-config \
 	qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-speech-dev qt6-webengine-dev \
-	qt6-speech-flite-plugin \
+	qt6-speech-flite-plugin qml6-module-qtwebengine qml6-module-qtquick \
+	qml6-module-qtqml-workerscript \
 	qt6-qpa-plugins libgl-dev libxkbcommon-dev libbenchmark-dev libxcb1-dev \
 	xvfb xauth dpkg-dev file appstream desktop-file-utils \
 	lighttpd g++-mingw-w64-x86-64 dbus-daemon libsodium-dev openssl

@@ -37,7 +37,9 @@ set(CPACK_PACKAGE_CONTACT "Halvex Chat developers <chat@halvex.invalid>" CACHE S
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-speech-flite-plugin, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-speech-flite-plugin, libqt6svg6, qml6-module-qtwebengine, qml6-module-qtquick,
+     qml6-module-qtqml-workerscript")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pkexec")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

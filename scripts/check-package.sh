@@ -24,7 +24,7 @@ unexpected=$(grep -vE '^/usr/(bin/hchat(-server)?|share/halvex-chat/.+|lib/(.+/)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for p in qt6-speech-flite-plugin libqt6svg6 libqt6widgets6 libqt6network6 libqt6texttospeech6 \
-         libqt6multimedia6 libqt6webenginewidgets6 libsodium23 libc6; do
+         libqt6multimedia6 libqt6quick6 qml6-module-qtwebengine libsodium23 libc6; do
   grep -qE "(^|, )$p( |,|$)" <<<"$depends" || complain "Depends lacks $p: $depends"
 done
 

@@ -127,8 +127,6 @@ int main(int argc, char **argv)
     // Benchmarks live beside bin/, where the program and its plugins are.
     const QString plugins =
         QFileInfo(QFile::decodeName(argv[0])).absolutePath() + QStringLiteral("/../bin/plugins/");
-    if (WebViewerHost::engineWanted(plugins))
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     std::printf("platform %s, viewer %s\n", qPrintable(QGuiApplication::platformName()),
                 WebViewerHost::engineWanted(plugins) ? "web engine" : "plain pane");
@@ -141,7 +139,6 @@ int main(int argc, char **argv)
     // No server to reach: the start-up question and the polls stay away.
     window.tmrChat->stop();
     WebViewerHost *web = window.services().web();
-    web->prepare();
     window.resize(1012, 714);
     window.show();
     window.activateWindow();

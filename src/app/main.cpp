@@ -5,7 +5,6 @@
 #include "app/signalwatcher.h"
 #include "app/startoptions.h"
 #include "app/tfrmchat.h"
-#include "platform/webviewerhost.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -71,11 +70,6 @@ int main(int argc, char **argv)
         if (!flags.contains("--log-level"))
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --log-level=3");
     }
-    // The engine draws through OpenGL contexts shared with the window's;
-    // Qt sets that up only before the application starts. The plain pane
-    // needs none.
-    if (WebViewerHost::engineWanted(options.pluginFolder))
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvex Chat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvex Chat"));
@@ -91,9 +85,6 @@ int main(int argc, char **argv)
     const CursorRest cursorRest;
     TfrmChat window(options, IniConfig::systemZoneBias());
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
-    // Readied before the window is first shown: the web view added later
-    // would otherwise make Qt create the window again, keyboard and all.
-    window.services().web()->prepare();
     window.show();
     const int rc = app.exec();
     // Settings or lists that could not be saved are worth more than a clean exit.

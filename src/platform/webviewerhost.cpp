@@ -8,8 +8,6 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QLayout>
-#include <QOpenGLContext>
-#include <QOpenGLWidget>
 #include <QPluginLoader>
 #include <QVBoxLayout>
 
@@ -120,22 +118,6 @@ void WebViewerHost::createPane()
     }
     layout->addWidget(m_paneWidget);
     m_paneWidget->hide();
-}
-
-void WebViewerHost::prepare()
-{
-    if (!m_parent || m_pane || !engineWanted(m_pluginDir) || m_parent->findChild<QOpenGLWidget *>())
-        return;
-    // A platform without OpenGL (offscreen, a display without GLX) can't
-    // draw such a window at all: the page will make the window again there.
-    QOpenGLContext probe;
-    if (!probe.create())
-        return;
-    // Never shown, it never makes a context of its own; it only has the
-    // window made for drawing the engine's view into from the start.
-    auto *surface = new QOpenGLWidget(m_parent);
-    surface->setObjectName(QStringLiteral("webSurface"));
-    surface->hide();
 }
 
 bool WebViewerHost::eventFilter(QObject *watched, QEvent *event)

@@ -33,13 +33,6 @@ public:
     /// True when the web engine's plugin is there and not switched off.
     static bool engineWanted(const QString &pluginDir);
 
-    /// Readies the window for the engine's view, which is made at the first
-    /// address: Qt makes a shown window again when its first child drawn
-    /// through the graphics interface arrives (the keyboard goes with the old
-    /// one, and it flickers), so a hidden cheap child of that kind is given
-    /// to pnlWeb now, before the window shows.
-    void prepare();
-
     /// How long after the last address the page is let go of.
     static constexpr std::chrono::minutes kDiscardAfter{10};
     /// Lets go of the page now, as kDiscardAfter does; for tests.
@@ -48,7 +41,7 @@ public:
     void FindAddress(const QString &url) override;
     QString currentAddress() const override { return m_address; }
 
-    /// True once a view exists (after prepare() or the first address).
+    /// True once a view exists (after the first address).
     bool hasView() const { return m_pane != nullptr; }
     /// True when the view is the web engine, false for the fallback.
     bool usesWebEngine() const { return m_engine; }

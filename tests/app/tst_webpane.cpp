@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 using namespace hchat;
 
@@ -41,7 +44,6 @@ private slots:
         TfrmChat w(options, 300);
         w.tmrChat->stop();
         WebViewerHost *web = w.services().web();
-        web->prepare();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
@@ -57,8 +59,14 @@ private slots:
         QVERIFY2(web->usesWebEngine(), qPrintable(web->loadError()));
         QVERIFY(web->viewWidget()->isVisible());
         QTRY_VERIFY(w.pnlWeb->height() > 100);
-        // The engine makes its drawing surface once the page starts.
-        QTRY_VERIFY_WITH_TIMEOUT(!web->viewWidget()->findChildren<QWidget *>().isEmpty(), 20000);
+        // The page is drawn in a window of its own inside the main one.
+        const auto pageShown = [&w] {
+            const QWindowList all = QGuiApplication::allWindows();
+            return std::any_of(all.cbegin(), all.cend(), [&w](QWindow *window) {
+                return window->parent() == w.windowHandle() && window->isExposed();
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(pageShown(), 20000);
         QCOMPARE(w.winId(), shown);
         QTest::qWait(300);
         QCOMPARE(QApplication::focusWidget(), w.memText);
