@@ -46,10 +46,36 @@ void kdf(const Bytes32 &ck, QByteArrayView input, Bytes32 *out1, Bytes32 *out2)
     sodium_memzero(temp.data(), 32);
 }
 
+// The counter sits in the nonce's last 8 bytes and the first 16 stay zero:
+// XChaCha20 derives its subkey from those 16 alone, so a channel derives it
+// once instead of for every datagram (see SealedChannel).
+constexpr qsizetype kSubkeyNonceBytes = crypto_core_hchacha20_INPUTBYTES;
+constexpr qsizetype kChaChaNonceBytes = crypto_aead_chacha20poly1305_ietf_NPUBBYTES;
+static_assert(kSubkeyNonceBytes + 8 == kNonceBytes && kChaChaNonceBytes == 12);
+
 void nonceOf(quint64 counter, unsigned char *nonce)
 {
     std::memset(nonce, 0, kNonceBytes);
-    qToLittleEndian(counter, nonce);
+    qToLittleEndian(counter, nonce + kSubkeyNonceBytes);
+}
+
+SealedChannel::Subkey subkeyOf(const QByteArray &key)
+{
+    SealedChannel::Subkey sub{};
+    if (key.size() == crypto_core_hchacha20_KEYBYTES) {
+        const unsigned char zeros[kSubkeyNonceBytes] = {};
+        crypto_core_hchacha20(sub.data(), zeros, u(key.constData()), nullptr);
+    }
+    return sub;
+}
+
+// XChaCha20-Poly1305 with the nonce of nonceOf(counter), under the subkey
+// subkeyOf() made: the same bytes as the one-call form, without the subkey's
+// ChaCha block per datagram.
+void channelNonce(quint64 counter, unsigned char *nonce)
+{
+    std::memset(nonce, 0, kChaChaNonceBytes);
+    qToLittleEndian(counter, nonce + 4);
 }
 
 void aeadSeal(const unsigned char *key, quint64 counter, QByteArrayView ad, QByteArrayView plain, char *out)
@@ -303,8 +329,14 @@ void CounterWindow::mark(quint64 counter)
 SealedChannel::SealedChannel(quint32 localIndex, quint32 remoteIndex, const QByteArray &sendKey,
                              const QByteArray &receiveKey, const QByteArray &peerKey)
     : m_localIndex(localIndex), m_remoteIndex(remoteIndex), m_sendKey(sendKey), m_receiveKey(receiveKey),
-      m_peerKey(peerKey)
+      m_peerKey(peerKey), m_sendSubkey(subkeyOf(sendKey)), m_receiveSubkey(subkeyOf(receiveKey))
 {
+}
+
+SealedChannel::~SealedChannel()
+{
+    sodium_memzero(m_sendSubkey.data(), m_sendSubkey.size());
+    sodium_memzero(m_receiveSubkey.data(), m_receiveSubkey.size());
 }
 
 QByteArray SealedChannel::seal(QByteArrayView datagram)
@@ -314,8 +346,11 @@ QByteArray SealedChannel::seal(QByteArrayView datagram)
     qToLittleEndian(m_remoteIndex, out.data() + 1);
     const quint64 counter = m_sendCounter++;
     qToLittleEndian(counter, out.data() + 1 + SealWire::indexBytes);
-    const QByteArrayView header(out.constData(), SealWire::dataHeaderBytes);
-    aeadSeal(u(m_sendKey.constData()), counter, header, datagram, out.data() + SealWire::dataHeaderBytes);
+    unsigned char nonce[kChaChaNonceBytes];
+    channelNonce(counter, nonce);
+    crypto_aead_chacha20poly1305_ietf_encrypt(u(out.data() + SealWire::dataHeaderBytes), nullptr,
+                                              u(datagram.data()), size_t(datagram.size()), u(out.constData()),
+                                              SealWire::dataHeaderBytes, nullptr, nonce, m_sendSubkey.data());
     return out;
 }
 
@@ -328,8 +363,12 @@ std::optional<QByteArray> SealedChannel::open(QByteArrayView sealed)
     if (!m_received.fresh(counter))
         return std::nullopt;
     QByteArray out(sealed.size() - SealWire::dataOverhead, Qt::Uninitialized);
-    if (!aeadOpen(u(m_receiveKey.constData()), counter, sealed.first(SealWire::dataHeaderBytes),
-                  sealed.sliced(SealWire::dataHeaderBytes), out.data()))
+    unsigned char nonce[kChaChaNonceBytes];
+    channelNonce(counter, nonce);
+    const QByteArrayView body = sealed.sliced(SealWire::dataHeaderBytes);
+    if (crypto_aead_chacha20poly1305_ietf_decrypt(
+            u(out.data()), nullptr, nullptr, u(body.data()), size_t(body.size()), u(sealed.data()),
+            SealWire::dataHeaderBytes, nonce, m_receiveSubkey.data()) != 0)
         return std::nullopt;
     m_received.mark(counter);
     return out;

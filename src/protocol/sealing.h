@@ -112,7 +112,14 @@ private:
 class SealedChannel
 {
 public:
+    using Subkey = std::array<unsigned char, 32>;
+
     SealedChannel() = default;
+    ~SealedChannel();
+    SealedChannel(const SealedChannel &) = default;
+    SealedChannel &operator=(const SealedChannel &) = default;
+    SealedChannel(SealedChannel &&) = default;
+    SealedChannel &operator=(SealedChannel &&) = default;
     SealedChannel(quint32 localIndex, quint32 remoteIndex, const QByteArray &sendKey,
                   const QByteArray &receiveKey, const QByteArray &peerKey);
 
@@ -134,6 +141,8 @@ private:
     QByteArray m_sendKey;
     QByteArray m_receiveKey;
     QByteArray m_peerKey;
+    Subkey m_sendSubkey{};
+    Subkey m_receiveSubkey{};
     quint64 m_sendCounter = 0;
     CounterWindow m_received;
 };

@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <sodium.h>
 
 using namespace hchat;
 using namespace hchat::test;
@@ -87,6 +88,17 @@ private slots:
         SealedChannel from(1, 2, k1, k2, {}), to(2, 1, k2, k1, {});
         QByteArray d = from.seal("hello");
         QVERIFY(to.open(d));
+        // The wire is XChaCha20-Poly1305, nonce = 16 zero bytes and the counter.
+        const QByteArray second = from.seal("hello");
+        QByteArray generic(second.size() - 13, Qt::Uninitialized);
+        unsigned char nonce[24] = {};
+        nonce[16] = 1;
+        crypto_aead_xchacha20poly1305_ietf_encrypt(
+            reinterpret_cast<unsigned char *>(generic.data()), nullptr,
+            reinterpret_cast<const unsigned char *>("hello"), 5,
+            reinterpret_cast<const unsigned char *>(second.constData()), 13, nullptr, nonce,
+            reinterpret_cast<const unsigned char *>(k1.data()));
+        QCOMPARE(second.sliced(13), generic);
         if (fault == "flip")
             d = from.seal("hello"), d[d.size() - 3] ^= 4;
         if (fault == "other")
