@@ -1,6 +1,7 @@
 #include "app/iniconfig.h"
 
 #include "app/inifile.h"
+#include "chat/chatsession.h"
 #include "chat/rooms.h"
 #include "protocol/codec.h"
 #include "transcript/logfolder.h"
@@ -287,7 +288,7 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
     for (const BoolKey &k : kBoolKeys)
         putB(k.key, s.*k.member);
     putI("FontSize", s.fontSize);
-    put("Nick", s.nick.left(20));
+    put("Nick", ChatSession::fitNick(s.nick));
     putI("Top", s.top);
     putI("Zone", s.zone);
     putB("PM", s.blockPM);
