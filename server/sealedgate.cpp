@@ -98,8 +98,12 @@ void SealedGate::data(const Endpoint &peer, QByteArrayView d, qint64 nowMs, Data
         return;
     }
     p.lastMs = nowMs;
-    p.confirmed = true;
-    m_byEndpoint[peer] = *index;
+    if (!p.confirmed) {
+        // The address's news goes under the session that spoke last; written
+        // once a session, not once a datagram.
+        p.confirmed = true;
+        m_byEndpoint[peer] = *index;
+    }
     const QByteArray reply =
         m_server->handleDatagram(peer, *plain, nowMs, WireLimits::maxReplyBytes, p.channel.peerKey());
     if (!reply.isEmpty())

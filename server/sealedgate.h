@@ -70,7 +70,7 @@ private:
     SealKeyPair m_key;
     bool m_sealedOnly = false;
     std::unordered_map<quint32, Peer> m_sessions; ///< by our index
-    QHash<Endpoint, quint32> m_byEndpoint;        ///< the session each sealed address used last
+    QHash<Endpoint, quint32> m_byEndpoint;        ///< the session each sealed address confirmed last
     /// The newest handshake time of each member key and when it came: a
     /// handshake not newer is a replay.
     QHash<QByteArray, QPair<quint64, qint64>> m_stamps;
