@@ -301,7 +301,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
 {
     ++m_stats.polls;
     m_nowMs = nowMs;
-    m_memberKey = memberKey.toByteArray();
+    m_memberKey = memberKey; // the caller keeps it alive until we return
     replyLimit = qMin(replyLimit, WireLimits::maxReplyBytes);
     takePasswordChecks();
     if (d.isEmpty() || d.size() > WireLimits::maxPollBytes) {

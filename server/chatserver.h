@@ -321,7 +321,7 @@ private:
     RoomStore *m_rooms;
     MemberStore *m_memberStore = nullptr;
     MemberKeys *m_memberKeys = nullptr;
-    QByteArray m_memberKey; ///< the member key of the datagram being handled; empty for plain
+    QByteArrayView m_memberKey; ///< the member key of the datagram being handled; empty for plain
     bool m_membersChanged = false;
     QList<QPair<Endpoint, QByteArray>> m_news;
     const Session *m_polling = nullptr; ///< the session whose poll is handled: its reply is the news

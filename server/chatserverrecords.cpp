@@ -415,7 +415,7 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
             src.recentIds.removeLast();
     }
     if (boundKey.isEmpty() && !m_memberKey.isEmpty() && m_memberKeys)
-        m_memberKeys->bind(id, m_memberKey);
+        m_memberKeys->bind(id, m_memberKey.toByteArray());
     if (holder) {
         takeOver(s, *holder, ctx);
         endSession(holder, QStringLiteral("replaced"), holder->room != room || holder->watch != watch);
