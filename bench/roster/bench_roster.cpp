@@ -53,7 +53,7 @@ void run(benchmark::State &state, bool departures)
         state.PauseTiming();
         ChatSession session;
         session.settings.room = 7;
-        session.quietPeriod = 12; // a fresh connection: the list is not announced
+        session.setQuietPeriod(12); // a fresh connection: the list is not announced
         RosterPanel panel(session);
         panel.resize(180, 600);
         panel.show();
@@ -93,7 +93,7 @@ void BM_RosterRulesOnly(benchmark::State &state)
         state.PauseTiming();
         ChatSession session;
         session.settings.room = 7;
-        session.quietPeriod = 12;
+        session.setQuietPeriod(12);
         state.ResumeTiming();
         for (const QString &rec : records.arrivals)
             session.dispatch(5, rec);

@@ -36,11 +36,11 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
       m_udp(std::make_unique<UdpTransport>()), m_richView(std::make_unique<TextEditView>(memRich)),
       m_rich2View(std::make_unique<TextEditView>(memRich2)), m_sound(std::make_unique<MediaSoundPlayer>()),
       m_web(std::make_unique<WebViewerHost>(pnlWeb, pluginFolder)),
-      m_log(std::make_unique<ChatLogger>(session.logFolder, session.now)),
+      m_log(std::make_unique<ChatLogger>(session.logFolder(), [&session] { return session.now(); })),
       m_processes(std::make_unique<SystemProcessControl>())
 {
-    m_session.catalogue = &catalogue;
-    catalogue.setProgramFolder(session.programFolder);
+    m_session.setCatalogue(&catalogue);
+    catalogue.setProgramFolder(session.programFolder());
     m_log->firstRoom = [this] { return m_session.settings.room; };
     m_log->secondRoom = [this] { return m_session.settings.watchedRoom(); };
 
@@ -54,14 +54,14 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.voiceRead = [&s] { return s.voiceRead; };
     c.keywordSound = [&s] { return s.keywordSound; };
     c.linkSound = [&s] { return s.linkSound; };
-    c.staffMode = [this] { return m_session.staffMode; };
-    c.quietCounter = [this] { return m_session.quietPeriod; };
+    c.staffMode = [this] { return m_session.staffMode(); };
+    c.quietCounter = [this] { return m_session.quietPeriod(); };
     c.keywords = [this] { return m_session.keywords; };
     c.roomHosts = [this] {
         return m_session.rooms.RoomField(GetIndex(m_session.settings.room), Field::Roots);
     };
     c.receiveBacklog = [this] { return int(m_session.connection.link().unparsedInbound()); };
-    c.programFolder = [this] { return m_session.programFolder; };
+    c.programFolder = [this] { return m_session.programFolder(); };
     c.ownNick = [&s] { return s.nick; };
     c.highlightNick = [&s] { return s.highlightNick; };
     c.lineShown = [this](const ShownLine &line) { m_session.attention.lineShown(line); };
@@ -72,7 +72,7 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.web = m_web.get();
     c.log = m_log.get();
     m_renderer = std::make_unique<TranscriptRenderer>(m_richView.get(), m_rich2View.get(), c);
-    m_session.sink = m_renderer.get();
+    m_session.setSink(m_renderer.get());
     m_session.privateMessages.pmAutoLog = [this](const QString &line) { m_log->PMAutoLog(line); };
 }
 
@@ -81,22 +81,22 @@ ChatServices::~ChatServices()
     // The link must not outlive its socket, nor the session its renderer.
     close();
     m_upgrade.reset();
-    m_session.sink = nullptr;
-    m_session.catalogue = nullptr;
+    m_session.setSink(nullptr);
+    m_session.setCatalogue(nullptr);
 }
 
 void ChatServices::loadCatalogue(std::function<void()> ready)
 {
     m_ready = std::move(ready);
     connect(m_loader.get(), &CatalogueLoader::notice, this,
-            [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); });
+            [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); });
     connect(m_loader.get(), &CatalogueLoader::loaded, this, &ChatServices::catalogueArrived);
-    if (!m_session.standAlone)
+    if (!m_session.standAlone())
         return; // the host program provides the texts
     const ChatSettings &s = m_session.settings;
     m_fetcher->setProxy(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword);
-    m_loader->setProgramFolder(m_session.programFolder);
-    m_loader->setInstallFolder(m_session.installFolder);
+    m_loader->setProgramFolder(m_session.programFolder());
+    m_loader->setInstallFolder(m_session.installFolder());
     m_loader->setWebBase(m_session.settings.webBase);
     m_loader->start();
 }
@@ -107,11 +107,10 @@ void ChatServices::catalogueArrived()
     m_session.refreshStaffMode();
     s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
     // Help and the web button's pages ship with the program too.
-    m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder + QStringLiteral("web"));
+    m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder() + QStringLiteral("web"));
     if (!m_lists.isLoaded()) {
         m_lists.load(catalogue, m_session);
-        StoredLists::boundRooms(s, m_session.rooms);
-        emit m_session.roomHandling.roomListChanged();
+        m_session.roomHandling.listLoaded();
     }
     if (m_ready)
         m_ready();
@@ -122,7 +121,7 @@ QString ChatServices::openLink(const StartOptions &options, const QString &membe
     QString complaint;
     if (!options.serverOverride.isEmpty() && !m_session.connection.setServerOverride(options.serverOverride))
         complaint = QStringLiteral("Not a server address: ") + options.serverOverride;
-    const auto notice = [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); };
+    const auto notice = [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); };
     // A name that can't be looked up would otherwise leave the user waiting
     // for a connection that never comes, without a word.
     connect(m_udp.get(), &UdpTransport::lookupFailed, this, [notice](const QString &host) {
@@ -140,18 +139,18 @@ QString ChatServices::openLink(const StartOptions &options, const QString &membe
     // Lines of one datagram are laid out and painted once.
     auto deliver = m_seal->receiver;
     m_seal->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
-        m_session.sink->beginBatch();
+        m_session.sink()->beginBatch();
         deliver(datagram, host, port);
-        m_session.sink->endBatch();
+        m_session.sink()->endBatch();
     };
     return complaint;
 }
 
 void ChatServices::startSpeech(std::function<void(const QString &)> debugLog)
 {
-    if (!m_session.standAlone || m_speech)
+    if (!m_session.standAlone() || m_speech)
         return;
-    m_speech = std::make_unique<SpeechWorker>(debugLog, m_session.now);
+    m_speech = std::make_unique<SpeechWorker>(debugLog, [this] { return m_session.now(); });
     if (m_speech->start())
         m_renderer->context().speaker = m_speech.get();
     // "Voice Read" that stays silent says why in the debug log, once a reason.
@@ -195,7 +194,7 @@ void ChatServices::prepareUpgrade(const StartOptions &options)
     c.publicKey = QByteArray::fromHex(HCHAT_UPDATE_PUBLIC_KEY);
     m_upgrade = std::make_unique<Upgrade>(std::move(c));
     connect(m_upgrade.get(), &Upgrade::notice, this,
-            [this](const QString &line) { m_session.sink->ShowMessage(line, false, true); });
+            [this](const QString &line) { m_session.sink()->ShowMessage(line, false, true); });
     m_upgrade->reportRestored();
 }
 
@@ -219,11 +218,11 @@ void ChatServices::runRemoteSupport()
     const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                                QStringLiteral("/halvex-chat");
     const QString folder =
-        RemoteSupport::findHelper({m_session.programFolder, userFolder, m_session.installFolder});
+        RemoteSupport::findHelper({m_session.programFolder(), userFolder, m_session.installFolder()});
     const QString notice = folder.isEmpty() ? RemoteSupport::notFoundNotice(userFolder)
                                             : RemoteSupport(*m_processes, folder).run();
     if (!notice.isEmpty())
-        m_session.sink->ShowMessage(notice, false, true);
+        m_session.sink()->ShowMessage(notice, false, true);
 }
 
 } // namespace hchat

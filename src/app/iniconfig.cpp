@@ -227,7 +227,7 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
     s.fontSize = r.integer("FontSize", 10);
     if (s.fontSize < 6 || s.fontSize > 72)
         s.fontSize = 10;
-    s.nick = r.text("Nick", QString(), 20);
+    s.nick = ChatSession::fitNick(r.text("Nick", QString()));
     s.top = r.integer("Top", 0);
     if (s.top < -50)
         s.top = 0;

@@ -117,7 +117,7 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
     connect(mnuBoot, &QAction::triggered, this, [this] { requestFor(&RosterPanel::bootRequested); });
     connect(mnuSaveMember, &QAction::triggered, this, [this] {
         if (!m_session.memberActions.mnuSaveMemberClick())
-            emit saveReportFailed(QDir(m_session.logFolder).filePath(QStringLiteral("Members.txt")));
+            emit saveReportFailed(QDir(m_session.logFolder()).filePath(QStringLiteral("Members.txt")));
     });
     connect(mnuPUMembers, &QMenu::aboutToShow, this, &RosterPanel::mnuPUMembersPopup);
 
@@ -159,9 +159,9 @@ void RosterPanel::mnuPUMembersPopup()
     if (QAction *own = m_iconActions.value(QStringLiteral("mnuIcon")))
         own->setIcon(MemberIcons::icon(m_session.settings.icon));
     if (QAction *bbl = m_iconActions.value(QStringLiteral("mnuLong")))
-        bbl->setChecked(m_session.awayCode == 3);
+        bbl->setChecked(m_session.awayCode() == 3);
     if (QAction *gn = m_iconActions.value(QStringLiteral("mnuAway")))
-        gn->setChecked(m_session.awayCode == 4);
+        gn->setChecked(m_session.awayCode() == 4);
 }
 
 void RosterPanel::requestFor(void (RosterPanel::*signal)(const QString &, const QString &))

@@ -41,9 +41,9 @@ TfrmChat::TfrmChat(const StartOptions &options, int zoneBias, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmChat"));
     setWindowTitle(QStringLiteral("Halvex Chat"));
-    m_session.programFolder = options.programFolder;
-    m_session.installFolder = options.installFolder;
-    m_session.standAlone = options.standAlone;
+    m_session.setProgramFolder(options.programFolder);
+    m_session.setInstallFolder(options.installFolder);
+    m_session.setStandAlone(options.standAlone);
     buildWidgets();
     buildMenus();
     FormCreate();
@@ -67,15 +67,16 @@ TfrmChat::~TfrmChat()
 void TfrmChat::FormCreate()
 {
     // 1, 2: the debug log and the log folder.
-    m_session.logFolder = m_config->logFolder();
-    DebugLog::setFolder(m_session.logFolder);
+    m_session.setLogFolder(m_config->logFolder());
+    DebugLog::setFolder(m_session.logFolder());
     DebugLog::note(QStringLiteral("Program Run  ") +
                    QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
 
     // 5: the configuration, and the window where it was left.
     QString iniError;
-    m_config->ReadIniFile(m_session.settings, &iniError);
-    m_session.currentIcon = m_session.settings.icon;
+    ChatSettings loaded = m_session.settings;
+    m_config->ReadIniFile(loaded, &iniError);
+    m_session.applySettings(loaded);
     placeWindow();
 
     // 4, 7, 12-15: catalogue, socket, logs, stored lists and speech.
@@ -297,10 +298,9 @@ QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool C
     a->setShortcut(shortcut);
     a->setShortcutContext(Qt::WindowShortcut);
     connect(a, &QAction::toggled, this, [this, setting](bool on) {
-        m_session.settings.*setting = on;
+        m_session.setOption(setting, on);
         applyLayout();
         applyFont();
-        emit m_session.stateChanged();
     });
     addAction(a); // shortcuts work wherever the focus is in the window
     mnuPUChat->addAction(a);
@@ -344,7 +344,7 @@ void TfrmChat::buildMenus()
         if (!on)
             return;
         m_services->log()->LogOpened();
-        m_session.quietPeriod = qMax(m_session.quietPeriod, ChatSession::loggingQuietTicks);
+        m_session.setQuietPeriod(qMax(m_session.quietPeriod(), ChatSession::loggingQuietTicks));
     });
     mnuPUChat->addSeparator();
     mnuRoomUsage = new QAction(tr("Room Usage"), this);
@@ -430,7 +430,7 @@ void TfrmChat::reportFileProblem(const QString &text)
     // in the exit status for whoever started the program.
     m_saveFailed = true;
     DebugLog::note(text);
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
     std::fprintf(stderr, "hchat: %s\n", qPrintable(text));
 }
 

@@ -53,7 +53,7 @@ void TfrmChat::wireServices()
     const QString complaint = m_services->openLink(m_options, QFileInfo(m_config->iniPath()).absolutePath() +
                                                                   u'/' + MemberKey::fileName());
     if (!complaint.isEmpty())
-        m_session.sink->ShowMessage(complaint, false, true);
+        m_session.sink()->ShowMessage(complaint, false, true);
     // A key learned at the first contact is kept even if the program is killed.
     m_services->seal()->keysChanged = [this] { saveSettings(); };
 
@@ -126,7 +126,7 @@ void TfrmChat::wireServices()
         pnlMemberButtons->setVisible(visible);
     });
     connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
-        m_session.sink->ShowMessage(tr("Could not write %1").arg(path), false, true);
+        m_session.sink()->ShowMessage(tr("Could not write %1").arg(path), false, true);
     });
 }
 
@@ -141,7 +141,7 @@ void TfrmChat::checkNick()
     // A nick is needed before anything can be sent; reserved or damaged
     // nicks are cleaned the same way the settings dialog cleans them.
     GroomNickInput in;
-    in.staffMode = m_session.staffMode;
+    in.staffMode = m_session.staffMode();
     in.storedName = m_session.settings.registeredName;
     in.registeredName = m_session.settings.registeredName;
     in.text = [this](int n) { return m_session.text(n); };
@@ -165,8 +165,8 @@ void TfrmChat::checkNick()
         m_session.connection.reinitialise(); // announce under the new nick
     }
     if (m_session.settings.nick.isEmpty())
-        m_session.sink->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."),
-                                    false, true);
+        m_session.sink()->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."),
+                                      false, true);
     else if (typed)
         saveSettings(); // the first start's answers are kept even if the program is killed
 }

@@ -74,8 +74,8 @@ void TfrmChat::updateMemberButtons()
         button->setEnabled(commands.available(command, member));
     // Commands of staff and administrators are not offered to everybody.
     btnBoot->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
-    btnGlobal->setVisible(m_session.staffMode);
-    btnStats->setVisible(m_session.staffMode);
+    btnGlobal->setVisible(m_session.staffMode());
+    btnStats->setVisible(m_session.staffMode());
     layMemberButtons();
     btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
 }
@@ -152,7 +152,6 @@ void TfrmChat::wireChatCommands()
     connect(&rooms, &Rooms::roomsSelected, this, [this] {
         selectRoomChoosers();
         applyLayout();
-        emit m_session.stateChanged();
     });
     connect(&rooms, &Rooms::firstRoomChanged, this, [this] { updateMemberButtons(); });
     connect(&rooms, &Rooms::roomApplied, this,

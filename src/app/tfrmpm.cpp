@@ -237,9 +237,9 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
             // Not every platform honours the attribute: keep the keyboard where it was.
             if (active && active != window)
                 active->activateWindow();
-            session.sink->ShowMessage(tr("Private message from %1: its window is open beside this one.")
-                                          .arg(nick.isEmpty() ? id : nick),
-                                      false, true);
+            session.sink()->ShowMessage(tr("Private message from %1: its window is open beside this one.")
+                                            .arg(nick.isEmpty() ? id : nick),
+                                        false, true);
             QApplication::alert(main);
         });
 }
@@ -275,7 +275,7 @@ void TfrmPM::AddLine(const QString &line, int color, quint32 ownNumber)
         cursor.insertBlock();
     // Stamped as the room's lines are.
     QString text = line;
-    if (m_chat && m_session.settings.showTime && m_session.now)
+    if (m_chat && m_session.settings.showTime)
         text.prepend(m_chat->services().renderer()->stampFor(m_session.now()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextLinks::insert(cursor, text, format);

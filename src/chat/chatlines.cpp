@@ -102,7 +102,7 @@ void ChatLines::DoMessage(const QString &record)
     ChatSession &s = m_session;
     const ChatSettings &cfg = s.settings;
 
-    if (!s.staffMode && record.contains(QLatin1String("/sat/remote.png")))
+    if (!s.staffMode() && record.contains(QLatin1String("/sat/remote.png")))
         return;
 
     int color;
@@ -113,7 +113,7 @@ void ChatLines::DoMessage(const QString &record)
     else
         color = GetI(record, Field::Colour);
     color = VisibleColor(color, cfg.formColor);
-    s.sink->setLineColor(color);
+    s.sink()->setLineColor(color);
 
     // The colour stays set for an ignored line: the next line sets its own.
     if (s.isIgnored(GetS(record, Field::Id)))
@@ -145,19 +145,19 @@ void ChatLines::DoMessage(const QString &record)
 
     if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {
         if (cfg.showTime)
-            s.sink->setStampTime(stamp);
-        s.sink->setLineNumber(number);
-        s.sink->TimeStamp(text);
-        s.sink->SayIt(text, cfg.voiceRead);
+            s.sink()->setStampTime(stamp);
+        s.sink()->setLineNumber(number);
+        s.sink()->TimeStamp(text);
+        s.sink()->SayIt(text, cfg.voiceRead);
         lastText1 = text;
     }
     // -1 means no second room: a line for room -1 belongs to no transcript.
     const int second = cfg.watchedRoom();
     if (second != -1 && room == second && (!repeatsAreCopies || text != lastText2)) {
         if (cfg.showTime)
-            s.sink->setStampTime(stamp);
-        s.sink->setLineNumber(number);
-        s.sink->TimeStamp2(text);
+            s.sink()->setStampTime(stamp);
+        s.sink()->setLineNumber(number);
+        s.sink()->TimeStamp2(text);
         lastText2 = text;
     }
 }

@@ -7,6 +7,8 @@
 #include "protocol/recordkind.h"
 #include "protocol/wiretext.h"
 
+#include <QRandomGenerator>
+
 namespace hchat {
 
 ChatSession::ChatSession(QObject *parent) : QObject(parent)
@@ -17,6 +19,7 @@ ChatSession::ChatSession(QObject *parent) : QObject(parent)
     roster.selectRoom1 = [this](int room) { roomHandling.followOwnRoom(room); };
     roster.selectRoom2 = [this](int watched) { roomHandling.followOwnWatched(watched); };
     connect(&roomHandling, &Rooms::firstRoomChanged, this, [this] { roster.clear(); });
+    connect(&roomHandling, &Rooms::roomsSelected, this, &ChatSession::stateChanged);
     memberActions.openPrivateMessage = [this](const QString &nick, const QString &id) {
         emit memberCommands.privateMessageRequested(nick, id);
     };
@@ -31,7 +34,45 @@ ChatSession::~ChatSession() = default;
 
 QString ChatSession::text(int n) const
 {
-    return catalogue ? catalogue->Lookup(n) : QString();
+    return m_catalogue ? m_catalogue->Lookup(n) : QString();
+}
+
+void ChatSession::applySettings(const ChatSettings &loaded)
+{
+    settings = loaded;
+    m_currentIcon = settings.icon;
+    refreshStaffMode();
+}
+
+void ChatSession::chooseIcon(int icon)
+{
+    settings.icon = icon;
+    m_currentIcon = icon;
+}
+
+void ChatSession::setOption(bool ChatSettings::*option, bool on)
+{
+    settings.*option = on;
+    emit stateChanged();
+}
+
+void ChatSession::setSettingsDialogOpen(bool open)
+{
+    m_settingsDialogOpen = open;
+    if (!open)
+        emit stateChanged();
+}
+
+void ChatSession::renewOwnId(bool refused)
+{
+    if (!Connection::isUsablePrefix(settings.memberId))
+        settings.memberId = Connection::makeMemberPrefix(*QRandomGenerator::global());
+    const QString before = ownId;
+    if (!refused && before.size() == 9 && before.startsWith(settings.memberId))
+        return;
+    do
+        ownId = settings.memberId + Connection::makeRunCharacter(*QRandomGenerator::global());
+    while (refused && ownId == before);
 }
 
 void ChatSession::setNick(const QString &nick)
@@ -42,8 +83,8 @@ void ChatSession::setNick(const QString &nick)
 
 void ChatSession::refreshStaffMode()
 {
-    if (catalogue)
-        staffMode = isStaffNick(*catalogue, settings.nick);
+    if (m_catalogue)
+        m_staffMode = isStaffNick(*m_catalogue, settings.nick);
 }
 
 bool ChatSession::isIgnored(const QString &id) const
@@ -54,9 +95,9 @@ bool ChatSession::isIgnored(const QString &id) const
 
 quint32 ChatSession::Send(int kind, const QString &data)
 {
-    if (!sender)
+    if (!m_sender)
         return connection.Send(kind, data);
-    sender(kind, data);
+    m_sender(kind, data);
     return 0;
 }
 
@@ -67,10 +108,8 @@ void ChatSession::tick()
         connection.announceAgain();
     m_lastTick = at;
     connection.tick(); // poll countdown, silence check, first-tick announcement
-    if (roomHoldOff > 0)
-        --roomHoldOff;
-    if (quietPeriod > 0)
-        --quietPeriod;
+    if (m_quietPeriod > 0)
+        --m_quietPeriod;
     roster.tick();       // new-arrival countdown
     roomHandling.tick(); // a room change held during the hold-off
 }

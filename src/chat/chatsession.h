@@ -50,21 +50,54 @@ public:
     QStringList keywords;    ///< keyword alert lines
     QStringList favourites;  ///< favourite URLs
 
-    QString programFolder; ///< home of the stored lists; trailing '/'
-    QString installFolder; ///< shipped read-only data (chat.dll, Media/); trailing '/'
-    QString logFolder;     ///< where the logs go, with a trailing '/'
-    bool standAlone = true;
-    bool staffMode = false;
+    /// The settings read at start: the icon shown starts as the chosen one,
+    /// and the staff flag follows the nick.
+    void applySettings(const ChatSettings &loaded);
+    /// A switch of the window's menus or the settings dialog's view boxes.
+    void setOption(bool ChatSettings::*option, bool on);
+
+    /// Home of the stored lists; trailing '/'.
+    const QString &programFolder() const { return m_programFolder; }
+    void setProgramFolder(const QString &folder) { m_programFolder = folder; }
+    /// Shipped read-only data (chat.dll, Media/); trailing '/'.
+    const QString &installFolder() const { return m_installFolder; }
+    void setInstallFolder(const QString &folder) { m_installFolder = folder; }
+    /// Where the logs go, with a trailing '/'.
+    const QString &logFolder() const { return m_logFolder; }
+    void setLogFolder(const QString &folder) { m_logFolder = folder; }
+    bool standAlone() const { return m_standAlone; }
+    void setStandAlone(bool on) { m_standAlone = on; }
+
+    /// The own nick is one of the staff's (see setNick).
+    bool staffMode() const { return m_staffMode; }
+    /// The staff flag without a catalogue to tell; the next setNick or
+    /// refreshStaffMode follows the rule again.
+    void setStaffMode(bool on) { m_staffMode = on; }
 
     QString ownId; ///< member prefix (8) + per-run character
-    int awayCode = 0;
-    int currentIcon = 0; ///< starts as settings.icon
-    int quietPeriod = 0;
+    /// An ID of the stored prefix (settings.memberId, made when there is no
+    /// usable one) with a new per-run character when ours is not of it;
+    /// `refused`: one unlike ours in any case.
+    void renewOwnId(bool refused = false);
+
+    int awayCode() const { return m_awayCode; }
+    void setAway(int code) { m_awayCode = code; }
+    /// The icon shown, which starts as settings.icon.
+    int currentIcon() const { return m_currentIcon; }
+    void setIcon(int icon) { m_currentIcon = icon; }
+    /// The icon chosen in the settings, shown from now on.
+    void chooseIcon(int icon);
+
+    /// Ticks in which arrivals and departures make no sound or line.
+    int quietPeriod() const { return m_quietPeriod; }
+    void setQuietPeriod(int ticks) { m_quietPeriod = ticks; }
     /// The quiet period set when the log is switched on.
     static constexpr int loggingQuietTicks = 20;
-    int newArrivalCountdown = 0;
-    int roomHoldOff = 0;             ///< ticks in which the own member record can't move us (see Rooms)
-    bool settingsDialogOpen = false; ///< download progress reaches the dialog only while set
+
+    /// Download progress reaches the dialog only while it is open; closing
+    /// it shows the state again.
+    bool settingsDialogOpen() const { return m_settingsDialogOpen; }
+    void setSettingsDialogOpen(bool open);
 
     ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)
     Roster roster{*this};                   ///< members list and ID directory (DoUser)
@@ -75,18 +108,24 @@ public:
     TextEntry textEntry{*this};             ///< `memText`: chat lines typed by the user
     PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
     Attention attention{settings};          ///< unread count and alerts while the window is not active
-    OwnLines ownLines{sink};                ///< the user's lines until the server took them
+    OwnLines ownLines{m_sink};              ///< the user's lines until the server took them
 
     /// Services, owned elsewhere. The catalogue is null until wired; the
-    /// sink is always there (one that drops lines until wired).
-    const Catalogue *catalogue = nullptr;
-    SinkHolder sink;
+    /// sink is always there (one that drops lines until wired, or null).
+    const Catalogue *catalogue() const { return m_catalogue; }
+    void setCatalogue(const Catalogue *catalogue) { m_catalogue = catalogue; }
+    TranscriptSink *sink() const { return m_sink.operator->(); }
+    void setSink(TranscriptSink *sink) { m_sink = sink; }
 
     /// The clock every handler reads; tests replace it.
-    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    QDateTime now() const { return m_clock(); }
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     /// A test's recorder: when set, records go to it instead of the link.
-    std::function<void(int kind, const QString &data)> sender;
+    void setSender(std::function<void(int kind, const QString &data)> sender)
+    {
+        m_sender = std::move(sender);
+    }
     /// Queues a record of the given kind (see the link for kinds 0, 5, 50,
     /// 51): the number of the record that carries it, to follow it until the
     /// server takes it; 0 when nothing was queued (a recorder took it, no
@@ -118,6 +157,19 @@ public:
     void dispatch(int kind, const QString &record);
 
 private:
+    QString m_programFolder;
+    QString m_installFolder;
+    QString m_logFolder;
+    bool m_standAlone = true;
+    bool m_staffMode = false;
+    int m_awayCode = 0;
+    int m_currentIcon = 0;
+    int m_quietPeriod = 0;
+    bool m_settingsDialogOpen = false;
+    const Catalogue *m_catalogue = nullptr;
+    SinkHolder m_sink;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    std::function<void(int kind, const QString &data)> m_sender;
     QDateTime m_lastTick;
 
     // Handlers by record kind. Each is a seam until its component is wired.

@@ -18,7 +18,6 @@ namespace hchat {
 namespace {
 
 constexpr int reconnectQuiet = 12; // ticks without arrival notices after (re)connecting
-constexpr int presenceHoldOff = 12;
 const QString defaultServer = QStringLiteral("127.0.0.1:5500");
 
 } // namespace
@@ -57,11 +56,7 @@ bool Connection::isUsablePrefix(const QString &prefix)
 
 void Connection::open(Transport *transport)
 {
-    ChatSettings &s = m_session.settings;
-    if (!isUsablePrefix(s.memberId))
-        s.memberId = makeMemberPrefix(*QRandomGenerator::global());
-    if (m_session.ownId.size() != 9 || !m_session.ownId.startsWith(s.memberId))
-        m_session.ownId = s.memberId + makeRunCharacter(*QRandomGenerator::global());
+    m_session.renewOwnId();
 
     m_transport = transport;
     m_endpoint = target();
@@ -121,7 +116,7 @@ void Connection::redirect(const ServerEndpoint &to)
             m_link.sendAside(5, presence(51));
         m_link.resetForNewServer();
         m_transport->setEndpoint(to.host, to.port);
-        m_session.quietPeriod = reconnectQuiet;
+        m_session.setQuietPeriod(reconnectQuiet);
         m_session.roster.clear(); // the members of the old server
         m_announced = false;
         m_heard = m_answered = false; // connecting again, until the new server answers
@@ -134,7 +129,8 @@ QString Connection::presence(int kind) const
     const ChatSettings &s = m_session.settings;
     const int room = kind == 51 ? -1 : s.room;
     const int second = (kind == 50 || kind == 51) ? -1 : s.watchedRoom();
-    const QString icon = QString::number(m_session.currentIcon) + u'|' + QString::number(m_session.awayCode);
+    const QString icon =
+        QString::number(m_session.currentIcon()) + u'|' + QString::number(m_session.awayCode());
     return PresenceRecord{m_session.ownId.left(9), s.nick, icon, room, second, s.buffer}.encode();
 }
 
@@ -145,7 +141,7 @@ quint32 Connection::Send(int kind, const QString &data)
     m_link.setEnabled(true);
     quint32 number = 0;
     if (kind == 5 || kind == 50 || kind == 51) {
-        m_session.roomHoldOff = presenceHoldOff;
+        m_session.roomHandling.holdOff(Rooms::holdOffTicks);
         const QString record = presence(kind);
         // Our own record shows in the members list at once, as the server
         // would echo it.
@@ -199,8 +195,7 @@ void Connection::takeIdentity(const QString &nick, int icon)
     }
     s.buffer = 1400;
     m_session.setNick(nick);
-    s.icon = icon;
-    m_session.currentIcon = icon;
+    m_session.chooseIcon(icon);
     reinitialise();
     if (!m_leaving.isEmpty()) {
         // Queued now; the next tick's announcement carries it again first.
@@ -252,7 +247,7 @@ void Connection::announce()
         notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
     else
         notice(QStringLiteral("Connecting to %1…").arg(m_endpoint.toString()));
-    m_session.quietPeriod = reconnectQuiet;
+    m_session.setQuietPeriod(reconnectQuiet);
     // Ahead of the lines waiting: the server takes lines only from a member
     // it knows.
     beginAnnouncement();
@@ -288,7 +283,7 @@ QString Connection::profileFields(const QString &url, const QString &storedProfi
 
 void Connection::notice(const QString &text)
 {
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
 }
 
 QString Connection::timeText() const
@@ -323,7 +318,7 @@ void Connection::linkPaged(const QString &from)
 {
     m_session.attention.paged(from);
     notice(from + m_session.text(CatalogueText::PageNotice) + m_session.settings.nick);
-    m_session.sink->Notify(m_session.settings.pageSound);
+    m_session.sink()->Notify(m_session.settings.pageSound);
 }
 
 void Connection::linkBufferSize(int t)
@@ -343,13 +338,11 @@ void Connection::linkReannounce()
         // Our ID is held from another address (somebody announcing it, or
         // our own session there): come back as another connection of the
         // same member rather than wait for the other one to fall silent.
-        const QString refused = m_session.ownId;
-        while (m_session.ownId == refused)
-            m_session.ownId = m_session.settings.memberId + makeRunCharacter(*QRandomGenerator::global());
+        m_session.renewOwnId(true);
         notice(
             QStringLiteral("The server refused our member ID; connecting again as %1.").arg(m_session.ownId));
     }
-    m_session.quietPeriod = reconnectQuiet;
+    m_session.setQuietPeriod(reconnectQuiet);
     beginAnnouncement();
     if (announceRooms) {
         announceRooms();
@@ -392,7 +385,7 @@ void Connection::linkDelivered(quint32 number)
 
 void Connection::linkPlaced(quint32 number, quint32 line)
 {
-    m_session.sink->placeOwnLine(number, line);
+    m_session.sink()->placeOwnLine(number, line);
 }
 
 void Connection::linkDropped(quint32 number, const QString &record, const QString &reason)
@@ -409,7 +402,7 @@ void Connection::linkRestored()
         notice(m_session.text(CatalogueText::LinkBack) + timeText());
     else
         heard(); // the first contact: the welcome says it
-    m_session.quietPeriod = reconnectQuiet;
+    m_session.setQuietPeriod(reconnectQuiet);
     emit m_session.stateChanged();
 }
 

@@ -55,7 +55,7 @@ void MemberActions::run(const IconMenuEntry &entry)
 void MemberActions::mnuIconClick(int icon)
 {
     ChatSession &s = m_session;
-    s.currentIcon = (icon < 0 || icon == s.currentIcon) ? s.settings.icon : icon;
+    s.setIcon((icon < 0 || icon == s.currentIcon()) ? s.settings.icon : icon);
     s.Send(RecordKind::Presence); // the link builds presence from the session's icon and away code
     emit focusTextRequested();
 }
@@ -63,7 +63,7 @@ void MemberActions::mnuIconClick(int icon)
 void MemberActions::mnuAwayClick(int code)
 {
     ChatSession &s = m_session;
-    s.awayCode = s.awayCode == code ? 0 : code;
+    s.setAway(s.awayCode() == code ? 0 : code);
     s.Send(RecordKind::Presence);
     emit focusTextRequested();
 }
@@ -93,7 +93,7 @@ void MemberActions::lstMembersClick(int row)
 {
     if (row < 0 || row >= m_session.roster.count())
         return;
-    if (m_session.staffMode)
+    if (m_session.staffMode())
         m_session.roster.setLblCount(idAt(row));
     emit memberButtonsVisible(true);
 }
@@ -113,7 +113,7 @@ void MemberActions::lstMembersDblClick(int row)
 MembersPopup MemberActions::mnuPUMembersPopup(int row) const
 {
     MembersPopup p;
-    p.saveReportVisible = m_session.staffMode;
+    p.saveReportVisible = m_session.staffMode();
     p.bootVisible = administersRoom && administersRoom();
     if (row < 0 || row >= m_session.roster.count())
         return p;
@@ -129,9 +129,9 @@ MembersPopup MemberActions::mnuPUMembersPopup(int row) const
 bool MemberActions::mnuSaveMemberClick()
 {
     ChatSession &s = m_session;
-    if (!s.staffMode || s.logFolder.isEmpty())
+    if (!s.staffMode() || s.logFolder().isEmpty())
         return false;
-    if (!LogFolder::make(s.logFolder))
+    if (!LogFolder::make(s.logFolder()))
         return false;
     QString text;
     for (int row = 0; row < s.roster.count(); ++row)
@@ -139,8 +139,8 @@ bool MemberActions::mnuSaveMemberClick()
 #ifdef Q_OS_WIN
     text.replace(u'\n', QLatin1String("\r\n"));
 #endif
-    return AtomicFile::save(QDir(s.logFolder).filePath(QStringLiteral("Members.txt")), text.toUtf8(), nullptr,
-                            LogFolder::filePermissions);
+    return AtomicFile::save(QDir(s.logFolder()).filePath(QStringLiteral("Members.txt")), text.toUtf8(),
+                            nullptr, LogFolder::filePermissions);
 }
 
 } // namespace hchat

@@ -91,7 +91,7 @@ bool MemberCommands::available(Command command, const Member &selected) const
         return m_session.roomHandling.isAdministrator(m_session.settings.room);
     case Command::GlobalMessage:
     case Command::StatisticsReport:
-        return m_session.staffMode;
+        return m_session.staffMode();
     default:
         return true;
     }
@@ -118,11 +118,11 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
         break;
     case Command::RefreshMembers:
         // The list comes back whole: start it afresh and keep its arrivals quiet.
-        m_session.quietPeriod = refreshQuietTicks;
+        m_session.setQuietPeriod(refreshQuietTicks);
         m_session.roster.clear();
         break;
     case Command::StatisticsReport:
-        m_session.quietPeriod = refreshQuietTicks;
+        m_session.setQuietPeriod(refreshQuietTicks);
         break;
     default:
         break;
@@ -157,7 +157,7 @@ bool MemberCommands::toggleIgnore(const Member &member)
         if (row >= 0) {
             // The roster does not keep the icon we covered; the member's own
             // record brings it back.
-            m_session.quietPeriod = refreshQuietTicks;
+            m_session.setQuietPeriod(refreshQuietTicks);
             m_session.Send(kindOf(Command::RefreshMembers),
                            recordFor(Command::RefreshMembers, member, m_session.settings.room));
         }
@@ -171,7 +171,7 @@ bool MemberCommands::toggleIgnore(const Member &member)
 
 void MemberCommands::notice(const QString &text)
 {
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
 }
 
 QString MemberCommands::roomLabel(int room) const

@@ -59,12 +59,12 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     emit messageArrived(nick, id, line, color);
     log(line);
     if (!s.pmSound.isEmpty())
-        m_session.sink->Notify(s.pmSound);
+        m_session.sink()->Notify(s.pmSound);
 }
 
 void PrivateMessages::notice(const QString &text)
 {
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
 }
 
 bool PrivateMessages::mayOpenWindow(const QString &nick, const QString &id, const QString &line, int color,

@@ -1,6 +1,7 @@
 #include "chat/rooms.h"
 
 #include "chat/chatsession.h"
+#include "chat/storedlists.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
@@ -49,7 +50,7 @@ Rooms::Choice Rooms::current() const
 
 void Rooms::notice(const QString &text)
 {
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
 }
 
 QString Rooms::roomLabel(int room) const
@@ -74,7 +75,7 @@ QStringList Rooms::chooserItems() const
 
 bool Rooms::isAdministrator(int room) const
 {
-    if (m_session.staffMode)
+    if (m_session.staffMode())
         return true;
     // The server keeps administrator passwords to itself and checks the one
     // we send; a record that still carries one (an old stored list) must
@@ -270,7 +271,7 @@ void Rooms::followOwnRoom(int room)
 {
     // Our own record repeats what the server knew before our last
     // announcement; during the hold-off it is stale.
-    if (m_session.roomHoldOff > 0 || m_held)
+    if (m_holdOff > 0 || m_held)
         return;
     if (room < 0 || room > maxRoom || room == m_session.settings.room)
         return;
@@ -285,7 +286,7 @@ void Rooms::followOwnRoom(int room)
 
 void Rooms::followOwnWatched(int watched)
 {
-    if (m_session.roomHoldOff > 0 || m_held)
+    if (m_holdOff > 0 || m_held)
         return;
     if (watched < 0 || watched > maxRoom || watched == m_session.settings.room2 ||
         watched == m_session.settings.room)
@@ -297,7 +298,7 @@ void Rooms::followOwnWatched(int watched)
 
 void Rooms::request(const Choice &choice)
 {
-    if (m_session.roomHoldOff > 0 || m_held) {
+    if (m_holdOff > 0 || m_held) {
         m_held = true;
         m_heldChoice = choice;
         return;
@@ -305,9 +306,17 @@ void Rooms::request(const Choice &choice)
     carryOut(choice);
 }
 
+void Rooms::listLoaded()
+{
+    StoredLists::boundRooms(m_session.settings, m_session.rooms);
+    emit roomListChanged();
+}
+
 void Rooms::tick()
 {
-    if (m_session.roomHoldOff > 0)
+    if (m_holdOff > 0)
+        --m_holdOff;
+    if (m_holdOff > 0)
         return;
     if (m_welcomeRoom >= 0) {
         // The server listed no members in time, nor refused: welcome from
@@ -366,7 +375,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
     if (firstChanged && choice.first == was.second && choice.second == was.first) {
         // Swapped: each room keeps its history and its repeat filter.
         std::swap(lines.lastText1, lines.lastText2);
-        m_session.sink->swapTranscripts();
+        m_session.sink()->swapTranscripts();
     } else {
         // A room we come to starts afresh: its first line is shown even when
         // the room we left ended with the same text.

@@ -27,6 +27,10 @@ public:
     static constexpr int maxRoom = 999;
     /// Ticks the hold-off lasts after presence (the link sets it).
     static constexpr int holdOffTicks = 12;
+    /// Starts the hold-off: presence went out.
+    void holdOff(int ticks) { m_holdOff = ticks; }
+    /// Ticks left of the hold-off.
+    int holdOffLeft() const { return m_holdOff; }
 
     explicit Rooms(ChatSession &session, QObject *parent = nullptr);
 
@@ -86,8 +90,11 @@ public:
     /// "Vacant", as unlocking the room settings does. True when it was sent.
     bool requestRoomSetup();
 
-    /// One chat-timer tick, after the session lowered the hold-off: carries
-    /// out a held change once the hold-off is over.
+    /// The stored room list is loaded: the chosen rooms are kept within it.
+    void listLoaded();
+
+    /// One chat-timer tick: lowers the hold-off and carries out a held
+    /// change once it is over.
     void tick();
 
     // State for the window.
@@ -141,6 +148,7 @@ private:
     Choice current() const;
 
     ChatSession &m_session;
+    int m_holdOff = 0; ///< ticks in which the own member record can't move us
     bool m_held = false;
     Choice m_heldChoice;
     int m_previousFirst = -1;

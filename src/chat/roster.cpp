@@ -95,12 +95,12 @@ void Roster::updateCount()
 
 void Roster::notice(const QString &text)
 {
-    m_session.sink->ShowMessage(text, false, true);
+    m_session.sink()->ShowMessage(text, false, true);
 }
 
 void Roster::tick()
 {
-    int &countdown = m_session.newArrivalCountdown;
+    int &countdown = m_newArrivalCountdown;
     if (countdown <= 0)
         return;
     --countdown;
@@ -137,7 +137,7 @@ void Roster::DoUser(const QString &record)
                 m_renamed.append(id);
                 if (m_renamed.size() > 16)
                     m_renamed.removeFirst();
-            } else if (cfg.showDepartures && s.quietPeriod == 0 && !ownNick) {
+            } else if (cfg.showDepartures && s.quietPeriod() == 0 && !ownNick) {
                 notice(nick + s.text(CatalogueText::Departure));
             }
         }
@@ -167,14 +167,14 @@ void Roster::DoUser(const QString &record)
     int state = bar < 0 ? 0 : leadingNumber(QStringView(iField).mid(bar + 1), 3);
     if (watching && !in)
         state = WatchingState;
-    if (state == 0 && s.quietPeriod == 0) {
+    if (state == 0 && s.quietPeriod() == 0) {
         state = NewArrivalState;
-        s.newArrivalCountdown = 14;
+        m_newArrivalCountdown = 14;
     }
 
     if (s.isIgnored(id))
         icon = IgnoredIcon;
-    if (s.staffMode) {
+    if (s.staffMode()) {
         const QString marked = s.text(CatalogueText::StaffIdMarker);
         if (!marked.isEmpty() && id.contains(marked))
             icon = IgnoredIcon;
@@ -185,7 +185,7 @@ void Roster::DoUser(const QString &record)
     if (in || watching) {
         int row = MemberIndex(nick, id);
         if (row < 0) {
-            if (!m_renamed.removeOne(id) && cfg.showArrivals && s.quietPeriod == 0 && !ownNick && in)
+            if (!m_renamed.removeOne(id) && cfg.showArrivals && s.quietPeriod() == 0 && !ownNick && in)
                 notice(nick + s.text(CatalogueText::Arrival));
             row = m_list.insert(nick, icon, state, TagOf(id));
         } else {

@@ -56,6 +56,8 @@ public:
     /// One chat-timer tick: the new-arrival countdown; at 1 every new-arrival
     /// state (13) is cleared.
     void tick();
+    /// Ticks until the new-arrival states are cleared.
+    int newArrivalCountdown() const { return m_newArrivalCountdown; }
 
     /// Seams of the rooms handling, called for the user's own record.
     /// selectRoom1 selects the room in `cmbRoom1` and runs its room change; it
@@ -82,6 +84,7 @@ private:
     MemberList m_list;
     IdDirectory m_directory;
     QString m_label;
+    int m_newArrivalCountdown = 0;
     /// Members whose departure said they only took a new nick: their next
     /// arrival is no news.
     QStringList m_renamed;

@@ -67,13 +67,13 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
     const ChatSettings &s = m_session.settings;
     if (s.nick.isEmpty()) {
         // Nobody to send it as: shown as sent it would never leave.
-        m_session.sink->ShowMessage(noNickText(), false, true);
+        m_session.sink()->ShowMessage(noNickText(), false, true);
         return Result::Refused;
     }
     const QString fields = chatRecord(s.fontColor, s.room, text);
     const int bytes = recordBytes(1, fields);
     if (bytes > maxRecordBytes) {
-        m_session.sink->ShowMessage(tooLongText(bytes), false, true);
+        m_session.sink()->ShowMessage(tooLongText(bytes), false, true);
         return Result::TooLong;
     }
     const quint32 number = m_session.Send(RecordKind::ChatLine, fields);
@@ -81,7 +81,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
 
     // The server relays the line to the others only; we show our own at once,
     // as the others will see it.
-    TranscriptSink &sink = *m_session.sink;
+    TranscriptSink &sink = *m_session.sink();
     sink.setLineColor(ChatLines::VisibleColor(s.fontColor, s.formColor));
     sink.setStampTime(QDateTime());
     sink.setOwnMessage(true);

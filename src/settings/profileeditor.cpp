@@ -109,7 +109,7 @@ ProfileEditor::Values ProfileEditor::fill() const
     v.nick = s.nick;
     v.icon = s.icon;
     for (int i = 0; i < SoundCount; ++i)
-        v.sounds[i] = shownSound(s.*kSounds[i], m_session.programFolder);
+        v.sounds[i] = shownSound(s.*kSounds[i], m_session.programFolder());
     v.keywords = joinedKeywords(m_session.keywords);
     // Favourites and profile go through the codec, as they would from a record.
     const QString favourites = shownText(m_session.favourites.join(QLatin1String("||")));
@@ -135,13 +135,13 @@ void ProfileEditor::close(
     s.profile = storedText(v.profile);
 
     // 2: the plain settings.
-    session.settingsDialogOpen = false;
+    session.setSettingsDialogOpen(false);
     s.url = v.url.left(UrlLimit);
     for (int i = 0; i < SoundCount; ++i) {
         // A box the user never touched keeps its file, however long its path.
         if (v.soundEdited[i])
             s.*kSounds[i] =
-                KeywordRules::soundPath(v.sounds[i].trimmed().left(SoundLimit), session.programFolder);
+                KeywordRules::soundPath(v.sounds[i].trimmed().left(SoundLimit), session.programFolder());
     }
     if (v.zone >= 0 && v.zone < zoneNames().size())
         s.zone = v.zone;
@@ -154,7 +154,7 @@ void ProfileEditor::close(
     QString nick = ChatSession::fitNick(v.nick.trimmed());
     if (nick != s.nick) {
         GroomNickInput in;
-        in.staffMode = session.staffMode;
+        in.staffMode = session.staffMode();
         in.storedName = s.registeredName;
         in.registeredName = s.registeredName;
         in.text = [&session](int n) { return session.text(n); };

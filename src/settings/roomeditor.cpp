@@ -63,7 +63,7 @@ bool RoomEditor::hasHiddenAccessPassword() const
 
 int RoomEditor::highestIcon() const
 {
-    return qMax(m_session.staffMode ? 64 : 62, GetI(m_record, Field::Icon));
+    return qMax(m_session.staffMode() ? 64 : 62, GetI(m_record, Field::Icon));
 }
 
 void RoomEditor::showRecord()
@@ -100,7 +100,7 @@ void RoomEditor::fill()
     // 3: the password this user last typed for the room.
     const QString typed = m_session.PassField(m_room, Field::AdminPassword);
     const QString recorded = GetS(m_record, Field::AdminPassword);
-    if (m_session.staffMode || typed != recorded)
+    if (m_session.staffMode() || typed != recorded)
         m_shown.setup = typed;
     m_typed = m_shown.setup;
 
@@ -109,7 +109,7 @@ void RoomEditor::fill()
     // an old stored record may hold.
     if (!hasAdminPassword())
         enableAll();
-    if (!m_shown.setup.isEmpty() || m_session.staffMode) {
+    if (!m_shown.setup.isEmpty() || m_session.staffMode()) {
         askServer(m_shown.setup);
     } else if (!hasAdminPassword() && hasHiddenAccessPassword() && m_room != 0) {
         // Open to all, but with an access password the server keeps: a
@@ -154,7 +154,7 @@ void RoomEditor::setupEdited(const QString &typed, const QString &access)
 void RoomEditor::askServer(const QString &typed)
 {
     m_typed = m_shown.setup = typed;
-    const bool staff = m_session.staffMode;
+    const bool staff = m_session.staffMode();
     if (m_unlocked && (!staff || m_staffConfirmed))
         return; // nothing more to learn
     if (!staff && (typed.isEmpty() || !hasAdminPassword()))
@@ -248,7 +248,7 @@ void RoomEditor::reset()
 {
     // The server resets a room for proven staff only; offering it earlier
     // would only earn a refusal.
-    if (!m_session.staffMode || !m_staffConfirmed)
+    if (!m_session.staffMode() || !m_staffConfirmed)
         return;
     m_shown = Fields();
     m_shown.name = QStringLiteral("Available by Request");
@@ -315,7 +315,7 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
         });
         if (differs && hasHiddenAccessPassword() && GetS(fields, Field::AccessPassword).isEmpty()) {
             // Sent without it, the access password nobody here knows would go.
-            m_session.sink->ShowMessage(
+            m_session.sink()->ShowMessage(
                 QStringLiteral("The settings of room %1 were not sent: its access password is kept by "
                                "the server. Type it (or a new one) as Access Password to save them.")
                     .arg(m_room),

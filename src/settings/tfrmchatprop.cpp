@@ -119,7 +119,7 @@ void TfrmChatProp::FormCreate()
         m_soundBoxes[i]->setText(m_opened.sounds[i]);
     edtURL->setText(m_opened.url);
     paintPanels();
-    btnReset->setVisible(m_session.staffMode);
+    btnReset->setVisible(m_session.staffMode());
     chkStayOnTop->setChecked(s.stayOnTop);
     // 2
     cmbWeb->addItems(m_opened.favourites);
@@ -140,10 +140,10 @@ void TfrmChatProp::FormCreate()
     m_profileChanged = false;
     fillRoomTab();
     // 5
-    m_session.settingsDialogOpen = true;
+    m_session.setSettingsDialogOpen(true);
     m_session.roomHandling.requestBulletin(m_room.room());
     // 6
-    if (m_session.standAlone)
+    if (m_session.standAlone())
         emit updateCheckRequested();
     // 7
     m_loading = false;
@@ -167,13 +167,13 @@ void TfrmChatProp::FormClose()
     if (QAction *top = m_commands.stayOnTop; top && top->isChecked() != chkStayOnTop->isChecked())
         top->trigger();
     applyServer();
-    emit m_session.stateChanged();
+    m_session.setSettingsDialogOpen(false); // the status line shows the server chosen
     emit closed();
 }
 
 void TfrmChatProp::applyServer()
 {
-    const auto notice = [this](const QString &text) { m_session.sink->ShowMessage(text, false, true); };
+    const auto notice = [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); };
     const QString typed = edtServer->text().trimmed();
     if (typed != m_openedServer) {
         if (!ServerEndpoint::parse(typed).isValid()) {
@@ -219,9 +219,8 @@ void TfrmChatProp::btnCancelClick()
     s.formColor = m_before.formColor;
     s.fontSize = m_before.fontSize;
     s.fontBold = m_before.fontBold;
-    m_session.settingsDialogOpen = false;
+    m_session.setSettingsDialogOpen(false);
     emit appearanceChanged();
-    emit m_session.stateChanged();
     emit closed();
     close();
 }

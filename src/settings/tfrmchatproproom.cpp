@@ -216,7 +216,7 @@ void TfrmChatProp::applyRoomState()
     lblBulletin->setVisible(on);
     memBulletin->setVisible(on);
     lblCount->setVisible(on);
-    btnReset->setVisible(m_session.staffMode);
+    btnReset->setVisible(m_session.staffMode());
     btnReset->setEnabled(m_room.staffConfirmed());
     edtAccess->setPlaceholderText(
         m_room.hasHiddenAccessPassword() ? QStringLiteral("(set: kept by the server)") : QString());

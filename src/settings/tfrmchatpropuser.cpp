@@ -309,8 +309,7 @@ void TfrmChatProp::viewBoxClick(int tag, bool checked)
         box->setChecked(a->isChecked());
         return;
     }
-    m_session.settings.*kViewBoxes[tag].setting = checked;
-    emit m_session.stateChanged();
+    m_session.setOption(kViewBoxes[tag].setting, checked);
 }
 
 void TfrmChatProp::paintPanels()
@@ -379,7 +378,7 @@ void TfrmChatProp::tabUserChange()
     if (tabUser->currentWidget() != tabChat)
         return;
     const int highest = ProfileEditor::highestIcon(
-        m_session.staffMode, m_session.roomHandling.isAdministrator(m_session.settings.room),
+        m_session.staffMode(), m_session.roomHandling.isAdministrator(m_session.settings.room),
         m_session.settings.icon);
     if (cmbIconUser->count() != highest + 1) {
         const int selected = cmbIconUser->count() ? cmbIconUser->currentIndex() : m_session.settings.icon;
@@ -394,11 +393,11 @@ void TfrmChatProp::tabUserChange()
 void TfrmChatProp::browseSound(int sound)
 {
     QLineEdit *box = m_soundBoxes[sound];
-    const QString current = KeywordRules::soundPath(box->text(), m_session.programFolder);
-    const QString chosen = chooseSound(current.isEmpty() ? m_session.programFolder : current);
+    const QString current = KeywordRules::soundPath(box->text(), m_session.programFolder());
+    const QString chosen = chooseSound(current.isEmpty() ? m_session.programFolder() : current);
     if (chosen.isEmpty())
         return;
-    const QString shown = ProfileEditor::shownSound(chosen, m_session.programFolder);
+    const QString shown = ProfileEditor::shownSound(chosen, m_session.programFolder());
     if (shown.size() > ProfileEditor::SoundLimit) {
         box->setToolTip(QStringLiteral("The path of this file is longer than %1 characters: put the sound "
                                        "into the Media folder of the program.")
@@ -413,9 +412,9 @@ void TfrmChatProp::browseSound(int sound)
 void TfrmChatProp::testSound(int sound)
 {
     const QString path =
-        KeywordRules::soundPath(m_soundBoxes[sound]->text().trimmed(), m_session.programFolder);
+        KeywordRules::soundPath(m_soundBoxes[sound]->text().trimmed(), m_session.programFolder());
     if (!path.isEmpty())
-        m_session.sink->Notify(path);
+        m_session.sink()->Notify(path);
 }
 
 } // namespace hchat

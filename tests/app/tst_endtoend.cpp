@@ -119,9 +119,9 @@ struct Client {
 
     Client(const QString &nick, int room, int colour, quint16 port, const QDateTime *clock)
     {
-        session.catalogue = &catalogue;
-        session.sink = &sink;
-        session.now = [clock] { return *clock; };
+        session.setCatalogue(&catalogue);
+        session.setSink(&sink);
+        session.setClock([clock] { return *clock; });
         session.settings.nick = nick;
         session.settings.room = room;
         session.settings.fontColor = colour;

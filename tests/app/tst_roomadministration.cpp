@@ -205,7 +205,7 @@ private slots:
     void staffProveThemselvesOnce()
     {
         Member *staff = join("Halvex Staff", 0);
-        staff->session.staffMode = true;
+        staff->session.setStaffMode(true);
         QVERIFY(until([&] { return staff->caption.isEmpty() && staff->session.rooms.count() > 2; }));
         // The nick alone is no proof.
         staff->session.roomHandling.resetRoom(2);

@@ -21,7 +21,7 @@ private slots:
     {
         ChatSession s;
         QList<int> sent;
-        s.sender = [&](int kind, const QString &) { sent << kind; };
+        s.setSender([&](int kind, const QString &) { sent << kind; });
         s.settings.room = 7;
         RosterPanel panel(s);
         panel.resize(200, 400);
@@ -43,7 +43,7 @@ private slots:
             QVERIFY(panel.mnuPUMembers->actions().contains(a));
         }
         panel.iconAction("mnuPhone")->trigger();
-        QCOMPARE(s.currentIcon, 1);
+        QCOMPARE(s.currentIcon(), 1);
         QCOMPARE(sent, QList<int>{5});
 
         // Captions follow the selection.
@@ -63,7 +63,7 @@ private slots:
         QCOMPARE(ignore.first(), (QVariantList{"bob", "BBBBBBBB1"}));
 
         // Staff click shows the ID in the label.
-        s.staffMode = true;
+        s.setStaffMode(true);
         QSignalSpy buttons(&panel, &RosterPanel::memberButtonsVisible);
         const QRect r = panel.lstMembers->visualRect(panel.lstMembers->model()->index(1, 0));
         QTest::mouseClick(panel.lstMembers->viewport(), Qt::LeftButton, {}, r.center());

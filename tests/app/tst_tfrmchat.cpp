@@ -220,7 +220,7 @@ private slots:
         TfrmChat w(options(), 300);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        TranscriptSink *sink = &*w.session().sink;
+        TranscriptSink *sink = w.session().sink();
         for (int i = 0; i < 120; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1 ").arg(i) + QString("word ").repeated(14));
         QVERIFY(atEnd(w.memRich));
@@ -249,7 +249,7 @@ private slots:
         TfrmChat w(options(), 300);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        TranscriptSink *sink = &*w.session().sink;
+        TranscriptSink *sink = w.session().sink();
         for (int i = 0; i < 5; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1").arg(i));
         sink->TimeStamp("Bob:  the last word");
@@ -291,7 +291,7 @@ private slots:
         writeIni(listShown ? "List=1\nIcon=0" : "List=0\nIcon=0");
         TfrmChat w(options(), 300);
         w.tmrChat->stop();
-        w.session().currentIcon = 7; // none of the menu's icons
+        w.session().setIcon(7); // none of the menu's icons
         showActive(w);
         w.memText->setFocus();
         QTest::keyClicks(w.memText, "hello");
@@ -299,13 +299,13 @@ private slots:
         QTest::keyClick(w.memText, key.key(), key.keyboardModifiers());
         switch (e.kind) {
         case IconMenuEntry::Kind::Away:
-            QCOMPARE(w.session().awayCode, e.value);
+            QCOMPARE(w.session().awayCode(), e.value);
             break;
         case IconMenuEntry::Kind::Icon:
-            QCOMPARE(w.session().currentIcon, e.value);
+            QCOMPARE(w.session().currentIcon(), e.value);
             break;
         case IconMenuEntry::Kind::OwnIcon:
-            QCOMPARE(w.session().currentIcon, 0);
+            QCOMPARE(w.session().currentIcon(), 0);
             break;
         }
         // The entry did not take the key for itself.
@@ -423,10 +423,10 @@ private slots:
     {
         TfrmChat w(options(), 300);
         w.tmrChat->stop();
-        w.session().quietPeriod = 0;
+        w.session().setQuietPeriod(0);
         w.mnuPUChatLog->trigger();
         QVERIFY(w.session().settings.autoLog);
-        QCOMPARE(w.session().quietPeriod, ChatSession::loggingQuietTicks);
+        QCOMPARE(w.session().quietPeriod(), ChatSession::loggingQuietTicks);
         // And the logs say when they were opened.
         int opened = 0;
         const QDir logs(m_dir.path() + "/ChatLog");

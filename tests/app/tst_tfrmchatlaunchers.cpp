@@ -36,7 +36,7 @@ class TestTfrmChatLaunchers : public QObject
         o.installFolder = m_dir.path() + "/";
         auto w = std::make_unique<TfrmChat>(o, 300);
         w->tmrChat->stop();
-        w->session().sink = &m_sink;
+        w->session().setSink(&m_sink);
         w->session().settings.nick = "Ann"; // no nick box on the first tick
         auto control = std::make_unique<FakeProcessControl>();
         m_control = control.get();

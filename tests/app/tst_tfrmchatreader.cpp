@@ -110,7 +110,7 @@ private slots:
         lookAway(elsewhere);
         say(*w, "Bob", "one");
         say(*w, "Carol", "two");
-        w->session().sink->ShowMessage("Dan has arrived", false, true); // a notice is not news
+        w->session().sink()->ShowMessage("Dan has arrived", false, true); // a notice is not news
         say(*w, "Bob", "three");
         QCOMPARE(w->windowTitle(), QStringLiteral("(3) Halvex Chat"));
 
@@ -310,9 +310,9 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
         QVERIFY(w->lstMembers->isEnabled());
 
-        s.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(14, 4, 59)); };
+        s.setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(14, 4, 59)); });
         w->tmrChatTimer();
-        s.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(14, 5)); };
+        s.setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(14, 5)); });
         for (int i = 0; i < 3 * DatagramLink::idlePoll; ++i)
             s.connection.link().tick();
         w->tmrChatTimer(); // three polls without an answer

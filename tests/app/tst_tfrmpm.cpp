@@ -26,8 +26,8 @@ private slots:
         owner = new QWidget;
         sink.clear();
         sent.clear();
-        s->sink = &sink;
-        s->sender = [this](int kind, const QString &data) { sent.append({kind, data}); };
+        s->setSink(&sink);
+        s->setSender([this](int kind, const QString &data) { sent.append({kind, data}); });
         s->settings.nick = "Ann";
         TfrmPM::route(*s, owner);
     }

@@ -162,7 +162,7 @@ private slots:
         const QString rec = chatRecord(QStringLiteral("see http://x/sat/remote.png"));
         s->dispatch(1, rec);
         QVERIFY(sink.calls.isEmpty());
-        s->staffMode = true;
+        s->setStaffMode(true);
         s->dispatch(1, rec);
         QCOMPARE(sink.count("TimeStamp"), 1);
     }
@@ -239,7 +239,7 @@ private slots:
         c.text = [](int n) { return n == 453 ? QStringLiteral("hh:nn:ss") : QString(); };
         c.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(23, 11, 0)); };
         TranscriptRenderer renderer(&first, &second, c);
-        s->sink = &renderer;
+        s->setSink(&renderer);
         s->settings.showTime = true;
         s->settings.zone = 2;
         auto last = [](FakeTranscriptView &v) { return v.doc.lastBlock().text(); };
@@ -259,7 +259,7 @@ private slots:
         s->dispatch(1, chatRecord("Ann:  both", "1", "7", "ANNANNANx", "12:30:00"));
         QCOMPARE(last(first), QString("12:30:00 Ann:  both"));
         QCOMPARE(last(second), QString("12:30:00 Ann:  both"));
-        s->sink = nullptr;
+        s->setSink(nullptr);
     }
 
     void blankIgnoreEntriesHideNobody()
@@ -277,19 +277,19 @@ private slots:
         FakeTranscriptView first, second;
         TranscriptRenderer renderer(&first, &second, TranscriptContext());
         renderer.context().showTimeStamps = [] { return false; };
-        s->sink = &renderer;
+        s->setSink(&renderer);
         // A blank that got into the list anyway hides nothing either.
         s->ignoreList << QString();
         s->dispatch(1, "<R>1</R><#>7</#><M>dora has entered the room</M>"); // a server notice: no E
         s->dispatch(1, chatRecord("spam", "1", "7", "ABCDEFGHx"));
         s->dispatch(1, chatRecord("Bob:  hello", "1", "7", "BOBBOBBOx"));
         QCOMPARE(first.doc.toPlainText(), QString("dora has entered the room\nBob:  hello"));
-        s->sink = nullptr;
+        s->setSink(nullptr);
     }
 
     void noSinkNoCrash()
     {
-        s->sink = nullptr;
+        s->setSink(nullptr);
         s->dispatch(1, chatRecord(QStringLiteral("x")));
         QCOMPARE(s->chatLines.lastText1, QStringLiteral("x"));
     }

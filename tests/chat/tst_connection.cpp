@@ -67,9 +67,9 @@ private slots:
         sink.clear();
         transport = FakeTransport();
         session = std::make_unique<ChatSession>();
-        session->catalogue = &catalogue;
-        session->sink = &sink;
-        session->now = [] { return QDateTime(QDate(2024, 5, 6), QTime(13, 4, 5)); };
+        session->setCatalogue(&catalogue);
+        session->setSink(&sink);
+        session->setClock([] { return QDateTime(QDate(2024, 5, 6), QTime(13, 4, 5)); });
         session->settings.nick = "Me";
         session->settings.room = 2;
         session->settings.pageSound = "/media/Notify.wav";
@@ -126,8 +126,8 @@ private slots:
                  "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
         QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
         QCOMPARE(records[3], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
-        QCOMPARE(session->quietPeriod, 11); // 12, less this tick
-        QCOMPARE(session->roomHoldOff, 11);
+        QCOMPARE(session->quietPeriod(), 11); // 12, less this tick
+        QCOMPARE(session->roomHandling.holdOffLeft(), 11);
         // The server's first records: now we are there, welcomed once.
         transport.deliver(ack(k(), "<R>5</R><N>Me</N><E>" + session->ownId.toUtf8() + "</E><#>2</#>\n"));
         transport.deliver(ack(k(), "<R>1</R><M>hello</M>\n"));
@@ -153,8 +153,8 @@ private slots:
         QFETCH(QString, fields);
         session->settings.showSecond = true;
         session->settings.room2 = 4;
-        session->currentIcon = 7;
-        session->awayCode = 3;
+        session->setIcon(7);
+        session->setAway(3);
         conn().open(&transport);
         session->Send(kind);
         QCOMPARE(recordsOf(conn().link().outbox()),
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(kindsOf(records), QStringList({"5", "25", "12", "6"}));
         QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
         QCOMPARE(records[3], QString("<R>6</R><M>gone fishing</M>"));
-        QCOMPARE(session->quietPeriod, 12);
+        QCOMPARE(session->quietPeriod(), 12);
     }
 
     void refusedIdComesBackAsAnotherConnection()
@@ -265,7 +265,7 @@ private slots:
         QCOMPARE(sink.notices().value(1), QString("T515:13:04:05"));
         QCOMPARE(sink.notices().size(), 2);
         QVERIFY(!conn().isLost());
-        QCOMPARE(session->quietPeriod, 12);
+        QCOMPARE(session->quietPeriod(), 12);
     }
 
     void kind18ReplacesBufferAndResendsPresence()

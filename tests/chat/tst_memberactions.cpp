@@ -23,13 +23,13 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
+        s->setSink(&sink);
         sent.clear();
-        s->sender = [this](int kind, const QString &) { sent << kind; };
+        s->setSender([this](int kind, const QString &) { sent << kind; });
         s->settings.room = 7;
         s->settings.nick = "Me";
         s->settings.icon = 40;
-        s->currentIcon = 40;
+        s->setIcon(40);
         s->ownId = "OWNIDXYZ!";
         s->roster.DoUser(userRecord("Me", "OWNIDXYZ!", 7));
         s->roster.DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7));
@@ -57,12 +57,12 @@ private slots:
     {
         QSignalSpy focus(&s->memberActions, &MemberActions::focusTextRequested);
         s->memberActions.mnuIconClick(62);
-        QCOMPARE(s->currentIcon, 62);
+        QCOMPARE(s->currentIcon(), 62);
         s->memberActions.mnuIconClick(62); // again: back to the default
-        QCOMPARE(s->currentIcon, 40);
+        QCOMPARE(s->currentIcon(), 40);
         s->memberActions.mnuIconClick(5);
         s->memberActions.run(MemberActions::iconMenu().first()); // My Icon
-        QCOMPARE(s->currentIcon, 40);
+        QCOMPARE(s->currentIcon(), 40);
         QCOMPARE(sent, (QList<int>{5, 5, 5, 5}));
         QCOMPARE(focus.count(), 4);
     }
@@ -71,12 +71,12 @@ private slots:
     {
         const auto &menu = MemberActions::iconMenu();
         s->memberActions.run(menu.at(5)); // bbl
-        QCOMPARE(s->awayCode, 3);
+        QCOMPARE(s->awayCode(), 3);
         s->memberActions.run(menu.at(6)); // gn
-        QCOMPARE(s->awayCode, 4);
+        QCOMPARE(s->awayCode(), 4);
         s->memberActions.run(menu.at(6));
-        QCOMPARE(s->awayCode, 0);
-        QCOMPARE(s->currentIcon, 40);
+        QCOMPARE(s->awayCode(), 0);
+        QCOMPARE(s->currentIcon(), 40);
         QCOMPARE(sent, (QList<int>{5, 5, 5}));
     }
 
@@ -86,7 +86,7 @@ private slots:
         const int zoe = s->roster.MemberIndex("Zoe", "ZZZZZZZZ1");
         s->memberActions.lstMembersClick(zoe);
         QCOMPARE(s->roster.lblCount(), QStringLiteral("3 users"));
-        s->staffMode = true;
+        s->setStaffMode(true);
         s->memberActions.lstMembersClick(zoe);
         QCOMPARE(s->roster.lblCount(), QStringLiteral("ZZZZZZZZ1"));
         QCOMPARE(buttons.count(), 2);
@@ -101,9 +101,9 @@ private slots:
 
         const int me = s->roster.MemberIndex("Me", s->ownId);
         s->memberActions.lstMembersDblClick(me);
-        QCOMPARE(s->awayCode, 4);
+        QCOMPARE(s->awayCode(), 4);
         s->memberActions.lstMembersDblClick(me);
-        QCOMPARE(s->awayCode, 0);
+        QCOMPARE(s->awayCode(), 0);
         QCOMPARE(opened.size(), 1);
         s->memberActions.lstMembersDblClick(-1); // empty space: nothing but focus
         QCOMPARE(opened.size(), 1);
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(p.boot, QStringLiteral("Boot Amy"));
 
         s->ignoreList << "AAAAAAAA";
-        s->staffMode = true;
+        s->setStaffMode(true);
         s->memberActions.administersRoom = [] { return true; };
         p = s->memberActions.mnuPUMembersPopup(amy);
         QCOMPARE(p.ignore, QStringLiteral("Accept Amy"));
@@ -131,12 +131,12 @@ private slots:
     void saveReport()
     {
         QTemporaryDir dir;
-        s->logFolder = dir.path() + "/ChatLog/";
+        s->setLogFolder(dir.path() + "/ChatLog/");
         QVERIFY(!s->memberActions.mnuSaveMemberClick()); // staff only
-        QVERIFY(!QFile::exists(s->logFolder + "Members.txt"));
-        s->staffMode = true;
+        QVERIFY(!QFile::exists(s->logFolder() + "Members.txt"));
+        s->setStaffMode(true);
         QVERIFY(s->memberActions.mnuSaveMemberClick());
-        QFile f(s->logFolder + "Members.txt");
+        QFile f(s->logFolder() + "Members.txt");
         QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
         QCOMPARE(QString::fromUtf8(f.readAll()), QStringLiteral("Amy,AAAAAAAA\nMe,OWNIDXYZ\nZoe,ZZZZZZZZ\n"));
     }

@@ -57,7 +57,7 @@ private slots:
     {
         QFETCH(Command, command);
         QFETCH(QString, text);
-        s->staffMode = true;
+        s->setStaffMode(true);
         s->passes.setEntry(3, "<S>key</S>");
         QVERIFY(s->memberCommands.run(command, bob, text));
         QCOMPARE(sent.size(), 1);
@@ -88,7 +88,7 @@ private slots:
         QFETCH(bool, staff);
         QFETCH(bool, admin);
         QFETCH(bool, own);
-        s->staffMode = staff;
+        s->setStaffMode(staff);
         s->rooms.setEntry(3, "<#>3</#><S>key</S>");
         s->passes.setEntry(3, admin ? "<S>key</S>" : "<S>guess</S>");
         const MemberCommands::Member who = own ? MemberCommands::Member{"Ann", "ANNANNAN!"} : bob;
@@ -131,7 +131,7 @@ private slots:
     {
         s->roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
         QVERIFY(s->memberCommands.run(Command::RefreshMembers));
-        QCOMPARE(s->quietPeriod, MemberCommands::refreshQuietTicks);
+        QCOMPARE(s->quietPeriod(), MemberCommands::refreshQuietTicks);
         QCOMPARE(s->roster.count(), 0);
     }
 

@@ -39,14 +39,14 @@ private slots:
     void init()
     {
         s = new ChatSession;
-        s->sink = &sink;
+        s->setSink(&sink);
         sink.clear();
         sent.clear();
-        s->sender = [this](int kind, const QString &data) {
+        s->setSender([this](int kind, const QString &data) {
             sent.append({kind, data});
             if (kind == 5 || kind == 50 || kind == 51)
-                s->roomHoldOff = Rooms::holdOffTicks; // as the link does for presence
-        };
+                s->roomHandling.holdOff(Rooms::holdOffTicks); // as the link does for presence
+        });
         s->settings.nick = "Ann";
         s->ownId = "ANNANNAN!";
         s->settings.room = 1;
@@ -115,7 +115,7 @@ private slots:
         QTEST(s->settings.room, "first");
         QTEST(s->settings.room2, "second");
         QCOMPARE(selected.count(), 1);
-        QCOMPARE(s->roomHoldOff, sent.isEmpty() ? 0 : Rooms::holdOffTicks);
+        QCOMPARE(s->roomHandling.holdOffLeft(), sent.isEmpty() ? 0 : Rooms::holdOffTicks);
     }
 
     // Each transcript's repeat filter follows its room: a room we come to
@@ -162,7 +162,7 @@ private slots:
         FakeTranscriptView first, second;
         TranscriptRenderer renderer(&first, &second, TranscriptContext());
         renderer.context().showTimeStamps = [] { return false; };
-        s->sink = &renderer;
+        s->setSink(&renderer);
         s->settings.showSecond = true;
         const QString line = "<R>1</R><F>1</F><#>%1</#><M>%2</M>";
         s->dispatch(1, line.arg(1).arg("in one"));
@@ -177,7 +177,7 @@ private slots:
         s->dispatch(1, line.arg(1).arg("new in one"));
         QCOMPARE(first.doc.toPlainText(), QString("in four"));
         QCOMPARE(second.doc.toPlainText(), QString("in one\nnew in one"));
-        s->sink = &sink;
+        s->setSink(&sink);
     }
 
     void roomRequests()
@@ -342,7 +342,7 @@ private slots:
         s->rooms.setEntry(1, "<#>1</#>" + record);
         s->passes.setEntry(1, typed);
         QFETCH(bool, staff);
-        s->staffMode = staff;
+        s->setStaffMode(staff);
         QTEST(s->roomHandling.isAdministrator(1), "admin");
     }
 

@@ -151,7 +151,7 @@ private slots:
         QFETCH(int, quiet);
         QFETCH(int, icon);
         QFETCH(int, state);
-        s->quietPeriod = quiet;
+        s->setQuietPeriod(quiet);
         s->roster.DoUser(userRecord("Cy", "CCCCCCCC1", room, watched, i));
         QCOMPARE(s->roster.count(), 1);
         QCOMPARE(s->roster.entry(0).icon, icon);
@@ -162,7 +162,7 @@ private slots:
     {
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1, "0|"));
         s->roster.DoUser(userRecord("Bob", "BBBBBBBB1", 7, -1, "0|2"));
-        QCOMPARE(s->newArrivalCountdown, 14);
+        QCOMPARE(s->roster.newArrivalCountdown(), 14);
         for (int i = 0; i < 12; ++i)
             s->tick();
         QCOMPARE(s->roster.entry(0).state, 13);
@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(s->roster.entry(1).state, 2);
         s->tick();
         s->tick();
-        QCOMPARE(s->newArrivalCountdown, 0);
+        QCOMPARE(s->roster.newArrivalCountdown(), 0);
     }
 
     void ignored()
@@ -182,12 +182,12 @@ private slots:
         QCOMPARE(s->roster.entry(s->roster.MemberIndex("Dee", "DDDDDDDD9")).icon, 30);
         QCOMPARE(s->roster.entry(s->roster.MemberIndex("Bot", "xxBOTxxx1")).icon, 5);
 
-        s->staffMode = true;
+        s->setStaffMode(true);
         s->roster.DoUser(userRecord("Bot", "xxBOTxxx1", 7, -1, "5|1"));
         QCOMPARE(s->roster.entry(s->roster.MemberIndex("Bot", "xxBOTxxx1")).icon, 30);
 
         // Without catalogue text 530 nobody is marked.
-        s->catalogue = nullptr;
+        s->setCatalogue(nullptr);
         s->roster.DoUser(userRecord("Eve", "EEEEEEEE1", 7, -1, "5|1"));
         QCOMPARE(s->roster.entry(s->roster.MemberIndex("Eve", "EEEEEEEE1")).icon, 5);
     }
@@ -238,7 +238,7 @@ private slots:
         QFETCH(QStringList, expected);
         s->settings.showArrivals = arrivals;
         s->settings.showDepartures = departures;
-        s->quietPeriod = quiet;
+        s->setQuietPeriod(quiet);
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1));
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 7, -1, "3|3")); // an update says nothing
         s->roster.DoUser(userRecord("Ann", "AAAAAAAA1", 2, -1));

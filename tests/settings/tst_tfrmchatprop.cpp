@@ -106,9 +106,9 @@ private slots:
         // Opening asks for the room's bulletin.
         w->pump();
         QCOMPARE(w->sent(20), QStringList{"<R>20</R><#>2</#>"});
-        QVERIFY(w->session.settingsDialogOpen);
+        QVERIFY(w->session.settingsDialogOpen());
         closeDialog();
-        QVERIFY(!w->session.settingsDialogOpen);
+        QVERIFY(!w->session.settingsDialogOpen());
     }
 
     void viewBoxesAndMenuCommandsAreOneSetting()
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(list->isChecked());
         QCOMPARE(s.nick, before.nick);
         QVERIFY2(w->wire.isEmpty(), qPrintable(w->wire.join('\n')));
-        QVERIFY(!w->session.settingsDialogOpen);
+        QVERIFY(!w->session.settingsDialogOpen());
     }
 
     void favourites()
@@ -353,7 +353,7 @@ private slots:
         QFETCH(int, icon);
         QFETCH(int, count);
         w->session.settings.nick = nick;
-        w->session.staffMode = nick.startsWith("Halvex");
+        w->session.setStaffMode(nick.startsWith("Halvex"));
         w->session.settings.icon = icon;
         open();
         QCOMPARE(dlg->cmbIconUser->count(), count);
@@ -504,7 +504,7 @@ private slots:
     void staffProveThemselves()
     {
         w->session.settings.nick = "Halvex Staff";
-        w->session.staffMode = true;
+        w->session.setStaffMode(true);
         w->session.settings.room = 1;
         open();
         // Opening asks at once; until the server confirms, staff are locked out.
@@ -552,7 +552,7 @@ private slots:
         QFETCH(bool, staff);
         QFETCH(int, icon);
         QFETCH(int, count);
-        w->session.staffMode = staff;
+        w->session.setStaffMode(staff);
         w->session.rooms.setEntry(2, QStringLiteral("<#>2</#><N>Open</N><I>%1</I>").arg(icon));
         open();
         QCOMPARE(dlg->cmbIcon->count(), count);

@@ -18,8 +18,8 @@ struct LoopbackMember {
 
     LoopbackMember(const QString &nick, int room, const QString &endpoint)
     {
-        session.catalogue = &catalogue;
-        session.sink = &sink;
+        session.setCatalogue(&catalogue);
+        session.setSink(&sink);
         session.settings.nick = nick;
         session.settings.room = room;
         session.connection.setServerOverride(endpoint);

@@ -25,12 +25,12 @@ inline QStringList catalogueLines(int count, const QMap<int, QString> &texts)
 inline void wireSession(ChatSession &s, FakeSink &sink, QList<QPair<int, QString>> *sent = nullptr,
                         const Catalogue *catalogue = nullptr)
 {
-    s.sink = &sink;
-    s.catalogue = catalogue;
+    s.setSink(&sink);
+    s.setCatalogue(catalogue);
     sink.clear();
     if (sent) {
         sent->clear();
-        s.sender = [sent](int kind, const QString &data) { sent->append({kind, data}); };
+        s.setSender([sent](int kind, const QString &data) { sent->append({kind, data}); });
     }
 }
 

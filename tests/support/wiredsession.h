@@ -23,9 +23,9 @@ struct WiredSession {
 
     explicit WiredSession(const QString &nick = QStringLiteral("Ann"))
     {
-        session.catalogue = &catalogue;
-        session.sink = &sink;
-        session.programFolder = QStringLiteral("/opt/hchat/");
+        session.setCatalogue(&catalogue);
+        session.setSink(&sink);
+        session.setProgramFolder(QStringLiteral("/opt/hchat/"));
         session.settings.nick = nick;
         session.ownId = QStringLiteral("ANNANNAN!");
         session.settings.memberId = QStringLiteral("ANNANNAN");
