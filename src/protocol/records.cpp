@@ -9,12 +9,6 @@ namespace hchat {
 namespace {
 
 // A number field that may be left out; empty counts as left out.
-int intOr(const QString &record, char name, int absent)
-{
-    return GetS(record, name).isEmpty() ? absent : GetI(record, name);
-}
-
-// The same, none when left out.
 std::optional<int> optionalInt(const QString &record, char name)
 {
     if (GetS(record, name).isEmpty())
@@ -53,7 +47,7 @@ PresenceRecord PresenceRecord::decode(const QString &record)
     r.nick = GetS(record, Field::Nick);
     r.icon = GetS(record, Field::Icon);
     r.room = GetI(record, Field::Room);
-    r.watch = intOr(record, Field::Watch, -1);
+    r.watch = optionalInt(record, Field::Watch).value_or(-1);
     r.buffer = GetI(record, Field::Buffer);
     return r;
 }
@@ -70,9 +64,9 @@ MemberRecord MemberRecord::decode(const QString &record)
     MemberRecord r;
     r.nick = GetS(record, Field::Nick);
     r.id = GetS(record, Field::Id);
-    r.room = intOr(record, Field::Room, -1);
+    r.room = optionalInt(record, Field::Room).value_or(-1);
     r.hasWatch = !GetS(record, Field::Watch).isEmpty();
-    r.watch = intOr(record, Field::Watch, -1);
+    r.watch = optionalInt(record, Field::Watch).value_or(-1);
     r.icon = GetS(record, Field::Icon);
     r.silentSince = GetS(record, Field::Time);
     r.renamed = GetS(record, Field::Renamed);
