@@ -152,7 +152,7 @@ void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
     if (!m_rooms)
         return;
     if (kind == 11) {
-        const int room = GetI(rec, Field::Room);
+        const int room = CommandRecord::decode(rec).room.value_or(0);
         if (!m_rooms->fields(room).isEmpty())
             enqueueBytes(s, m_rooms->publicRecord(room));
         return;

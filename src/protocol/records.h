@@ -77,8 +77,8 @@ struct PrivateMessageRecord {
 };
 
 /// A command naming a member or a room: kinds 4 (page), 8 (boot), 6 and 13
-/// out (profile, where is), 15, 16 and 21 out (a room), 28 out (administer
-/// a room). On the wire: N E # S.
+/// out (profile, where is), 11, 15, 16 and 21 out (a room), 28 out
+/// (administer a room). On the wire: N E # S.
 struct CommandRecord {
     QString nick{};
     QString id{};

@@ -8,9 +8,6 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <algorithm>
-#include <utility>
-
 namespace hchat::test {
 
 /// A TranscriptSink that records every call in order with its arguments, so a
