@@ -4,6 +4,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 #include "roomstore.h"
 
@@ -70,7 +71,7 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
                 note(QStringLiteral("%1 holds no bulletin of its room; skipped").arg(dir.filePath(name)));
                 continue;
             }
-            put(*room, GetText(line, Field::Text));
+            put(*room, BulletinRecord::decode(line).text);
         }
     }
     // The old single file's texts were stored unescaped: taken as they are.
@@ -100,8 +101,7 @@ QByteArray BulletinStore::record(int room) const
     auto it = m_records.constFind(room);
     if (it == m_records.cend())
         it = m_records.insert(
-            room, (AddKind(RecordKind::Bulletin) + AddI(room, Field::Room) + AddText(text(room), Field::Text))
-                      .toUtf8());
+            room, (AddKind(RecordKind::Bulletin) + BulletinRecord{room, text(room)}.encode()).toUtf8());
     return *it;
 }
 
@@ -122,7 +122,7 @@ bool BulletinStore::save(int room, const QString &text, QString *error) const
         return false;
     }
     QDir().mkpath(m_dir);
-    const QString line = AddI(room, Field::Room) + AddText(text, Field::Text) + u'\n';
+    const QString line = BulletinRecord{room, text}.encode() + u'\n';
     return AtomicFile::save(path(room), line.toUtf8(), error, kPermissions);
 }
 

@@ -5,6 +5,7 @@
 #include "protocol/field.h"
 #include "protocol/pollheader.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
@@ -367,7 +368,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             ++m_stats.refused;
             QByteArray out = bareAck(k);
             const QByteArray refusal =
-                (AddKind(RecordKind::ChatLine) + AddText(why, Field::Text)).toUtf8() + '\n';
+                (AddKind(RecordKind::ChatLine) + ChatLineRecord{.text = why}.encode()).toUtf8() + '\n';
             if (out.size() + refusal.size() <= d.size())
                 out += refusal;
             return out;
@@ -603,8 +604,9 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
         if (kind == kindNumber(RecordKind::RoomEntry)) {
             // A room's password rides in the room request that follows the
             // presence moving the member there: weigh it first.
-            const int room = GetI(rec, Field::Room);
-            (GetI(rec, Field::Watch) == 1 ? ctx.requestedWatch : ctx.requested) << room;
+            const RoomEntryRecord entry = RoomEntryRecord::decode(rec);
+            const int room = entry.room.value_or(0);
+            (entry.watch ? ctx.requestedWatch : ctx.requested) << room;
             // Weighed once a room a poll (its request below hears the
             // verdict), and two rooms a poll, a member's own two, are enough.
             if (!ctx.entryVerdicts.contains(room) && ctx.entryVerdicts.size() < 2) {
@@ -622,13 +624,13 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
     // under the old nick first), so a poll full of them costs two at most.
     const auto isPresence = [](const Item &it) { return it.kind == kindNumber(RecordKind::Presence); };
     const auto leavingPresence = [&](const Item &it) {
-        return isPresence(it) && GetI(it.rec, Field::Room) < 0;
+        return isPresence(it) && PresenceRecord::decode(it.rec).room < 0;
     };
     const auto last = std::find_if(items.crbegin(), items.crend(), isPresence);
     const auto leaving =
         last == items.crend() ? items.crend() : std::find_if(std::next(last), items.crend(), leavingPresence);
     if (leaving != items.crend())
-        ctx.followingNick = GetS(last->rec, Field::Nick);
+        ctx.followingNick = PresenceRecord::decode(last->rec).nick;
     for (const bool presence : {true, false}) {
         if (!presence && s.leaving && !s.announced)
             return; // its presence was refused: nothing more of the poll is taken

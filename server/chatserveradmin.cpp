@@ -12,6 +12,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/roomflags.h"
 
 namespace hchat {
@@ -66,7 +67,7 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
         return;
     }
     const int room = *number;
-    const QString offered = GetS(rec, Field::AdminPassword).remove(u'_');
+    const QString offered = CommandRecord::decode(rec).adminPassword.remove(u'_');
     const QString stored = m_rooms->adminPassword(room);
     const bool staffNick = m_staff.isStaffNick(s.nick);
     const bool granted = administers(s, room);

@@ -258,9 +258,8 @@ void ChatServer::index(Session &s, bool add)
 void ChatServer::notice(Session &s, const QString &text, quint32 refused)
 {
     // The number goes before the text, where nothing typed can stand in for it.
-    enqueue(s, AddKind(RecordKind::ChatLine) +
-                   (refused > 0 ? AddI(refused, Field::RecordNumber) : QString()) +
-                   AddText(text, Field::Text));
+    enqueue(s,
+            AddKind(RecordKind::ChatLine) + ChatLineRecord{.recordNumber = refused, .text = text}.encode());
 }
 
 QByteArray ChatServer::memberRecord(Session &s, int kind) const
@@ -548,8 +547,9 @@ bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
 
 void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs)
 {
-    const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
-    const QString text = GetText(rec, Field::Text);
+    const ChatLineRecord line = ChatLineRecord::decode(rec);
+    const int room = line.room.value_or(s.room);
+    const QString &text = line.text;
     if (text.isEmpty())
         return;
     if (room < 0 || (room != s.room && room != s.watch)) {
@@ -560,7 +560,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     if (throttled(s, nowMs, ctx.recordNumber))
         return;
     ++m_stats.chatLines;
-    s.colour = GetI(rec, Field::Colour);
+    s.colour = line.colour.value_or(0);
     if (chatLineObserver)
         chatLineObserver(s.nick, room, text);
     // Numbered in the order relayed, right after the kind, where nothing
@@ -568,10 +568,14 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     m_lineNumber = NumberWindow::next(m_lineNumber);
     if (ctx.firstLine == 0)
         ctx.firstLine = m_lineNumber;
-    const QString out = AddKind(RecordKind::ChatLine) + AddI(m_lineNumber, Field::LineNumber) +
-                        AddI(GetI(rec, Field::Colour), Field::Colour) + AddS(s.id, Field::Id) +
-                        AddI(room, Field::Room) + AddS(zoneTime(), Field::Time) +
-                        AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
+    const QString out =
+        AddKind(RecordKind::ChatLine) + ChatLineRecord{.lineNumber = m_lineNumber,
+                                                       .colour = s.colour,
+                                                       .id = s.id,
+                                                       .room = room,
+                                                       .time = zoneTime(),
+                                                       .text = s.nick + QStringLiteral(":  ") + text}
+                                            .encode();
     // Relayed with the lines next to it (relayLines()).
     Session::Waiting &run = ctx.lines[room];
     if (run.bytes.isEmpty()) {
@@ -619,47 +623,46 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
         notice(s, staffOnly(s, QStringLiteral("send a global message")), GetI(rec, Field::RecordNumber));
         return;
     }
-    const QString text = GetText(rec, Field::Text);
-    if (text.isEmpty())
+    const ChatLineRecord in = ChatLineRecord::decode(rec);
+    if (in.text.isEmpty())
         return;
     // No room tag: every client shows it in its first room.
-    const QString out = AddKind(RecordKind::ChatLine) + AddI(GetI(rec, Field::Colour), Field::Colour) +
-                        AddS(s.id, Field::Id) + AddS(zoneTime(), Field::Time) +
-                        AddText(s.nick + QStringLiteral(":  ") + text, Field::Text);
-    broadcastAll(out.toUtf8(), &s);
+    const ChatLineRecord out{.colour = in.colour.value_or(0),
+                             .id = s.id,
+                             .time = zoneTime(),
+                             .text = s.nick + QStringLiteral(":  ") + in.text};
+    broadcastAll((AddKind(RecordKind::ChatLine) + out.encode()).toUtf8(), &s);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
 }
 
 void ChatServer::onPrivate(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, Field::Nick));
-    const QString id = untag(GetS(rec, Field::Id));
-    const QString automatic = GetI(rec, Field::Automatic) == 1 ? AddI(1, Field::Automatic) : QString();
-    Session *to = findMember(nick, id);
+    PrivateMessageRecord pm = PrivateMessageRecord::decode(rec);
+    pm.nick = untag(pm.nick);
+    pm.id = untag(pm.id);
+    Session *to = findMember(pm.nick, pm.id);
     if (!to) {
         // Marked automatic, so no client ever answers it; the number tells
         // the sender which message it answers.
-        const int number = GetI(rec, Field::RecordNumber);
-        enqueue(s, AddKind(RecordKind::PrivateMessage) +
-                       (number > 0 ? AddI(number, Field::RecordNumber) : QString()) +
-                       AddS(nick, Field::Nick) + AddS(id, Field::Id) +
-                       AddText(QStringLiteral("%1 is not in the chat").arg(nick), Field::Text) +
-                       AddI(1, Field::Automatic));
+        pm.text = QStringLiteral("%1 is not in the chat").arg(pm.nick);
+        pm.automatic = true;
+        enqueue(s, AddKind(RecordKind::PrivateMessage) + pm.encode());
         return;
     }
-    enqueue(*to, AddKind(RecordKind::PrivateMessage) + AddS(s.nick, Field::Nick) + AddS(s.id, Field::Id) +
-                     (s.colour >= 0 ? AddI(s.colour, Field::Colour) : QString()) +
-                     AddText(GetText(rec, Field::Text), Field::Text) + automatic);
+    pm = {.nick = s.nick, .id = s.id, .text = pm.text, .automatic = pm.automatic};
+    if (s.colour >= 0)
+        pm.colour = s.colour;
+    enqueue(*to, AddKind(RecordKind::PrivateMessage) + pm.encode());
 }
 
 void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
 {
-    const QString page = AddKind(RecordKind::Page) + AddS(s.nick, Field::Nick) + AddS(s.id, Field::Id);
-    const QString nick = untag(GetS(rec, Field::Nick));
-    const QString id = GetS(rec, Field::Id);
-    if (nick.isEmpty() && id.isEmpty()) {
+    const QString page = AddKind(RecordKind::Page) + CommandRecord{.nick = s.nick, .id = s.id}.encode();
+    const CommandRecord in = CommandRecord::decode(rec);
+    const QString nick = untag(in.nick);
+    if (nick.isEmpty() && in.id.isEmpty()) {
         // Page Room: everybody in the sender's room.
-        const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
+        const int room = in.room.value_or(s.room);
         if (room >= 0 && (room == s.room || room == s.watch)) {
             if (!ctx.pagedRooms.contains(room)) // once a poll pages a room enough
                 broadcastToRooms({room}, page.toUtf8(), &s);
@@ -668,7 +671,7 @@ void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
             notice(s, QStringLiteral("You are not in room %1.").arg(room));
         return;
     }
-    Session *to = findMember(nick, id);
+    Session *to = findMember(nick, in.id);
     if (!to) {
         notice(s, QStringLiteral("%1 is not in the chat.").arg(nick), GetI(rec, Field::RecordNumber));
         return;
@@ -678,26 +681,24 @@ void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
 
 void ChatServer::onProfile(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, Field::Nick));
-    const QString id = GetS(rec, Field::Id);
-    if (nick.isEmpty() && id.isEmpty()) {
-        s.awayUser = GetText(rec, Field::Url).left(WireLimits::maxProfileChars);
-        s.awayText = GetText(rec, Field::Text).left(WireLimits::maxProfileChars);
+    const ProfileRecord in = ProfileRecord::decode(rec);
+    const QString nick = untag(in.nick);
+    if (nick.isEmpty() && in.id.isEmpty()) {
+        s.awayUser = in.url.left(WireLimits::maxProfileChars);
+        s.awayText = in.text.left(WireLimits::maxProfileChars);
         return;
     }
-    const Session *t = findMember(nick, id);
-    if (!t) {
-        enqueue(s, AddKind(RecordKind::Profile) + AddS(nick, Field::Nick)); // no E: not in the chat
-        return;
-    }
-    enqueue(s, AddKind(RecordKind::Profile) + AddS(t->nick, Field::Nick) + AddS(t->id, Field::Id) +
-                   AddText(t->awayUser, Field::Url) + AddText(t->awayText, Field::Text));
+    const Session *t = findMember(nick, in.id);
+    const ProfileRecord answer = t ? ProfileRecord{t->nick, t->id, t->awayUser, t->awayText}
+                                   : ProfileRecord{.nick = nick}; // no E: not in the chat
+    enqueue(s, AddKind(RecordKind::Profile) + answer.encode());
 }
 
 void ChatServer::onWhereIs(Session &s, const QString &rec)
 {
-    const QString nick = untag(GetS(rec, Field::Nick));
-    const Session *t = findMember(nick, GetS(rec, Field::Id));
+    const CommandRecord in = CommandRecord::decode(rec);
+    const QString nick = untag(in.nick);
+    const Session *t = findMember(nick, in.id);
     const MemberRecord answer =
         t ? MemberRecord{.nick = t->nick, .id = t->id, .room = t->room, .watch = t->watch}
           : MemberRecord{.nick = nick, .hasWatch = false};
@@ -706,7 +707,7 @@ void ChatServer::onWhereIs(Session &s, const QString &rec)
 
 void ChatServer::onRefresh(Session &s, const QString &rec, PollContext &ctx)
 {
-    const int room = HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room;
+    const int room = CommandRecord::decode(rec).room.value_or(s.room);
     // Once a room a poll, and two rooms (a member's own two) are enough.
     if (ctx.refreshed.contains(room) || ctx.refreshed.size() >= 2)
         return;
@@ -720,7 +721,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
         notice(s, staffOnly(s, QStringLiteral("ask for the statistics report")));
         return;
     }
-    const QString room = AddI(HasField(rec, Field::Room) ? GetI(rec, Field::Room) : s.room, Field::Room);
+    const int room = CommandRecord::decode(rec).room.value_or(s.room);
     QMap<int, int> perRoom;
     int announced = 0;
     for (auto &[t, other] : m_sessions) {
@@ -740,7 +741,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
             .arg(m_stats.chatLines)
             .arg(m_stats.refused)};
     for (const QString &l : lines)
-        enqueue(s, AddKind(RecordKind::Statistics) + room + AddText(l, Field::Text));
+        enqueue(s, AddKind(RecordKind::Statistics) + ChatLineRecord{.room = room, .text = l}.encode());
 }
 
 void ChatServer::onRoomUsage(Session &s, PollContext &ctx)

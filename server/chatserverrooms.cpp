@@ -13,6 +13,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 
@@ -80,14 +81,14 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
     const QString access = m_rooms->accessPassword(room);
     if (access.isEmpty() || s.grantedRooms.contains(room))
         return true;
-    const QString offered = GetS(rec, Field::AccessPassword).remove(u'_');
+    const RoomEntryRecord entry = RoomEntryRecord::decode(rec);
+    const QString offered = QString(entry.accessPassword).remove(u'_');
     if (weighGuess(s, offered, QStringLiteral("access %1 %2").arg(room).arg(access),
                    [&] { return offered == access; }) == Guess::Right) {
         s.grantedRooms << room;
         return true;
     }
-    const QString admin = GetS(rec, Field::AdminPassword);
-    if (!admin.isEmpty() && mayAdminister(s, room, admin))
+    if (!entry.adminPassword.isEmpty() && mayAdminister(s, room, entry.adminPassword))
         return true;
     // Held back from guessing, the member is told so, whatever it offered.
     if (!m_guesses.allowed(s.guesses, s.peer, m_nowMs)) {
@@ -106,10 +107,11 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
         return;
     ctx.refused << room;
     const QString name = m_rooms ? m_rooms->facts(room).name : QString();
-    enqueue(s, AddKind(RecordKind::RoomEntry) + AddI(room, Field::Room) +
-                   AddS(RoomStore::cleanField(name), Field::Nick) +
-                   AddS(RoomStore::cleanField(why), Field::Automatic) +
-                   (watch ? AddI(1, Field::Watch) : QString()));
+    const RoomEntryRecord refusal{.room = room,
+                                  .name = RoomStore::cleanField(name),
+                                  .denied = RoomStore::cleanField(why),
+                                  .watch = watch};
+    enqueue(s, AddKind(RecordKind::RoomEntry) + refusal.encode());
 }
 
 void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx)
@@ -125,8 +127,9 @@ void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, 
 
 void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
 {
-    const int room = GetI(rec, Field::Room);
-    const bool watch = GetI(rec, Field::Watch) == 1;
+    const RoomEntryRecord entry = RoomEntryRecord::decode(rec);
+    const int room = entry.room.value_or(0);
+    const bool watch = entry.watch;
     if (room == (watch ? s.watch : s.room)) {
         welcome(s, room, !watch, true, ctx);
         return;
@@ -149,7 +152,7 @@ void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
     if (!m_rooms)
         return;
     if (kind == 11) {
-        const int room = GetI(rec, Field::Room);
+        const int room = CommandRecord::decode(rec).room.value_or(0);
         if (!m_rooms->fields(room).isEmpty())
             enqueueBytes(s, m_rooms->publicRecord(room));
         return;
@@ -245,7 +248,7 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room))
         return;
-    const QString text = GetText(rec, Field::Text);
+    const QString text = BulletinRecord::decode(rec).text;
     const qsizetype bytes = encodeText(text).toUtf8().size();
     if (bytes > WireLimits::maxBulletinBytes) {
         // Cut short it would be stored as something nobody wrote.
@@ -332,14 +335,15 @@ void ChatServer::onReset(Session &s, const QString &rec)
 void ChatServer::onBoot(Session &s, const QString &rec)
 {
     const int room = roomOf(rec, s);
-    const QString nick = GetS(rec, Field::Nick);
+    const CommandRecord boot = CommandRecord::decode(rec);
+    const QString &nick = boot.nick;
     // Booting needs a real administrator: an unadministered room is open
     // to edit, but nobody there may put others out.
-    if (room < 0 || !mayAdminister(s, room, GetS(rec, Field::AdminPassword), false)) {
+    if (room < 0 || !mayAdminister(s, room, boot.adminPassword, false)) {
         notice(s, adminOnly(s, room, QStringLiteral("boot members")));
         return;
     }
-    Session *t = findMember(nick, GetS(rec, Field::Id));
+    Session *t = findMember(nick, boot.id);
     if (!t || t == &s || (t->room != room && t->watch != room)) {
         notice(s, QStringLiteral("%1 is not in room %2.").arg(nick).arg(room));
         return;

@@ -3,6 +3,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
@@ -105,43 +106,41 @@ void ChatLines::DoMessage(const QString &record)
     if (!s.staffMode() && record.contains(QLatin1String("/sat/remote.png")))
         return;
 
+    const ChatLineRecord line = ChatLineRecord::decode(record);
     int color;
-    if (GetS(record, Field::Colour).isEmpty())
+    if (!line.colour)
         color = kPurple;
     else if (cfg.useMyColor)
         color = DefaultTextColor(cfg.formColor & 0xFFFFFF);
     else
-        color = GetI(record, Field::Colour);
+        color = *line.colour;
     color = VisibleColor(color, cfg.formColor);
     s.sink()->setLineColor(color);
 
     // The colour stays set for an ignored line: the next line sets its own.
-    if (s.isIgnored(GetS(record, Field::Id)))
+    if (s.isIgnored(line.id))
         return;
-
-    const QString roomText = GetS(record, Field::Room);
-    const int room = roomText.isEmpty() ? cfg.room : GetI(record, Field::Room);
+    const int room = line.room.value_or(cfg.room);
 
     // The server's time is this line's stamp and nobody else's: it is handed
     // over just before each transcript shows the line, never left pending for
     // a line that is not shown (a repeat, a room not watched).
     QDateTime stamp; // invalid: the time the line is shown
     if (cfg.showTime) {
-        const QString z = GetS(record, Field::Time);
-        if (!z.isEmpty()) {
-            const std::optional<QDateTime> when = ServerStampTime(z, cfg.zone);
+        if (!line.time.isEmpty()) {
+            const std::optional<QDateTime> when = ServerStampTime(line.time, cfg.zone);
             if (!when)
                 return; // unreadable server time: the line is dropped
             stamp = *when;
         }
     }
 
-    const QString text = GetText(record, Field::Text);
+    const QString &text = line.text;
     // A line like the one before it is taken for a copy only from a server
     // that does not number its replies: one that does has the link drop its
     // copies, and the same words said twice are shown twice.
     const bool repeatsAreCopies = !s.connection.link().numbersReplies();
-    const quint32 number = quint32(qMax(0, GetI(record, Field::LineNumber)));
+    const quint32 number = line.lineNumber;
 
     if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {
         if (cfg.showTime)

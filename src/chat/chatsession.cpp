@@ -5,6 +5,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 
 #include <QRandomGenerator>
@@ -119,9 +120,11 @@ void ChatSession::dispatch(int kind, const QString &record)
     const auto k = static_cast<RecordKind>(kind);
     // The server names a record of ours it refuses (a notice line, or the
     // automatic answer to a private message nobody could take).
-    if ((k == RecordKind::ChatLine || k == RecordKind::PrivateMessage) &&
-        HasField(record, Field::RecordNumber))
-        ownLines.notDelivered(quint32(GetI(record, Field::RecordNumber)), GetText(record, Field::Text));
+    if (k == RecordKind::ChatLine || k == RecordKind::PrivateMessage) {
+        const ChatLineRecord refused = ChatLineRecord::decode(record); // O and M, as in a private message
+        if (refused.recordNumber > 0)
+            ownLines.notDelivered(refused.recordNumber, refused.text);
+    }
     switch (k) {
     case RecordKind::PrivateMessage:
         onPrivateMessage(record);
@@ -184,8 +187,8 @@ void ChatSession::onWhereIs(const QString &record)
 void ChatSession::onBulletin(const QString &record)
 {
     // Bulletins are shown and edited in the settings dialog's room tab.
-    const int room = HasField(record, Field::Room) ? GetI(record, Field::Room) : settings.room;
-    emit bulletinArrived(room, GetText(record, Field::Text));
+    const BulletinRecord bulletin = BulletinRecord::decode(record);
+    emit bulletinArrived(bulletin.room.value_or(settings.room), bulletin.text);
 }
 void ChatSession::onAdminAnswer(const QString &record)
 {

@@ -277,8 +277,9 @@ void Connection::sendAwayText()
 
 QString Connection::profileFields(const QString &url, const QString &storedProfile)
 {
-    return AddText(url, Field::Url) +
-           AddText(QString(storedProfile).replace(QLatin1String("||"), QLatin1String("\r\n")), Field::Text);
+    return ProfileRecord{.url = url,
+                         .text = QString(storedProfile).replace(QLatin1String("||"), QLatin1String("\r\n"))}
+        .encode();
 }
 
 void Connection::notice(const QString &text)
@@ -348,7 +349,7 @@ void Connection::linkReannounce()
         announceRooms();
     } else {
         Send(RecordKind::Presence);
-        Send(RecordKind::RoomEntry, AddI(m_session.settings.room, Field::Room));
+        Send(RecordKind::RoomEntry, RoomEntryRecord{.room = m_session.settings.room}.encode());
     }
     sendAwayText();
     m_link.endAnnouncement();

@@ -55,23 +55,21 @@ bool MemberCommands::needsMember(Command command)
 QString MemberCommands::recordFor(Command command, const Member &member, int room, const QString &text,
                                   const QString &adminPassword)
 {
-    const QString who = AddS(member.nick, Field::Nick) + AddS(member.id, Field::Id);
-    const QString inRoom = AddI(room, Field::Room);
     switch (command) {
     case Command::Page:
     case Command::UserProfile:
     case Command::WhereIs:
-        return who;
+        return CommandRecord{.nick = member.nick, .id = member.id}.encode();
     case Command::PrivateMessage:
-        return who + AddText(text, Field::Text);
+        return PrivateMessageRecord{.nick = member.nick, .id = member.id, .text = text}.encode();
     case Command::Boot:
-        return who + inRoom + AddS(adminPassword, Field::AdminPassword);
+        return CommandRecord{member.nick, member.id, room, adminPassword}.encode();
     case Command::RefreshMembers:
     case Command::PageRoom:
     case Command::StatisticsReport:
-        return inRoom;
+        return CommandRecord{.room = room}.encode();
     case Command::GlobalMessage:
-        return AddText(text, Field::Text);
+        return ChatLineRecord{.text = text}.encode();
     case Command::Ignore:
         break;
     }
@@ -181,12 +179,9 @@ QString MemberCommands::roomLabel(int room) const
 
 void MemberCommands::onProfile(const QString &record)
 {
-    const QString nick = GetS(record, Field::Nick);
-    const QString id = GetS(record, Field::Id);
+    const auto [nick, id, url, text] = ProfileRecord::decode(record);
     if (nick.isEmpty() && id.isEmpty())
         return; // our own profile echoed, or nothing to show
-    const QString url = GetText(record, Field::Url);
-    const QString text = GetText(record, Field::Text);
     const QString who = nick.isEmpty() ? id : nick;
     if (id.isEmpty()) {
         notice(QStringLiteral("%1 is not in the chat").arg(who));

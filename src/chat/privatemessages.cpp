@@ -6,6 +6,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
@@ -28,10 +29,10 @@ void PrivateMessages::log(const QString &line)
 
 void PrivateMessages::onPrivateMessage(const QString &record)
 {
-    const QString nick = GetS(record, Field::Nick);
-    const QString id = GetS(record, Field::Id);
-    const QString text = GetText(record, Field::Text);
-    const bool automatic = GetI(record, Field::Automatic) == 1;
+    const PrivateMessageRecord pm = PrivateMessageRecord::decode(record);
+    const QString &nick = pm.nick;
+    const QString &id = pm.id;
+    const QString &text = pm.text;
     if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return;
     if (!id.isEmpty() && m_session.ignoreList.contains(id.left(8)))
@@ -40,10 +41,9 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     if (m_session.settings.blockPM) {
         // Two blocking clients would bounce refusals forever: an automatic
         // answer is never answered.
-        if (!automatic) {
-            m_session.Send(RecordKind::PrivateMessage, AddS(nick, Field::Nick) + AddS(id, Field::Id) +
-                                                           AddText(busyText(), Field::Text) +
-                                                           AddI(1, Field::Automatic));
+        if (!pm.automatic) {
+            const PrivateMessageRecord busy{.nick = nick, .id = id, .text = busyText(), .automatic = true};
+            m_session.Send(RecordKind::PrivateMessage, busy.encode());
         }
         return;
     }
@@ -53,8 +53,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
         m_latestIds.insert(key, id);
 
     const ChatSettings &s = m_session.settings;
-    const int color = ChatLines::VisibleColor(
-        GetS(record, Field::Colour).isEmpty() ? 0x800080 : GetI(record, Field::Colour), s.formColor);
+    const int color = ChatLines::VisibleColor(pm.colour.value_or(0x800080), s.formColor);
     const QString line = (nick.isEmpty() ? id : nick) + QStringLiteral(":  ") + text;
     emit messageArrived(nick, id, line, color);
     log(line);

@@ -5,6 +5,7 @@
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
+#include "protocol/records.h"
 #include "protocol/roomflags.h"
 #include "protocol/wiretext.h"
 #include "transcript/groom.h"
@@ -101,8 +102,8 @@ void Rooms::onRoomRecord(const QString &record)
 void Rooms::onMemberListed(const QString &record)
 {
     const int room = m_welcomeRoom;
-    if (room < 0 || room != m_session.settings.room ||
-        (GetI(record, Field::Room) != room && GetI(record, Field::Watch) != room))
+    const MemberRecord member = MemberRecord::decode(record);
+    if (room < 0 || room != m_session.settings.room || (member.room != room && member.watch != room))
         return;
     m_welcomeRoom = -1;
     showWelcome(room);
@@ -117,19 +118,19 @@ void Rooms::showWelcome(int room)
 
 void Rooms::onRoomAnswer(const QString &record)
 {
-    const QString number = GetS(record, Field::Room);
-    if (number.isEmpty())
+    const RoomEntryRecord answer = RoomEntryRecord::decode(record);
+    if (!answer.room)
         return;
-    const int room = GetI(record, Field::Room);
-    const bool watched = GetI(record, Field::Watch) == 1;
+    const int room = *answer.room;
+    const bool watched = answer.watch;
 
-    QString name = GetS(record, Field::Nick);
+    QString name = answer.name;
     if (name.isEmpty())
         name = m_session.rooms.RoomField(room, Field::Nick);
     const QString label =
         name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
     notice(QStringLiteral("Access to room %1 is denied.").arg(label));
-    QString denied = GetS(record, Field::Automatic);
+    QString denied = answer.denied;
     if (denied.isEmpty())
         denied = m_session.rooms.RoomField(room, Field::Automatic);
     if (!denied.isEmpty())
@@ -191,12 +192,12 @@ void Rooms::onAdminAnswer(const QString &record)
 
 void Rooms::requestAdmin(int room, const QString &password)
 {
-    m_session.Send(RecordKind::AdminCheck, AddI(room, Field::Room) + AddS(password, Field::AdminPassword));
+    m_session.Send(RecordKind::AdminCheck, CommandRecord{.room = room, .adminPassword = password}.encode());
 }
 
 void Rooms::requestBulletin(int room)
 {
-    m_session.Send(RecordKind::Bulletin, AddI(room, Field::Room));
+    m_session.Send(RecordKind::Bulletin, BulletinRecord{.room = room}.encode());
 }
 
 void Rooms::writeRoom(int room, const QString &fields)
@@ -220,12 +221,12 @@ void Rooms::writeBulletin(int room, const QString &text)
 {
     // A bulletin fills most of a datagram: send what waits first.
     m_session.Send(RecordKind::Poll);
-    m_session.Send(RecordKind::SaveBulletin, AddI(room, Field::Room) + AddText(text, Field::Text));
+    m_session.Send(RecordKind::SaveBulletin, BulletinRecord{room, text}.encode());
 }
 
 void Rooms::resetRoom(int room)
 {
-    m_session.Send(RecordKind::ResetRoom, AddI(room, Field::Room));
+    m_session.Send(RecordKind::ResetRoom, CommandRecord{.room = room}.encode());
 }
 
 void Rooms::setFirstRoom(int room)
@@ -334,12 +335,10 @@ void Rooms::tick()
 
 void Rooms::sendEntry(int room, bool watched)
 {
-    QString data = AddI(room, Field::Room);
-    data += AddS(m_session.PassField(room, Field::AccessPassword), Field::AccessPassword);
-    data += AddS(m_session.PassField(room, Field::AdminPassword), Field::AdminPassword);
-    if (watched)
-        data += AddI(1, Field::Watch);
-    m_session.Send(RecordKind::RoomEntry, data);
+    RoomEntryRecord entry{.room = room, .watch = watched};
+    entry.accessPassword = m_session.PassField(room, Field::AccessPassword);
+    entry.adminPassword = m_session.PassField(room, Field::AdminPassword);
+    m_session.Send(RecordKind::RoomEntry, entry.encode());
 }
 
 void Rooms::carryOut(const Choice &choice, bool presence)

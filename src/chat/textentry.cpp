@@ -5,6 +5,7 @@
 #include "protocol/codec.h"
 #include "protocol/datagramlink.h"
 #include "protocol/field.h"
+#include "protocol/records.h"
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
@@ -30,7 +31,7 @@ QString TextEntry::groom(const QString &text)
 QString TextEntry::chatRecord(int color, int room, const QString &text)
 {
     // M goes last: a field tag typed into the text then never shadows a real one.
-    return AddI(color, Field::Colour) + AddI(room, Field::Room) + AddText(text, Field::Text);
+    return ChatLineRecord{.colour = color, .room = room, .text = text}.encode();
 }
 
 int TextEntry::recordBytes(int kind, const QString &fields)

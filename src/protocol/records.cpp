@@ -9,9 +9,27 @@ namespace hchat {
 namespace {
 
 // A number field that may be left out; empty counts as left out.
-int intOr(const QString &record, char name, int absent)
+std::optional<int> optionalInt(const QString &record, char name)
 {
-    return GetS(record, name).isEmpty() ? absent : GetI(record, name);
+    if (GetS(record, name).isEmpty())
+        return std::nullopt;
+    return GetI(record, name);
+}
+
+QString AddOptional(const std::optional<int> &value, char name)
+{
+    return value ? AddI(*value, name) : QString();
+}
+
+// Numbers written only when above 0, read as 0 when not.
+quint32 positiveInt(const QString &record, char name)
+{
+    return quint32(qMax(0, GetI(record, name)));
+}
+
+QString AddPositive(quint32 value, char name)
+{
+    return value > 0 ? AddI(value, name) : QString();
 }
 
 } // namespace
@@ -29,7 +47,7 @@ PresenceRecord PresenceRecord::decode(const QString &record)
     r.nick = GetS(record, Field::Nick);
     r.icon = GetS(record, Field::Icon);
     r.room = GetI(record, Field::Room);
-    r.watch = intOr(record, Field::Watch, -1);
+    r.watch = optionalInt(record, Field::Watch).value_or(-1);
     r.buffer = GetI(record, Field::Buffer);
     return r;
 }
@@ -46,13 +64,96 @@ MemberRecord MemberRecord::decode(const QString &record)
     MemberRecord r;
     r.nick = GetS(record, Field::Nick);
     r.id = GetS(record, Field::Id);
-    r.room = intOr(record, Field::Room, -1);
+    r.room = optionalInt(record, Field::Room).value_or(-1);
     r.hasWatch = !GetS(record, Field::Watch).isEmpty();
-    r.watch = intOr(record, Field::Watch, -1);
+    r.watch = optionalInt(record, Field::Watch).value_or(-1);
     r.icon = GetS(record, Field::Icon);
     r.silentSince = GetS(record, Field::Time);
     r.renamed = GetS(record, Field::Renamed);
     return r;
+}
+
+QString ChatLineRecord::encode() const
+{
+    return AddPositive(recordNumber, Field::RecordNumber) + AddPositive(lineNumber, Field::LineNumber) +
+           AddOptional(colour, Field::Colour) + AddS(id, Field::Id) + AddOptional(room, Field::Room) +
+           AddS(time, Field::Time) + AddText(text, Field::Text);
+}
+
+ChatLineRecord ChatLineRecord::decode(const QString &record)
+{
+    return {positiveInt(record, Field::RecordNumber),
+            positiveInt(record, Field::LineNumber),
+            optionalInt(record, Field::Colour),
+            GetS(record, Field::Id),
+            optionalInt(record, Field::Room),
+            GetS(record, Field::Time),
+            GetText(record, Field::Text)};
+}
+
+QString PrivateMessageRecord::encode() const
+{
+    return AddPositive(recordNumber, Field::RecordNumber) + AddS(nick, Field::Nick) + AddS(id, Field::Id) +
+           AddOptional(colour, Field::Colour) + AddText(text, Field::Text) +
+           (automatic ? AddI(1, Field::Automatic) : QString());
+}
+
+PrivateMessageRecord PrivateMessageRecord::decode(const QString &record)
+{
+    return {positiveInt(record, Field::RecordNumber),
+            GetS(record, Field::Nick),
+            GetS(record, Field::Id),
+            optionalInt(record, Field::Colour),
+            GetText(record, Field::Text),
+            GetI(record, Field::Automatic) == 1};
+}
+
+QString CommandRecord::encode() const
+{
+    return AddS(nick, Field::Nick) + AddS(id, Field::Id) + AddOptional(room, Field::Room) +
+           AddS(adminPassword, Field::AdminPassword);
+}
+
+CommandRecord CommandRecord::decode(const QString &record)
+{
+    return {GetS(record, Field::Nick), GetS(record, Field::Id), optionalInt(record, Field::Room),
+            GetS(record, Field::AdminPassword)};
+}
+
+QString ProfileRecord::encode() const
+{
+    return AddS(nick, Field::Nick) + AddS(id, Field::Id) + AddText(url, Field::Url) +
+           AddText(text, Field::Text);
+}
+
+ProfileRecord ProfileRecord::decode(const QString &record)
+{
+    return {GetS(record, Field::Nick), GetS(record, Field::Id), GetText(record, Field::Url),
+            GetText(record, Field::Text)};
+}
+
+QString BulletinRecord::encode() const
+{
+    return AddOptional(room, Field::Room) + AddText(text, Field::Text);
+}
+
+BulletinRecord BulletinRecord::decode(const QString &record)
+{
+    return {optionalInt(record, Field::Room), GetText(record, Field::Text)};
+}
+
+QString RoomEntryRecord::encode() const
+{
+    return AddOptional(room, Field::Room) + AddS(name, Field::Nick) + AddS(denied, Field::Automatic) +
+           AddS(accessPassword, Field::AccessPassword) + AddS(adminPassword, Field::AdminPassword) +
+           (watch ? AddI(1, Field::Watch) : QString());
+}
+
+RoomEntryRecord RoomEntryRecord::decode(const QString &record)
+{
+    return {optionalInt(record, Field::Room),   GetS(record, Field::Nick),
+            GetS(record, Field::Automatic),     GetS(record, Field::AccessPassword),
+            GetS(record, Field::AdminPassword), GetI(record, Field::Watch) == 1};
 }
 
 } // namespace hchat

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace hchat {
 
 // Typed records: one encode and one decode per record the client and the
@@ -32,15 +34,95 @@ struct PresenceRecord {
 struct MemberRecord {
     QString nick{};
     QString id{};
-    int room = -1;        ///< -1: not in the chat, also when the field is absent
-    int watch = -1;       ///< -1: no watched room, also when the field is absent
-    bool hasWatch = true; ///< write W (every member record does; the "not in the chat" answer does not)
-    QString icon{};         ///< "icon|away code"; left out when empty
-    QString silentSince{};  ///< Z: server time since the member has not been heard
-    QString renamed{};      ///< D: a departure that only changed the nick
+    int room = -1;         ///< -1: not in the chat, also when the field is absent
+    int watch = -1;        ///< -1: no watched room, also when the field is absent
+    bool hasWatch = true;  ///< write W (every member record does; the "not in the chat" answer does not)
+    QString icon{};        ///< "icon|away code"; left out when empty
+    QString silentSince{}; ///< Z: server time since the member has not been heard
+    QString renamed{};     ///< D: a departure that only changed the nick
 
     QString encode(RecordKind kind = RecordKind::Presence) const;
     static MemberRecord decode(const QString &record);
+};
+
+/// Kind 1, a chat line; also kind 16 in (a report line) and kind 2 out (a
+/// global message: M alone). Out: F # M. In: [X] F E # Z M; a line without F
+/// is the server's, and its notice about a record of ours it refused names
+/// that record: O M.
+struct ChatLineRecord {
+    quint32 recordNumber = 0;    ///< O: the refused record of ours; 0 none
+    quint32 lineNumber = 0;      ///< X: the server's order of lines; 0 none
+    std::optional<int> colour{}; ///< F: none on a system line
+    QString id{};                ///< E: the sender
+    std::optional<int> room{};   ///< #: none is the reader's first room
+    QString time{};              ///< Z: server time hh:mm:ss
+    QString text{};              ///< M, as typed
+
+    QString encode() const;
+    static ChatLineRecord decode(const QString &record);
+};
+
+/// Kind 3, a private message. Out: N E M [A]; in: N E [F] M [A]; the
+/// server's "not in the chat" answer: O N E M A.
+struct PrivateMessageRecord {
+    quint32 recordNumber = 0; ///< O: the message the answer is about
+    QString nick{};           ///< the recipient out, the sender in
+    QString id{};
+    std::optional<int> colour{}; ///< F: the sender's
+    QString text{};
+    bool automatic = false; ///< A=1: never answered automatically
+
+    QString encode() const;
+    static PrivateMessageRecord decode(const QString &record);
+};
+
+/// A command naming a member or a room: kinds 4 (page), 8 (boot), 6 and 13
+/// out (profile, where is), 11, 15, 16 and 21 out (a room), 28 out
+/// (administer a room). On the wire: N E # S.
+struct CommandRecord {
+    QString nick{};
+    QString id{};
+    std::optional<int> room{}; ///< none is the sender's first room
+    QString adminPassword{};   ///< S: boot, administer
+
+    QString encode() const;
+    static CommandRecord decode(const QString &record);
+};
+
+/// Kind 6, a profile: out the own one (U M) or a request (N E); in the
+/// answer (N E U M; no E: not in the chat).
+struct ProfileRecord {
+    QString nick{};
+    QString id{};
+    QString url{};
+    QString text{};
+
+    QString encode() const;
+    static ProfileRecord decode(const QString &record);
+};
+
+/// Kinds 9 and 20: a room's bulletin (# M; 20 out: # alone), also a line of
+/// the server's bulletin file.
+struct BulletinRecord {
+    std::optional<int> room{}; ///< none is the reader's first room
+    QString text{};
+
+    QString encode() const;
+    static BulletinRecord decode(const QString &record);
+};
+
+/// Kind 25: out a room entry request (# [B] [S] [W=1]), in its refusal
+/// (# N A [W=1]).
+struct RoomEntryRecord {
+    std::optional<int> room{};
+    QString name{};           ///< N: the room's name
+    QString denied{};         ///< A: the room's access-denied text
+    QString accessPassword{}; ///< B
+    QString adminPassword{};  ///< S
+    bool watch = false;       ///< W=1: the room is (to be) the watched one
+
+    QString encode() const;
+    static RoomEntryRecord decode(const QString &record);
 };
 
 } // namespace hchat

@@ -1,15 +1,11 @@
 // Client and server together: the real link code over real loopback UDP,
 // no window. Time is driven by hand on both sides; the only waits are for
 // datagrams in flight.
-#include "catalogue/catalogue.h"
-#include "chat/chatsession.h"
-#include "platform/udptransport.h"
-#include "protocol/codec.h"
 #include "protocol/wirelimits.h"
 #include "server/chatserver.h"
 #include "server/memberstore.h"
 #include "server/udpserver.h"
-#include "transcript/transcriptsink.h"
+#include "support/loopbackmember.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,119 +15,28 @@ using namespace hchat;
 
 namespace {
 
-struct RecordingSink : TranscriptSink {
-    int colour = 0;
-    QStringList first;  ///< "colour|text" of every first-room line
-    QStringList second; ///< the same for the second room
-    QStringList notices;
-    QList<quint32> delivered;
-    QList<quint32> notDelivered;
-    /// The first room's lines as the window shows them: own lines move to
-    /// the place the server gave them.
-    struct Line {
-        QString text;
-        quint32 number = 0; ///< the server's line number
-        quint32 own = 0;    ///< own line: its record number
-    };
-    QList<Line> window;
-    quint32 nextNumber = 0, nextOwn = 0;
-    QStringList windowTexts(const QString &containing) const
-    {
-        QStringList out;
-        for (const Line &l : window)
-            if (l.text.contains(containing))
-                out << l.text;
-        return out;
-    }
-    void setLineNumber(quint32 line) override { nextNumber = line; }
-    void setOwnLineNumber(quint32 number) override { nextOwn = number; }
-    void placeOwnLine(quint32 number, quint32 line) override
-    {
-        const auto at =
-            std::find_if(window.begin(), window.end(), [&](const Line &l) { return l.own == number; });
-        if (at == window.end())
-            return;
-        qsizetype to = at - window.begin();
-        Line own = window.takeAt(to);
-        own.number = line;
-        for (qsizetype i = to; i < window.size(); ++i)
-            if (window[i].number != 0 && window[i].number < line)
-                to = i + 1;
-        window.insert(to, own);
-    }
-    /// The texts of the first room's lines that start with `prefix`, in order.
-    QStringList linesOf(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &l : first) {
-            const QString text = l.section(u'|', 1);
-            if (text.startsWith(prefix))
-                out << text;
-        }
-        return out;
-    }
-    void ShowMessage(const QString &text, bool, bool notice) override
-    {
-        if (notice)
-            notices << text;
-    }
-    void TimeStamp(const QString &text) override
-    {
-        first << QStringLiteral("%1|%2").arg(colour).arg(text);
-        window.append({text, std::exchange(nextNumber, 0), std::exchange(nextOwn, 0)});
-    }
-    void TimeStamp2(const QString &text) override { second << QStringLiteral("%1|%2").arg(colour).arg(text); }
-    void setLineColor(int rgb) override { colour = rgb; }
-    void setStampTime(const QDateTime &) override {}
-    void setOwnMessage(bool) override {}
-    void SayIt(const QString &, bool) override {}
-    void Notify(const QString &) override {}
-    void setOwnLineState(quint32 number, OwnLineState state, const QString &) override
-    {
-        (state == OwnLineState::Delivered ? delivered : notDelivered) << number;
-    }
-};
-
-struct CountingTransport : UdpTransport {
-    int sent = 0;
-    int received = 0;
-    void sendDatagram(const QByteArray &datagram) override
-    {
-        ++sent;
-        UdpTransport::sendDatagram(datagram);
-    }
-};
-
-Catalogue makeCatalogue()
+// "colour|text" of every line a transcript showed.
+QStringList coloured(const test::FakeSink &sink, const QString &transcript)
 {
-    QStringList lines;
-    for (int n = 0; n < 600; ++n)
-        lines << (n == 456 ? QStringLiteral("456,hh:nn:ss") : QStringLiteral("%1, [%1] ").arg(n));
-    return Catalogue(lines);
+    QStringList out;
+    int colour = -1;
+    for (const test::FakeSink::Call &c : sink.calls) {
+        if (c.name == QLatin1String("setLineColor"))
+            colour = c.args.value(0).toInt();
+        else if (c.name == transcript)
+            out << QStringLiteral("%1|%2").arg(colour).arg(c.text);
+    }
+    return out;
 }
 
-struct Client {
-    Catalogue catalogue = makeCatalogue();
-    RecordingSink sink;
-    CountingTransport transport;
-    ChatSession session;
+struct Client : test::LoopbackMember {
     QStringList privateMessages; ///< lines of every private message that arrived
 
     Client(const QString &nick, int room, int colour, quint16 port, const QDateTime *clock)
+        : LoopbackMember(nick, room, QStringLiteral("127.0.0.1:%1").arg(port))
     {
-        session.setCatalogue(&catalogue);
-        session.setSink(&sink);
         session.setClock([clock] { return *clock; });
-        session.settings.nick = nick;
-        session.settings.room = room;
         session.settings.fontColor = colour;
-        session.connection.setServerOverride(QStringLiteral("127.0.0.1:%1").arg(port));
-        session.connection.open(&transport);
-        auto inner = transport.receiver;
-        transport.receiver = [this, inner](const QByteArray &d, const QString &h, quint16 p) {
-            ++transport.received;
-            inner(d, h, p);
-        };
         QObject::connect(
             &session.privateMessages, &PrivateMessages::messageArrived,
             [this](const QString &, const QString &, const QString &line, int) { privateMessages << line; });
@@ -149,6 +54,16 @@ struct Client {
             nicks << session.roster.entry(i).nick;
         nicks.sort();
         return nicks;
+    }
+    /// The first room's lines that hold `prefix`, in order.
+    QStringList linesOf(const QString &prefix) const { return sink.texts("TimeStamp").filter(prefix); }
+    /// How many own lines were marked `state`.
+    int marked(OwnLineState state) const
+    {
+        return int(
+            std::count_if(sink.calls.cbegin(), sink.calls.cend(), [state](const test::FakeSink::Call &c) {
+                return c.name == "setOwnLineState" && c.args.value(1).toInt() == int(state);
+            }));
     }
 };
 
@@ -234,7 +149,7 @@ private slots:
         QCOMPARE(ann.rosterNicks(), (QStringList{"Ann", "Bob"}));
 
         // A's lines reach B once, in order, in A's colour, in room 1.
-        bob.sink.first.clear();
+        bob.sink.clear();
         for (int i = 0; i < 5; ++i) {
             ann.session.textEntry.submit(QStringLiteral("line %1").arg(i));
             rounds({&ann, &bob}, 1, server->udp);
@@ -243,7 +158,7 @@ private slots:
         QStringList expected;
         for (int i = 0; i < 5; ++i)
             expected << QStringLiteral("%1|Ann:  line %2").arg(0x0000ff).arg(i);
-        QCOMPARE(bob.sink.first, expected);
+        QCOMPARE(coloured(bob.sink, "TimeStamp"), expected);
         QCOMPARE(server->accepted.size(), 5);
 
         // A private message and a page arrive.
@@ -254,7 +169,7 @@ private slots:
         QCOMPARE(pm.size(), 1);
         QCOMPARE(pm.first().at(0).toString(), QStringLiteral("Ann"));
         QVERIFY(pm.first().at(2).toString().contains("psst"));
-        QVERIFY(bob.sink.notices.filter("Ann").size() >= 1);
+        QVERIFY(bob.sink.notices().filter("Ann").size() >= 1);
 
         // A room change moves A out of B's roster; B then watches A's new
         // room as second room and sees A's line there.
@@ -266,8 +181,8 @@ private slots:
         rounds({&ann, &bob}, 16, server->udp);
         ann.session.textEntry.submit("over here");
         rounds({&ann, &bob}, 10, server->udp);
-        QCOMPARE(bob.sink.second.filter("Ann:  over here").size(), 1);
-        QCOMPARE(bob.sink.first.filter("over here").size(), 0);
+        QCOMPARE(bob.sink.texts("TimeStamp2").filter("Ann:  over here").size(), 1);
+        QCOMPARE(bob.sink.texts("TimeStamp").filter("over here").size(), 0);
 
         // The server restarts: both clients are asked to announce themselves
         // again and carry on.
@@ -277,7 +192,7 @@ private slots:
         QCOMPARE(server->chat.sessionCount(), 2);
         ann.session.textEntry.submit("after the restart");
         rounds({&ann, &bob}, 10, server->udp);
-        QCOMPARE(bob.sink.second.filter("Ann:  after the restart").size(), 1);
+        QCOMPARE(bob.sink.texts("TimeStamp2").filter("Ann:  after the restart").size(), 1);
     }
 
     // What a person typed into a profile or a bulletin comes back as typed:
@@ -290,10 +205,11 @@ private slots:
         const QString typed = QStringLiteral("a || b </M><M>c |\\ d\r\nnext line é");
         ann.session.settings.profile = typed; // stored line breaks are "||" already
         rounds({&ann, &bob}, 12, server.udp);
-        bob.sink.notices.clear();
+        bob.sink.clear();
         bob.session.memberCommands.run(MemberCommands::Command::UserProfile, {"Ann", ann.session.ownId});
         rounds({&ann, &bob}, 6, server.udp);
-        QCOMPARE(bob.sink.notices.mid(bob.sink.notices.indexOf("Profile of Ann:") + 1),
+        const QStringList notices = bob.sink.notices();
+        QCOMPARE(notices.mid(notices.indexOf("Profile of Ann:") + 1),
                  QStringList{QString(typed).replace("||", "\r\n")});
 
         QStringList bulletins;
@@ -340,15 +256,15 @@ private slots:
         }
         rounds({&ann, &bob}, 120, server.udp);
 
-        QCOMPARE(bob.sink.linesOf("Ann:  "), fromAnn);
-        QCOMPARE(ann.sink.linesOf("Bob:  "), fromBob);
+        QCOMPARE(bob.linesOf("Ann:  "), fromAnn);
+        QCOMPARE(ann.linesOf("Bob:  "), fromBob);
         QCOMPARE(bob.privateMessages, pmsFromAnn);
         QCOMPARE(ann.privateMessages, pmsFromBob);
         // Every own line was marked delivered, none is left pending.
         for (Client *c : {&ann, &bob}) {
             QCOMPARE(c->session.ownLines.pendingCount(), 0);
-            QVERIFY(c->sink.notDelivered.isEmpty());
-            QCOMPARE(c->sink.delivered.size(), 200);
+            QCOMPARE(c->marked(OwnLineState::NotDelivered), 0);
+            QCOMPARE(c->marked(OwnLineState::Delivered), 200);
         }
         const UdpServer::Counters &n = server.udp.counters();
         QVERIFY(n.droppedIn > 0 && n.droppedOut > 0);
@@ -368,7 +284,7 @@ private slots:
         rounds({&ann, &bob, &cy}, 12, server->udp);
         for (const Client *c : {&ann, &cy})
             QCOMPARE(c->rosterNicks(), QStringList({"AnnK", "Bob", "Cy"}));
-        QCOMPARE(cy.sink.notices.filter("Ann is now known as AnnK").size(), 1);
+        QCOMPARE(cy.sink.notices().filter("Ann is now known as AnnK").size(), 1);
     }
 
     void twoSendersInOneTickSeeOneOrder()
@@ -380,9 +296,10 @@ private slots:
         bob.say("said first?");
         ann.say("said second?");
         rounds({&bob, &ann}, 2, server->udp);
-        QVERIFY(QTest::qWaitFor([&] { return bob.sink.windowTexts("?").size() == 2; }, 2000));
-        QCOMPARE(ann.sink.windowTexts("?"), QStringList({"Bob:  said first?", "Ann:  said second?"}));
-        QCOMPARE(bob.sink.windowTexts("?"), ann.sink.windowTexts("?"));
+        QVERIFY(QTest::qWaitFor([&] { return bob.sink.windowTexts().filter("?").size() == 2; }, 2000));
+        QCOMPARE(ann.sink.windowTexts().filter("?"),
+                 QStringList({"Bob:  said first?", "Ann:  said second?"}));
+        QCOMPARE(bob.sink.windowTexts().filter("?"), ann.sink.windowTexts().filter("?"));
     }
 
     void anIdleMemberHearsALineAtOnce()
@@ -394,7 +311,7 @@ private slots:
         // Bob's clock stands still: only the server's news makes him poll.
         ann.say("quick");
         step(ann, server->udp);
-        QVERIFY(QTest::qWaitFor([&] { return bob.sink.linesOf("Ann:  quick").size() == 1; }, 2000));
+        QVERIFY(QTest::qWaitFor([&] { return bob.linesOf("Ann:  quick").size() == 1; }, 2000));
     }
 
     void serverRestartWhileBothType()
@@ -428,19 +345,19 @@ private slots:
         QVERIFY(ann.session.connection.isLost() && bob.session.connection.isLost());
         const int over = int(fromAnn.size()) - WireLimits::maxQueuedRecords;
         QVERIFY(over > 0);
-        QCOMPARE(ann.sink.notDelivered.size(), over);
-        QCOMPARE(ann.sink.notices.filter("Not delivered (too many lines waiting").size(), over);
+        QCOMPARE(ann.marked(OwnLineState::NotDelivered), over);
+        QCOMPARE(ann.sink.notices().filter("Not delivered (too many lines waiting").size(), over);
 
         server = std::make_unique<Server>(port, &serverNow, FaultSettings{}, data.path());
         rounds({&ann, &bob}, 30, server->udp);
         QCOMPARE(server->chat.sessionCount(), 2);
         // What the outbox held arrives once, in order; the oldest were
         // marked not delivered.
-        QCOMPARE(bob.sink.linesOf("Ann:  outage"), fromAnn.mid(over));
-        QCOMPARE(ann.sink.linesOf("Bob:  meanwhile"), fromBob);
+        QCOMPARE(bob.linesOf("Ann:  outage"), fromAnn.mid(over));
+        QCOMPARE(ann.linesOf("Bob:  meanwhile"), fromBob);
         QCOMPARE(ann.session.ownLines.pendingCount(), 0);
         QCOMPARE(bob.session.ownLines.pendingCount(), 0);
-        QVERIFY(bob.sink.notDelivered.isEmpty());
+        QCOMPARE(bob.marked(OwnLineState::NotDelivered), 0);
     }
 };
 

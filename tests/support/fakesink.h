@@ -27,7 +27,11 @@ public:
     {
         calls.append({QStringLiteral("ShowMessage"), text, {second, notice}});
     }
-    void TimeStamp(const QString &text) override { calls.append({QStringLiteral("TimeStamp"), text, {}}); }
+    void TimeStamp(const QString &text) override
+    {
+        calls.append({QStringLiteral("TimeStamp"), text, {}});
+        window.append({text, std::exchange(nextNumber, 0), std::exchange(nextOwn, 0)});
+    }
     void TimeStamp2(const QString &text) override { calls.append({QStringLiteral("TimeStamp2"), text, {}}); }
     void setLineColor(int rgb) override
     {
@@ -42,7 +46,23 @@ public:
     void setOwnMessage(bool own) override { calls.append({QStringLiteral("setOwnMessage"), {}, {own}}); }
     void setOwnLineNumber(quint32 number) override
     {
+        nextOwn = number;
         calls.append({QStringLiteral("setOwnLineNumber"), {}, {number}});
+    }
+    void setLineNumber(quint32 line) override { nextNumber = line; }
+    void placeOwnLine(quint32 number, quint32 line) override
+    {
+        const auto at =
+            std::find_if(window.begin(), window.end(), [&](const Line &l) { return l.own == number; });
+        if (at == window.end())
+            return;
+        qsizetype to = at - window.begin();
+        Line own = window.takeAt(to);
+        own.number = line;
+        for (qsizetype i = to; i < window.size(); ++i)
+            if (window[i].number != 0 && window[i].number < line)
+                to = i + 1;
+        window.insert(to, own);
     }
     void setOwnLineState(quint32 number, OwnLineState state, const QString &reason) override
     {
@@ -60,6 +80,22 @@ public:
     /// The last colour and stamp time set, as the renderer would hold them.
     int lineColor = -1;
     QDateTime stampTime;
+    /// The first transcript as the window shows it: an own line moves below
+    /// the lines the server numbered before it.
+    struct Line {
+        QString text;
+        quint32 number = 0; ///< the server's line number
+        quint32 own = 0;    ///< own line: its record number
+    };
+    QList<Line> window;
+    quint32 nextNumber = 0, nextOwn = 0;
+    QStringList windowTexts() const
+    {
+        QStringList out;
+        for (const Line &l : window)
+            out << l.text;
+        return out;
+    }
 
     /// Texts of the calls named `name`, in order.
     QStringList texts(const QString &name) const
@@ -87,7 +123,11 @@ public:
             n += c.name == name ? 1 : 0;
         return n;
     }
-    void clear() { calls.clear(); }
+    void clear()
+    {
+        calls.clear();
+        window.clear();
+    }
 };
 
 } // namespace hchat::test

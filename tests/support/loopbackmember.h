@@ -8,12 +8,23 @@
 
 namespace hchat::test {
 
+/// The real socket, counting what passes.
+struct CountingTransport : UdpTransport {
+    int sent = 0;
+    int received = 0;
+    void sendDatagram(const QByteArray &datagram) override
+    {
+        ++sent;
+        UdpTransport::sendDatagram(datagram);
+    }
+};
+
 /// A member in this process on the real link and a real UDP socket, talking
 /// to a server at `endpoint` ("127.0.0.1:port"); its time runs by tick().
 struct LoopbackMember {
     Catalogue catalogue = shippedCatalogue();
     FakeSink sink;
-    UdpTransport transport;
+    CountingTransport transport;
     ChatSession session;
 
     LoopbackMember(const QString &nick, int room, const QString &endpoint)
@@ -24,6 +35,11 @@ struct LoopbackMember {
         session.settings.room = room;
         session.connection.setServerOverride(endpoint);
         session.connection.open(&transport);
+        transport.receiver = [this, inner = transport.receiver](const QByteArray &d, const QString &h,
+                                                                quint16 p) {
+            ++transport.received;
+            inner(d, h, p);
+        };
     }
     ~LoopbackMember() { session.connection.close(); }
     LoopbackMember(const LoopbackMember &) = delete;
