@@ -1,12 +1,11 @@
 // TfrmChat's layout: where the window goes, the panes and their sizes, the
 // rooms' headings, the view toggles, colours and font.
+#include "app/roombar.h"
 #include "app/screenplacement.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -32,7 +31,8 @@ void TfrmChat::placeWindow()
     QRect screenArea = desktop;
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
         desktop = primary->availableVirtualGeometry();
-        const QPoint corner = bringOnDesktop(QRect(QPoint(s.left, s.top), QPoint(s.left, s.top)), desktop).topLeft();
+        const QPoint corner =
+            bringOnDesktop(QRect(QPoint(s.left, s.top), QPoint(s.left, s.top)), desktop).topLeft();
         const QScreen *screen = QGuiApplication::screenAt(corner);
         screenArea = (screen ? screen : primary)->availableGeometry();
     }
@@ -135,14 +135,9 @@ void TfrmChat::applyLayout()
             action->setChecked(on);
         }
     }
-    {
-        const QSignalBlocker b1(chkShow), b2(chkPost);
-        chkShow->setChecked(s.showLinks);
-        chkPost->setChecked(s.post);
-    }
+    roomBar->showSettings();
     pnlWeb->setVisible(s.showImage);
     pnlRoom2->setVisible(s.showSecond);
-    cmbRoom2->setEnabled(s.showSecond);
     pnlRight->setVisible(s.showList);
     splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
     applyWebSlim();
