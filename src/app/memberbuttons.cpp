@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <tuple>
+
 namespace hchat {
 
 MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *parent)
@@ -17,36 +19,32 @@ MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *
     auto *buttons = new QGridLayout(this);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(2);
-    int n = 0;
-    auto memberButton = [&](QPushButton *&b, const char *name, const QString &caption) {
-        b = new QPushButton(caption, this);
+    using C = MemberCommands::Command;
+    const std::tuple<const char *, QString, C> items[] = {
+        {"btnPage", tr("Page"), C::Page},
+        {"btnPM", tr("Private Message"), C::PrivateMessage},
+        {"btnProfile", tr("User Profile"), C::UserProfile},
+        {"btnBoot", tr("Boot"), C::Boot},
+        {"btnIgnore", tr("Ignore"), C::Ignore},
+        {"btnRefresh", tr("Refresh Members List"), C::RefreshMembers},
+        {"btnWhere", tr("Where Is User"), C::WhereIs},
+        {"btnPageRoom", tr("Page Room"), C::PageRoom},
+        {"btnGlobal", tr("Global Message"), C::GlobalMessage},
+        {"btnStats", tr("Statistics Report"), C::StatisticsReport}};
+    for (const auto &[name, caption, command] : items) {
+        auto *b = new QPushButton(caption, this);
         b->setObjectName(QLatin1String(name));
         // The members pane keeps the width the user gave it when the buttons
         // appear: a caption too long for it is cut, and its tip says it whole.
         b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         b->setMinimumWidth(0);
         b->setToolTip(caption);
-        buttons->addWidget(b, n / 2, n % 2);
-        ++n;
-    };
-    memberButton(btnPage, "btnPage", tr("Page"));
-    memberButton(btnPM, "btnPM", tr("Private Message"));
-    memberButton(btnProfile, "btnProfile", tr("User Profile"));
-    memberButton(btnBoot, "btnBoot", tr("Boot"));
-    memberButton(btnIgnore, "btnIgnore", tr("Ignore"));
-    memberButton(btnRefresh, "btnRefresh", tr("Refresh Members List"));
-    memberButton(btnWhere, "btnWhere", tr("Where Is User"));
-    memberButton(btnPageRoom, "btnPageRoom", tr("Page Room"));
-    memberButton(btnGlobal, "btnGlobal", tr("Global Message"));
-    memberButton(btnStats, "btnStats", tr("Statistics Report"));
-    setVisible(false);
-
-    using C = MemberCommands::Command;
-    const auto all = memberButtons();
-    for (const auto &[button, command] : all) {
+        buttons->addWidget(b, int(m_buttons.size()) / 2, int(m_buttons.size()) % 2);
+        m_buttons.emplace_back(b, command);
         const C c = command;
-        connect(button, &QPushButton::clicked, this, [this, c] { runMemberCommand(c); });
+        connect(b, &QPushButton::clicked, this, [this, c] { runMemberCommand(c); });
     }
+    setVisible(false);
     connect(lstMembers, &QListView::clicked, this, [this] { updateMemberButtons(); });
     connect(lstMembers, &QListView::activated, this, [this] { updateMemberButtons(); });
     connect(&m_session.roomHandling, &Rooms::firstRoomChanged, this, [this] { updateMemberButtons(); });
@@ -60,34 +58,28 @@ MemberCommands::Member MemberButtons::selectedMember() const
     return {m_session.memberActions.nickAt(index.row()), m_session.memberActions.idAt(index.row())};
 }
 
-std::vector<std::pair<QPushButton *, MemberCommands::Command>> MemberButtons::memberButtons() const
+QPushButton *MemberButtons::button(MemberCommands::Command command) const
 {
-    using C = MemberCommands::Command;
-    return {{btnPage, C::Page},
-            {btnPM, C::PrivateMessage},
-            {btnProfile, C::UserProfile},
-            {btnBoot, C::Boot},
-            {btnIgnore, C::Ignore},
-            {btnRefresh, C::RefreshMembers},
-            {btnWhere, C::WhereIs},
-            {btnPageRoom, C::PageRoom},
-            {btnGlobal, C::GlobalMessage},
-            {btnStats, C::StatisticsReport}};
+    for (const auto &[button, c] : m_buttons)
+        if (c == command)
+            return button;
+    return nullptr;
 }
 
 void MemberButtons::updateMemberButtons()
 {
     const MemberCommands::Member member = selectedMember();
     const MemberCommands &commands = m_session.memberCommands;
-    const auto buttons = memberButtons();
-    for (const auto &[button, command] : buttons)
+    using C = MemberCommands::Command;
+    for (const auto &[button, command] : m_buttons)
         button->setEnabled(commands.available(command, member));
     // Commands of staff and administrators are not offered to everybody.
-    btnBoot->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
-    btnGlobal->setVisible(m_session.staffMode);
-    btnStats->setVisible(m_session.staffMode);
+    button(C::Boot)->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
+    button(C::GlobalMessage)->setVisible(m_session.staffMode);
+    button(C::StatisticsReport)->setVisible(m_session.staffMode);
     layMemberButtons();
-    btnIgnore->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept") : tr("Ignore"));
+    button(C::Ignore)->setText(commands.isIgnored(member.id) && !member.id.isEmpty() ? tr("Accept")
+                                                                                     : tr("Ignore"));
 }
 
 void MemberButtons::showButtons(bool visible)
@@ -105,11 +97,11 @@ void MemberButtons::layMemberButtons()
     if (!grid)
         return;
     int widest = 0;
-    for (const auto &[button, command] : memberButtons())
+    for (const auto &[button, command] : m_buttons)
         widest = qMax(widest, button->isHidden() ? 0 : button->sizeHint().width());
     const int columns = parentWidget()->width() >= 2 * widest + grid->horizontalSpacing() ? 2 : 1;
     int n = 0;
-    for (const auto &[button, command] : memberButtons()) {
+    for (const auto &[button, command] : m_buttons) {
         grid->removeWidget(button);
         if (!button->isHidden()) {
             grid->addWidget(button, n / columns, n % columns);

@@ -35,22 +35,13 @@ signals:
 
 private:
     void layMemberButtons();
-    std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
+    QPushButton *button(MemberCommands::Command command) const;
     void runMemberCommand(MemberCommands::Command command);
     MemberCommands::Member selectedMember() const;
 
     ChatSession &m_session;
     QListView *lstMembers = nullptr;
-    QPushButton *btnPage = nullptr;
-    QPushButton *btnPM = nullptr;
-    QPushButton *btnProfile = nullptr;
-    QPushButton *btnBoot = nullptr;
-    QPushButton *btnIgnore = nullptr;
-    QPushButton *btnRefresh = nullptr;
-    QPushButton *btnWhere = nullptr;
-    QPushButton *btnPageRoom = nullptr;
-    QPushButton *btnGlobal = nullptr;
-    QPushButton *btnStats = nullptr;
+    std::vector<std::pair<QPushButton *, MemberCommands::Command>> m_buttons; ///< in their order
 };
 
 } // namespace hchat

@@ -230,6 +230,7 @@ QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool C
     });
     addAction(a); // shortcuts work wherever the focus is in the window
     mnuPUChat->addAction(a);
+    m_toggles.emplace_back(a, setting);
     return a;
 }
 

@@ -148,6 +148,9 @@ private:
     void buildMenus();
     QAction *addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
                        const QKeySequence &shortcut);
+    /// The toggles' check marks from the settings.
+    void applyMarks();
+    std::vector<std::pair<QAction *, bool ChatSettings::*>> m_toggles;
     void applyWindowStyle();
     void backToEntry();
     // Window place, pane sizes and headings (tfrmchatlayout.cpp).
@@ -167,7 +170,6 @@ private:
     void wireReader();
     void findInTranscript();
     void updateStatusLine();
-    void applyAttentionMarks();
 
     void catalogueReady();
     void checkNick();

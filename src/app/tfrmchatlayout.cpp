@@ -118,23 +118,22 @@ void TfrmChat::updateRoomHeadings()
     lblRoom2->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings.room2)));
 }
 
-void TfrmChat::applyLayout()
+void TfrmChat::applyMarks()
 {
-    const ChatSettings &s = m_session.settings;
     // Keep the menu's check marks in step with the settings they stand for.
-    const std::pair<QAction *, bool> marks[] = {
-        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},
-        {mnuPUChat2nd, s.showSecond},      {mnuPUChatTime, s.showTime},
-        {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
-        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},
-        {mnuPUChatPM, s.blockPM},          {mnuPUChatColor, s.useMyColor},
-        {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
-    for (const auto &[action, on] : marks) {
-        if (action && action->isChecked() != on) {
+    for (const auto &[action, setting] : m_toggles) {
+        const bool on = m_session.settings.*setting;
+        if (action->isChecked() != on) {
             const QSignalBlocker block(action);
             action->setChecked(on);
         }
     }
+}
+
+void TfrmChat::applyLayout()
+{
+    const ChatSettings &s = m_session.settings;
+    applyMarks();
     roomBar->showSettings();
     pnlWeb->setVisible(s.showImage);
     pnlRoom2->setVisible(s.showSecond);
@@ -142,7 +141,6 @@ void TfrmChat::applyLayout()
     splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
     applyWebSlim();
     updateRoomHeadings();
-    applyAttentionMarks();
 }
 
 void TfrmChat::applyFont()

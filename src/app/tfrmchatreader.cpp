@@ -89,7 +89,7 @@ void TfrmChat::wireReader()
          mnuNotifyNick = addNotifyToggle("mnuNotifyNick", tr("Notify on My Nick"), &S::notifyNick),
          mnuHighlightNick = addNotifyToggle("mnuHighlightNick", tr("Highlight My Nick"), &S::highlightNick)})
         mnuPUChat->insertAction(before, a);
-    applyAttentionMarks();
+    applyMarks();
 
     // The status line, and a link that comes back at once after a sleep or
     // a change of network.
@@ -97,22 +97,6 @@ void TfrmChat::wireReader()
     auto *network = new NetworkWatcher(this);
     connect(network, &NetworkWatcher::networkChanged, this, [this] { m_session.connection.announceAgain(); });
     updateStatusLine();
-}
-
-void TfrmChat::applyAttentionMarks()
-{
-    const ChatSettings &s = m_session.settings;
-    const std::pair<QAction *, bool> marks[] = {{mnuNotifyPage, s.notifyPage},
-                                                {mnuNotifyPM, s.notifyPM},
-                                                {mnuNotifyKeyword, s.notifyKeyword},
-                                                {mnuNotifyNick, s.notifyNick},
-                                                {mnuHighlightNick, s.highlightNick}};
-    for (const auto &[action, on] : marks) {
-        if (action && action->isChecked() != on) {
-            const QSignalBlocker block(action);
-            action->setChecked(on);
-        }
-    }
 }
 
 void TfrmChat::openLink(const QString &url)
