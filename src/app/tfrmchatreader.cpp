@@ -56,7 +56,6 @@ void TfrmChat::wireReader()
     connect(mnuFind, &QAction::triggered, this, &TfrmChat::findInTranscript);
     addAction(mnuFind);
 
-    // Page keys and Tab in the entry are the entry box's own.
     if (!confirmLongText) {
         confirmLongText = [](int lines, QWidget *asker) {
             return QMessageBox::question(asker, tr("Send %1 lines?").arg(lines),
