@@ -136,20 +136,21 @@ int main(int argc, char **argv)
     options.pluginFolder = plugins;
     const CursorRest cursorRest;
     TfrmChat window(options, 0);
+    auto *memText = window.findChild<QPlainTextEdit *>(QStringLiteral("memText"));
     // No server to reach: the start-up question and the polls stay away.
-    window.tmrChat->stop();
+    window.findChild<QTimer *>(QStringLiteral("tmrChat"))->stop();
     WebViewerHost *web = window.services().web();
     window.resize(1012, 714);
     window.show();
     window.activateWindow();
-    window.memText->setFocus();
+    memText->setFocus();
     QWidget other;
     other.setWindowTitle(QStringLiteral("another program"));
     other.resize(300, 200);
 
     const auto idleBoth = [&](const char *when) {
         window.activateWindow();
-        window.memText->setFocus();
+        memText->setFocus();
         const double focused = idleCpuPercent(idle);
         const bool wasActive = window.isActiveWindow();
         other.show();
@@ -175,7 +176,7 @@ int main(int argc, char **argv)
     settle(pageWait);
     std::printf("after the first link: %s; window kept: %s; keyboard in the entry: %s\n",
                 qPrintable(treeMemory()), window.winId() == shownId ? "yes" : "NO",
-                QApplication::focusWidget() == window.memText ? "yes" : "no");
+                QApplication::focusWidget() == memText ? "yes" : "no");
     idleBoth("with the page shown");
 
     web->discardNow();

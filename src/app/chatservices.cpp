@@ -13,13 +13,13 @@
 #include "platform/udptransport.h"
 #include "platform/webviewerhost.h"
 #include "protocol/field.h"
-#include "settings/remotesupport.h"
-#include "settings/upgrade.h"
-#include "settings/upgradescript.h"
-#include "settings/versiondate.h"
+#include "remote/remotesupport.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptcontext.h"
 #include "transcript/transcriptrenderer.h"
+#include "upgrade/upgrade.h"
+#include "upgrade/upgradescript.h"
+#include "upgrade/versiondate.h"
 
 #include <QCoreApplication>
 #include <QDir>

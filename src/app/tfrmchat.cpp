@@ -2,8 +2,11 @@
 
 #include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/entrybox.h"
 #include "app/firststartdialog.h"
 #include "app/iniconfig.h"
+#include "app/memberbuttons.h"
+#include "app/roombar.h"
 #include "app/rosterpanel.h"
 #include "app/sealbadge.h"
 #include "app/tfrmpm.h"
@@ -15,21 +18,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListView>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSplitter>
 #include <QTextEdit>
 #include <QTime>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -169,41 +165,11 @@ void TfrmChat::buildWidgets()
     right->setSpacing(2);
     rosterPanel = new RosterPanel(m_session, pnlRight);
     rosterPanel->setObjectName(QStringLiteral("pnlMembers"));
-    lstMembers = rosterPanel->lstMembers;
-    lblCount = rosterPanel->lblCount;
     // The icon shortcuts work in the whole window, the members pane hidden or not.
     addActions(rosterPanel->iconActions());
     right->addWidget(rosterPanel, 1);
-
-    pnlMemberButtons = new QWidget(pnlRight);
-    pnlMemberButtons->setObjectName(QStringLiteral("pnlMemberButtons"));
-    auto *buttons = new QGridLayout(pnlMemberButtons);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->setSpacing(2);
-    int n = 0;
-    auto memberButton = [&](QPushButton *&b, const char *name, const QString &caption) {
-        b = new QPushButton(caption, pnlMemberButtons);
-        b->setObjectName(QLatin1String(name));
-        // The members pane keeps the width the user gave it when the buttons
-        // appear: a caption too long for it is cut, and its tip says it whole.
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        b->setMinimumWidth(0);
-        b->setToolTip(caption);
-        buttons->addWidget(b, n / 2, n % 2);
-        ++n;
-    };
-    memberButton(btnPage, "btnPage", tr("Page"));
-    memberButton(btnPM, "btnPM", tr("Private Message"));
-    memberButton(btnProfile, "btnProfile", tr("User Profile"));
-    memberButton(btnBoot, "btnBoot", tr("Boot"));
-    memberButton(btnIgnore, "btnIgnore", tr("Ignore"));
-    memberButton(btnRefresh, "btnRefresh", tr("Refresh Members List"));
-    memberButton(btnWhere, "btnWhere", tr("Where Is User"));
-    memberButton(btnPageRoom, "btnPageRoom", tr("Page Room"));
-    memberButton(btnGlobal, "btnGlobal", tr("Global Message"));
-    memberButton(btnStats, "btnStats", tr("Statistics Report"));
-    pnlMemberButtons->setVisible(false);
-    right->addWidget(pnlMemberButtons);
+    memberButtons = new MemberButtons(m_session, rosterPanel->lstMembers, pnlRight);
+    right->addWidget(memberButtons);
 
     splChat->setStretchFactor(0, 3);
     splChat->setStretchFactor(1, 2);
@@ -224,55 +190,18 @@ void TfrmChat::buildWidgets()
     for (QSplitter *splitter : {splMain, splChat})
         connect(splitter, &QSplitter::splitterMoved, this, [this] { keepPaneSizes(); });
 
-    pnlBottom = new QWidget(central);
+    auto *pnlBottom = new QWidget(central);
     pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
     auto *bottom = new QVBoxLayout(pnlBottom);
     bottom->setContentsMargins(0, 0, 0, 0);
     bottom->setSpacing(2);
-    auto *bar = new QHBoxLayout;
-    bar->setSpacing(4);
-    cmbRoom1 = new QComboBox(pnlBottom);
-    cmbRoom1->setObjectName(QStringLiteral("cmbRoom1"));
-    cmbRoom1->setToolTip(tr("Your room"));
-    btnSwap = new QToolButton(pnlBottom);
-    btnSwap->setObjectName(QStringLiteral("btnSwap"));
-    btnSwap->setText(QStringLiteral("⇄"));
-    btnSwap->setToolTip(tr("Swap first and second room"));
-    cmbRoom2 = new QComboBox(pnlBottom);
-    cmbRoom2->setObjectName(QStringLiteral("cmbRoom2"));
-    cmbRoom2->setToolTip(tr("Second room"));
-    chkShow = new QCheckBox(tr("Show"), pnlBottom);
-    chkShow->setObjectName(QStringLiteral("chkShow"));
-    chkShow->setToolTip(tr("Auto show a link when posted"));
-    chkPost = new QCheckBox(tr("Post"), pnlBottom);
-    chkPost->setObjectName(QStringLiteral("chkPost"));
-    btnWeb = new QPushButton(tr("Web"), pnlBottom);
-    btnWeb->setObjectName(QStringLiteral("btnWeb"));
-    btnRemote = new QPushButton(tr("Remote Support"), pnlBottom);
-    btnRemote->setObjectName(QStringLiteral("btnRemote"));
-    btnProperties = new QPushButton(tr("Properties"), pnlBottom);
-    btnProperties->setObjectName(QStringLiteral("btnProperties"));
-    btnMenu = new QToolButton(pnlBottom);
-    btnMenu->setObjectName(QStringLiteral("btnMenu"));
-    btnMenu->setText(QStringLiteral("☰"));
-    btnMenu->setToolTip(tr("View options"));
-    bar->addWidget(cmbRoom1, 2);
-    bar->addWidget(btnSwap);
-    bar->addWidget(cmbRoom2, 2);
-    bar->addWidget(chkShow);
-    bar->addWidget(chkPost);
-    bar->addStretch(1);
-    bar->addWidget(btnWeb);
-    bar->addWidget(btnRemote);
-    bar->addWidget(btnProperties);
-    bar->addWidget(btnMenu);
-    bottom->addLayout(bar);
-    memText = new QPlainTextEdit(pnlBottom);
+    roomBar = new RoomBar(m_session, pnlBottom);
+    bottom->addWidget(roomBar);
+    memText = new EntryBox(m_session.textEntry, pnlBottom);
     memText->setObjectName(QStringLiteral("memText"));
-    memText->setTabChangesFocus(true);
     memText->setPlaceholderText(tr("Type here and press Enter to send (Shift+Enter for a new line)"));
     memText->setFixedHeight(memText->fontMetrics().lineSpacing() * 3 + 12);
-    memText->installEventFilter(this); // the icon shortcuts before its own keys
+    memText->serveChat(&m_session, transcript(false), [this] { return rosterPanel->iconActions(); });
     bottom->addWidget(memText);
     outer->addWidget(pnlBottom);
 
@@ -280,13 +209,10 @@ void TfrmChat::buildWidgets()
     tmrChat = new QTimer(this);
     tmrChat->setObjectName(QStringLiteral("tmrChat"));
 
-    connect(chkShow, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.showLinks = on; });
-    connect(chkPost, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.post = on; });
-    connect(btnRemote, &QPushButton::clicked, this, [this] {
-        emit remoteSupportRequested();
-        backToEntry();
-    });
-    connect(btnProperties, &QPushButton::clicked, this, [this] { emit propertiesRequested(); });
+    connect(roomBar, &RoomBar::remoteSupportRequested, this, &TfrmChat::remoteSupportRequested);
+    connect(roomBar, &RoomBar::propertiesRequested, this, &TfrmChat::propertiesRequested);
+    connect(roomBar, &RoomBar::done, this, &TfrmChat::backToEntry);
+    connect(memberButtons, &MemberButtons::done, this, &TfrmChat::backToEntry);
 }
 
 QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
@@ -304,6 +230,7 @@ QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool C
     });
     addAction(a); // shortcuts work wherever the focus is in the window
     mnuPUChat->addAction(a);
+    m_toggles.emplace_back(a, setting);
     return a;
 }
 
@@ -365,8 +292,7 @@ void TfrmChat::buildMenus()
         addAction(a);
         mnuPUChat->addAction(a);
     }
-    btnMenu->setMenu(mnuPUChat);
-    btnMenu->setPopupMode(QToolButton::InstantPopup);
+    roomBar->setMenu(mnuPUChat);
     connect(mnuPUChat, &QMenu::aboutToHide, this,
             [this] { QTimer::singleShot(0, this, [this] { backToEntry(); }); });
 }

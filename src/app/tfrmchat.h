@@ -2,36 +2,28 @@
 
 #include "app/startoptions.h"
 #include "chat/chatsession.h"
-#include "chat/nickcompleter.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 
 class QAction;
-class QCheckBox;
-class QComboBox;
-class QKeyEvent;
 class QLabel;
-class QListView;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
 class QSplitter;
 class QTextEdit;
 class QTimer;
-class QToolButton;
 
 namespace hchat {
 
 class ChatServices;
 class TfrmChatProp;
-class DesktopNotifier;
+class EntryBox;
 class IniConfig;
+class MemberButtons;
+class RoomBar;
 class RosterPanel;
 class SealBadge;
 class TranscriptEdit;
-class TrayIcon;
 class WebBar;
 
 /// The chat window. It shows the session's state and forwards what the user
@@ -74,77 +66,6 @@ public:
     /// Brings the window forward, restored if it was minimised.
     void bringForward();
 
-    // Widgets under their own names, reachable by tests.
-    QTextEdit *memRich = nullptr;
-    QTextEdit *memRich2 = nullptr;
-    QWidget *pnlRoom1 = nullptr; ///< memRich under its room's heading
-    QWidget *pnlRoom2 = nullptr; ///< memRich2 under its room's heading
-    QLabel *lblRoom1 = nullptr;
-    QLabel *lblRoom2 = nullptr;
-    QWidget *pnlWeb = nullptr;
-    WebBar *webBar = nullptr; ///< the room's caption and the address box, atop pnlWeb
-    QWidget *pnlRight = nullptr;
-    QWidget *pnlBottom = nullptr;
-    QWidget *pnlMemberButtons = nullptr;
-    QSplitter *splMain = nullptr; ///< web pane against the chat area
-    QSplitter *splChat = nullptr; ///< first room | second room | members
-    RosterPanel *rosterPanel = nullptr;
-    QListView *lstMembers = nullptr; ///< the roster panel's list
-    QLabel *lblCount = nullptr;
-    QLabel *lblCaption = nullptr;
-    QPlainTextEdit *memText = nullptr;
-    QComboBox *cmbRoom1 = nullptr;
-    QComboBox *cmbRoom2 = nullptr;
-    QToolButton *btnSwap = nullptr;
-    QCheckBox *chkShow = nullptr;
-    QCheckBox *chkPost = nullptr;
-    QPushButton *btnWeb = nullptr;
-    QPushButton *btnRemote = nullptr;
-    QPushButton *btnProperties = nullptr;
-    QToolButton *btnMenu = nullptr;
-    QTimer *tmrChat = nullptr;
-
-    QMenu *mnuPUChat = nullptr;
-    QAction *mnuPUChatImage = nullptr;
-    QAction *mnuPUChatList = nullptr;
-    QAction *mnuPUChat2nd = nullptr;
-    QAction *mnuPUChatTime = nullptr;
-    QAction *mnuPUChatArrive = nullptr;
-    QAction *mnuPUChatDepart = nullptr;
-    QAction *mnuPUChatLog = nullptr;
-    QAction *mnuPUChatRead = nullptr;
-    QAction *mnuPUChatPM = nullptr;
-    QAction *mnuPUChatColor = nullptr;
-    QAction *mnuPUChatHorz = nullptr;
-    QAction *mnuPUChatTop = nullptr;
-    QAction *mnuRoomUsage = nullptr;
-    QAction *mnuProperties = nullptr;
-    QAction *mnuRunRemoteSupport = nullptr;
-    QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
-    // Attention, each on or off.
-    QAction *mnuNotifyPage = nullptr;
-    QAction *mnuNotifyPM = nullptr;
-    QAction *mnuNotifyKeyword = nullptr;
-    QAction *mnuNotifyNick = nullptr;
-    QAction *mnuHighlightNick = nullptr;
-    QAction *mnuFind = nullptr;     ///< Ctrl+F: the search bar over the transcript in use
-    QLabel *lblStatus = nullptr;    ///< the link's state, under the transcripts
-    SealBadge *sealBadge = nullptr; ///< beside it: encrypted or not
-    TrayIcon *trayIcon = nullptr;
-    DesktopNotifier *notifier = nullptr;
-
-    // Member buttons, shown when a member is chosen in the list.
-    QPushButton *btnPage = nullptr;
-    QPushButton *btnPM = nullptr;
-    QPushButton *btnProfile = nullptr;
-    QPushButton *btnBoot = nullptr;
-    QPushButton *btnIgnore = nullptr;
-    QPushButton *btnRefresh = nullptr;
-    QPushButton *btnWhere = nullptr;
-    QPushButton *btnPageRoom = nullptr;
-    QPushButton *btnGlobal = nullptr;
-    QPushButton *btnStats = nullptr;
-
     /// The replace-on-exit flag: set once an upgrade has put the new program
     /// and its script in place; the timer then closes the window, which
     /// starts the script last.
@@ -174,14 +95,62 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Widgets under their own names (tests find them by these).
+    QTextEdit *memRich = nullptr;
+    QTextEdit *memRich2 = nullptr;
+    QWidget *pnlRoom1 = nullptr; ///< memRich under its room's heading
+    QWidget *pnlRoom2 = nullptr; ///< memRich2 under its room's heading
+    QLabel *lblRoom1 = nullptr;
+    QLabel *lblRoom2 = nullptr;
+    QWidget *pnlWeb = nullptr;
+    WebBar *webBar = nullptr; ///< the room's caption and the address box, atop pnlWeb
+    QWidget *pnlRight = nullptr;
+    QSplitter *splMain = nullptr; ///< web pane against the chat area
+    QSplitter *splChat = nullptr; ///< first room | second room | members
+    RosterPanel *rosterPanel = nullptr;
+    MemberButtons *memberButtons = nullptr; ///< under the members list
+    QLabel *lblCaption = nullptr;
+    RoomBar *roomBar = nullptr; ///< over the entry
+    EntryBox *memText = nullptr;
+    QLabel *lblStatus = nullptr;    ///< the link's state, under the transcripts
+    SealBadge *sealBadge = nullptr; ///< beside it: encrypted or not
+    QTimer *tmrChat = nullptr;
+
+    QMenu *mnuPUChat = nullptr;
+    QAction *mnuPUChatImage = nullptr;
+    QAction *mnuPUChatList = nullptr;
+    QAction *mnuPUChat2nd = nullptr;
+    QAction *mnuPUChatTime = nullptr;
+    QAction *mnuPUChatArrive = nullptr;
+    QAction *mnuPUChatDepart = nullptr;
+    QAction *mnuPUChatLog = nullptr;
+    QAction *mnuPUChatRead = nullptr;
+    QAction *mnuPUChatPM = nullptr;
+    QAction *mnuPUChatColor = nullptr;
+    QAction *mnuPUChatHorz = nullptr;
+    QAction *mnuPUChatTop = nullptr;
+    QAction *mnuRoomUsage = nullptr;
+    QAction *mnuProperties = nullptr;
+    QAction *mnuRunRemoteSupport = nullptr;
+    QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
+    // Attention, each on or off.
+    QAction *mnuNotifyPage = nullptr;
+    QAction *mnuNotifyPM = nullptr;
+    QAction *mnuNotifyKeyword = nullptr;
+    QAction *mnuNotifyNick = nullptr;
+    QAction *mnuHighlightNick = nullptr;
+    QAction *mnuFind = nullptr; ///< Ctrl+F: the search bar over the transcript in use
+
     void FormCreate();
     void buildWidgets();
     void buildMenus();
     QAction *addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
                        const QKeySequence &shortcut);
+    /// The toggles' check marks from the settings.
+    void applyMarks();
+    std::vector<std::pair<QAction *, bool ChatSettings::*>> m_toggles;
     void applyWindowStyle();
     void backToEntry();
     // Window place, pane sizes and headings (tfrmchatlayout.cpp).
@@ -194,28 +163,13 @@ private:
     bool m_webShown = false;
     void updateRoomHeadings();
     bool m_paneSizesApplied = false;
-    // Rooms, text entry, member commands and private messages (tfrmchatwiring.cpp).
+    // Rooms, member commands and private messages (tfrmchatwiring.cpp).
     void wireChatCommands();
-    void fillRoomChoosers();
-    void selectRoomChoosers();
-    void updateMemberButtons();
-    void layMemberButtons();
-    std::vector<std::pair<QPushButton *, MemberCommands::Command>> memberButtons() const;
-    void runMemberCommand(MemberCommands::Command command);
-    MemberCommands::Member selectedMember() const;
 
     // Reading aids and attention (tfrmchatreader.cpp).
     void wireReader();
     void findInTranscript();
-    bool entryKey(QKeyEvent *key);
-    QStringList memberNicks() const;
-    void raiseAlert(const Attention::Alert &alert);
-    void openAlert(const QString &key);
     void updateStatusLine();
-    void applyAttentionMarks();
-    NickCompleter m_completer;
-    QHash<QString, Attention::Alert> m_alerts; ///< by notification key, for a click on it
-    QString m_trayMessageKey;
 
     void catalogueReady();
     void checkNick();
@@ -225,7 +179,7 @@ private:
     bool m_nickChecked = false;
     bool m_askingNick = false;
     void wireServices();
-    void wireUpgrade(); // the settings dialog's upgrade widgets (tfrmchatproperties.cpp)
+    void wireUpgrade(); // the settings dialog's upgrade widgets (tfrmchatsettingsdialog.cpp)
 
     ChatSession m_session;
     QPointer<TfrmChatProp> m_prop;

@@ -1,12 +1,11 @@
 // TfrmChat's layout: where the window goes, the panes and their sizes, the
 // rooms' headings, the view toggles, colours and font.
+#include "app/roombar.h"
 #include "app/screenplacement.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -32,7 +31,8 @@ void TfrmChat::placeWindow()
     QRect screenArea = desktop;
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
         desktop = primary->availableVirtualGeometry();
-        const QPoint corner = bringOnDesktop(QRect(QPoint(s.left, s.top), QPoint(s.left, s.top)), desktop).topLeft();
+        const QPoint corner =
+            bringOnDesktop(QRect(QPoint(s.left, s.top), QPoint(s.left, s.top)), desktop).topLeft();
         const QScreen *screen = QGuiApplication::screenAt(corner);
         screenArea = (screen ? screen : primary)->availableGeometry();
     }
@@ -118,36 +118,29 @@ void TfrmChat::updateRoomHeadings()
     lblRoom2->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings.room2)));
 }
 
-void TfrmChat::applyLayout()
+void TfrmChat::applyMarks()
 {
-    const ChatSettings &s = m_session.settings;
     // Keep the menu's check marks in step with the settings they stand for.
-    const std::pair<QAction *, bool> marks[] = {
-        {mnuPUChatImage, s.showImage},     {mnuPUChatList, s.showList},
-        {mnuPUChat2nd, s.showSecond},      {mnuPUChatTime, s.showTime},
-        {mnuPUChatArrive, s.showArrivals}, {mnuPUChatDepart, s.showDepartures},
-        {mnuPUChatLog, s.autoLog},         {mnuPUChatRead, s.voiceRead},
-        {mnuPUChatPM, s.blockPM},          {mnuPUChatColor, s.useMyColor},
-        {mnuPUChatHorz, s.horizontal},     {mnuPUChatTop, s.stayOnTop}};
-    for (const auto &[action, on] : marks) {
-        if (action && action->isChecked() != on) {
+    for (const auto &[action, setting] : m_toggles) {
+        const bool on = m_session.settings.*setting;
+        if (action->isChecked() != on) {
             const QSignalBlocker block(action);
             action->setChecked(on);
         }
     }
-    {
-        const QSignalBlocker b1(chkShow), b2(chkPost);
-        chkShow->setChecked(s.showLinks);
-        chkPost->setChecked(s.post);
-    }
+}
+
+void TfrmChat::applyLayout()
+{
+    const ChatSettings &s = m_session.settings;
+    applyMarks();
+    roomBar->showSettings();
     pnlWeb->setVisible(s.showImage);
     pnlRoom2->setVisible(s.showSecond);
-    cmbRoom2->setEnabled(s.showSecond);
     pnlRight->setVisible(s.showList);
     splMain->setOrientation(s.horizontal ? Qt::Horizontal : Qt::Vertical);
     applyWebSlim();
     updateRoomHeadings();
-    applyAttentionMarks();
 }
 
 void TfrmChat::applyFont()

@@ -1,6 +1,7 @@
 #include "app/tfrmpm.h"
 
 #include "app/chatservices.h"
+#include "app/entrybox.h"
 #include "app/tfrmchat.h"
 #include "chat/chatsession.h"
 #include "chat/privatemessages.h"
@@ -58,9 +59,8 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     memRich = transcript;
     memRich->setObjectName(QStringLiteral("memRich"));
     memRich->setFocusPolicy(Qt::ClickFocus);
-    memPM = new QPlainTextEdit(this);
+    memPM = new EntryBox(m_entry, this);
     memPM->setObjectName(QStringLiteral("memPM"));
-    memPM->setTabChangesFocus(true);
     memPM->setPlaceholderText(tr("Type your message and press Enter (Shift+Enter for a new line)"));
     btnSend = new QPushButton(tr("Send"), this);
     btnSend->setObjectName(QStringLiteral("btnSend"));
@@ -109,12 +109,6 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     connect(find, &QAction::triggered, transcript,
             [transcript] { transcript->openSearch(transcript->textCursor().selectedText()); });
     addAction(find);
-    m_entry.attach(
-        memPM, [this] { return memPM->toPlainText(); },
-        [this](const QString &text) {
-            memPM->setPlainText(text);
-            memPM->moveCursor(QTextCursor::End);
-        });
 
     PrivateMessages &pms = session.privateMessages;
     connect(&pms, &PrivateMessages::messageArrived, this,

@@ -135,23 +135,16 @@ QString TextEntry::next()
     return m_draft;
 }
 
-void TextEntry::attach(QObject *editor, std::function<QString()> text,
-                       std::function<void(const QString &)> setText)
+void TextEntry::attach(std::function<QString()> text, std::function<void(const QString &)> setText)
 {
-    if (m_editor)
-        m_editor->removeEventFilter(this);
-    m_editor = editor;
     m_text = std::move(text);
     m_setText = std::move(setText);
-    if (m_editor)
-        m_editor->installEventFilter(this);
 }
 
-bool TextEntry::eventFilter(QObject *watched, QEvent *event)
+bool TextEntry::keyPress(const QKeyEvent *key)
 {
-    if (watched != m_editor || event->type() != QEvent::KeyPress || !m_text || !m_setText)
-        return QObject::eventFilter(watched, event);
-    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->type() != QEvent::KeyPress || !m_text || !m_setText)
+        return false;
     const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
     switch (key->key()) {
     case Qt::Key_Return:

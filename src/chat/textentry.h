@@ -8,14 +8,16 @@
 
 #include <functional>
 
+class QKeyEvent;
+
 namespace hchat {
 
 class ChatSession;
 
 /// The logic of a text entry box (`memText`, and `memPM` of each private
 /// message window): Enter sends, Shift+Enter breaks the line, Up and Down
-/// recall earlier lines. Attached to an editor widget by an event filter,
-/// so the same rules serve every entry box.
+/// recall earlier lines. The editor widget hands it its keys, so the same
+/// rules serve every entry box.
 ///
 /// By default a sent text is a chat line (kind 1) of the first room, shown at
 /// once with the own-message flag set and marked pending until the server
@@ -57,9 +59,12 @@ public:
     QString next();
     const QStringList &history() const { return m_history; }
 
-    /// Takes the key events of an editor: Enter, Shift+Enter, Up, Down. The
-    /// editor's text is read and written through the two functions.
-    void attach(QObject *editor, std::function<QString()> text, std::function<void(const QString &)> setText);
+    /// The editor whose keys come to keyPress(): its text is read and
+    /// written through the two functions.
+    void attach(std::function<QString()> text, std::function<void(const QString &)> setText);
+    /// An editor's key: Enter sends, Shift+Enter is left to the editor (a
+    /// line break), Up and Down recall. True when the key was taken.
+    bool keyPress(const QKeyEvent *key);
 
     /// Replaces the default chat-line sending (private-message windows). It
     /// gets the typed text and returns the result.
@@ -84,9 +89,6 @@ signals:
     /// A text was sent from an attached editor (the window puts focus back).
     void sent();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     Result sendChatLine(const QString &text);
     void remember(const QString &text);
@@ -95,7 +97,6 @@ private:
     QStringList m_history;
     int m_position = -1; ///< index into the history while recalling; -1 = the draft
     QString m_draft;
-    QObject *m_editor = nullptr;
     std::function<QString()> m_text;
     std::function<void(const QString &)> m_setText;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/processcontrol.h"
+#include "remote/processcontrol.h"
 
 #include <QObject>
 

@@ -7,8 +7,8 @@
 #include "chat/chatsession.h"
 #include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
-#include "settings/versiondate.h"
 #include "transcript/transcriptsink.h"
+#include "upgrade/versiondate.h"
 
 #include <QAbstractButton>
 #include <QAction>

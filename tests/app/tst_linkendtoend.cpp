@@ -5,6 +5,7 @@
 #include "app/sealbadge.h"
 #include "app/tfrmchat.h"
 #include "platform/webviewerhost.h"
+#include "support/chatwindowparts.h"
 
 #include <QDir>
 #include <QNetworkDatagram>
@@ -63,7 +64,7 @@ private slots:
         o.programFolder = home.path() + "/";
         o.installFolder = qEnvironmentVariable("HCHAT_BIN_DIR") + "/";
         TfrmChat w(o, 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         QCOMPARE(w.session().text(100), QString("127.0.0.1:8080")); // the shipped catalogue is in
 
         // This server speaks plain only: the key requests go unanswered
@@ -85,8 +86,8 @@ private slots:
                                  "<R>7</R><#>0</#><N>Lobby</N><V>data.example</V>\n" + line;
         server.writeDatagram(reply, poll.senderAddress(), quint16(poll.senderPort()));
 
-        QTRY_VERIFY(w.memRich->toPlainText().contains(message));
-        QCOMPARE(w.sealBadge->text(), QString("not encrypted"));
+        QTRY_VERIFY(memRich(w)->toPlainText().contains(message));
+        QCOMPARE(sealBadge(w)->text(), QString("not encrypted"));
         QCOMPARE(w.services().web()->currentAddress(), opened);
     }
 };

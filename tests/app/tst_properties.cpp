@@ -4,6 +4,7 @@
 #include "app/chatservices.h"
 #include "app/tfrmchat.h"
 #include "settings/tfrmchatprop.h"
+#include "support/chatwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,7 +32,7 @@ class TestProperties : public QObject
         o.programFolder = m_home.path() + "/";
         o.installFolder = qEnvironmentVariable("HCHAT_BIN_DIR") + "/"; // the shipped catalogue
         auto w = std::make_unique<TfrmChat>(o, 300);
-        w->tmrChat->stop();
+        tmrChat(*w)->stop();
         w->show();
         return w;
     }
@@ -45,11 +46,11 @@ private slots:
     {
         auto w = window();
         QVERIFY(!w->properties());
-        w->mnuProperties->trigger(); // F9 and the menu command
+        mnuProperties(*w)->trigger(); // F9 and the menu command
         TfrmChatProp *dialog = w->properties();
         QVERIFY(dialog);
         QVERIFY(dialog->isVisible());
-        QTest::mouseClick(w->btnProperties, Qt::LeftButton);
+        QTest::mouseClick(btnProperties(*w), Qt::LeftButton);
         QCOMPARE(w->findChildren<TfrmChatProp *>().size(), 1);
         QCOMPARE(w->properties(), dialog);
     }
@@ -59,23 +60,23 @@ private slots:
         auto w = window();
         w->openProperties();
         TfrmChatProp *dialog = w->properties();
-        QVERIFY(w->pnlRight->isVisible());
+        QVERIFY(pnlRight(*w)->isVisible());
         click(dialog->viewBox(1)); // "Show Members List"
-        QVERIFY(!w->pnlRight->isVisible());
-        QVERIFY(!w->mnuPUChatList->isChecked());
-        w->mnuPUChatList->trigger();
+        QVERIFY(!pnlRight(*w)->isVisible());
+        QVERIFY(!mnuPUChatList(*w)->isChecked());
+        mnuPUChatList(*w)->trigger();
         QVERIFY(dialog->viewBox(1)->isChecked());
         // Size and bold reach the transcripts at once.
         click(dialog->findChild<QRadioButton *>("rdoSize18"));
         click(dialog->chkBold);
-        QCOMPARE(w->memRich->font().pointSize(), 18);
-        QVERIFY(w->memRich->font().bold());
+        QCOMPARE(memRich(*w)->font().pointSize(), 18);
+        QVERIFY(memRich(*w)->font().bold());
         // "Stay On Top" waits for the dialog to close.
         click(dialog->chkStayOnTop);
         QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
         dialog->close();
         QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(w->mnuPUChatTop->isChecked());
+        QVERIFY(mnuPUChatTop(*w)->isChecked());
     }
 
     void editsOutliveARestart()

@@ -1,6 +1,7 @@
 #include "app/inifile.h"
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
+#include "support/chatwindowparts.h"
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
@@ -65,13 +66,13 @@ private slots:
         QVERIFY(w.findChild<QWidget *>("pnlWeb"));
         QVERIFY(w.findChild<QWidget *>("lstMembers"));
         QVERIFY(w.findChild<QWidget *>("memText"));
-        QCOMPARE(w.tmrChat->interval(), 500);
-        QVERIFY(w.memRich->isReadOnly());
+        QCOMPARE(tmrChat(w)->interval(), 500);
+        QVERIFY(memRich(w)->isReadOnly());
         // First start: second room off, members and web pane on.
         w.show();
-        QVERIFY(!w.memRich2->isVisible());
-        QVERIFY(w.pnlRight->isVisible());
-        QVERIFY(w.pnlWeb->isVisible());
+        QVERIFY(!memRich2(w)->isVisible());
+        QVERIFY(pnlRight(w)->isVisible());
+        QVERIFY(pnlWeb(w)->isVisible());
     }
 
     void eachViewToggleChangesItsKey_data()
@@ -132,14 +133,14 @@ private slots:
     {
         TfrmChat w(options(), 300);
         w.show();
-        w.mnuPUChat2nd->trigger();
-        QVERIFY(w.memRich2->isVisible());
-        w.mnuPUChatList->trigger();
-        QVERIFY(!w.pnlRight->isVisible());
-        w.mnuPUChatHorz->trigger();
-        QCOMPARE(w.splMain->orientation(), Qt::Horizontal);
-        w.mnuPUChatImage->trigger();
-        QVERIFY(!w.pnlWeb->isVisible());
+        mnuPUChat2nd(w)->trigger();
+        QVERIFY(memRich2(w)->isVisible());
+        mnuPUChatList(w)->trigger();
+        QVERIFY(!pnlRight(w)->isVisible());
+        mnuPUChatHorz(w)->trigger();
+        QCOMPARE(splMain(w)->orientation(), Qt::Horizontal);
+        mnuPUChatImage(w)->trigger();
+        QVERIFY(!pnlWeb(w)->isVisible());
     }
 
     void extremeSettingsStillStart_data()
@@ -162,7 +163,7 @@ private slots:
         QVERIFY(w.width() >= qMin(200, screen.width()) && w.height() >= qMin(150, screen.height()));
         QVERIFY(screen.intersects(w.frameGeometry()));
         QVERIFY(w.session().settings.room <= Rooms::maxRoom && w.session().settings.room2 <= Rooms::maxRoom);
-        QVERIFY(w.cmbRoom1->count() <= Rooms::maxRoom + 1);
+        QVERIFY(cmbRoom1(w)->count() <= Rooms::maxRoom + 1);
     }
 
     void windowOpensWhereItWasLeft()
@@ -188,26 +189,26 @@ private slots:
             TfrmChat w(options(), 300);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QCOMPARE(w.splChat->sizes().mid(1), (QList<int>{150, 120}));
-            QVERIFY(w.splMain->sizes().first() < 60); // the web pane's bar until the first page
+            QCOMPARE(splChat(w)->sizes().mid(1), (QList<int>{150, 120}));
+            QVERIFY(splMain(w)->sizes().first() < 60); // the web pane's bar until the first page
             // The user drags the handle between the rooms 40 pixels left.
-            QSplitterHandle *handle = w.splChat->handle(1);
+            QSplitterHandle *handle = splChat(w)->handle(1);
             const QPoint grip = handle->rect().center();
             QTest::mousePress(handle, Qt::LeftButton, {}, grip);
             QTest::mouseMove(handle, grip - QPoint(40, 0));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(40, 0));
-            dragged = w.splChat->sizes();
+            dragged = splChat(w)->sizes();
             QCOMPARE(dragged.at(1), 190);
             // View toggles, a room change, the second room hidden and shown:
             // the user's sizes stay.
-            w.mnuPUChatArrive->trigger();
-            w.mnuPUChatHorz->trigger();
-            w.mnuPUChatHorz->trigger();
+            mnuPUChatArrive(w)->trigger();
+            mnuPUChatHorz(w)->trigger();
+            mnuPUChatHorz(w)->trigger();
             w.session().roomHandling.setFirstRoom(2);
-            w.mnuPUChat2nd->trigger();
-            w.mnuPUChat2nd->trigger();
+            mnuPUChat2nd(w)->trigger();
+            mnuPUChat2nd(w)->trigger();
             QCoreApplication::processEvents();
-            QCOMPARE(w.splChat->sizes().mid(1), dragged.mid(1));
+            QCOMPARE(splChat(w)->sizes().mid(1), dragged.mid(1));
             w.close();
         }
         QCOMPARE(iniValue("2ndWidth"), QString::number(dragged.value(1)));
@@ -223,25 +224,25 @@ private slots:
         TranscriptSink *sink = w.session().sink();
         for (int i = 0; i < 120; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1 ").arg(i) + QString("word ").repeated(14));
-        QVERIFY(atEnd(w.memRich));
+        QVERIFY(atEnd(memRich(w)));
         // Showing the second room narrows the first: its lines wrap anew.
-        w.mnuPUChat2nd->trigger();
+        mnuPUChat2nd(w)->trigger();
         QCoreApplication::processEvents();
         sink->setOwnMessage(true);
         sink->TimeStamp("Ann:  my own line");
         QCoreApplication::processEvents();
-        QVERIFY(atEnd(w.memRich));
+        QVERIFY(atEnd(memRich(w)));
         w.resize(560, 420);
         QCoreApplication::processEvents();
-        QVERIFY(atEnd(w.memRich));
+        QVERIFY(atEnd(memRich(w)));
         // A reader who scrolled up stays where they are.
-        QScrollBar *bar = w.memRich->verticalScrollBar();
+        QScrollBar *bar = memRich(w)->verticalScrollBar();
         bar->setValue(bar->maximum() / 2);
         const int held = bar->value();
         w.resize(600, 440);
         sink->TimeStamp("Bob:  more");
         QCoreApplication::processEvents();
-        QVERIFY(bar->value() <= held + 60 && !atEnd(w.memRich));
+        QVERIFY(bar->value() <= held + 60 && !atEnd(memRich(w)));
     }
 
     void newLinesStayOutOfTheSelection()
@@ -253,23 +254,23 @@ private slots:
         for (int i = 0; i < 5; ++i)
             sink->TimeStamp(QStringLiteral("Bob:  line %1").arg(i));
         sink->TimeStamp("Bob:  the last word");
-        QVERIFY(!w.memRich->textCursor().hasSelection()); // lines alone select nothing
+        QVERIFY(!memRich(w)->textCursor().hasSelection()); // lines alone select nothing
         // The reader double-clicks the last word.
-        QTextCursor end(w.memRich->document());
+        QTextCursor end(memRich(w)->document());
         end.movePosition(QTextCursor::End);
         end.movePosition(QTextCursor::Left);
-        const QPoint at = w.memRich->cursorRect(end).center();
-        QTest::mouseDClick(w.memRich->viewport(), Qt::LeftButton, {}, at);
-        QCOMPARE(w.memRich->textCursor().selectedText(), QString("word"));
+        const QPoint at = memRich(w)->cursorRect(end).center();
+        QTest::mouseDClick(memRich(w)->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(memRich(w)->textCursor().selectedText(), QString("word"));
         sink->TimeStamp("Bob:  more");
         sink->ShowMessage("a notice", false, true);
-        QCOMPARE(w.memRich->textCursor().selectedText(), QString("word"));
+        QCOMPARE(memRich(w)->textCursor().selectedText(), QString("word"));
         // A click elsewhere ends the selection; later lines start none.
-        QTest::mouseClick(w.memRich->viewport(), Qt::LeftButton, {}, QPoint(4, 4),
+        QTest::mouseClick(memRich(w)->viewport(), Qt::LeftButton, {}, QPoint(4, 4),
                           QApplication::doubleClickInterval() + 50);
-        QVERIFY(!w.memRich->textCursor().hasSelection());
+        QVERIFY(!memRich(w)->textCursor().hasSelection());
         sink->TimeStamp("Bob:  and more");
-        QVERIFY(!w.memRich->textCursor().hasSelection());
+        QVERIFY(!memRich(w)->textCursor().hasSelection());
     }
 
     void iconShortcutsWorkFromTheEntry_data()
@@ -290,13 +291,13 @@ private slots:
                 e = x;
         writeIni(listShown ? "List=1\nIcon=0" : "List=0\nIcon=0");
         TfrmChat w(options(), 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         w.session().setIcon(7); // none of the menu's icons
         showActive(w);
-        w.memText->setFocus();
-        QTest::keyClicks(w.memText, "hello");
+        memText(w)->setFocus();
+        QTest::keyClicks(memText(w), "hello");
         const QKeyCombination key = QKeySequence(e.shortcut)[0];
-        QTest::keyClick(w.memText, key.key(), key.keyboardModifiers());
+        QTest::keyClick(memText(w), key.key(), key.keyboardModifiers());
         switch (e.kind) {
         case IconMenuEntry::Kind::Away:
             QCOMPARE(w.session().awayCode(), e.value);
@@ -309,31 +310,31 @@ private slots:
             break;
         }
         // The entry did not take the key for itself.
-        QCOMPARE(w.memText->toPlainText(), QString("hello"));
-        QVERIFY(!w.memText->textCursor().hasSelection());
+        QCOMPARE(memText(w)->toPlainText(), QString("hello"));
+        QVERIFY(!memText(w)->textCursor().hasSelection());
     }
 
     void headingsNameTheRoomsAndSwapTakesTheHistory()
     {
         writeIni("2nd=1\nRoom=1\nRoom2=4");
         TfrmChat w(options(), 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         w.show();
         ChatSession &s = w.session();
         s.dispatch(7, "<R>7</R><#>1</#><N>Lobby</N>");
         s.dispatch(7, "<R>7</R><#>4</#><N>Desk</N>");
-        QCOMPARE(w.lblRoom1->text(), QString("Room 1 Lobby"));
-        QCOMPARE(w.lblRoom2->text(), QString("Room 4 Desk"));
-        QVERIFY(w.lblRoom2->isVisible());
+        QCOMPARE(lblRoom1(w)->text(), QString("Room 1 Lobby"));
+        QCOMPARE(lblRoom2(w)->text(), QString("Room 4 Desk"));
+        QVERIFY(lblRoom2(w)->isVisible());
         s.dispatch(1, "<R>1</R><F>1</F><#>1</#><M>Bob:  in the lobby</M>");
         s.dispatch(1, "<R>1</R><F>1</F><#>4</#><M>Cy:  at the desk</M>");
-        w.btnSwap->click();
+        btnSwap(w)->click();
         QCOMPARE(s.settings.room, 4);
-        QCOMPARE(w.lblRoom1->text(), QString("Room 4 Desk"));
-        QCOMPARE(w.lblRoom2->text(), QString("Room 1 Lobby"));
-        QVERIFY(w.memRich->toPlainText().endsWith("Cy:  at the desk"));
-        QVERIFY(!w.memRich->toPlainText().contains("lobby"));
-        QVERIFY(w.memRich2->toPlainText().endsWith("Bob:  in the lobby"));
+        QCOMPARE(lblRoom1(w)->text(), QString("Room 4 Desk"));
+        QCOMPARE(lblRoom2(w)->text(), QString("Room 1 Lobby"));
+        QVERIFY(memRich(w)->toPlainText().endsWith("Cy:  at the desk"));
+        QVERIFY(!memRich(w)->toPlainText().contains("lobby"));
+        QVERIFY(memRich2(w)->toPlainText().endsWith("Bob:  in the lobby"));
     }
 
     void guestNickIsGivenNotAsked()
@@ -345,7 +346,7 @@ private slots:
         o.installFolder = qEnvironmentVariable("HCHAT_BIN_DIR") + "/"; // the shipped catalogue
         for (int run = 0; run < 2; ++run) {
             TfrmChat w(o, 300);
-            w.tmrChat->stop();
+            tmrChat(w)->stop();
             int asked = 0;
             w.askNick = [&](const QString &, const QString &, const QString &) {
                 ++asked;
@@ -365,10 +366,10 @@ private slots:
     {
         writeIni("Left=20\nTop=30\nWidth=300\nHeight=300");
         TfrmChat w(options(), 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         showActive(w);
-        w.memText->setFocus();
-        QTest::keyClicks(w.memText, "half a li");
+        memText(w)->setFocus();
+        QTest::keyClicks(memText(w), "half a li");
         w.session().dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO!</E><F>255</F><M>psst</M>");
         TfrmPM *pm = TfrmPM::find(w.session(), "Bob", "BOBBOBBO!");
         QVERIFY(pm && pm->isVisible());
@@ -376,11 +377,11 @@ private slots:
         QCOMPARE(QApplication::activeWindow(), &w);
         QVERIFY(QApplication::focusWidget());
         QTest::keyClicks(QApplication::focusWidget(), "ne");
-        QCOMPARE(w.memText->toPlainText(), QString("half a line"));
+        QCOMPARE(memText(w)->toPlainText(), QString("half a line"));
         QVERIFY(pm->memPM->toPlainText().isEmpty());
         // On the screen, and told of in the room.
         QVERIFY(w.screen()->availableGeometry().contains(pm->geometry()));
-        QVERIFY(w.memRich->toPlainText().contains("Private message from Bob"));
+        QVERIFY(memRich(w)->toPlainText().contains("Private message from Bob"));
     }
 
     void privateMessageWindowsCloseWithTheChat()
@@ -388,7 +389,7 @@ private slots:
         QPointer<TfrmPM> pm;
         {
             TfrmChat w(options(), 300);
-            w.tmrChat->stop();
+            tmrChat(w)->stop();
             w.show();
             w.session().dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO!</E><F>255</F><M>psst</M>");
             pm = TfrmPM::find(w.session(), "Bob", "BOBBOBBO!");
@@ -422,9 +423,9 @@ private slots:
     void switchingTheLogOnQuietsAlerts()
     {
         TfrmChat w(options(), 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         w.session().setQuietPeriod(0);
-        w.mnuPUChatLog->trigger();
+        mnuPUChatLog(w)->trigger();
         QVERIFY(w.session().settings.autoLog);
         QCOMPARE(w.session().quietPeriod(), ChatSession::loggingQuietTicks);
         // And the logs say when they were opened.
@@ -443,8 +444,8 @@ private slots:
         StartOptions o = options();
         o.serverOverride = "no-such-host.invalid:5500";
         TfrmChat w(o, 300);
-        w.tmrChat->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(w.memRich->toPlainText().contains("no-such-host.invalid can't be found"),
+        tmrChat(w)->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(memRich(w)->toPlainText().contains("no-such-host.invalid can't be found"),
                                  20000);
     }
 

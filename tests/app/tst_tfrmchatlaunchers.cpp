@@ -1,11 +1,12 @@
 #include "app/chatservices.h"
 #include "app/tfrmchat.h"
 #include "settings/tfrmchatprop.h"
-#include "settings/upgrade.h"
+#include "support/chatwindowparts.h"
 #include "support/fakeprocesscontrol.h"
 #include "support/fakesink.h"
 #include "support/loopbackhttpserver.h"
 #include "support/testsession.h"
+#include "upgrade/upgrade.h"
 
 #include <QAction>
 #include <QDir>
@@ -35,7 +36,7 @@ class TestTfrmChatLaunchers : public QObject
         o.programFolder = m_dir.path() + "/";
         o.installFolder = m_dir.path() + "/";
         auto w = std::make_unique<TfrmChat>(o, 300);
-        w->tmrChat->stop();
+        tmrChat(*w)->stop();
         w->session().setSink(&m_sink);
         w->session().settings.nick = "Ann"; // no nick box on the first tick
         auto control = std::make_unique<FakeProcessControl>();
@@ -61,7 +62,7 @@ private slots:
     {
         auto w = window();
         // Found nowhere: the notice names the user's own folder, and nothing starts.
-        w->btnRemote->click();
+        btnRemote(*w)->click();
         QCOMPARE(notices().size(), 1);
         QVERIFY(notices().at(0).contains(".local/share/halvex-chat"));
         QVERIFY(m_control->log.isEmpty());
@@ -72,7 +73,7 @@ private slots:
         helper.close();
         m_sink.clear();
         m_control->startError = m_dir.path() + "/halvexhelp is missing";
-        w->btnRemote->click();
+        btnRemote(*w)->click();
         QCOMPARE(notices().size(), 1);
         QVERIFY(notices().at(0).contains("halvexhelp is missing"));
         QCOMPARE(m_control->log.constLast(),
@@ -80,7 +81,7 @@ private slots:
 
         // Started fine: nothing to say.
         m_control->startError.clear();
-        w->mnuRunRemoteSupport->trigger();
+        mnuRunRemoteSupport(*w)->trigger();
         QCOMPARE(notices().size(), 1);
         QCOMPARE(m_control->log.count("windows"), 2);
     }

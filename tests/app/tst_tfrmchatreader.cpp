@@ -10,6 +10,7 @@
 #include "platform/searchbar.h"
 #include "platform/transcriptedit.h"
 #include "platform/webviewerhost.h"
+#include "support/chatwindowparts.h"
 #include "support/notificationservice.h"
 #include "transcript/transcriptrenderer.h"
 
@@ -51,7 +52,7 @@ class TestTfrmChatReader : public QObject
     std::unique_ptr<TfrmChat> window()
     {
         auto w = std::make_unique<TfrmChat>(StartOptions::inFolder(m_dir.path()), 300);
-        w->tmrChat->stop(); // time is driven by hand here
+        tmrChat(*w)->stop(); // time is driven by hand here
         w->requestAttention = [this] { ++m_urgency; };
         ChatSession &s = w->session();
         s.settings.nick = "Ann";
@@ -160,12 +161,12 @@ private slots:
         TfrmPM *pm = TfrmPM::find(w->session(), "Fay", "FAYFAYFA#");
         QVERIFY(pm);
         pm->hide();
-        QTRY_VERIFY(w->notifier->isShowing("pm:FAYFAYFA"));
+        QTRY_VERIFY(notifier(*w)->isShowing("pm:FAYFAYFA"));
         desktop.click(desktop.shown.at(3).id);
         QTRY_VERIFY(pm->isVisible());
 
         // Each kind can be switched off in the view menu, and stays so.
-        w->mnuNotifyPage->trigger();
+        mnuNotifyPage(*w)->trigger();
         QVERIFY(!w->session().settings.notifyPage);
         page(*w, "Eve");
         say(*w, "Bob", "another invoice"); // still on: the check that the page went nowhere
@@ -196,7 +197,7 @@ private slots:
             TfrmChat w(StartOptions::inFolder(m_dir.path()), 300);
             auto *a = w.findChild<QAction *>(action);
             QVERIFY(a && a->isChecked()); // on from the first start
-            QVERIFY(w.mnuPUChat->actions().contains(a));
+            QVERIFY(mnuPUChat(w)->actions().contains(a));
             a->trigger();
             w.close();
         }
@@ -213,17 +214,17 @@ private slots:
         lookBack(*w);
         for (int i = 0; i < 80; ++i)
             say(*w, i % 4 ? "Bob" : "Carol", QString("line %1").arg(i));
-        w->memText->setFocus();
-        QTest::keyClick(w->memText, Qt::Key_F, Qt::ControlModifier);
+        memText(*w)->setFocus();
+        QTest::keyClick(memText(*w), Qt::Key_F, Qt::ControlModifier);
         SearchBar *bar = w->transcript(false)->searchBar();
         QVERIFY(bar->isVisible());
         QVERIFY(bar->field->hasFocus());
         QTest::keyClicks(bar->field, "carol");
         QCOMPARE(bar->hits().size(), 20);
-        QCOMPARE(w->memRich->extraSelections().size(), 20);
+        QCOMPARE(memRich(*w)->extraSelections().size(), 20);
         QTest::keyClick(bar->field, Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
-        QVERIFY(w->memText->hasFocus()); // back where the user types
+        QVERIFY(memText(*w)->hasFocus()); // back where the user types
     }
 
     void entryKeysScrollAndComplete()
@@ -232,41 +233,41 @@ private slots:
         lookBack(*w);
         for (int i = 0; i < 200; ++i)
             say(*w, "Bob", QString("line %1").arg(i));
-        QScrollBar *bar = w->memRich->verticalScrollBar();
+        QScrollBar *bar = memRich(*w)->verticalScrollBar();
         QCOMPARE(bar->value(), bar->maximum());
         TranscriptRenderer *r = w->services().renderer();
 
         // The keys read back through the first room; the focus stays.
-        w->memText->setFocus();
-        QTest::keyClick(w->memText, Qt::Key_PageUp);
+        memText(*w)->setFocus();
+        QTest::keyClick(memText(*w), Qt::Key_PageUp);
         QVERIFY(bar->value() < bar->maximum());
         QVERIFY(!r->follows(false)); // a new line does not pull the reader down
         QVERIFY(w->transcript(false)->btnJump->isVisible());
         say(*w, "Bob", "while away up there");
         QVERIFY(bar->value() < bar->maximum());
         QVERIFY(w->transcript(false)->unreadMarker().text().endsWith("while away up there"));
-        QTest::keyClick(w->memText, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(memText(*w), Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(bar->value(), 0);
-        QTest::keyClick(w->memText, Qt::Key_PageDown);
+        QTest::keyClick(memText(*w), Qt::Key_PageDown);
         QVERIFY(bar->value() > 0);
-        QTest::keyClick(w->memText, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(memText(*w), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(bar->value(), bar->maximum());
         QVERIFY(r->follows(false));
-        QVERIFY(w->memText->hasFocus());
+        QVERIFY(memText(*w)->hasFocus());
 
         // Tab completes a nick of the members present.
         ChatSession &s = w->session();
         s.roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
         s.roster.DoUser("<R>5</R><E>BILLBILL#</E><N>Bill</N><I>5|1</I><#>3</#><W>-1</W>");
-        QTest::keyClicks(w->memText, "b");
-        QTest::keyClick(w->memText, Qt::Key_Tab);
-        QCOMPARE(w->memText->toPlainText(), QStringLiteral("Bill:  "));
-        QTest::keyClick(w->memText, Qt::Key_Tab);
-        QCOMPARE(w->memText->toPlainText(), QStringLiteral("Bob:  "));
-        QTest::keyClicks(w->memText, "see bi");
-        QTest::keyClick(w->memText, Qt::Key_Tab);
-        QCOMPARE(w->memText->toPlainText(), QStringLiteral("Bob:  see Bill"));
-        QVERIFY(w->memText->hasFocus());
+        QTest::keyClicks(memText(*w), "b");
+        QTest::keyClick(memText(*w), Qt::Key_Tab);
+        QCOMPARE(memText(*w)->toPlainText(), QStringLiteral("Bill:  "));
+        QTest::keyClick(memText(*w), Qt::Key_Tab);
+        QCOMPARE(memText(*w)->toPlainText(), QStringLiteral("Bob:  "));
+        QTest::keyClicks(memText(*w), "see bi");
+        QTest::keyClick(memText(*w), Qt::Key_Tab);
+        QCOMPARE(memText(*w)->toPlainText(), QStringLiteral("Bob:  see Bill"));
+        QVERIFY(memText(*w)->hasFocus());
     }
 
     void manyLinesAskFirst()
@@ -281,22 +282,22 @@ private slots:
         QStringList lines;
         for (int i = 1; i <= 11; ++i)
             lines << QString("log line %1").arg(i);
-        w->memText->setPlainText(lines.join('\n') + '\n');
-        QTest::keyClick(w->memText, Qt::Key_Return);
+        memText(*w)->setPlainText(lines.join('\n') + '\n');
+        QTest::keyClick(memText(*w), Qt::Key_Return);
         QCOMPARE(asked, QList<int>{11});
-        QVERIFY(w->memText->toPlainText().startsWith("log line 1\n")); // kept, nothing sent
-        QVERIFY(!w->memRich->toPlainText().contains("log line"));
+        QVERIFY(memText(*w)->toPlainText().startsWith("log line 1\n")); // kept, nothing sent
+        QVERIFY(!memRich(*w)->toPlainText().contains("log line"));
 
         answer = true;
-        QTest::keyClick(w->memText, Qt::Key_Return);
-        QVERIFY(w->memText->toPlainText().isEmpty());
-        QVERIFY(w->memRich->toPlainText().contains("log line 11"));
+        QTest::keyClick(memText(*w), Qt::Key_Return);
+        QVERIFY(memText(*w)->toPlainText().isEmpty());
+        QVERIFY(memRich(*w)->toPlainText().contains("log line 11"));
 
         // Ten lines go out unasked.
-        w->memText->setPlainText(lines.mid(0, 10).join('\n'));
-        QTest::keyClick(w->memText, Qt::Key_Return);
+        memText(*w)->setPlainText(lines.mid(0, 10).join('\n'));
+        QTest::keyClick(memText(*w), Qt::Key_Return);
         QCOMPARE(asked.size(), 2);
-        QVERIFY(w->memText->toPlainText().isEmpty());
+        QVERIFY(memText(*w)->toPlainText().isEmpty());
     }
 
     void statusLineFollowsTheLink()
@@ -304,11 +305,11 @@ private slots:
         auto w = window();
         ChatSession &s = w->session();
         w->tmrChatTimer(); // announces us
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("Connecting to 127.0.0.1:5500…"));
+        QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connecting to 127.0.0.1:5500…"));
         s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n");
         w->tmrChatTimer();
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
-        QVERIFY(w->lstMembers->isEnabled());
+        QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
+        QVERIFY(lstMembers(*w)->isEnabled());
 
         s.setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(14, 4, 59)); });
         w->tmrChatTimer();
@@ -316,22 +317,22 @@ private slots:
         for (int i = 0; i < 3 * DatagramLink::idlePoll; ++i)
             s.connection.link().tick();
         w->tmrChatTimer(); // three polls without an answer
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("No answer from the server since 14:04:59"));
+        QCOMPARE(lblStatus(*w)->text(), QStringLiteral("No answer from the server since 14:04:59"));
 
         for (int i = 0; i <= DatagramLink::silenceLimit; ++i)
             s.connection.link().tick();
         w->tmrChatTimer();
         QVERIFY(
-            w->lblStatus->text().startsWith("Connection to 127.0.0.1:5500 lost since 14:05; next try in "));
-        QVERIFY(!w->lstMembers->isEnabled()); // greyed: these may be gone
+            lblStatus(*w)->text().startsWith("Connection to 127.0.0.1:5500 lost since 14:05; next try in "));
+        QVERIFY(!lstMembers(*w)->isEnabled()); // greyed: these may be gone
 
         s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n"); // the server answers again
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
-        QVERIFY(w->lstMembers->isEnabled());
+        QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
+        QVERIFY(lstMembers(*w)->isEnabled());
 
         s.settings.nick.clear();
         w->tmrChatTimer();
-        QCOMPARE(w->lblStatus->text(), QStringLiteral("Not connected: choose a nick in Properties"));
+        QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Not connected: choose a nick in Properties"));
     }
 
     void linksOpenInThePaneOrTheBrowser()
@@ -351,7 +352,7 @@ private slots:
         QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, onLink);
         QCOMPARE(w->services().web()->currentAddress(), QStringLiteral("https://halvex.com/faq"));
 
-        w->mnuPUChatImage->trigger(); // the web pane hidden: the desktop's browser
+        mnuPUChatImage(*w)->trigger(); // the web pane hidden: the desktop's browser
         QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, onLink);
         QCOMPARE(browser.opened, QStringList{"https://halvex.com/faq"});
         QDesktopServices::unsetUrlHandler("http");
@@ -365,10 +366,10 @@ private slots:
         const QList<QAction *> items = menu->actions();
         for (const char *name : {"mnuCopy", "mnuSelectAll", "mnuCopyLink", "mnuFind", "mnuClear"})
             QVERIFY2(menu->findChild<QAction *>(name), name);
-        QVERIFY(items.contains(w->mnuPUChatTime));
-        QVERIFY(items.contains(w->mnuNotifyNick));
+        QVERIFY(items.contains(mnuPUChatTime(*w)));
+        QVERIFY(items.contains(mnuNotifyNick(*w)));
         menu->findChild<QAction *>("mnuClear")->trigger();
-        QVERIFY(w->memRich->document()->isEmpty());
+        QVERIFY(memRich(*w)->document()->isEmpty());
         QVERIFY(w->services().renderer()->follows(false));
         menu->close();
     }

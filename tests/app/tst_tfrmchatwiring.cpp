@@ -3,6 +3,7 @@
 #include "app/tfrmpm.h"
 #include "catalogue/catalogue.h"
 #include "platform/webviewerhost.h"
+#include "support/chatwindowparts.h"
 #include "support/fakesink.h"
 #include "support/testsession.h"
 
@@ -35,7 +36,7 @@ class TestTfrmChatWiring : public QObject
     std::unique_ptr<TfrmChat> window()
     {
         auto w = std::make_unique<TfrmChat>(StartOptions::inFolder(m_dir.path()), 300);
-        w->tmrChat->stop(); // time is driven by hand here
+        tmrChat(*w)->stop(); // time is driven by hand here
         ChatSession &s = w->session();
         hchat::test::wireSession(s, sink, &sent, &catalogue);
         s.settings.nick = "Ann";
@@ -55,17 +56,17 @@ private slots:
         auto w = window();
         w->session().settings.room = 2;
         w->session().settings.fontColor = 255;
-        QTest::keyClicks(w->memText, "hello");
-        QTest::keyClick(w->memText, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(w->memText, "you");
-        QTest::keyClick(w->memText, Qt::Key_Return);
+        QTest::keyClicks(memText(*w), "hello");
+        QTest::keyClick(memText(*w), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(memText(*w), "you");
+        QTest::keyClick(memText(*w), Qt::Key_Return);
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.at(0).first, 1);
         QCOMPARE(sent.at(0).second, QString("<F>255</F><#>2</#><M>hello||you</M>"));
         QCOMPARE(sink.texts("TimeStamp"), QStringList({"Ann:  hello\r\nyou"}));
-        QVERIFY(w->memText->toPlainText().isEmpty());
+        QVERIFY(memText(*w)->toPlainText().isEmpty());
         // An empty Enter sends nothing; Up brings the line back.
-        QTest::keyClick(w->memText, Qt::Key_Return);
+        QTest::keyClick(memText(*w), Qt::Key_Return);
         QCOMPARE(sent.size(), 1);
     }
 
@@ -78,17 +79,17 @@ private slots:
         s.showSecond = true;
         w->session().rooms.setEntry(4, "<#>4</#><N>Lounge</N><C>Lounge talk</C>");
         w->session().dispatch(7, "<R>7</R><#>1</#><N>Help</N>");
-        w->btnSwap->click();
+        btnSwap(*w)->click();
         QCOMPARE(s.room, 4);
         QCOMPARE(s.room2, 1);
         QStringList kinds;
         for (const auto &x : sent)
             kinds << QString::number(x.first) + ':' + x.second;
         QCOMPARE(kinds, QStringList({"5:", "25:<#>4</#>", "25:<#>1</#><W>1</W>"}));
-        QCOMPARE(w->cmbRoom1->currentIndex(), 4);
-        QCOMPARE(w->cmbRoom1->currentText(), QString("4 Lounge"));
-        QCOMPARE(w->cmbRoom2->currentIndex(), 1);
-        QCOMPARE(w->lblCaption->text(), QString("Lounge talk"));
+        QCOMPARE(cmbRoom1(*w)->currentIndex(), 4);
+        QCOMPARE(cmbRoom1(*w)->currentText(), QString("4 Lounge"));
+        QCOMPARE(cmbRoom2(*w)->currentIndex(), 1);
+        QCOMPARE(lblCaption(*w)->text(), QString("Lounge talk"));
     }
 
     void chooserAndSecondRoomToggle()
@@ -98,17 +99,17 @@ private slots:
         s.room = 0;
         s.room2 = 3;
         w->session().dispatch(7, "<R>7</R><#>5</#><N>Five</N>");
-        QCOMPARE(w->cmbRoom1->count(), 6);
+        QCOMPARE(cmbRoom1(*w)->count(), 6);
         // A user's choice in the chooser (activated) changes the room.
-        w->cmbRoom1->setCurrentIndex(5);
-        emit w->cmbRoom1->activated(5);
+        cmbRoom1(*w)->setCurrentIndex(5);
+        emit cmbRoom1(*w)->activated(5);
         QCOMPARE(s.room, 5);
         QCOMPARE(sent.first().first, 50);
 
         sent.clear();
-        w->mnuPUChat2nd->trigger();
+        mnuPUChat2nd(*w)->trigger();
         QVERIFY(s.showSecond);
-        QVERIFY(w->mnuPUChat2nd->isChecked());
+        QVERIFY(mnuPUChat2nd(*w)->isChecked());
         QCOMPARE(sent.at(0).first, 5);
         QCOMPARE(sent.at(1).second, QString("<#>3</#><W>1</W>"));
     }
@@ -119,21 +120,21 @@ private slots:
         ChatSession &s = w->session();
         s.settings.room = 3;
         s.roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
-        if (!w->lstMembers->model()) {
+        if (!lstMembers(*w)->model()) {
             // Until the roster's own model is in place, any model with the row will do.
             auto *model = new QStandardItemModel(1, 1, w.get());
-            w->lstMembers->setModel(model);
+            lstMembers(*w)->setModel(model);
         }
-        const QModelIndex bob = w->lstMembers->model()->index(0, 0);
-        w->lstMembers->setCurrentIndex(bob);
-        emit w->lstMembers->clicked(bob); // as the user's click does
+        const QModelIndex bob = lstMembers(*w)->model()->index(0, 0);
+        lstMembers(*w)->setCurrentIndex(bob);
+        emit lstMembers(*w)->clicked(bob); // as the user's click does
         sink.clear();
-        w->btnIgnore->click();
+        btnIgnore(*w)->click();
         QCOMPARE(s.ignoreList, QStringList({"BOBBOBBO"}));
         QCOMPARE(s.roster.entry(0).icon, 30);
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Bob is ignored"}));
-        QCOMPARE(w->btnIgnore->text(), QString("Accept"));
-        w->btnIgnore->click();
+        QCOMPARE(btnIgnore(*w)->text(), QString("Accept"));
+        btnIgnore(*w)->click();
         QVERIFY(s.ignoreList.isEmpty());
         QCOMPARE(sink.texts("ShowMessage").last(), QString("Bob is accepted"));
     }
@@ -144,9 +145,9 @@ private slots:
         w->session().settings.room = 0;
         w->session().settings.web.clear();
         w->session().dispatch(7, "<R>7</R><#>0</#><N>Help</N><U>file:///etc/passwd</U>");
-        w->btnWeb->click();
+        btnWeb(*w)->click();
         QVERIFY(w->services().web()->currentAddress().isEmpty());
-        QVERIFY(!w->btnWeb->toolTip().contains("file:"));
+        QVERIFY(!btnWeb(*w)->toolTip().contains("file:"));
     }
 
     void privateMessagesOpenTheirWindow()
@@ -161,7 +162,7 @@ private slots:
                     .hasMatch());
 
         // With PMs blocked the refusal goes back as kind 3.
-        w->mnuPUChatPM->trigger();
+        mnuPUChatPM(*w)->trigger();
         QVERIFY(w->session().settings.blockPM);
         w->session().dispatch(3, "<R>3</R><N>Cy</N><E>CYCYCYCY#</E><M>hi</M>");
         QVERIFY(!TfrmPM::find(w->session(), "Cy", "CYCYCYCY#"));

@@ -5,6 +5,7 @@
 #include "app/cursorrest.h"
 #include "app/tfrmchat.h"
 #include "platform/webviewerhost.h"
+#include "support/chatwindowparts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -42,23 +43,23 @@ private slots:
         if (!WebViewerHost::engineWanted(options.pluginFolder))
             QSKIP("the web engine plugin is not built");
         TfrmChat w(options, 300);
-        w.tmrChat->stop();
+        tmrChat(w)->stop();
         WebViewerHost *web = w.services().web();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
         QTRY_VERIFY(w.isActiveWindow());
-        w.memText->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), w.memText);
+        memText(w)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), memText(w));
         const WId shown = w.winId();
         // Nothing of the engine before the first link: the pane is its bar.
         QVERIFY(!web->hasView());
-        QVERIFY(w.pnlWeb->isVisible() && w.pnlWeb->height() < 60);
+        QVERIFY(pnlWeb(w)->isVisible() && pnlWeb(w)->height() < 60);
 
         web->FindAddress(QStringLiteral("http://127.0.0.1:9/"));
         QVERIFY2(web->usesWebEngine(), qPrintable(web->loadError()));
         QVERIFY(web->viewWidget()->isVisible());
-        QTRY_VERIFY(w.pnlWeb->height() > 100);
+        QTRY_VERIFY(pnlWeb(w)->height() > 100);
         // The page is drawn in a window of its own inside the main one.
         const auto pageShown = [&w] {
             const QWindowList all = QGuiApplication::allWindows();
@@ -69,21 +70,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pageShown(), 20000);
         QCOMPARE(w.winId(), shown);
         QTest::qWait(300);
-        QCOMPARE(QApplication::focusWidget(), w.memText);
+        QCOMPARE(QApplication::focusWidget(), memText(w));
         // At rest the entry's cursor stops blinking: nothing is drawn again.
         CursorRest rest;
         rest.rest();
         PaintCounter paints;
-        w.memText->viewport()->installEventFilter(&paints);
+        memText(w)->viewport()->installEventFilter(&paints);
         QTest::qWait(2100);
         QVERIFY2(paints.count <= 1, "one paint shows it steady"); // blinking: 4
 
         // Let go of after a long idle: the pane is its bar; the next link
         // brings the page back.
         web->discardNow();
-        QTRY_VERIFY(w.pnlWeb->height() < 60);
+        QTRY_VERIFY(pnlWeb(w)->height() < 60);
         web->FindAddress(QStringLiteral("http://127.0.0.1:9/b"));
-        QTRY_VERIFY(w.pnlWeb->height() > 100);
+        QTRY_VERIFY(pnlWeb(w)->height() > 100);
         QCOMPARE(w.winId(), shown);
     }
 };

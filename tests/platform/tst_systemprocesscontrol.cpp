@@ -1,7 +1,7 @@
 #include "platform/processlist.h"
 #include "platform/systemprocesscontrol.h"
 #include "platform/x11windowlist.h"
-#include "settings/remotesupport.h"
+#include "remote/remotesupport.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,8 +1,8 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
 #include "platform/httpfetcher.h"
-#include "settings/upgrade.h"
 #include "support/loopbackhttpserver.h"
+#include "upgrade/upgrade.h"
 
 #include <QCryptographicHash>
 #include <QSignalSpy>

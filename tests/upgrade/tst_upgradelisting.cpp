@@ -1,4 +1,4 @@
-#include "settings/upgradelisting.h"
+#include "upgrade/upgradelisting.h"
 
 #include <QTest>
 

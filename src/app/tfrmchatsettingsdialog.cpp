@@ -1,11 +1,12 @@
 // TfrmChat's properties command: the settings dialog, one at a time.
 #include "app/chatservices.h"
+#include "app/memberbuttons.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
 #include "chat/sealedlink.h"
 #include "platform/webviewerhost.h"
 #include "settings/tfrmchatprop.h"
-#include "settings/upgrade.h"
+#include "upgrade/upgrade.h"
 
 #include <QAction>
 #include <QProgressBar>
@@ -52,7 +53,7 @@ void TfrmChat::openProperties()
         webBar->setFavourites(m_session.favourites);
         applyLayout();
         applyFont();
-        updateMemberButtons();
+        memberButtons->updateMemberButtons();
     });
     wireUpgrade();
     emit propertiesOpened(m_prop);

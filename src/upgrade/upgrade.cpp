@@ -1,10 +1,10 @@
-#include "settings/upgrade.h"
+#include "upgrade/upgrade.h"
 
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguetext.h"
 #include "catalogue/fetcher.h"
-#include "settings/executablecheck.h"
-#include "settings/upgradescript.h"
+#include "upgrade/executablecheck.h"
+#include "upgrade/upgradescript.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
-#include "settings/upgradescript.h"
+#include "upgrade/upgradescript.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "settings/versiondate.h"
+#include "upgrade/versiondate.h"
 
 namespace hchat {
 

@@ -1,4 +1,4 @@
-#include "settings/upgradescript.h"
+#include "upgrade/upgradescript.h"
 
 #include "catalogue/cataloguetext.h"
 

@@ -1,7 +1,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cataloguecodec.h"
-#include "settings/upgrade.h"
 #include "support/fakefetcher.h"
+#include "upgrade/upgrade.h"
 
 #include <QCryptographicHash>
 #include <QDir>

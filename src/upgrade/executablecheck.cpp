@@ -1,4 +1,4 @@
-#include "settings/executablecheck.h"
+#include "upgrade/executablecheck.h"
 
 #include <QFile>
 #include <QProcess>

@@ -2,26 +2,24 @@
 // socket, transcripts, logs, speech and the web pane.
 #include "app/chatservices.h"
 #include "app/debuglog.h"
+#include "app/entrybox.h"
 #include "app/firststartdialog.h"
 #include "app/iniconfig.h"
+#include "app/memberbuttons.h"
 #include "app/memberkey.h"
+#include "app/roombar.h"
 #include "app/rosterpanel.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
 #include "chat/sealedlink.h"
 #include "platform/webviewerhost.h"
-#include "settings/upgrade.h"
 #include "transcript/chatlogger.h"
 #include "transcript/groom.h"
-
 #include "transcript/transcriptsink.h"
+#include "upgrade/upgrade.h"
 
-#include <QAction>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTime>
 #include <QUrl>
 
@@ -94,17 +92,12 @@ void TfrmChat::wireServices()
     });
 
     // The room's web button, and the members pane's commands.
-    connect(btnWeb, &QPushButton::clicked, this, [this] {
-        const QString url =
-            Rooms::webButtonAddress(btnWeb->property("roomUrl").toString(), m_session.settings.web);
-        if (!url.isEmpty()) {
-            if (!m_session.settings.showImage) {
-                m_session.settings.showImage = true;
-                applyLayout();
-            }
-            m_services->web()->FindAddress(url);
+    connect(roomBar, &RoomBar::webRequested, this, [this](const QString &url) {
+        if (!m_session.settings.showImage) {
+            m_session.settings.showImage = true;
+            applyLayout();
         }
-        memText->setFocus();
+        m_services->web()->FindAddress(url);
     });
     connect(this, &TfrmChat::propertiesRequested, this, &TfrmChat::openProperties);
     using C = MemberCommands::Command;
@@ -120,11 +113,7 @@ void TfrmChat::wireServices()
             m_session.memberCommands.run(C::Boot, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
-    connect(rosterPanel, &RosterPanel::memberButtonsVisible, this, [this](bool visible) {
-        if (visible)
-            layMemberButtons();
-        pnlMemberButtons->setVisible(visible);
-    });
+    connect(rosterPanel, &RosterPanel::memberButtonsVisible, memberButtons, &MemberButtons::showButtons);
     connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
         m_session.sink()->ShowMessage(tr("Could not write %1").arg(path), false, true);
     });
@@ -190,30 +179,6 @@ void TfrmChat::saveSettings()
     QString error;
     if (!m_config->WriteIniFile(m_session.settings, &error))
         reportFileProblem(QStringLiteral("Settings not saved: ") + error);
-}
-
-} // namespace hchat
-
-namespace hchat {
-
-bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == memText && event->type() == QEvent::KeyPress && entryKey(static_cast<QKeyEvent *>(event)))
-        return true;
-    if (watched == memText && event->type() == QEvent::ShortcutOverride) {
-        // The entry would take Ctrl+A as Select All (and Ctrl+U, Ctrl+Y as
-        // its own editing keys): the icon shortcuts come first, since the
-        // focus is in the entry nearly all the time.
-        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
-        const QList<QAction *> icons = rosterPanel->iconActions();
-        for (const QAction *a : icons) {
-            if (a->shortcut() == pressed) {
-                event->ignore();
-                return true;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace hchat

@@ -1,6 +1,6 @@
-#include "settings/remotesupport.h"
+#include "remote/remotesupport.h"
 
-#include "settings/processcontrol.h"
+#include "remote/processcontrol.h"
 
 #include <QCoreApplication>
 #include <QDir>

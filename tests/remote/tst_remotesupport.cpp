@@ -1,4 +1,4 @@
-#include "settings/remotesupport.h"
+#include "remote/remotesupport.h"
 #include "support/fakeprocesscontrol.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/upgradelisting.h"
+#include "upgrade/upgradelisting.h"
 
 #include <QDate>
 #include <QObject>

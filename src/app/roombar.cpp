@@ -1,0 +1,142 @@
+#include "app/roombar.h"
+
+#include "chat/chatsession.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+namespace hchat {
+
+RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_session(session)
+{
+    setObjectName(QStringLiteral("pnlRoomBar"));
+    auto *bar = new QHBoxLayout(this);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(4);
+    cmbRoom1 = new QComboBox(this);
+    cmbRoom1->setObjectName(QStringLiteral("cmbRoom1"));
+    cmbRoom1->setToolTip(tr("Your room"));
+    btnSwap = new QToolButton(this);
+    btnSwap->setObjectName(QStringLiteral("btnSwap"));
+    btnSwap->setText(QStringLiteral("⇄"));
+    btnSwap->setToolTip(tr("Swap first and second room"));
+    cmbRoom2 = new QComboBox(this);
+    cmbRoom2->setObjectName(QStringLiteral("cmbRoom2"));
+    cmbRoom2->setToolTip(tr("Second room"));
+    chkShow = new QCheckBox(tr("Show"), this);
+    chkShow->setObjectName(QStringLiteral("chkShow"));
+    chkShow->setToolTip(tr("Auto show a link when posted"));
+    chkPost = new QCheckBox(tr("Post"), this);
+    chkPost->setObjectName(QStringLiteral("chkPost"));
+    btnWeb = new QPushButton(tr("Web"), this);
+    btnWeb->setObjectName(QStringLiteral("btnWeb"));
+    btnRemote = new QPushButton(tr("Remote Support"), this);
+    btnRemote->setObjectName(QStringLiteral("btnRemote"));
+    btnProperties = new QPushButton(tr("Properties"), this);
+    btnProperties->setObjectName(QStringLiteral("btnProperties"));
+    btnMenu = new QToolButton(this);
+    btnMenu->setObjectName(QStringLiteral("btnMenu"));
+    btnMenu->setText(QStringLiteral("☰"));
+    btnMenu->setToolTip(tr("View options"));
+    bar->addWidget(cmbRoom1, 2);
+    bar->addWidget(btnSwap);
+    bar->addWidget(cmbRoom2, 2);
+    bar->addWidget(chkShow);
+    bar->addWidget(chkPost);
+    bar->addStretch(1);
+    bar->addWidget(btnWeb);
+    bar->addWidget(btnRemote);
+    bar->addWidget(btnProperties);
+    bar->addWidget(btnMenu);
+
+    connect(chkShow, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.showLinks = on; });
+    connect(chkPost, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.post = on; });
+    connect(btnRemote, &QPushButton::clicked, this, [this] {
+        emit remoteSupportRequested();
+        emit done();
+    });
+    connect(btnProperties, &QPushButton::clicked, this, &RoomBar::propertiesRequested);
+    connect(btnWeb, &QPushButton::clicked, this, [this] {
+        const QString url = Rooms::webButtonAddress(m_roomUrl, m_session.settings.web);
+        if (!url.isEmpty())
+            emit webRequested(url);
+        emit done();
+    });
+
+    // Room choosers and swap: every change goes through the rooms handling,
+    // which announces it; the choosers follow what it did.
+    Rooms &rooms = m_session.roomHandling;
+    connect(cmbRoom1, &QComboBox::activated, this, [this](int index) {
+        m_session.roomHandling.setFirstRoom(index);
+        emit done();
+    });
+    connect(cmbRoom2, &QComboBox::activated, this, [this](int index) {
+        m_session.roomHandling.setSecondRoom(index);
+        emit done();
+    });
+    connect(btnSwap, &QToolButton::clicked, this, [this] {
+        m_session.roomHandling.swap();
+        emit done();
+    });
+    connect(&rooms, &Rooms::roomListChanged, this, &RoomBar::fillRoomChoosers);
+    connect(&rooms, &Rooms::roomsSelected, this, &RoomBar::selectRoomChoosers);
+    connect(&rooms, &Rooms::roomApplied, this, [this](int, const QString &, const QString &webUrl, int) {
+        // The web button's address is read when it is clicked.
+        m_roomUrl = webUrl;
+        btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings.web));
+    });
+}
+
+void RoomBar::fillRoomChoosers()
+{
+    const QStringList items = m_session.roomHandling.chooserItems();
+    for (QComboBox *box : {cmbRoom1, cmbRoom2}) {
+        const QSignalBlocker block(box);
+        box->clear();
+        box->addItems(items);
+    }
+    selectRoomChoosers();
+}
+
+void RoomBar::selectRoomChoosers()
+{
+    const ChatSettings &s = m_session.settings;
+    if (GetIndex(s.room) >= cmbRoom1->count() || GetIndex(s.room2) >= cmbRoom2->count()) {
+        fillRoomChoosers(); // a room beyond the list: give it an item first
+        return;
+    }
+    const QSignalBlocker b1(cmbRoom1), b2(cmbRoom2);
+    cmbRoom1->setCurrentIndex(GetIndex(s.room));
+    cmbRoom2->setCurrentIndex(GetIndex(s.room2));
+}
+
+void RoomBar::showSettings()
+{
+    const ChatSettings &s = m_session.settings;
+    {
+        const QSignalBlocker b1(chkShow), b2(chkPost);
+        chkShow->setChecked(s.showLinks);
+        chkPost->setChecked(s.post);
+    }
+    cmbRoom2->setEnabled(s.showSecond);
+}
+
+void RoomBar::showFingerprint(const QString &fingerprint)
+{
+    const QString tip = fingerprint.isEmpty() ? tr("Your room")
+                                              : tr("Your room\nServer key fingerprint: %1").arg(fingerprint);
+    if (cmbRoom1->toolTip() != tip)
+        cmbRoom1->setToolTip(tip);
+}
+
+void RoomBar::setMenu(QMenu *menu)
+{
+    btnMenu->setMenu(menu);
+    btnMenu->setPopupMode(QToolButton::InstantPopup);
+}
+
+} // namespace hchat
