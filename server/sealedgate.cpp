@@ -85,13 +85,13 @@ void SealedGate::data(const Endpoint &peer, QByteArrayView d, qint64 nowMs, Data
         return;
     }
     const auto it = m_sessions.find(*index);
-    if (it == m_sessions.end() || !(it->second.endpoint == peer)) {
+    if (it == m_sessions.end() || !(it.value().endpoint == peer)) {
         // After a restart, or from a new address: the client handshakes again.
         ++m_counters.unknownSessions;
         out->append({peer, SealWire::sessionUnknown(*index)});
         return;
     }
-    Peer &p = it->second;
+    Peer &p = it.value();
     const std::optional<QByteArray> plain = p.channel.open(d);
     if (!plain) {
         ++m_counters.dropped;
@@ -116,7 +116,7 @@ QByteArray SealedGate::sealFor(const Endpoint &to, const QByteArray &plain)
     if (index == m_byEndpoint.cend())
         return plain;
     const auto it = m_sessions.find(*index);
-    return it == m_sessions.end() ? plain : it->second.channel.seal(plain);
+    return it == m_sessions.end() ? plain : it.value().channel.seal(plain);
 }
 
 SealedGate::Datagrams SealedGate::takeNews()
@@ -130,20 +130,20 @@ SealedGate::Datagrams SealedGate::takeNews()
 void SealedGate::tick(qint64 nowMs)
 {
     for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-        const Peer &p = it->second;
+        const Peer &p = it.value();
         if (nowMs - p.lastMs <= (p.confirmed ? idleMs : unconfirmedMs)) {
             ++it;
             continue;
         }
         const auto e = m_byEndpoint.constFind(p.endpoint);
-        if (e != m_byEndpoint.cend() && *e == it->first)
+        if (e != m_byEndpoint.cend() && *e == it.key())
             m_byEndpoint.remove(p.endpoint);
         it = m_sessions.erase(it);
     }
     // A replayed handshake older than this opens a session nobody can use
     // and repeats a poll the chat server has taken already.
     for (auto it = m_stamps.begin(); it != m_stamps.end();)
-        it = nowMs - it->second > kStampMs ? m_stamps.erase(it) : std::next(it);
+        it = nowMs - it.value().second > kStampMs ? m_stamps.erase(it) : std::next(it);
 }
 
 } // namespace hchat
