@@ -167,7 +167,8 @@ QString Rooms::withoutSecrets(const QString &record)
     flags.staff = false;
     QString out = record;
     for (const char f : {Field::AdminPassword, Field::AccessPassword, Field::RoomHas}) {
-        while (out.contains(QStringLiteral("<%1>").arg(QLatin1Char(f))))
+        // A stray tag with no end is no field: looking for text would never end.
+        while (HasField(out, f))
             out = KillS(out, f);
     }
     return out + flags.field();
