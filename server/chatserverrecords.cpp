@@ -644,9 +644,13 @@ void ChatServer::onPrivate(Session &s, const QString &rec)
     if (!to) {
         // Marked automatic, so no client ever answers it; the number tells
         // the sender which message it answers.
-        pm.text = QStringLiteral("%1 is not in the chat").arg(pm.nick);
-        pm.automatic = true;
-        enqueue(s, AddKind(RecordKind::PrivateMessage) + pm.encode());
+        enqueue(s, AddKind(RecordKind::PrivateMessage) +
+                       PrivateMessageRecord{.recordNumber = pm.recordNumber,
+                                            .nick = pm.nick,
+                                            .id = pm.id,
+                                            .text = QStringLiteral("%1 is not in the chat").arg(pm.nick),
+                                            .automatic = true}
+                           .encode());
         return;
     }
     pm = {.nick = s.nick, .id = s.id, .text = pm.text, .automatic = pm.automatic};

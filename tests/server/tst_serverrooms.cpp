@@ -304,7 +304,7 @@ private slots:
         QTest::newRow("pm to stale id") << "<R>3</R><N>Bob</N><E>BBBBBBBBx</E><M>psst</M>" << 3 << ""
                                         << "<R>3</R><N>Ann</N><E>AAAAAAAA!</E><M>psst</M>";
         QTest::newRow("pm to nobody")
-            << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><M>psst</M>" << 3
+            << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><F>3</F><M>psst</M>" << 3
             << "<R>3</R><N>Zed</N><E>ZZZZZZZZ1</E><M>Zed is not in the chat</M><A>1</A>"
             << "";
         QTest::newRow("page") << "<R>4</R><N>Bob</N><E>BBBBBBBB#</E>" << 4 << ""
