@@ -64,7 +64,7 @@ void SealedTransport::sendDatagram(const QByteArray &datagram)
     }
     if (!m_offeredKey.isEmpty()) {
         // The key changed: nothing of ours reaches that server until the owner decides.
-        m_inner.sendDatagram(SealWire::keyRequest());
+        requestKey();
         return;
     }
     if (m_serverKey.isEmpty()) {
@@ -74,13 +74,13 @@ void SealedTransport::sendDatagram(const QByteArray &datagram)
             m_inner.sendDatagram(datagram);
             return;
         }
-        m_inner.sendDatagram(SealWire::keyRequest());
+        requestKey();
         unanswered();
         return;
     }
     // A known key going unanswered: ask whether the server has another.
     if (m_unanswered >= m_giveUpAfter)
-        m_inner.sendDatagram(SealWire::keyRequest());
+        requestKey();
     handshake(datagram);
 }
 
@@ -96,6 +96,12 @@ void SealedTransport::handshake(const QByteArray &poll)
         m_pending.removeFirst();
     m_inner.sendDatagram(bytes);
     unanswered();
+}
+
+void SealedTransport::requestKey()
+{
+    m_keyRequested = true;
+    m_inner.sendDatagram(SealWire::keyRequest());
 }
 
 void SealedTransport::unanswered()
@@ -164,10 +170,18 @@ void SealedTransport::receive(const QByteArray &datagram, const QString &host, q
 
 void SealedTransport::onKeyAnswer(QByteArrayView datagram)
 {
-    if (m_state != SealState::Waiting || datagram.size() != SealWire::keyAnswerBytes)
+    // Only an answer to a request of ours: anyone who forges the server's
+    // address could otherwise offer a key unasked and stop the link.
+    if (m_state != SealState::Waiting || !m_keyRequested || datagram.size() != SealWire::keyAnswerBytes)
         return;
     const QByteArray offered = datagram.sliced(1).toByteArray();
-    if (m_serverKey.isEmpty()) {
+    if (!SealKeyText::usable(offered))
+        return;
+    if (offered == m_serverKey) {
+        m_keyRequested = false;
+        m_offeredKey.clear(); // the server stands by the key we keep
+    } else if (m_serverKey.isEmpty()) {
+        m_keyRequested = false;
         m_serverKey = offered;
         m_unanswered = 0;
         m_events.sealKeyLearned(offered);

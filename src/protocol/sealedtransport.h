@@ -83,6 +83,7 @@ private:
     void receive(const QByteArray &datagram, const QString &host, quint16 port);
     void onKeyAnswer(QByteArrayView datagram);
     void handshake(const QByteArray &poll);
+    void requestKey();
     void unanswered();
     void setState(SealState state);
 
@@ -94,6 +95,7 @@ private:
     bool m_fallback = false;
     int m_giveUpAfter = 4;
     int m_unanswered = 0;
+    bool m_keyRequested = false; ///< a key request went out and no key was taken since
     std::function<qint64()> m_clock;
     quint64 m_lastStamp = 0;
     SealState m_state = SealState::Waiting;

@@ -268,11 +268,25 @@ QString SealKeyText::encode(const QByteArray &publicKey)
     return QString::fromLatin1(publicKey.toBase64());
 }
 
+bool SealKeyText::usable(QByteArrayView publicKey)
+{
+    if (publicKey.size() != SealWire::keyBytes || !sodiumReady())
+        return false;
+    unsigned char scalar[crypto_scalarmult_SCALARBYTES] = {1};
+    unsigned char shared[crypto_scalarmult_BYTES];
+    const bool ok = crypto_scalarmult(shared, scalar, u(publicKey.data())) == 0;
+    sodium_memzero(shared, sizeof(shared));
+    return ok;
+}
+
 QByteArray SealKeyText::decode(const QString &text)
 {
-    const QByteArray t = text.trimmed().toLatin1();
+    const QString trimmed = text.trimmed();
+    if (trimmed.size() != 44)
+        return {};
+    const QByteArray t = trimmed.toLatin1();
     auto r = QByteArray::fromBase64Encoding(t, QByteArray::AbortOnBase64DecodingErrors);
-    if (!r || r.decoded.size() != SealWire::keyBytes || t.size() != 44)
+    if (!r || r.decoded.size() != SealWire::keyBytes || !usable(r.decoded))
         return {};
     return r.decoded;
 }

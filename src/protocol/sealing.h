@@ -84,7 +84,11 @@ struct SealKeyPair {
 struct SealKeyText {
     /// base64 of the 32 bytes.
     static QString encode(const QByteArray &publicKey);
-    /// The 32 bytes of a base64 key (surrounding blanks ignored); empty when it is not one.
+    /// A public key a key exchange can use: 32 bytes, not one of the few
+    /// points every exchange turns into zeros.
+    static bool usable(QByteArrayView publicKey);
+    /// The 32 bytes of a base64 key (surrounding blanks ignored); empty when
+    /// it is not one or not usable.
     static QByteArray decode(const QString &text);
     /// A short text to compare aloud: 10 bytes of BLAKE2b of the key in
     /// base32, grouped "ABCD-EFGH-IJKL-MNOP". Empty for an empty key.

@@ -119,8 +119,10 @@ private slots:
         const SealKeyPair server = SealKeyPair::generate();
         Client c;
         c.sealed.setGiveUpAfter(2);
+        c.wire.deliver(SealWire::keyAnswer(SealKeyPair::generate().publicKey)); // unasked: a forgery
         c.sealed.sendDatagram(poll);
         QCOMPARE(c.wire.take(), QByteArrayList{SealWire::keyRequest()});
+        QVERIFY(c.events.learned.isEmpty());
         c.wire.deliver(SealWire::keyAnswer(server.publicKey));
         QCOMPARE(c.events.learned, QByteArrayList{server.publicKey});
         QCOMPARE(SealResponder::open(server, c.wire.take().value(0))->poll, poll);
@@ -135,6 +137,10 @@ private slots:
         c.sealed.sendDatagram(poll);
         QCOMPARE(c.wire.take(), QByteArrayList({SealWire::keyRequest(), SealWire::keyRequest()}));
         QCOMPARE(c.sealed.state(), SealState::Waiting);
+        // The server stands by the key we keep: handshakes go out again.
+        c.wire.deliver(SealWire::keyAnswer(server.publicKey));
+        c.sealed.sendDatagram(poll);
+        QCOMPARE(SealWire::typeOf(c.wire.take().last()), char(SealWire::Handshake));
     }
 
     void plainOnlyWithoutKeyAndWhenAllowed()
@@ -159,6 +165,8 @@ private slots:
         QVERIFY2(QRegularExpression("^[A-Z2-7]{4}(-[A-Z2-7]{4}){3}$").match(fp).hasMatch(), qPrintable(fp));
         QCOMPARE(SealKeyText::decode(" " + SealKeyText::encode(pair.publicKey) + "\n"), pair.publicKey);
         QVERIFY(SealKeyText::decode(SealKeyText::encode(pair.publicKey).left(40)).isEmpty());
+        QVERIFY(SealKeyText::decode(SealKeyText::encode(QByteArray(32, 0)))
+                    .isEmpty()); // turns every exchange to zeros
 
         QTemporaryDir dir;
         const QString path = dir.filePath("key");
