@@ -193,8 +193,11 @@ void ChatServer::persist(qint64 nowMs, bool force)
 {
     // A member's last poll is written at least every 10 s, so a restart
     // knows who was there lately even when nothing else changed.
-    if (m_memberKeys)
+    // Bindings at most once a second: each save writes every one of them.
+    if (m_memberKeys && (force || nowMs - m_keysSavedMs >= 1000)) {
         m_memberKeys->save();
+        m_keysSavedMs = nowMs;
+    }
     if (!m_memberStore || !m_memberStore->isEnabled() ||
         (!force && !m_membersChanged && nowMs - m_membersSavedMs < 10000))
         return;

@@ -321,6 +321,7 @@ private:
     RoomStore *m_rooms;
     MemberStore *m_memberStore = nullptr;
     MemberKeys *m_memberKeys = nullptr;
+    qint64 m_keysSavedMs = 0;
     QByteArrayView m_memberKey; ///< the member key of the datagram being handled; empty for plain
     bool m_membersChanged = false;
     QList<QPair<Endpoint, QByteArray>> m_news;

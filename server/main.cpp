@@ -203,6 +203,11 @@ int main(int argc, char **argv)
         return 1;
     MemberKeys memberKeys(p.value(data));
     memberKeys.log = rooms.log;
+    if (memberKeys.unreadable()) {
+        // Without them every bound member ID could be taken by anyone.
+        logLine(QStringLiteral("hchat-server: cannot read the member keys: %1").arg(memberKeys.loadError()));
+        return 1;
+    }
     if (!memberKeys.loadError().isEmpty())
         logLine(QStringLiteral("hchat-server: %1").arg(memberKeys.loadError()));
     ChatServer server(&rooms, limits);

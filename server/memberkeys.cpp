@@ -17,7 +17,8 @@ MemberKeys::MemberKeys(const QString &dir)
     const auto read = AtomicFile::read(m_path, &bytes, &m_loadError, 64 << 20);
     if (read == AtomicFile::ReadResult::Absent)
         return;
-    m_damaged = read == AtomicFile::ReadResult::Failed;
+    m_unreadable = read == AtomicFile::ReadResult::Failed;
+    m_damaged = m_unreadable;
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.isEmpty())
             continue;

@@ -33,12 +33,15 @@ public:
     /// Where damaged files and failed writes are told.
     std::function<void(const QString &)> log;
     QString loadError() const { return m_loadError; }
+    /// The file is there but could not be read at all: no binding is known.
+    bool unreadable() const { return m_unreadable; }
 
 private:
     QString m_path;
     QHash<QString, QByteArray> m_keys;
     bool m_changed = false;
     bool m_damaged = false;
+    bool m_unreadable = false;
     QString m_loadError;
     QString m_saveError; ///< told once, not at every try
 };

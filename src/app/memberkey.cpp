@@ -34,6 +34,14 @@ MemberKey::Loaded MemberKey::load(const QString &path)
             out.pair = *pair;
             return out;
         }
+        if (!QFileInfo(path).isReadable()) {
+            // Unreadable now, not shown damaged: the key and the member ID
+            // it holds stay for a later run.
+            out.pair = SealKeyPair::generate();
+            out.notice = tr("Your member key in %1 could not be read (%2): a key made for this run only.")
+                             .arg(path, why);
+            return out;
+        }
         const QString aside = asideName(path);
         out.notice =
             QFile::rename(path, aside)
