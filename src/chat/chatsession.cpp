@@ -120,7 +120,8 @@ void ChatSession::dispatch(int kind, const QString &record)
     const auto k = static_cast<RecordKind>(kind);
     // The server names a record of ours it refuses (a notice line, or the
     // automatic answer to a private message nobody could take).
-    if (k == RecordKind::ChatLine || k == RecordKind::PrivateMessage) {
+    if ((k == RecordKind::ChatLine || k == RecordKind::PrivateMessage) &&
+        HasField(record, Field::RecordNumber)) {
         const ChatLineRecord refused = ChatLineRecord::decode(record); // O and M, as in a private message
         if (refused.recordNumber > 0)
             ownLines.notDelivered(refused.recordNumber, refused.text);

@@ -42,7 +42,6 @@ public:
     // Rooms: the room list and the room-pass list, records addressed by room number.
     RoomList rooms;
     RoomList passes;
-    QString PassField(int index, const QString &name) const { return passes.RoomField(index, name); }
     QString PassField(int index, char name) const { return passes.RoomField(index, name); }
 
     QStringList ignoreList;  ///< 8-character ID prefixes

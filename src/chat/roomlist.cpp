@@ -11,11 +11,6 @@ QString RoomList::entry(int index) const
     return entries.at(index);
 }
 
-QString RoomList::RoomField(int index, const QString &name) const
-{
-    return GetS(entry(index), name);
-}
-
 QString RoomList::RoomField(int index, char name) const
 {
     return GetS(entry(index), name);

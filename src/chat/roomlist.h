@@ -11,7 +11,6 @@ class RoomList
 {
 public:
     /// `GetS` of the entry at `index`; empty when the index is out of range.
-    QString RoomField(int index, const QString &name) const;
     QString RoomField(int index, char name) const;
     QString entry(int index) const;
     void setEntry(int index, const QString &record); ///< grows the list as needed

@@ -10,6 +10,10 @@ namespace hchat {
 class SinkHolder
 {
 public:
+    SinkHolder() = default;
+    // It points into itself: a copy would point into the original.
+    SinkHolder(const SinkHolder &) = delete;
+    SinkHolder &operator=(const SinkHolder &) = delete;
     SinkHolder &operator=(TranscriptSink *sink)
     {
         m_sink = sink ? sink : &m_none;
@@ -17,8 +21,6 @@ public:
     }
     TranscriptSink *operator->() const { return m_sink; }
     TranscriptSink &operator*() const { return *m_sink; }
-    /// Whether a real transcript is wired (for what only a window can use).
-    bool wired() const { return m_sink != &m_none; }
 
 private:
     class NoSink : public TranscriptSink

@@ -3,6 +3,7 @@
 // settings dialog driven as a user drives it.
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "server/staffpasswords.h"
 #include "settings/tfrmchatprop.h"
 #include "support/loopbackmember.h"
@@ -165,7 +166,8 @@ private slots:
         }));
 
         // Bob sees the new caption, and entering the room, the new welcome.
-        QVERIFY(until([&] { return bob->session.rooms.RoomField(1, "C") == "Markets open at nine"; }));
+        QVERIFY(
+            until([&] { return bob->session.rooms.RoomField(1, Field::Caption) == "Markets open at nine"; }));
         bob->session.roomHandling.setFirstRoom(1);
         QVERIFY(until([&] { return bob->caption == "Markets open at nine"; }));
         QVERIFY(until([&] { return bob->shown().contains("Welcome, traders"); }));
@@ -197,7 +199,8 @@ private slots:
             return eve->shown().contains("may change its settings") &&
                    eve->shown().contains("may change its bulletin");
         }));
-        QVERIFY(until([&] { return eve->session.rooms.RoomField(1, "C") == "Markets open at nine"; }));
+        QVERIFY(
+            until([&] { return eve->session.rooms.RoomField(1, Field::Caption) == "Markets open at nine"; }));
         QVERIFY(!serverLog.contains("room 1 changed by Eve"));
         QVERIFY(!eve->heardAny({"adminpw", "letmein", "<S>", "<B>"}));
     }

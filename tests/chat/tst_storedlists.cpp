@@ -2,6 +2,7 @@
 #include "chat/chatsession.h"
 #include "chat/storedlists.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -139,8 +140,8 @@ void TestStoredLists::roundTrip()
     QCOMPARE(after.rooms.entries, before.rooms.entries);
     QCOMPARE(after.passes.entries, before.passes.entries);
     QCOMPARE(after.rooms.count(), 4);
-    QCOMPARE(after.rooms.RoomField(3, "B"), QStringLiteral("Zugang-ß"));
-    QCOMPARE(after.PassField(2, "S"), QStringLiteral("My\r\nPass"));
+    QCOMPARE(after.rooms.RoomField(3, Field::AccessPassword), QStringLiteral("Zugang-ß"));
+    QCOMPARE(after.PassField(2, Field::AdminPassword), QStringLiteral("My\r\nPass"));
     QCOMPARE(after.ignoreList, before.ignoreList);
     QCOMPARE(after.favourites, before.favourites);
     QCOMPARE(after.keywords, before.keywords);
@@ -265,7 +266,7 @@ void TestStoredLists::listNamesStayInTheProgramFolder()
     ChatSession s;
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 1);
-    QCOMPARE(s.rooms.RoomField(0, "N"), QStringLiteral("Lobby"));
+    QCOMPARE(s.rooms.RoomField(0, Field::Nick), QStringLiteral("Lobby"));
     s.rooms.setEntry(1, "<#>1</#><N>Second</N>");
     QVERIFY(lists.save(cat, s));
     QVERIFY(readFile(home + "Rooms.lst").contains("<N>Second</N>"));

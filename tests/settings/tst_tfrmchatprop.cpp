@@ -3,6 +3,7 @@
 // leave when it closes.
 #include "chat/membericons.h"
 #include "protocol/codec.h"
+#include "protocol/field.h"
 #include "settings/tfrmchatprop.h"
 #include "support/wiredsession.h"
 
@@ -415,7 +416,7 @@ private slots:
         QCOMPARE(GetS(records[0], "C"), QStringLiteral("New caption"));
         QCOMPARE(GetS(records[0], "V"), QStringLiteral("http://ok.example/"));
         QCOMPARE(GetS(records[0], "J"), QStringLiteral("Ann"));
-        QCOMPARE(w->session.rooms.RoomField(2, "C"), QStringLiteral("New caption"));
+        QCOMPARE(w->session.rooms.RoomField(2, Field::Caption), QStringLiteral("New caption"));
     }
 
     void wrongPasswordKeepsTheRoomLocked()
@@ -441,7 +442,7 @@ private slots:
         closeDialog();
         QCOMPARE(w->sent(28).size(), 0);
         QCOMPARE(w->sent(7).size(), 0);
-        QCOMPARE(w->session.rooms.RoomField(1, "C"), QStringLiteral("Old caption"));
+        QCOMPARE(w->session.rooms.RoomField(1, Field::Caption), QStringLiteral("Old caption"));
     }
 
     void rightPasswordUnlocksWithTheWholeRecord()
@@ -468,8 +469,8 @@ private slots:
         QCOMPARE(records[0],
                  QStringLiteral("<R>7</R><#>1</#><N>Traders</N><S>secret</S><B>newpass</B><I>3</I>"
                                 "<C>Old caption</C><M>Hi||all</M><J>Ann</J>"));
-        QCOMPARE(w->session.PassField(1, "S"), QStringLiteral("secret"));
-        QCOMPARE(w->session.PassField(1, "B"), QStringLiteral("newpass"));
+        QCOMPARE(w->session.PassField(1, Field::AdminPassword), QStringLiteral("secret"));
+        QCOMPARE(w->session.PassField(1, Field::AccessPassword), QStringLiteral("newpass"));
     }
 
     void lookingChangesNothing()
@@ -520,7 +521,7 @@ private slots:
         QVERIFY(dlg->btnReset->isEnabled());
         // The box shows the room's password now, never keeps the staff one.
         QCOMPARE(dlg->edtSetup->text(), QStringLiteral("secret"));
-        QCOMPARE(w->session.PassField(1, "S"), QStringLiteral("secret"));
+        QCOMPARE(w->session.PassField(1, Field::AdminPassword), QStringLiteral("secret"));
         QTest::mouseClick(dlg->btnReset, Qt::LeftButton);
         QCOMPARE(dlg->edtName->text(), QStringLiteral("Available by Request"));
         QCOMPARE(dlg->edtCaption->text(), QString());
