@@ -7,6 +7,7 @@
 #include "chat/chatsession.h"
 #include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
+#include "settings/widgettools.h"
 #include "transcript/transcriptsink.h"
 #include "upgrade/versiondate.h"
 
@@ -55,8 +56,7 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     };
 
     auto *outer = new QVBoxLayout(this);
-    tabUser = new QTabWidget(this);
-    tabUser->setObjectName(QStringLiteral("tabUser"));
+    tabUser = named<QTabWidget>("tabUser", this);
     tabChat = buildUserTab();
     tab2 = buildRoomTab();
     tabUser->addTab(tabChat, QStringLiteral("User Profile"));
@@ -64,15 +64,12 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     outer->addWidget(tabUser, 1);
 
     auto *buttons = new QHBoxLayout;
-    btnHelp = new QPushButton(QStringLiteral("&Help"), this);
-    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp = named<QPushButton>("btnHelp", QStringLiteral("&Help"), this);
     btnHelp->setToolTip(QStringLiteral("Web Help"));
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK = named<QPushButton>("btnOK", QStringLiteral("OK"), this);
     btnOK->setToolTip(QStringLiteral("Close Window"));
     btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel = named<QPushButton>("btnCancel", QStringLiteral("Cancel"), this);
     btnCancel->setToolTip(QStringLiteral("Put back colours, font and view options; send nothing"));
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
@@ -80,9 +77,12 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     buttons->addWidget(btnCancel);
     outer->addLayout(buttons);
 
-    connect(btnOK, &QPushButton::clicked, this, &TfrmChatProp::btnOKClick);
+    connect(btnOK, &QPushButton::clicked, this, &QWidget::close);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmChatProp::btnCancelClick);
-    connect(btnHelp, &QPushButton::clicked, this, &TfrmChatProp::btnHelpClick);
+    connect(btnHelp, &QPushButton::clicked, this, [this] {
+        if (openAddress)
+            openAddress(m_session.text(CatalogueText::HelpBase) + QStringLiteral("chat"));
+    });
     connect(tabUser, &QTabWidget::currentChanged, this, &TfrmChatProp::tabUserChange);
     wireRoomTab();
 
@@ -156,7 +156,7 @@ void TfrmChatProp::FormClose()
     m_closed = true;
     m_setupPause->stop();
     emit downloadAbortRequested();
-    cmbWebExit(); // a URL still being typed counts
+    addListText(cmbWeb); // a URL still being typed counts
     // Profile steps 1 to 5, then the room's.
     m_profile.close(profileValues(), m_profileChanged, askNick);
     for (int tag : {10, 11})
@@ -239,11 +239,6 @@ void TfrmChatProp::reject()
     close();
 }
 
-void TfrmChatProp::btnOKClick()
-{
-    close();
-}
-
 bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -269,18 +264,12 @@ bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
 void TfrmChatProp::leaving(QObject *box)
 {
     // An editable combo box takes the focus for its line edit.
-    if (box == cmbWeb || box == cmbWeb->lineEdit())
-        cmbWebExit();
-    else if (box == cmbURLroot || box == cmbURLroot->lineEdit())
-        addListText(cmbURLroot);
-    else if (box == edtSetup)
+    for (QComboBox *list : {cmbWeb, cmbURLroot}) {
+        if (box == list || box == list->lineEdit())
+            addListText(list);
+    }
+    if (box == edtSetup)
         m_room.askServer(edtSetup->text());
-}
-
-void TfrmChatProp::btnHelpClick()
-{
-    if (openAddress)
-        openAddress(m_session.text(CatalogueText::HelpBase) + QStringLiteral("chat"));
 }
 
 } // namespace hchat
