@@ -108,32 +108,32 @@ void TfrmChatProp::FormCreate()
     m_loading = true;
     setWindowTitle(QStringLiteral("Chat Properties             HChat version ") +
                    FormatDateTime(QStringLiteral("mm-dd-yy"), QDateTime(programVersionDate(), QTime(0, 0))));
-    m_opened = m_profile.fill();
+    const ProfileEditor::Values opened = m_profile.fill();
     m_before = s;
-    edtNick->setText(m_opened.nick);
+    edtNick->setText(opened.nick);
     m_openedServer = m_session.connection.endpoint().toString();
     edtServer->setText(m_openedServer);
     m_openedServerKey = serverKey ? serverKey() : QString();
     edtServerKey->setText(m_openedServerKey);
     for (int i = 0; i < ProfileEditor::SoundCount; ++i)
-        m_soundBoxes[i]->setText(m_opened.sounds[i]);
-    edtURL->setText(m_opened.url);
+        m_soundBoxes[i]->setText(opened.sounds[i]);
+    edtURL->setText(opened.url);
     paintPanels();
     btnReset->setVisible(m_session.staffMode());
     chkStayOnTop->setChecked(s.stayOnTop);
     // 2
-    cmbWeb->addItems(m_opened.favourites);
+    cmbWeb->addItems(opened.favourites);
     cmbWeb->setCurrentIndex(-1);
     cmbWeb->setEditText(QString());
-    memProfile->setPlainText(m_opened.profile);
+    memProfile->setPlainText(opened.profile);
     // 3
     for (int tag = 0; tag < ViewCount; ++tag) {
         const QAction *a = m_commands.byTag[tag];
         m_view[tag]->setChecked(a ? a->isChecked() : s.*viewSetting(tag));
     }
-    memKeyword->setPlainText(m_opened.keywords);
+    memKeyword->setPlainText(opened.keywords);
     tabUserChange();
-    cmbZone->setCurrentIndex(m_opened.zone);
+    cmbZone->setCurrentIndex(opened.zone);
     chkBold->setChecked(s.fontBold);
     grpSize->button(ProfileEditor::sizeItem(s.fontSize))->setChecked(true);
     // 4

@@ -169,7 +169,6 @@ private:
     void edtURLChange();
     void tabUserChange();
     void browseSound(int sound);
-    void testSound(int sound);
     ProfileEditor::Values profileValues() const;
 
     // Chat Room handlers.
@@ -196,7 +195,6 @@ private:
     std::array<QPushButton *, ProfileEditor::SoundCount> m_soundBrowse{};
     std::array<QPushButton *, ProfileEditor::SoundCount> m_soundTest{};
     std::array<bool, ProfileEditor::SoundCount> m_soundEdited{};
-    ProfileEditor::Values m_opened;
     ChatSettings m_before; ///< as opened: what Cancel puts back
     QString m_openedServer;
     QString m_openedServerKey;

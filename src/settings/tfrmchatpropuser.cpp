@@ -184,7 +184,11 @@ QWidget *TfrmChatProp::buildNotifyGroup()
         m_soundTest[i] = play;
         connect(box, &QLineEdit::textEdited, this, [this, i] { m_soundEdited[i] = true; });
         connect(browse, &QPushButton::clicked, this, [this, i] { browseSound(i); });
-        connect(play, &QPushButton::clicked, this, [this, i] { testSound(i); });
+        connect(play, &QPushButton::clicked, this, [this, box] {
+            const QString path = KeywordRules::soundPath(box->text().trimmed(), m_session.programFolder());
+            if (!path.isEmpty())
+                m_session.sink()->Notify(path);
+        });
     }
     edtPage = m_soundBoxes[ProfileEditor::PageSound];
     edtPM = m_soundBoxes[ProfileEditor::PMSound];
@@ -335,14 +339,6 @@ void TfrmChatProp::browseSound(int sound)
     }
     box->setText(shown);
     m_soundEdited[sound] = true;
-}
-
-void TfrmChatProp::testSound(int sound)
-{
-    const QString path =
-        KeywordRules::soundPath(m_soundBoxes[sound]->text().trimmed(), m_session.programFolder());
-    if (!path.isEmpty())
-        m_session.sink()->Notify(path);
 }
 
 } // namespace hchat
