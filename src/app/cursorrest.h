@@ -21,7 +21,6 @@ public:
 
     /// The cursor stops blinking now, as after kRestAfter without input.
     void rest();
-    bool resting() const { return m_resting; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -2,6 +2,7 @@
 
 #include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
+#include "settings/widgettools.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -30,19 +31,16 @@ FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt
     lblQuestion->setWordWrap(true);
     layout->addWidget(lblQuestion);
     auto *form = new QFormLayout;
-    edtNick = new QLineEdit(nick, this);
-    edtNick->setObjectName(QStringLiteral("edtNick"));
+    edtNick = named<QLineEdit>("edtNick", nick, this);
     edtNick->setMaxLength(20);
     form->addRow(tr("Nickname"), edtNick);
-    edtServer = new QLineEdit(server, this);
-    edtServer->setObjectName(QStringLiteral("edtServer"));
+    edtServer = named<QLineEdit>("edtServer", server, this);
     edtServer->setPlaceholderText(tr("host or host:port"));
     edtServer->setToolTip(tr("The chat server you were given, e.g. chat.example.com:5500"));
     form->addRow(tr("Server"), edtServer);
     edtServer->setVisible(withServer);
     form->labelForField(edtServer)->setVisible(withServer);
-    edtServerKey = new QLineEdit(this);
-    edtServerKey->setObjectName(QStringLiteral("edtServerKey"));
+    edtServerKey = named<QLineEdit>("edtServerKey", this);
     edtServerKey->setPlaceholderText(tr("optional: paste the key you were given"));
     edtServerKey->setToolTip(tr("The server's public key from its administrator. Without it the key is "
                                 "learned at the first contact and its fingerprint shown."));
@@ -50,8 +48,7 @@ FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt
     edtServerKey->setVisible(withServer);
     form->labelForField(edtServerKey)->setVisible(withServer);
     layout->addLayout(form);
-    m_problem = new QLabel(this);
-    m_problem->setObjectName(QStringLiteral("lblProblem"));
+    m_problem = named<QLabel>("lblProblem", this);
     m_problem->setWordWrap(true);
     m_problem->setStyleSheet(QStringLiteral("color: #b00020;"));
     m_problem->hide();

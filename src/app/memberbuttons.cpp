@@ -1,6 +1,7 @@
 #include "app/memberbuttons.h"
 
 #include "chat/chatsession.h"
+#include "settings/widgettools.h"
 
 #include <QGridLayout>
 #include <QInputDialog>
@@ -16,9 +17,7 @@ MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *
     : QWidget(parent), m_session(session), lstMembers(members)
 {
     setObjectName(QStringLiteral("pnlMemberButtons"));
-    auto *buttons = new QGridLayout(this);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->setSpacing(2);
+    auto *buttons = flushLayout<QGridLayout>(this, 2);
     using C = MemberCommands::Command;
     const std::tuple<const char *, QString, C> items[] = {
         {"btnPage", tr("Page"), C::Page},
@@ -32,8 +31,7 @@ MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *
         {"btnGlobal", tr("Global Message"), C::GlobalMessage},
         {"btnStats", tr("Statistics Report"), C::StatisticsReport}};
     for (const auto &[name, caption, command] : items) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QLatin1String(name));
+        auto *b = named<QPushButton>(name, caption, this);
         // The members pane keeps the width the user gave it when the buttons
         // appear: a caption too long for it is cut, and its tip says it whole.
         b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);

@@ -1,6 +1,7 @@
 #include "app/roombar.h"
 
 #include "chat/chatsession.h"
+#include "settings/widgettools.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,32 +15,21 @@ namespace hchat {
 RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_session(session)
 {
     setObjectName(QStringLiteral("pnlRoomBar"));
-    auto *bar = new QHBoxLayout(this);
-    bar->setContentsMargins(0, 0, 0, 0);
-    bar->setSpacing(4);
-    cmbRoom1 = new QComboBox(this);
-    cmbRoom1->setObjectName(QStringLiteral("cmbRoom1"));
+    auto *bar = flushLayout<QHBoxLayout>(this, 4);
+    cmbRoom1 = named<QComboBox>("cmbRoom1", this);
     cmbRoom1->setToolTip(tr("Your room"));
-    btnSwap = new QToolButton(this);
-    btnSwap->setObjectName(QStringLiteral("btnSwap"));
+    btnSwap = named<QToolButton>("btnSwap", this);
     btnSwap->setText(QStringLiteral("⇄"));
     btnSwap->setToolTip(tr("Swap first and second room"));
-    cmbRoom2 = new QComboBox(this);
-    cmbRoom2->setObjectName(QStringLiteral("cmbRoom2"));
+    cmbRoom2 = named<QComboBox>("cmbRoom2", this);
     cmbRoom2->setToolTip(tr("Second room"));
-    chkShow = new QCheckBox(tr("Show"), this);
-    chkShow->setObjectName(QStringLiteral("chkShow"));
+    chkShow = named<QCheckBox>("chkShow", tr("Show"), this);
     chkShow->setToolTip(tr("Auto show a link when posted"));
-    chkPost = new QCheckBox(tr("Post"), this);
-    chkPost->setObjectName(QStringLiteral("chkPost"));
-    btnWeb = new QPushButton(tr("Web"), this);
-    btnWeb->setObjectName(QStringLiteral("btnWeb"));
-    btnRemote = new QPushButton(tr("Remote Support"), this);
-    btnRemote->setObjectName(QStringLiteral("btnRemote"));
-    btnProperties = new QPushButton(tr("Properties"), this);
-    btnProperties->setObjectName(QStringLiteral("btnProperties"));
-    btnMenu = new QToolButton(this);
-    btnMenu->setObjectName(QStringLiteral("btnMenu"));
+    chkPost = named<QCheckBox>("chkPost", tr("Post"), this);
+    btnWeb = named<QPushButton>("btnWeb", tr("Web"), this);
+    btnRemote = named<QPushButton>("btnRemote", tr("Remote Support"), this);
+    btnProperties = named<QPushButton>("btnProperties", tr("Properties"), this);
+    btnMenu = named<QToolButton>("btnMenu", this);
     btnMenu->setText(QStringLiteral("☰"));
     btnMenu->setToolTip(tr("View options"));
     bar->addWidget(cmbRoom1, 2);

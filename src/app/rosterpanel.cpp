@@ -3,6 +3,7 @@
 #include "chat/chatsession.h"
 #include "chat/membericons.h"
 #include "chat/rostermodel.h"
+#include "settings/widgettools.h"
 
 #include <QAction>
 #include <QDir>
@@ -59,13 +60,10 @@ public:
 
 RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent), m_session(session)
 {
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
+    auto *layout = flushLayout<QVBoxLayout>(this, 2);
 
     m_model = new RosterModel(session.roster, this);
-    lstMembers = new QListView(this);
-    lstMembers->setObjectName(QStringLiteral("lstMembers"));
+    lstMembers = named<QListView>("lstMembers", this);
     lstMembers->setModel(m_model);
     lstMembers->setItemDelegate(new StateIconDelegate(lstMembers));
     lstMembers->setIconSize(QSize(16, 16));
@@ -77,20 +75,17 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
     bold.setBold(true);
     lstMembers->setFont(bold);
 
-    lblCount = new QLabel(session.roster.lblCount(), this);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblCount = named<QLabel>("lblCount", session.roster.lblCount(), this);
     lblCount->setTextFormat(Qt::PlainText);
     lblCount->setTextInteractionFlags(Qt::TextSelectableByMouse); // staff copy IDs from here
     layout->addWidget(lstMembers, 1);
     layout->addWidget(lblCount);
     connect(&session.roster, &Roster::lblCountChanged, lblCount, &QLabel::setText);
 
-    mnuPUMembers = new QMenu(this);
-    mnuPUMembers->setObjectName(QStringLiteral("mnuPUMembers"));
+    mnuPUMembers = named<QMenu>("mnuPUMembers", this);
     MemberActions &actions = session.memberActions;
     for (const IconMenuEntry &e : MemberActions::iconMenu()) {
-        auto *a = new QAction(e.caption, this);
-        a->setObjectName(e.name);
+        auto *a = named<QAction>(e.name, e.caption, this);
         a->setShortcut(QKeySequence(e.shortcut, QKeySequence::PortableText));
         a->setShortcutContext(Qt::WindowShortcut);
         a->setIcon(
@@ -103,8 +98,7 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
     }
     mnuPUMembers->addSeparator();
     auto memberItem = [this](QAction *&a, const char *name, const QString &caption) {
-        a = new QAction(caption, this);
-        a->setObjectName(QLatin1String(name));
+        a = named<QAction>(name, caption, this);
         mnuPUMembers->addAction(a);
     };
     memberItem(mnuPage, "mnuPage", QStringLiteral("Page"));

@@ -1,5 +1,7 @@
 #include "app/sealbadge.h"
 
+#include "settings/widgettools.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -33,13 +35,10 @@ QPixmap lockPixmap(int side)
 SealBadge::SealBadge(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("sealBadge"));
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(3);
+    auto *row = flushLayout<QHBoxLayout>(this, 3);
     m_lock = new QLabel(this);
     m_lock->setPixmap(lockPixmap(fontMetrics().height()));
-    m_text = new QLabel(this);
-    m_text->setObjectName(QStringLiteral("lblSeal"));
+    m_text = named<QLabel>("lblSeal", this);
     m_text->setTextFormat(Qt::PlainText);
     row->addWidget(m_lock);
     row->addWidget(m_text);

@@ -13,6 +13,7 @@
 #include "app/webbar.h"
 #include "platform/transcriptedit.h"
 #include "settings/tfrmchatprop.h"
+#include "settings/widgettools.h"
 #include "transcript/chatlogger.h"
 #include "transcript/transcriptsink.h"
 
@@ -101,42 +102,30 @@ void TfrmChat::buildWidgets()
     outer->setContentsMargins(4, 4, 4, 4);
     outer->setSpacing(4);
 
-    splMain = new QSplitter(Qt::Vertical, central);
-    splMain->setObjectName(QStringLiteral("splMain"));
+    splMain = named<QSplitter>("splMain", Qt::Vertical, central);
     splMain->setChildrenCollapsible(false);
 
-    pnlWeb = new QWidget(splMain);
-    pnlWeb->setObjectName(QStringLiteral("pnlWeb"));
-    auto *webLayout = new QVBoxLayout(pnlWeb);
-    webLayout->setContentsMargins(0, 0, 0, 0);
-    webLayout->setSpacing(2);
+    pnlWeb = named<QWidget>("pnlWeb", splMain);
+    auto *webLayout = flushLayout<QVBoxLayout>(pnlWeb, 2);
     webBar = new WebBar(pnlWeb);
     webLayout->addWidget(webBar);
 
     auto *chatArea = new QWidget(splMain);
-    auto *chatLayout = new QVBoxLayout(chatArea);
-    chatLayout->setContentsMargins(0, 0, 0, 0);
-    chatLayout->setSpacing(2);
-    lblCaption = new QLabel(chatArea);
-    lblCaption->setObjectName(QStringLiteral("lblCaption"));
+    auto *chatLayout = flushLayout<QVBoxLayout>(chatArea, 2);
+    lblCaption = named<QLabel>("lblCaption", chatArea);
     lblCaption->setTextFormat(Qt::PlainText);
     lblCaption->setVisible(false);
     chatLayout->addWidget(lblCaption);
 
-    splChat = new QSplitter(Qt::Horizontal, chatArea);
-    splChat->setObjectName(QStringLiteral("splChat"));
+    splChat = named<QSplitter>("splChat", Qt::Horizontal, chatArea);
     // Each transcript sits under a small heading naming its room, so it is
     // plain which pane shows which room (and, after a swap, that the history
     // went along).
     auto roomPane = [this](QWidget *&pane, QLabel *&heading, QTextEdit *&rich, const char *paneName,
                            const char *headingName, const char *richName) {
-        pane = new QWidget(splChat);
-        pane->setObjectName(QLatin1String(paneName));
-        auto *layout = new QVBoxLayout(pane);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(1);
-        heading = new QLabel(pane);
-        heading->setObjectName(QLatin1String(headingName));
+        pane = named<QWidget>(paneName, splChat);
+        auto *layout = flushLayout<QVBoxLayout>(pane, 1);
+        heading = named<QLabel>(headingName, pane);
         heading->setTextFormat(Qt::PlainText);
         QFont small = heading->font();
         small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -144,27 +133,20 @@ void TfrmChat::buildWidgets()
         heading->setFont(small);
         heading->setForegroundRole(QPalette::PlaceholderText);
         layout->addWidget(heading);
-        rich = new TranscriptEdit(pane);
-        rich->setObjectName(QLatin1String(richName));
+        rich = named<TranscriptEdit>(richName, pane);
+        rich->setReadOnly(true);
+        rich->setAcceptRichText(false);
+        rich->setUndoRedoEnabled(false);
+        rich->setContextMenuPolicy(Qt::CustomContextMenu);
+        rich->setFocusPolicy(Qt::ClickFocus);
         layout->addWidget(rich, 1);
     };
     roomPane(pnlRoom1, lblRoom1, memRich, "pnlRoom1", "lblRoom1", "memRich");
     roomPane(pnlRoom2, lblRoom2, memRich2, "pnlRoom2", "lblRoom2", "memRich2");
-    for (QTextEdit *t : {memRich, memRich2}) {
-        t->setReadOnly(true);
-        t->setAcceptRichText(false);
-        t->setUndoRedoEnabled(false);
-        t->setContextMenuPolicy(Qt::CustomContextMenu);
-        t->setFocusPolicy(Qt::ClickFocus);
-    }
 
-    pnlRight = new QWidget(splChat);
-    pnlRight->setObjectName(QStringLiteral("pnlRight"));
-    auto *right = new QVBoxLayout(pnlRight);
-    right->setContentsMargins(0, 0, 0, 0);
-    right->setSpacing(2);
-    rosterPanel = new RosterPanel(m_session, pnlRight);
-    rosterPanel->setObjectName(QStringLiteral("pnlMembers"));
+    pnlRight = named<QWidget>("pnlRight", splChat);
+    auto *right = flushLayout<QVBoxLayout>(pnlRight, 2);
+    rosterPanel = named<RosterPanel>("pnlMembers", m_session, pnlRight);
     // The icon shortcuts work in the whole window, the members pane hidden or not.
     addActions(rosterPanel->iconActions());
     right->addWidget(rosterPanel, 1);
@@ -175,8 +157,7 @@ void TfrmChat::buildWidgets()
     splChat->setStretchFactor(1, 2);
     splChat->setStretchFactor(2, 0);
     chatLayout->addWidget(splChat, 1);
-    lblStatus = new QLabel(chatArea);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus = named<QLabel>("lblStatus", chatArea);
     lblStatus->setTextFormat(Qt::PlainText);
     sealBadge = new SealBadge(chatArea);
     auto *statusRow = new QHBoxLayout;
@@ -190,15 +171,11 @@ void TfrmChat::buildWidgets()
     for (QSplitter *splitter : {splMain, splChat})
         connect(splitter, &QSplitter::splitterMoved, this, [this] { keepPaneSizes(); });
 
-    auto *pnlBottom = new QWidget(central);
-    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
-    auto *bottom = new QVBoxLayout(pnlBottom);
-    bottom->setContentsMargins(0, 0, 0, 0);
-    bottom->setSpacing(2);
+    auto *pnlBottom = named<QWidget>("pnlBottom", central);
+    auto *bottom = flushLayout<QVBoxLayout>(pnlBottom, 2);
     roomBar = new RoomBar(m_session, pnlBottom);
     bottom->addWidget(roomBar);
-    memText = new EntryBox(m_session.textEntry, pnlBottom);
-    memText->setObjectName(QStringLiteral("memText"));
+    memText = named<EntryBox>("memText", m_session.textEntry, pnlBottom);
     memText->setPlaceholderText(tr("Type here and press Enter to send (Shift+Enter for a new line)"));
     memText->setFixedHeight(memText->fontMetrics().lineSpacing() * 3 + 12);
     memText->serveChat(&m_session, transcript(false), [this] { return rosterPanel->iconActions(); });
@@ -206,8 +183,7 @@ void TfrmChat::buildWidgets()
     outer->addWidget(pnlBottom);
 
     setCentralWidget(central);
-    tmrChat = new QTimer(this);
-    tmrChat->setObjectName(QStringLiteral("tmrChat"));
+    tmrChat = named<QTimer>("tmrChat", this);
 
     connect(roomBar, &RoomBar::remoteSupportRequested, this, &TfrmChat::remoteSupportRequested);
     connect(roomBar, &RoomBar::propertiesRequested, this, &TfrmChat::propertiesRequested);
@@ -215,80 +191,89 @@ void TfrmChat::buildWidgets()
     connect(memberButtons, &MemberButtons::done, this, &TfrmChat::backToEntry);
 }
 
-QAction *TfrmChat::addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
-                             const QKeySequence &shortcut)
+namespace {
+
+struct Toggle {
+    const char *name;
+    const char *caption;
+    bool ChatSettings::*setting;
+    const char *shortcut;
+};
+using S = ChatSettings;
+// The menu's toggles in their order; the attention ones after a separator.
+const Toggle kToggles[] = {
+    {"mnuPUChatImage", QT_TR_NOOP("Show Image Viewer"), &S::showImage, "Ctrl+Shift+I"},
+    {"mnuPUChatList", QT_TR_NOOP("Show Members List"), &S::showList, "Ctrl+Shift+M"},
+    {"mnuPUChat2nd", QT_TR_NOOP("Show 2nd Room"), &S::showSecond, "Ctrl+Shift+2"},
+    {"mnuPUChatTime", QT_TR_NOOP("Show Time Stamps"), &S::showTime, "Ctrl+Shift+T"},
+    {"mnuPUChatArrive", QT_TR_NOOP("Show Arrivals"), &S::showArrivals, "Ctrl+Shift+A"},
+    {"mnuPUChatDepart", QT_TR_NOOP("Show Departures"), &S::showDepartures, "Ctrl+Shift+D"},
+    {"mnuPUChatLog", QT_TR_NOOP("Auto Logging"), &S::autoLog, "Ctrl+Shift+L"},
+    {"mnuPUChatRead", QT_TR_NOOP("Voice Read"), &S::voiceRead, "Ctrl+Shift+V"},
+    {"mnuPUChatPM", QT_TR_NOOP("Block Private Messages"), &S::blockPM, "Ctrl+Shift+B"},
+    {"mnuPUChatColor", QT_TR_NOOP("Use My Font Color"), &S::useMyColor, "Ctrl+Shift+C"},
+    {"mnuPUChatHorz", QT_TR_NOOP("Horizontal Orientation"), &S::horizontal, "Ctrl+Shift+H"},
+    {"mnuPUChatTop", QT_TR_NOOP("Stay On Top"), &S::stayOnTop, "Ctrl+Shift+O"},
+    {nullptr, nullptr, nullptr, nullptr},
+    {"mnuNotifyPage", QT_TR_NOOP("Notify on Pages"), &S::notifyPage, ""},
+    {"mnuNotifyPM", QT_TR_NOOP("Notify on Private Messages"), &S::notifyPM, ""},
+    {"mnuNotifyKeyword", QT_TR_NOOP("Notify on Keywords"), &S::notifyKeyword, ""},
+    {"mnuNotifyNick", QT_TR_NOOP("Notify on My Nick"), &S::notifyNick, ""},
+    {"mnuHighlightNick", QT_TR_NOOP("Highlight My Nick"), &S::highlightNick, ""}};
+
+} // namespace
+
+QAction *TfrmChat::toggle(bool ChatSettings::*setting) const
 {
-    auto *a = new QAction(caption, this);
-    a->setObjectName(name);
-    a->setCheckable(true);
-    a->setShortcut(shortcut);
-    a->setShortcutContext(Qt::WindowShortcut);
-    connect(a, &QAction::toggled, this, [this, setting](bool on) {
-        m_session.setOption(setting, on);
-        applyLayout();
-        applyFont();
-    });
-    addAction(a); // shortcuts work wherever the focus is in the window
-    mnuPUChat->addAction(a);
-    m_toggles.emplace_back(a, setting);
-    return a;
+    for (const auto &[action, s] : m_toggles)
+        if (s == setting)
+            return action;
+    return nullptr;
 }
 
 void TfrmChat::buildMenus()
 {
-    mnuPUChat = new QMenu(this);
-    mnuPUChat->setObjectName(QStringLiteral("mnuPUChat"));
-    using S = ChatSettings;
-    const auto k = [](const char *s) { return QKeySequence(QLatin1String(s)); };
-    mnuPUChatImage = addToggle(QStringLiteral("mnuPUChatImage"), tr("Show Image Viewer"), &S::showImage,
-                               k("Ctrl+Shift+I"));
-    mnuPUChatList =
-        addToggle(QStringLiteral("mnuPUChatList"), tr("Show Members List"), &S::showList, k("Ctrl+Shift+M"));
-    mnuPUChat2nd =
-        addToggle(QStringLiteral("mnuPUChat2nd"), tr("Show 2nd Room"), &S::showSecond, k("Ctrl+Shift+2"));
-    mnuPUChatTime =
-        addToggle(QStringLiteral("mnuPUChatTime"), tr("Show Time Stamps"), &S::showTime, k("Ctrl+Shift+T"));
-    mnuPUChatArrive = addToggle(QStringLiteral("mnuPUChatArrive"), tr("Show Arrivals"), &S::showArrivals,
-                                k("Ctrl+Shift+A"));
-    mnuPUChatDepart = addToggle(QStringLiteral("mnuPUChatDepart"), tr("Show Departures"), &S::showDepartures,
-                                k("Ctrl+Shift+D"));
-    mnuPUChatLog =
-        addToggle(QStringLiteral("mnuPUChatLog"), tr("Auto Logging"), &S::autoLog, k("Ctrl+Shift+L"));
-    mnuPUChatRead =
-        addToggle(QStringLiteral("mnuPUChatRead"), tr("Voice Read"), &S::voiceRead, k("Ctrl+Shift+V"));
-    mnuPUChatPM = addToggle(QStringLiteral("mnuPUChatPM"), tr("Block Private Messages"), &S::blockPM,
-                            k("Ctrl+Shift+B"));
-    mnuPUChatColor = addToggle(QStringLiteral("mnuPUChatColor"), tr("Use My Font Color"), &S::useMyColor,
-                               k("Ctrl+Shift+C"));
-    mnuPUChatHorz = addToggle(QStringLiteral("mnuPUChatHorz"), tr("Horizontal Orientation"), &S::horizontal,
-                              k("Ctrl+Shift+H"));
-    mnuPUChatTop =
-        addToggle(QStringLiteral("mnuPUChatTop"), tr("Stay On Top"), &S::stayOnTop, k("Ctrl+Shift+O"));
-    connect(mnuPUChatTop, &QAction::toggled, this, [this] { applyWindowStyle(); });
+    mnuPUChat = named<QMenu>("mnuPUChat", this);
+    for (const Toggle &t : kToggles) {
+        if (!t.name) {
+            mnuPUChat->addSeparator();
+            continue;
+        }
+        auto *a = named<QAction>(t.name, tr(t.caption), this);
+        a->setCheckable(true);
+        a->setShortcut(QKeySequence(QLatin1String(t.shortcut)));
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::toggled, this, [this, setting = t.setting](bool on) {
+            m_session.setOption(setting, on);
+            applyLayout();
+            applyFont();
+        });
+        addAction(a); // shortcuts work wherever the focus is in the window
+        mnuPUChat->addAction(a);
+        m_toggles.emplace_back(a, t.setting);
+    }
+    connect(toggle(&S::stayOnTop), &QAction::toggled, this, [this] { applyWindowStyle(); });
     // Switching the log on starts a new log: a short quiet spell keeps the
     // member list arriving with it from sounding alerts.
-    connect(mnuPUChatLog, &QAction::toggled, this, [this](bool on) {
+    connect(toggle(&S::autoLog), &QAction::toggled, this, [this](bool on) {
         if (!on)
             return;
         m_services->log()->LogOpened();
         m_session.setQuietPeriod(qMax(m_session.quietPeriod(), ChatSession::loggingQuietTicks));
     });
     mnuPUChat->addSeparator();
-    mnuRoomUsage = new QAction(tr("Room Usage"), this);
-    mnuRoomUsage->setObjectName(QStringLiteral("mnuRoomUsage"));
-    mnuRoomUsage->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+U")));
-    connect(mnuRoomUsage, &QAction::triggered, this, [this] { m_session.roomHandling.requestRoomUsage(); });
-    mnuProperties = new QAction(tr("Properties..."), this);
-    mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
+    auto *roomUsage = named<QAction>("mnuRoomUsage", tr("Room Usage"), this);
+    roomUsage->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+U")));
+    connect(roomUsage, &QAction::triggered, this, [this] { m_session.roomHandling.requestRoomUsage(); });
+    mnuProperties = named<QAction>("mnuProperties", tr("Properties..."), this);
     mnuProperties->setShortcut(QKeySequence(Qt::Key_F9));
     connect(mnuProperties, &QAction::triggered, this, [this] { emit propertiesRequested(); });
-    mnuRunRemoteSupport = new QAction(tr("Run Remote Support"), this);
-    mnuRunRemoteSupport->setObjectName(QStringLiteral("mnuRunRemoteSupport"));
-    connect(mnuRunRemoteSupport, &QAction::triggered, this, [this] {
+    auto *remoteSupport = named<QAction>("mnuRunRemoteSupport", tr("Run Remote Support"), this);
+    connect(remoteSupport, &QAction::triggered, this, [this] {
         emit remoteSupportRequested();
         backToEntry();
     });
-    for (QAction *a : {mnuRoomUsage, mnuProperties, mnuRunRemoteSupport}) {
+    for (QAction *a : {roomUsage, mnuProperties, remoteSupport}) {
         addAction(a);
         mnuPUChat->addAction(a);
     }

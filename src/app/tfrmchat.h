@@ -38,7 +38,6 @@ public:
 
     ChatSession &session() { return m_session; }
     ChatServices &services() { return *m_services; }
-    const IniConfig &config() const { return *m_config; }
 
     /// One 500 ms tick of `tmrChat`.
     void tmrChatTimer();
@@ -63,6 +62,8 @@ public:
     /// Opens a clicked address: in the web pane while it is shown, else in
     /// the desktop's browser.
     void openLink(const QString &url);
+    /// Opens an address in the web pane, showing the pane first.
+    void showInWebPane(const QString &url);
     /// Brings the window forward, restored if it was minimised.
     void bringForward();
 
@@ -87,9 +88,6 @@ signals:
     void propertiesRequested();
     /// The Remote Support button and menu command.
     void remoteSupportRequested();
-    /// The settings dialog is made and about to fill itself: connect to its
-    /// signals here (the update check starts while it fills).
-    void propertiesOpened(hchat::TfrmChatProp *dialog);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -119,35 +117,13 @@ private:
     QTimer *tmrChat = nullptr;
 
     QMenu *mnuPUChat = nullptr;
-    QAction *mnuPUChatImage = nullptr;
-    QAction *mnuPUChatList = nullptr;
-    QAction *mnuPUChat2nd = nullptr;
-    QAction *mnuPUChatTime = nullptr;
-    QAction *mnuPUChatArrive = nullptr;
-    QAction *mnuPUChatDepart = nullptr;
-    QAction *mnuPUChatLog = nullptr;
-    QAction *mnuPUChatRead = nullptr;
-    QAction *mnuPUChatPM = nullptr;
-    QAction *mnuPUChatColor = nullptr;
-    QAction *mnuPUChatHorz = nullptr;
-    QAction *mnuPUChatTop = nullptr;
-    QAction *mnuRoomUsage = nullptr;
     QAction *mnuProperties = nullptr;
-    QAction *mnuRunRemoteSupport = nullptr;
-    QAction *mnuOpenWaitingPM = nullptr; ///< enabled while conversations wait for a window
-    // Attention, each on or off.
-    QAction *mnuNotifyPage = nullptr;
-    QAction *mnuNotifyPM = nullptr;
-    QAction *mnuNotifyKeyword = nullptr;
-    QAction *mnuNotifyNick = nullptr;
-    QAction *mnuHighlightNick = nullptr;
-    QAction *mnuFind = nullptr; ///< Ctrl+F: the search bar over the transcript in use
 
     void FormCreate();
     void buildWidgets();
     void buildMenus();
-    QAction *addToggle(const QString &name, const QString &caption, bool ChatSettings::*setting,
-                       const QKeySequence &shortcut);
+    /// The menu's toggle of a setting; null when it has none.
+    QAction *toggle(bool ChatSettings::*setting) const;
     /// The toggles' check marks from the settings.
     void applyMarks();
     std::vector<std::pair<QAction *, bool ChatSettings::*>> m_toggles;

@@ -4,6 +4,7 @@
 #include "app/screenplacement.h"
 #include "app/tfrmchat.h"
 #include "app/webbar.h"
+#include "settings/widgettools.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -13,16 +14,6 @@
 #include <QTextEdit>
 
 namespace hchat {
-
-namespace {
-
-QColor fromWire(int rgb)
-{
-    // Colours travel with red in the low byte.
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-} // namespace
 
 void TfrmChat::placeWindow()
 {
@@ -146,9 +137,9 @@ void TfrmChat::applyLayout()
 void TfrmChat::applyFont()
 {
     const ChatSettings &s = m_session.settings;
-    const QColor background = fromWire(s.formColor);
+    const QColor background = colorFromWire(s.formColor);
     // Text in the background colour would be invisible: use the default then.
-    const QColor text = fromWire(ChatLines::VisibleColor(s.fontColor, s.formColor));
+    const QColor text = colorFromWire(ChatLines::VisibleColor(s.fontColor, s.formColor));
     for (QTextEdit *t : {memRich, memRich2}) {
         QPalette p = t->palette();
         p.setColor(QPalette::Base, background);

@@ -1,5 +1,5 @@
 // TfrmChat's help for the reader: clickable links, search, the transcripts'
-// context menu, the status line, and the attention toggles.
+// context menu, the status line and attention.
 #include "app/attentionpresenter.h"
 #include "app/chatservices.h"
 #include "app/roombar.h"
@@ -10,6 +10,7 @@
 #include "platform/networkwatcher.h"
 #include "platform/transcriptedit.h"
 #include "platform/webviewerhost.h"
+#include "settings/widgettools.h"
 #include "transcript/transcriptrenderer.h"
 
 #include <QAction>
@@ -49,12 +50,11 @@ void TfrmChat::wireReader()
             menu->popup(t->viewport()->mapToGlobal(pos));
         });
     }
-    mnuFind = new QAction(tr("Find..."), this);
-    mnuFind->setObjectName(QStringLiteral("mnuFind"));
-    mnuFind->setShortcut(QKeySequence::Find);
-    mnuFind->setShortcutContext(Qt::WindowShortcut);
-    connect(mnuFind, &QAction::triggered, this, &TfrmChat::findInTranscript);
-    addAction(mnuFind);
+    auto *find = named<QAction>("mnuFind", tr("Find..."), this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, &TfrmChat::findInTranscript);
+    addAction(find);
 
     if (!confirmLongText) {
         confirmLongText = [](int lines, QWidget *asker) {
@@ -73,23 +73,6 @@ void TfrmChat::wireReader()
     connect(attention, &AttentionPresenter::showRequested, this, &TfrmChat::bringForward);
     connect(attention, &AttentionPresenter::quitRequested, this, &QWidget::close);
 
-    auto addNotifyToggle = [this](const char *name, const QString &caption, bool ChatSettings::*setting) {
-        return addToggle(QLatin1String(name), caption, setting, QKeySequence());
-    };
-    // With the view's toggles, set apart from them.
-    const QList<QAction *> items = mnuPUChat->actions();
-    QAction *before = items.value(items.indexOf(mnuPUChatTop) + 1);
-    mnuPUChat->insertSeparator(before);
-    using S = ChatSettings;
-    for (QAction *a :
-         {mnuNotifyPage = addNotifyToggle("mnuNotifyPage", tr("Notify on Pages"), &S::notifyPage),
-         mnuNotifyPM = addNotifyToggle("mnuNotifyPM", tr("Notify on Private Messages"), &S::notifyPM),
-         mnuNotifyKeyword = addNotifyToggle("mnuNotifyKeyword", tr("Notify on Keywords"), &S::notifyKeyword),
-         mnuNotifyNick = addNotifyToggle("mnuNotifyNick", tr("Notify on My Nick"), &S::notifyNick),
-         mnuHighlightNick = addNotifyToggle("mnuHighlightNick", tr("Highlight My Nick"), &S::highlightNick)})
-        mnuPUChat->insertAction(before, a);
-    applyMarks();
-
     // The status line, and a link that comes back at once after a sleep or
     // a change of network.
     connect(&m_session, &ChatSession::stateChanged, this, &TfrmChat::updateStatusLine);
@@ -107,6 +90,15 @@ void TfrmChat::openLink(const QString &url)
         QDesktopServices::openUrl(QUrl(url));
     }
     backToEntry();
+}
+
+void TfrmChat::showInWebPane(const QString &url)
+{
+    if (!m_session.settings.showImage) {
+        m_session.settings.showImage = true;
+        applyLayout();
+    }
+    m_services->web()->FindAddress(url);
 }
 
 void TfrmChat::bringForward()

@@ -27,26 +27,19 @@ void TfrmChat::openProperties()
         m_prop->activateWindow();
         return;
     }
-    // The dialog's view boxes run the window's own commands, by tag; the
-    // scroll and profile-link boxes (10, 11) have no command and set their flag.
+    // The dialog's view boxes run the window's own commands; the scroll and
+    // profile-link boxes have none and set their flag.
     TfrmChatProp::ViewCommands commands;
-    commands.byTag = {mnuPUChatImage,  mnuPUChatList, mnuPUChat2nd,  mnuPUChatTime, mnuPUChatArrive,
-                      mnuPUChatDepart, mnuPUChatLog,  mnuPUChatRead, mnuPUChatPM,   mnuPUChatColor,
-                      nullptr,         nullptr,       mnuPUChatHorz};
-    commands.stayOnTop = mnuPUChatTop;
+    for (int tag = 0; tag < TfrmChatProp::ViewCount; ++tag)
+        commands.byTag[tag] = toggle(TfrmChatProp::viewSetting(tag));
+    commands.stayOnTop = toggle(&ChatSettings::stayOnTop);
     m_prop = new TfrmChatProp(m_session, commands, this);
     m_prop->askNick = [this](const QString &caption, const QString &prompt, const QString &answer) {
         return askNick ? askNick(caption, prompt, answer) : QString();
     };
     m_prop->serverKey = [this] { return m_services->seal()->serverKey(); };
     m_prop->setServerKey = [this](const QString &key) { m_services->seal()->acceptServerKey(key); };
-    m_prop->openAddress = [this](const QString &url) {
-        if (!m_session.settings.showImage) {
-            m_session.settings.showImage = true;
-            applyLayout();
-        }
-        m_services->web()->FindAddress(url);
-    };
+    m_prop->openAddress = [this](const QString &url) { showInWebPane(url); };
     connect(m_prop, &TfrmChatProp::appearanceChanged, this, &TfrmChat::applyFont);
     connect(m_prop, &TfrmChatProp::closed, this, [this] {
         // A new nick may have made us staff or not; the settings moved.
@@ -56,7 +49,6 @@ void TfrmChat::openProperties()
         memberButtons->updateMemberButtons();
     });
     wireUpgrade();
-    emit propertiesOpened(m_prop);
     m_prop->FormCreate();
     m_prop->show();
 }

@@ -92,13 +92,7 @@ void TfrmChat::wireServices()
     });
 
     // The room's web button, and the members pane's commands.
-    connect(roomBar, &RoomBar::webRequested, this, [this](const QString &url) {
-        if (!m_session.settings.showImage) {
-            m_session.settings.showImage = true;
-            applyLayout();
-        }
-        m_services->web()->FindAddress(url);
-    });
+    connect(roomBar, &RoomBar::webRequested, this, &TfrmChat::showInWebPane);
     connect(this, &TfrmChat::propertiesRequested, this, &TfrmChat::openProperties);
     using C = MemberCommands::Command;
     connect(rosterPanel, &RosterPanel::pageRequested, this, [this](const QString &nick, const QString &id) {

@@ -5,6 +5,7 @@
 #include "app/tfrmchat.h"
 #include "app/tfrmpm.h"
 #include "app/webbar.h"
+#include "settings/widgettools.h"
 
 #include <QAction>
 #include <QLabel>
@@ -18,13 +19,12 @@ void TfrmChat::wireChatCommands()
 
     // "Show 2nd Room" goes through the rooms handling, which announces it;
     // the widgets follow what it did.
-    disconnect(mnuPUChat2nd, &QAction::toggled, this, nullptr);
-    connect(mnuPUChat2nd, &QAction::toggled, this,
+    QAction *showSecond = toggle(&ChatSettings::showSecond);
+    disconnect(showSecond, &QAction::toggled, this, nullptr);
+    connect(showSecond, &QAction::toggled, this,
             [this](bool on) { m_session.roomHandling.setShowSecond(on); });
     connect(&rooms, &Rooms::roomListChanged, this, &TfrmChat::updateRoomHeadings);
-    connect(&rooms, &Rooms::roomsSelected, this, [this] {
-        applyLayout();
-    });
+    connect(&rooms, &Rooms::roomsSelected, this, [this] { applyLayout(); });
     connect(&rooms, &Rooms::roomApplied, this,
             [this](int, const QString &caption, const QString &, int icon) {
                 lblCaption->setText(caption);
@@ -41,18 +41,17 @@ void TfrmChat::wireChatCommands()
     TfrmPM::route(m_session, this);
     connect(&m_session.memberCommands, &MemberCommands::privateMessageRequested, this,
             [this](const QString &nick, const QString &id) { TfrmPM::Open(m_session, nick, id, this); });
-    mnuOpenWaitingPM = new QAction(tr("Open Waiting Private Message"), this);
-    mnuOpenWaitingPM->setObjectName(QStringLiteral("mnuOpenWaitingPM"));
-    mnuOpenWaitingPM->setShortcut(QKeySequence(PrivateMessages::openWaitingShortcut()));
-    mnuOpenWaitingPM->setEnabled(false);
-    connect(mnuOpenWaitingPM, &QAction::triggered, this, [this] { TfrmPM::OpenWaiting(m_session, this); });
-    connect(&m_session.privateMessages, &PrivateMessages::waitingChanged, this, [this](int count) {
-        mnuOpenWaitingPM->setEnabled(count > 0);
-        mnuOpenWaitingPM->setText(count > 0 ? tr("Open Waiting Private Message (%1)").arg(count)
-                                            : tr("Open Waiting Private Message"));
+    auto *openWaiting = named<QAction>("mnuOpenWaitingPM", tr("Open Waiting Private Message"), this);
+    openWaiting->setShortcut(QKeySequence(PrivateMessages::openWaitingShortcut()));
+    openWaiting->setEnabled(false);
+    connect(openWaiting, &QAction::triggered, this, [this] { TfrmPM::OpenWaiting(m_session, this); });
+    connect(&m_session.privateMessages, &PrivateMessages::waitingChanged, this, [openWaiting](int count) {
+        openWaiting->setEnabled(count > 0);
+        openWaiting->setText(count > 0 ? tr("Open Waiting Private Message (%1)").arg(count)
+                                       : tr("Open Waiting Private Message"));
     });
-    addAction(mnuOpenWaitingPM); // the shortcut works wherever the focus is in the window
-    mnuPUChat->insertAction(mnuProperties, mnuOpenWaitingPM);
+    addAction(openWaiting); // the shortcut works wherever the focus is in the window
+    mnuPUChat->insertAction(mnuProperties, openWaiting);
 }
 
 } // namespace hchat

@@ -6,6 +6,7 @@
 #include "chat/chatsession.h"
 #include "chat/privatemessages.h"
 #include "platform/transcriptedit.h"
+#include "settings/widgettools.h"
 #include "transcript/ownlinemarks.h"
 #include "transcript/textlinks.h"
 #include "transcript/transcriptrenderer.h"
@@ -40,11 +41,6 @@ QList<OpenWindow> &openWindows()
     return windows;
 }
 
-QColor fromWire(int rgb)
-{
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
 } // namespace
 
 TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWidget *parent)
@@ -55,15 +51,12 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     setWindowTitle(QStringLiteral("Private Message: %1").arg(nick.isEmpty() ? id : nick));
     resize(420, 300);
 
-    auto *transcript = new TranscriptEdit(this);
+    auto *transcript = named<TranscriptEdit>("memRich", this);
     memRich = transcript;
-    memRich->setObjectName(QStringLiteral("memRich"));
     memRich->setFocusPolicy(Qt::ClickFocus);
-    memPM = new EntryBox(m_entry, this);
-    memPM->setObjectName(QStringLiteral("memPM"));
+    memPM = named<EntryBox>("memPM", m_entry, this);
     memPM->setPlaceholderText(tr("Type your message and press Enter (Shift+Enter for a new line)"));
-    btnSend = new QPushButton(tr("Send"), this);
-    btnSend->setObjectName(QStringLiteral("btnSend"));
+    btnSend = named<QPushButton>("btnSend", tr("Send"), this);
     btnSend->setFocusPolicy(Qt::NoFocus);
 
     auto *entry = new QWidget(this);
@@ -264,7 +257,7 @@ void TfrmPM::AddLine(const QString &line, int color, quint32 ownNumber)
     QTextCursor cursor(memRich->document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
-    format.setForeground(fromWire(color));
+    format.setForeground(colorFromWire(color));
     if (!memRich->document()->isEmpty())
         cursor.insertBlock();
     // Stamped as the room's lines are.

@@ -58,7 +58,6 @@ public:
     void AddNotice(const QString &line);
 
     QString nick() const { return m_nick; }
-    QString id() const { return m_id; }
 
     QTextEdit *memRich = nullptr;
     QPlainTextEdit *memPM = nullptr;

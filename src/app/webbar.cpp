@@ -1,5 +1,7 @@
 #include "app/webbar.h"
 
+#include "settings/widgettools.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,18 +13,14 @@ WebBar::WebBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("pnlWebBar"));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // the page below takes the height
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    lblWebCaption = new QLabel(this);
-    lblWebCaption->setObjectName(QStringLiteral("lblWebCaption"));
+    auto *layout = flushLayout<QHBoxLayout>(this, 6);
+    lblWebCaption = named<QLabel>("lblWebCaption", this);
     lblWebCaption->setTextFormat(Qt::PlainText);
     QFont bold = lblWebCaption->font();
     bold.setBold(true);
     lblWebCaption->setFont(bold);
     lblWebCaption->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    cmbAddress = new QComboBox(this);
-    cmbAddress->setObjectName(QStringLiteral("cmbAddress"));
+    cmbAddress = named<QComboBox>("cmbAddress", this);
     cmbAddress->setEditable(true);
     cmbAddress->setInsertPolicy(QComboBox::NoInsert);
     cmbAddress->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

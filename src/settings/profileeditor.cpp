@@ -14,26 +14,17 @@ namespace {
 QString ChatSettings::*const kSounds[ProfileEditor::SoundCount] = {
     &ChatSettings::pageSound, &ChatSettings::pmSound, &ChatSettings::linkSound, &ChatSettings::keywordSound};
 
-QString joinedKeywords(const QStringList &keywords)
-{
-    return keywords.join(u'\n');
-}
-
 } // namespace
 
 ProfileEditor::ProfileEditor(ChatSession &session) : m_session(session) {}
 
 const QStringList &ProfileEditor::zoneNames()
 {
-    static const QStringList names{
-        QStringLiteral("Eastern"),      QStringLiteral("Central"),      QStringLiteral("Mountain"),
-        QStringLiteral("Pacific"),      QStringLiteral("Alaska"),       QStringLiteral("Hawaii"),
-        QStringLiteral("Samoa"),        QStringLiteral("Auckland"),     QStringLiteral("New Caledonia"),
-        QStringLiteral("Sydney"),       QStringLiteral("Tokyo"),        QStringLiteral("Hong Kong"),
-        QStringLiteral("Bangkok"),      QStringLiteral("Dhaka"),        QStringLiteral("Ekaterinburg"),
-        QStringLiteral("Abu Dhabi"),    QStringLiteral("Moscow"),       QStringLiteral("Cairo"),
-        QStringLiteral("Berlin"),       QStringLiteral("London"),       QStringLiteral("Azores"),
-        QStringLiteral("Mid-Atlantic"), QStringLiteral("Buenos Aires"), QStringLiteral("Atlantic")};
+    static const QStringList names =
+        QStringLiteral("Eastern,Central,Mountain,Pacific,Alaska,Hawaii,Samoa,Auckland,New Caledonia,Sydney,"
+                       "Tokyo,Hong Kong,Bangkok,Dhaka,Ekaterinburg,Abu Dhabi,Moscow,Cairo,Berlin,London,"
+                       "Azores,Mid-Atlantic,Buenos Aires,Atlantic")
+            .split(u',');
     return names;
 }
 
@@ -61,11 +52,6 @@ int ProfileEditor::highestIcon(bool staff, bool administrator, int currentIcon)
 QString ProfileEditor::shownText(const QString &stored)
 {
     return GetS(AddS(stored, Field::Text), Field::Text);
-}
-
-QString ProfileEditor::storedText(const QString &shown)
-{
-    return GroomMessage(shown);
 }
 
 bool ProfileEditor::addFavourite(QStringList &favourites, const QString &text)
@@ -110,7 +96,7 @@ ProfileEditor::Values ProfileEditor::fill() const
     v.icon = s.icon;
     for (int i = 0; i < SoundCount; ++i)
         v.sounds[i] = shownSound(s.*kSounds[i], m_session.programFolder());
-    v.keywords = joinedKeywords(m_session.keywords);
+    v.keywords = m_session.keywords.join(u'\n');
     // Favourites and profile go through the codec, as they would from a record.
     const QString favourites = shownText(m_session.favourites.join(QLatin1String("||")));
     v.favourites = favourites.split(QLatin1String("\r\n"), Qt::SkipEmptyParts);
@@ -129,10 +115,10 @@ void ProfileEditor::close(
 
     // 1: favourites and profile, line breaks kept as "||".
     QStringList favourites;
-    for (const QString &f : storedText(v.favourites.join(u'\n')).split(QLatin1String("||")))
+    for (const QString &f : GroomMessage(v.favourites.join(u'\n')).split(QLatin1String("||")))
         addFavourite(favourites, f);
     session.favourites = favourites;
-    s.profile = storedText(v.profile);
+    s.profile = GroomMessage(v.profile);
 
     // 2: the plain settings.
     session.setSettingsDialogOpen(false);
@@ -145,7 +131,7 @@ void ProfileEditor::close(
     }
     if (v.zone >= 0 && v.zone < zoneNames().size())
         s.zone = v.zone;
-    if (v.keywords != joinedKeywords(session.keywords))
+    if (v.keywords != session.keywords.join(u'\n'))
         session.keywords = keywordLines(v.keywords);
 
     // 3, 4: a new nick or icon. A new nick is cleaned before it is compared,

@@ -65,8 +65,6 @@ public:
     /// A stored text as the tab shows it: through the record codec, so "||"
     /// breaks lines.
     static QString shownText(const QString &stored);
-    /// The lines of a text as stored (line breaks as "||").
-    static QString storedText(const QString &shown);
     /// Adds a favourite unless it is empty or already there; true when added.
     static bool addFavourite(QStringList &favourites, const QString &text);
     /// Keyword lines from the memo: each of "word", "word|sound" and

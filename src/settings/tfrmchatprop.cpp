@@ -7,6 +7,7 @@
 #include "chat/chatsession.h"
 #include "chat/serverkeys.h"
 #include "protocol/serverendpoint.h"
+#include "settings/widgettools.h"
 #include "transcript/transcriptsink.h"
 #include "upgrade/versiondate.h"
 
@@ -55,8 +56,7 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     };
 
     auto *outer = new QVBoxLayout(this);
-    tabUser = new QTabWidget(this);
-    tabUser->setObjectName(QStringLiteral("tabUser"));
+    tabUser = named<QTabWidget>("tabUser", this);
     tabChat = buildUserTab();
     tab2 = buildRoomTab();
     tabUser->addTab(tabChat, QStringLiteral("User Profile"));
@@ -64,15 +64,12 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     outer->addWidget(tabUser, 1);
 
     auto *buttons = new QHBoxLayout;
-    btnHelp = new QPushButton(QStringLiteral("&Help"), this);
-    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp = named<QPushButton>("btnHelp", QStringLiteral("&Help"), this);
     btnHelp->setToolTip(QStringLiteral("Web Help"));
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK = named<QPushButton>("btnOK", QStringLiteral("OK"), this);
     btnOK->setToolTip(QStringLiteral("Close Window"));
     btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel = named<QPushButton>("btnCancel", QStringLiteral("Cancel"), this);
     btnCancel->setToolTip(QStringLiteral("Put back colours, font and view options; send nothing"));
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
@@ -80,9 +77,12 @@ TfrmChatProp::TfrmChatProp(ChatSession &session, const ViewCommands &commands, Q
     buttons->addWidget(btnCancel);
     outer->addLayout(buttons);
 
-    connect(btnOK, &QPushButton::clicked, this, &TfrmChatProp::btnOKClick);
+    connect(btnOK, &QPushButton::clicked, this, &QWidget::close);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmChatProp::btnCancelClick);
-    connect(btnHelp, &QPushButton::clicked, this, &TfrmChatProp::btnHelpClick);
+    connect(btnHelp, &QPushButton::clicked, this, [this] {
+        if (openAddress)
+            openAddress(m_session.text(CatalogueText::HelpBase) + QStringLiteral("chat"));
+    });
     connect(tabUser, &QTabWidget::currentChanged, this, &TfrmChatProp::tabUserChange);
     wireRoomTab();
 
@@ -108,32 +108,32 @@ void TfrmChatProp::FormCreate()
     m_loading = true;
     setWindowTitle(QStringLiteral("Chat Properties             HChat version ") +
                    FormatDateTime(QStringLiteral("mm-dd-yy"), QDateTime(programVersionDate(), QTime(0, 0))));
-    m_opened = m_profile.fill();
+    const ProfileEditor::Values opened = m_profile.fill();
     m_before = s;
-    edtNick->setText(m_opened.nick);
+    edtNick->setText(opened.nick);
     m_openedServer = m_session.connection.endpoint().toString();
     edtServer->setText(m_openedServer);
     m_openedServerKey = serverKey ? serverKey() : QString();
     edtServerKey->setText(m_openedServerKey);
     for (int i = 0; i < ProfileEditor::SoundCount; ++i)
-        m_soundBoxes[i]->setText(m_opened.sounds[i]);
-    edtURL->setText(m_opened.url);
+        m_soundBoxes[i]->setText(opened.sounds[i]);
+    edtURL->setText(opened.url);
     paintPanels();
     btnReset->setVisible(m_session.staffMode());
     chkStayOnTop->setChecked(s.stayOnTop);
     // 2
-    cmbWeb->addItems(m_opened.favourites);
+    cmbWeb->addItems(opened.favourites);
     cmbWeb->setCurrentIndex(-1);
     cmbWeb->setEditText(QString());
-    memProfile->setPlainText(m_opened.profile);
+    memProfile->setPlainText(opened.profile);
     // 3
     for (int tag = 0; tag < ViewCount; ++tag) {
         const QAction *a = m_commands.byTag[tag];
         m_view[tag]->setChecked(a ? a->isChecked() : s.*viewSetting(tag));
     }
-    memKeyword->setPlainText(m_opened.keywords);
+    memKeyword->setPlainText(opened.keywords);
     tabUserChange();
-    cmbZone->setCurrentIndex(m_opened.zone);
+    cmbZone->setCurrentIndex(opened.zone);
     chkBold->setChecked(s.fontBold);
     grpSize->button(ProfileEditor::sizeItem(s.fontSize))->setChecked(true);
     // 4
@@ -156,7 +156,7 @@ void TfrmChatProp::FormClose()
     m_closed = true;
     m_setupPause->stop();
     emit downloadAbortRequested();
-    cmbWebExit(); // a URL still being typed counts
+    addListText(cmbWeb); // a URL still being typed counts
     // Profile steps 1 to 5, then the room's.
     m_profile.close(profileValues(), m_profileChanged, askNick);
     for (int tag : {10, 11})
@@ -239,11 +239,6 @@ void TfrmChatProp::reject()
     close();
 }
 
-void TfrmChatProp::btnOKClick()
-{
-    close();
-}
-
 bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -269,18 +264,12 @@ bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
 void TfrmChatProp::leaving(QObject *box)
 {
     // An editable combo box takes the focus for its line edit.
-    if (box == cmbWeb || box == cmbWeb->lineEdit())
-        cmbWebExit();
-    else if (box == cmbURLroot || box == cmbURLroot->lineEdit())
-        addListText(cmbURLroot);
-    else if (box == edtSetup)
+    for (QComboBox *list : {cmbWeb, cmbURLroot}) {
+        if (box == list || box == list->lineEdit())
+            addListText(list);
+    }
+    if (box == edtSetup)
         m_room.askServer(edtSetup->text());
-}
-
-void TfrmChatProp::btnHelpClick()
-{
-    if (openAddress)
-        openAddress(m_session.text(CatalogueText::HelpBase) + QStringLiteral("chat"));
 }
 
 } // namespace hchat

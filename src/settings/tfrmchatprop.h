@@ -12,6 +12,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -70,13 +71,13 @@ public:
     /// Asks for a nick when the one typed cleans to nothing.
     std::function<QString(const QString &, const QString &, const QString &)> askNick;
 
+    /// The setting a view box's command changes, by tag.
+    static bool ChatSettings::*viewSetting(int tag);
     /// The view check box with a tag.
     QCheckBox *viewBox(int tag) const { return m_view[tag]; }
-    /// The four sound boxes in ProfileEditor::Sound order.
-    QLineEdit *soundBox(int sound) const { return m_soundBoxes[sound]; }
+    /// The sound boxes' browse and play buttons, in ProfileEditor::Sound order.
     QPushButton *soundBrowse(int sound) const { return m_soundBrowse[sound]; }
     QPushButton *soundTest(int sound) const { return m_soundTest[sound]; }
-    RoomEditor &roomEditor() { return m_room; }
 
     QTabWidget *tabUser = nullptr;
     QWidget *tabChat = nullptr;
@@ -105,7 +106,6 @@ public:
     QCheckBox *chkBold = nullptr;
     QComboBox *cmbZone = nullptr;
     QCheckBox *chkStayOnTop = nullptr;
-    QLabel *lblBuffer = nullptr;
     /// The upgrade's download gauge and button, hidden until the update check shows them.
     QProgressBar *gagDownload = nullptr;
     QPushButton *btnUpgrade = nullptr;
@@ -154,28 +154,22 @@ private:
     QWidget *buildNotifyGroup();
     QWidget *buildFontGroup();
     QWidget *buildRoomTab();
+    /// An editable list without insertion, and its Delete button.
+    QHBoxLayout *listRow(QWidget *tab, QComboBox *&box, const char *name, QPushButton *&del,
+                         const char *delName);
     void wireRoomTab();
 
     // User Profile handlers.
-    void btnOKClick();
     void btnCancelClick();
     void applyServer();
     void leaving(QObject *box);
     void viewBoxClick(int tag, bool checked);
     void pnlBackgroundClick(int tag);
     void paintPanels();
-    void grpSizeClick(int item);
-    void chkBoldClick(bool bold);
-    void cmbWebExit();
-    void btnWebClick();
     void edtURLChange();
     void tabUserChange();
-    void btnHelpClick();
     void browseSound(int sound);
-    void testSound(int sound);
     ProfileEditor::Values profileValues() const;
-    /// The setting a view box's command changes, by tag.
-    static bool ChatSettings::*viewSetting(int tag);
 
     // Chat Room handlers.
     void fillRoomTab();
@@ -183,6 +177,7 @@ private:
     void applyRoomState();
     void edtSetupChange();
     void edtAccessChange();
+    static QStringList items(const QComboBox *box);
     void addListText(QComboBox *box);
     void deleteListItem(QComboBox *box);
     void memBulletinChange();
@@ -200,7 +195,6 @@ private:
     std::array<QPushButton *, ProfileEditor::SoundCount> m_soundBrowse{};
     std::array<QPushButton *, ProfileEditor::SoundCount> m_soundTest{};
     std::array<bool, ProfileEditor::SoundCount> m_soundEdited{};
-    ProfileEditor::Values m_opened;
     ChatSettings m_before; ///< as opened: what Cancel puts back
     QString m_openedServer;
     QString m_openedServerKey;

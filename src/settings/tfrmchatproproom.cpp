@@ -3,6 +3,7 @@
 #include "settings/tfrmchatprop.h"
 
 #include "chat/chatsession.h"
+#include "settings/widgettools.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -31,7 +33,9 @@ QString crlfLength(const QString &text)
     return QString::number(n) + QStringLiteral(" characters");
 }
 
-QStringList items(const QComboBox *box)
+} // namespace
+
+QStringList TfrmChatProp::items(const QComboBox *box)
 {
     QStringList out;
     for (int i = 0; i < box->count(); ++i)
@@ -39,53 +43,42 @@ QStringList items(const QComboBox *box)
     return out;
 }
 
-} // namespace
+QHBoxLayout *TfrmChatProp::listRow(QWidget *tab, QComboBox *&box, const char *name, QPushButton *&del,
+                                   const char *delName)
+{
+    auto *row = new QHBoxLayout;
+    box = named<QComboBox>(name, tab);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    del = named<QPushButton>(delName, QStringLiteral("Delete"), tab);
+    row->addWidget(box, 1);
+    row->addWidget(del);
+    return row;
+}
 
 QWidget *TfrmChatProp::buildRoomTab()
 {
-    auto *tab = new QWidget(this);
-    tab->setObjectName(QStringLiteral("tab2"));
+    auto *tab = named<QWidget>("tab2", this);
     auto *grid = new QGridLayout(tab);
-    const auto line = [tab](QLineEdit *&e, const char *name) {
-        e = new QLineEdit(tab);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
+    const auto line = [tab](QLineEdit *&e, const char *name) { return e = named<QLineEdit>(name, tab); };
     const auto memo = [tab](QPlainTextEdit *&m, const char *name) {
-        m = new QPlainTextEdit(tab);
-        m->setObjectName(QLatin1String(name));
+        m = named<QPlainTextEdit>(name, tab);
         m->setTabChangesFocus(true);
         return m;
-    };
-    const auto list = [tab](QComboBox *&c, const char *name, QPushButton *&del, const char *delName) {
-        auto *row = new QHBoxLayout;
-        c = new QComboBox(tab);
-        c->setObjectName(QLatin1String(name));
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        del = new QPushButton(QStringLiteral("Delete"), tab);
-        del->setObjectName(QLatin1String(delName));
-        row->addWidget(c, 1);
-        row->addWidget(del);
-        return row;
     };
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Room Name"), line(edtName, "edtName"));
     form->addRow(QStringLiteral("Administrator Password"), line(edtSetup, "edtSetup"));
     edtSetup->setEchoMode(QLineEdit::PasswordEchoOnEdit);
-    lblUnlock = new QLabel(tab);
-    lblUnlock->setObjectName(QStringLiteral("lblUnlock"));
+    lblUnlock = named<QLabel>("lblUnlock", tab);
     lblUnlock->setWordWrap(true);
     form->addRow(QString(), lblUnlock);
     form->addRow(QStringLiteral("Access Password"), line(edtAccess, "edtAccess"));
-    cmbIcon = new QComboBox(tab);
-    cmbIcon->setObjectName(QStringLiteral("cmbIcon"));
+    cmbIcon = named<QComboBox>("cmbIcon", tab);
     form->addRow(QStringLiteral("Room Icon"), cmbIcon);
-    lblServer = new QLabel(QStringLiteral("Chat Server Selection"), tab);
-    lblServer->setObjectName(QStringLiteral("lblServer"));
-    cmbServer = new QComboBox(tab);
-    cmbServer->setObjectName(QStringLiteral("cmbServer"));
+    lblServer = named<QLabel>("lblServer", QStringLiteral("Chat Server Selection"), tab);
+    cmbServer = named<QComboBox>("cmbServer", tab);
     cmbServer->addItems({QStringLiteral("Same as Support Room"), QStringLiteral("Halvex Server #1"),
                          QStringLiteral("Halvex Server #2")});
     form->addRow(lblServer, cmbServer);
@@ -95,8 +88,8 @@ QWidget *TfrmChatProp::buildRoomTab()
     form->addRow(QStringLiteral("Caption Line Text"), line(edtCaption, "edtCaption"));
     form->addRow(QStringLiteral("Web Button URL"), line(edtWeb, "edtWeb"));
     form->addRow(QStringLiteral("Approved URL Roots"),
-                 list(cmbURLroot, "cmbURLroot", btnDelete, "btnDelete"));
-    form->addRow(QStringLiteral("Booted Users"), list(cmbBoot, "cmbBoot", btnBoot, "btnBoot"));
+                 listRow(tab, cmbURLroot, "cmbURLroot", btnDelete, "btnDelete"));
+    form->addRow(QStringLiteral("Booted Users"), listRow(tab, cmbBoot, "cmbBoot", btnBoot, "btnBoot"));
     form->addRow(QStringLiteral("Last edited by"), line(edtAdmin, "edtAdmin"));
     edtAdmin->setReadOnly(true);
     grid->addLayout(form, 0, 0);
@@ -106,16 +99,14 @@ QWidget *TfrmChatProp::buildRoomTab()
     texts->addWidget(memo(memWelcome, "memWelcome"), 1);
     texts->addWidget(new QLabel(QStringLiteral("Access Denied Message"), tab));
     texts->addWidget(memo(memAccess, "memAccess"), 1);
-    lblBulletin =
-        new QLabel(QStringLiteral("Bulletin Message                (double click to erase bulletin}"), tab);
-    lblBulletin->setObjectName(QStringLiteral("lblBulletin"));
+    lblBulletin = named<QLabel>(
+        "lblBulletin", QStringLiteral("Bulletin Message                (double click to erase bulletin}"),
+        tab);
     texts->addWidget(lblBulletin);
     texts->addWidget(memo(memBulletin, "memBulletin"), 2);
     auto *foot = new QHBoxLayout;
-    lblCount = new QLabel(tab);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
-    btnReset = new QPushButton(QStringLiteral("Reset"), tab);
-    btnReset->setObjectName(QStringLiteral("btnReset"));
+    lblCount = named<QLabel>("lblCount", tab);
+    btnReset = named<QPushButton>("btnReset", QStringLiteral("Reset"), tab);
     btnReset->setToolTip(QStringLiteral("Clear this room's settings and bulletin"));
     foot->addWidget(lblCount, 1);
     foot->addWidget(btnReset);
@@ -152,9 +143,8 @@ void TfrmChatProp::wireRoomTab()
     connect(&m_room, &RoomEditor::accessLearned, this, [this](const QString &access) {
         if (!edtAccess->text().isEmpty())
             return; // typed over already
-        const bool loading = std::exchange(m_loading, true);
+        const QScopedValueRollback loading(m_loading, true);
         edtAccess->setText(access);
-        m_loading = loading;
     });
     connect(&m_session, &ChatSession::bulletinArrived, this, &TfrmChatProp::bulletinArrived);
 }
@@ -170,14 +160,9 @@ void TfrmChatProp::fillRoomTab()
 
 void TfrmChatProp::showRoomFields()
 {
-    const bool loading = m_loading;
-    m_loading = true;
+    const QScopedValueRollback loading(m_loading, true);
     const RoomEditor::Fields &f = m_room.shown();
     edtName->setText(f.name);
-    if (edtSetup->text() != f.setup) {
-        const QSignalBlocker block(edtSetup);
-        edtSetup->setText(f.setup);
-    }
     edtAccess->setText(f.access);
     const int highest = qMax(m_room.highestIcon(), f.icon);
     cmbIcon->clear();
@@ -196,8 +181,7 @@ void TfrmChatProp::showRoomFields()
         box->setEditText(QString());
     }
     edtAdmin->setText(f.editor);
-    m_loading = loading;
-    applyRoomState();
+    applyRoomState(); // and the password box
 }
 
 void TfrmChatProp::applyRoomState()
@@ -256,7 +240,8 @@ void TfrmChatProp::addListText(QComboBox *box)
         return;
     box->addItem(text);
     box->setCurrentIndex(box->count() - 1);
-    m_room.fieldEdited();
+    if (box != cmbWeb)
+        m_room.fieldEdited();
 }
 
 void TfrmChatProp::deleteListItem(QComboBox *box)
@@ -300,10 +285,8 @@ void TfrmChatProp::bulletinArrived(int room, const QString &text)
     // Never over what the user has begun to write.
     if (room != m_room.room() || m_room.bulletinChanged())
         return;
-    const bool loading = m_loading;
-    m_loading = true;
+    const QScopedValueRollback loading(m_loading, true);
     memBulletin->setPlainText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    m_loading = loading;
 }
 
 RoomEditor::Fields TfrmChatProp::roomFields() const

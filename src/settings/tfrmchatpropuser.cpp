@@ -5,6 +5,7 @@
 
 #include "chat/chatsession.h"
 #include "chat/membericons.h"
+#include "settings/widgettools.h"
 #include "transcript/keywordrules.h"
 #include "transcript/transcriptsink.h"
 
@@ -53,16 +54,6 @@ const ViewBox kViewBoxes[TfrmChatProp::ViewCount] = {
 const char *const kSoundNames[ProfileEditor::SoundCount][2] = {
     {"edtPage", "Page"}, {"edtPM", "PM"}, {"edtLink", "Links"}, {"edtKey", "Keyword"}};
 
-QColor fromWire(int rgb)
-{
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-int toWire(const QColor &c)
-{
-    return c.red() | (c.green() << 8) | (c.blue() << 16);
-}
-
 } // namespace
 
 bool ChatSettings::*TfrmChatProp::viewSetting(int tag)
@@ -72,46 +63,39 @@ bool ChatSettings::*TfrmChatProp::viewSetting(int tag)
 
 QWidget *TfrmChatProp::buildUserTab()
 {
-    auto *tab = new QWidget(this);
-    tab->setObjectName(QStringLiteral("tabChat"));
+    auto *tab = named<QWidget>("tabChat", this);
     auto *grid = new QGridLayout(tab);
 
     // Left: who I am, the view options, my font.
     auto *left = new QVBoxLayout;
     auto *who = new QGridLayout;
-    edtNick = new QLineEdit(tab);
-    edtNick->setObjectName(QStringLiteral("edtNick"));
+    auto addRow = [who, tab, row = 0](const QString &label, QWidget *field) mutable {
+        who->addWidget(new QLabel(label, tab), row, 0);
+        who->addWidget(field, row++, 1);
+    };
+    edtNick = named<QLineEdit>("edtNick", tab);
     edtNick->setMaxLength(ProfileEditor::NickLimit);
-    cmbIconUser = new QComboBox(tab);
-    cmbIconUser->setObjectName(QStringLiteral("cmbIconUser"));
+    cmbIconUser = named<QComboBox>("cmbIconUser", tab);
     cmbIconUser->setIconSize(QSize(20, 20));
     cmbIconUser->setMaxVisibleItems(16);
-    who->addWidget(new QLabel(QStringLiteral("Nickname"), tab), 0, 0);
-    who->addWidget(edtNick, 0, 1);
-    who->addWidget(new QLabel(QStringLiteral("My Icon"), tab), 1, 0);
-    who->addWidget(cmbIconUser, 1, 1);
-    edtServer = new QLineEdit(tab);
-    edtServer->setObjectName(QStringLiteral("edtServer"));
+    addRow(QStringLiteral("Nickname"), edtNick);
+    addRow(QStringLiteral("My Icon"), cmbIconUser);
+    edtServer = named<QLineEdit>("edtServer", tab);
     edtServer->setPlaceholderText(QStringLiteral("host or host:port"));
     edtServer->setToolTip(QStringLiteral("The chat server: a new one is joined when the dialog closes"));
-    who->addWidget(new QLabel(QStringLiteral("Server"), tab), 2, 0);
-    who->addWidget(edtServer, 2, 1);
-    edtServerKey = new QLineEdit(tab);
-    edtServerKey->setObjectName(QStringLiteral("edtServerKey"));
+    addRow(QStringLiteral("Server"), edtServer);
+    edtServerKey = named<QLineEdit>("edtServerKey", tab);
     edtServerKey->setPlaceholderText(QStringLiteral("learned at the first contact"));
     edtServerKey->setToolTip(QStringLiteral("The server's public key (base64) from its administrator. Clear "
                                             "it to accept the key the server shows next."));
-    who->addWidget(new QLabel(QStringLiteral("Server key"), tab), 3, 0);
-    who->addWidget(edtServerKey, 3, 1);
+    addRow(QStringLiteral("Server key"), edtServerKey);
     left->addLayout(who);
 
-    auto *grpProperties = new QGroupBox(QStringLiteral("Properties"), tab);
-    grpProperties->setObjectName(QStringLiteral("grpProperties"));
+    auto *grpProperties = named<QGroupBox>("grpProperties", QStringLiteral("Properties"), tab);
     auto *boxes = new QGridLayout(grpProperties);
     for (int tag = 0; tag < ViewCount; ++tag) {
-        auto *box = new QCheckBox(QLatin1String(kViewBoxes[tag].caption), grpProperties);
-        box->setObjectName(QLatin1String(kViewBoxes[tag].name));
-        box->setProperty("tag", tag);
+        auto *box =
+            named<QCheckBox>(kViewBoxes[tag].name, QLatin1String(kViewBoxes[tag].caption), grpProperties);
         boxes->addWidget(box, tag % 7, tag / 7);
         m_view[tag] = box;
         connect(box, &QCheckBox::clicked, this, [this, tag](bool on) { viewBoxClick(tag, on); });
@@ -124,8 +108,7 @@ QWidget *TfrmChatProp::buildUserTab()
     }
     left->addWidget(grpProperties);
     left->addWidget(buildFontGroup());
-    chkStayOnTop = new QCheckBox(QStringLiteral("Stay On Top"), tab);
-    chkStayOnTop->setObjectName(QStringLiteral("chkStayOnTop"));
+    chkStayOnTop = named<QCheckBox>("chkStayOnTop", QStringLiteral("Stay On Top"), tab);
     left->addWidget(chkStayOnTop);
     left->addStretch(1);
     grid->addLayout(left, 0, 0);
@@ -133,11 +116,9 @@ QWidget *TfrmChatProp::buildUserTab()
     // Right: sounds, keywords, favourites, profile, and the upgrade.
     auto *right = new QVBoxLayout;
     right->addWidget(buildNotifyGroup());
-    auto *grpKeywords = new QGroupBox(QStringLiteral("Keywords"), tab);
-    grpKeywords->setObjectName(QStringLiteral("grpKeywords"));
+    auto *grpKeywords = named<QGroupBox>("grpKeywords", QStringLiteral("Keywords"), tab);
     auto *kw = new QVBoxLayout(grpKeywords);
-    memKeyword = new QPlainTextEdit(grpKeywords);
-    memKeyword->setObjectName(QStringLiteral("memKeyword"));
+    memKeyword = named<QPlainTextEdit>("memKeyword", grpKeywords);
     memKeyword->setTabChangesFocus(true);
     memKeyword->setPlaceholderText(QStringLiteral("one per line: word, word|sound, word=sound or word|read"));
     memKeyword->setToolTip(QStringLiteral("A line holding a keyword plays the Keyword sound;\n"
@@ -148,48 +129,31 @@ QWidget *TfrmChatProp::buildUserTab()
 
     right->addWidget(
         new QLabel(QStringLiteral("Favorite URLs           (add to this list by typing in a URL)"), tab));
-    auto *fav = new QHBoxLayout;
-    cmbWeb = new QComboBox(tab);
-    cmbWeb->setObjectName(QStringLiteral("cmbWeb"));
-    cmbWeb->setEditable(true);
-    cmbWeb->setInsertPolicy(QComboBox::NoInsert);
-    btnWeb = new QPushButton(QStringLiteral("Delete"), tab);
-    btnWeb->setObjectName(QStringLiteral("btnWeb"));
-    fav->addWidget(cmbWeb, 1);
-    fav->addWidget(btnWeb);
-    right->addLayout(fav);
+    right->addLayout(listRow(tab, cmbWeb, "cmbWeb", btnWeb, "btnWeb"));
 
     right->addWidget(new QLabel(
         QStringLiteral("Profile URL                (provide a link to your web site or to your picture)"),
         tab));
-    edtURL = new QLineEdit(tab);
-    edtURL->setObjectName(QStringLiteral("edtURL"));
+    edtURL = named<QLineEdit>("edtURL", tab);
     edtURL->setMaxLength(ProfileEditor::UrlLimit);
     right->addWidget(edtURL);
     right->addWidget(new QLabel(QStringLiteral("Profile Information      (introduce yourself)"), tab));
-    memProfile = new QPlainTextEdit(tab);
-    memProfile->setObjectName(QStringLiteral("memProfile"));
+    memProfile = named<QPlainTextEdit>("memProfile", tab);
     memProfile->setTabChangesFocus(true);
     right->addWidget(memProfile, 1);
 
     auto *upgrade = new QHBoxLayout;
-    gagDownload = new QProgressBar(tab);
-    gagDownload->setObjectName(QStringLiteral("gagDownload"));
+    gagDownload = named<QProgressBar>("gagDownload", tab);
     gagDownload->setVisible(false);
-    btnUpgrade = new QPushButton(QStringLiteral("Upgrade"), tab);
-    btnUpgrade->setObjectName(QStringLiteral("btnUpgrade"));
+    btnUpgrade = named<QPushButton>("btnUpgrade", QStringLiteral("Upgrade"), tab);
     btnUpgrade->setVisible(false);
-    lblBuffer = new QLabel(QStringLiteral("Buffer Size"), tab);
-    lblBuffer->setObjectName(QStringLiteral("lblBuffer"));
-    lblBuffer->setVisible(false);
     upgrade->addWidget(gagDownload, 1);
     upgrade->addWidget(btnUpgrade);
-    upgrade->addWidget(lblBuffer);
     right->addLayout(upgrade);
     grid->addLayout(right, 0, 1);
     grid->setColumnStretch(1, 1);
 
-    connect(btnWeb, &QPushButton::clicked, this, &TfrmChatProp::btnWebClick);
+    connect(btnWeb, &QPushButton::clicked, this, [this] { deleteListItem(cmbWeb); });
     connect(edtURL, &QLineEdit::textChanged, this, &TfrmChatProp::edtURLChange);
     connect(memProfile, &QPlainTextEdit::textChanged, this, &TfrmChatProp::edtURLChange);
     cmbWeb->lineEdit()->installEventFilter(this); // leaving it adds the URL
@@ -198,19 +162,17 @@ QWidget *TfrmChatProp::buildUserTab()
 
 QWidget *TfrmChatProp::buildNotifyGroup()
 {
-    auto *grpNotify = new QGroupBox(QStringLiteral("Notify Sounds"), this);
-    grpNotify->setObjectName(QStringLiteral("grpNotify"));
+    auto *grpNotify = named<QGroupBox>("grpNotify", QStringLiteral("Notify Sounds"), this);
     auto *grid = new QGridLayout(grpNotify);
     for (int i = 0; i < ProfileEditor::SoundCount; ++i) {
-        auto *box = new QLineEdit(grpNotify);
-        box->setObjectName(QLatin1String(kSoundNames[i][0]));
+        auto *box = named<QLineEdit>(kSoundNames[i][0], grpNotify);
         box->setMaxLength(ProfileEditor::SoundLimit);
-        auto *browse = new QPushButton(QStringLiteral("…"), grpNotify);
-        browse->setObjectName(box->objectName() + QStringLiteral("Browse"));
+        auto *browse =
+            named<QPushButton>(box->objectName() + QStringLiteral("Browse"), QStringLiteral("…"), grpNotify);
         browse->setToolTip(QStringLiteral("Choose a sound file"));
         browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("……")) + 12);
-        auto *play = new QPushButton(QStringLiteral("▶"), grpNotify);
-        play->setObjectName(box->objectName() + QStringLiteral("Play"));
+        auto *play =
+            named<QPushButton>(box->objectName() + QStringLiteral("Play"), QStringLiteral("▶"), grpNotify);
         play->setToolTip(QStringLiteral("Play this sound"));
         play->setFixedWidth(browse->width());
         grid->addWidget(new QLabel(QLatin1String(kSoundNames[i][1]), grpNotify), i, 0);
@@ -222,7 +184,11 @@ QWidget *TfrmChatProp::buildNotifyGroup()
         m_soundTest[i] = play;
         connect(box, &QLineEdit::textEdited, this, [this, i] { m_soundEdited[i] = true; });
         connect(browse, &QPushButton::clicked, this, [this, i] { browseSound(i); });
-        connect(play, &QPushButton::clicked, this, [this, i] { testSound(i); });
+        connect(play, &QPushButton::clicked, this, [this, box] {
+            const QString path = KeywordRules::soundPath(box->text().trimmed(), m_session.programFolder());
+            if (!path.isEmpty())
+                m_session.sink()->Notify(path);
+        });
     }
     edtPage = m_soundBoxes[ProfileEditor::PageSound];
     edtPM = m_soundBoxes[ProfileEditor::PMSound];
@@ -233,39 +199,31 @@ QWidget *TfrmChatProp::buildNotifyGroup()
 
 QWidget *TfrmChatProp::buildFontGroup()
 {
-    auto *grpFont = new QGroupBox(QStringLiteral("My Font"), this);
-    grpFont->setObjectName(QStringLiteral("grpFont"));
+    auto *grpFont = named<QGroupBox>("grpFont", QStringLiteral("My Font"), this);
     auto *grid = new QGridLayout(grpFont);
-    pnlText = new QPushButton(QStringLiteral("Font Color"), grpFont);
-    pnlText->setObjectName(QStringLiteral("pnlText"));
-    pnlText->setProperty("tag", 0);
-    pnlBackground = new QPushButton(QStringLiteral("Background Color"), grpFont);
-    pnlBackground->setObjectName(QStringLiteral("pnlBackground"));
-    pnlBackground->setProperty("tag", 1);
+    pnlText = named<QPushButton>("pnlText", QStringLiteral("Font Color"), grpFont);
+    pnlBackground = named<QPushButton>("pnlBackground", QStringLiteral("Background Color"), grpFont);
     for (QPushButton *p : {pnlText, pnlBackground})
         p->setAutoFillBackground(true);
     grid->addWidget(pnlText, 0, 0);
     grid->addWidget(pnlBackground, 1, 0);
 
-    auto *sizeBox = new QGroupBox(QStringLiteral("Size"), grpFont);
-    sizeBox->setObjectName(QStringLiteral("grpSize"));
+    auto *sizeBox = named<QGroupBox>("grpSize", QStringLiteral("Size"), grpFont);
     auto *sizes = new QVBoxLayout(sizeBox);
     grpSize = new QButtonGroup(sizeBox);
     const auto &points = ProfileEditor::fontSizes();
     for (int i = 0; i < int(points.size()); ++i) {
         // Two blanks before the one-digit size, as the captions always read.
         const QString blanks = points[i] < 10 ? QStringLiteral("  ") : QString();
-        auto *r = new QRadioButton(blanks + QStringLiteral("%1 point").arg(points[i]), sizeBox);
-        r->setObjectName(QStringLiteral("rdoSize%1").arg(points[i]));
+        auto *r = named<QRadioButton>(QStringLiteral("rdoSize%1").arg(points[i]),
+                                      blanks + QStringLiteral("%1 point").arg(points[i]), sizeBox);
         grpSize->addButton(r, i);
         sizes->addWidget(r);
     }
     grid->addWidget(sizeBox, 0, 1, 3, 1);
-    chkBold = new QCheckBox(QStringLiteral("Bold"), grpFont);
-    chkBold->setObjectName(QStringLiteral("chkBold"));
+    chkBold = named<QCheckBox>("chkBold", QStringLiteral("Bold"), grpFont);
     grid->addWidget(chkBold, 2, 0);
-    cmbZone = new QComboBox(grpFont);
-    cmbZone->setObjectName(QStringLiteral("cmbZone"));
+    cmbZone = named<QComboBox>("cmbZone", grpFont);
     cmbZone->setToolTip(QStringLiteral("Select Your Time Zone"));
     cmbZone->addItems(ProfileEditor::zoneNames());
     grid->addWidget(new QLabel(QStringLiteral("Zone"), grpFont), 3, 0);
@@ -273,8 +231,14 @@ QWidget *TfrmChatProp::buildFontGroup()
 
     connect(pnlText, &QPushButton::clicked, this, [this] { pnlBackgroundClick(0); });
     connect(pnlBackground, &QPushButton::clicked, this, [this] { pnlBackgroundClick(1); });
-    connect(grpSize, &QButtonGroup::idClicked, this, &TfrmChatProp::grpSizeClick);
-    connect(chkBold, &QCheckBox::clicked, this, &TfrmChatProp::chkBoldClick);
+    connect(grpSize, &QButtonGroup::idClicked, this, [this](int item) {
+        m_session.settings.fontSize = ProfileEditor::fontSizes()[qBound(0, item, 4)];
+        emit appearanceChanged();
+    });
+    connect(chkBold, &QCheckBox::clicked, this, [this](bool bold) {
+        m_session.settings.fontBold = bold;
+        emit appearanceChanged();
+    });
     return grpFont;
 }
 
@@ -288,8 +252,7 @@ ProfileEditor::Values TfrmChatProp::profileValues() const
         v.soundEdited[i] = m_soundEdited[i];
     }
     v.keywords = memKeyword->toPlainText();
-    for (int i = 0; i < cmbWeb->count(); ++i)
-        v.favourites << cmbWeb->itemText(i);
+    v.favourites = items(cmbWeb);
     v.url = edtURL->text();
     v.profile = memProfile->toPlainText();
     v.zone = cmbZone->currentIndex();
@@ -315,56 +278,25 @@ void TfrmChatProp::viewBoxClick(int tag, bool checked)
 void TfrmChatProp::paintPanels()
 {
     const ChatSettings &s = m_session.settings;
-    const QColor text = fromWire(s.fontColor);
-    const QColor back = fromWire(s.formColor);
     const auto paint = [](QPushButton *p, const QColor &fill) {
         const QColor ink = fill.lightness() < 128 ? Qt::white : Qt::black;
         p->setStyleSheet(QStringLiteral("background-color: %1; color: %2;").arg(fill.name(), ink.name()));
     };
-    paint(pnlText, text);
-    paint(pnlBackground, back);
+    paint(pnlText, colorFromWire(s.fontColor));
+    paint(pnlBackground, colorFromWire(s.formColor));
 }
 
 void TfrmChatProp::pnlBackgroundClick(int tag)
 {
     ChatSettings &s = m_session.settings;
     int &stored = tag == 0 ? s.fontColor : s.formColor;
-    const QColor chosen = chooseColor(fromWire(stored), tag == 0 ? QStringLiteral("Font Color")
-                                                                 : QStringLiteral("Background Color"));
+    const QColor chosen = chooseColor(colorFromWire(stored), tag == 0 ? QStringLiteral("Font Color")
+                                                                      : QStringLiteral("Background Color"));
     if (chosen.isValid()) {
-        stored = toWire(chosen);
+        stored = colorToWire(chosen);
         emit appearanceChanged();
     }
     paintPanels(); // the stored colour, chosen or not
-}
-
-void TfrmChatProp::grpSizeClick(int item)
-{
-    m_session.settings.fontSize = ProfileEditor::fontSizes()[qBound(0, item, 4)];
-    emit appearanceChanged();
-}
-
-void TfrmChatProp::chkBoldClick(bool bold)
-{
-    m_session.settings.fontBold = bold;
-    emit appearanceChanged();
-}
-
-void TfrmChatProp::cmbWebExit()
-{
-    QStringList items;
-    for (int i = 0; i < cmbWeb->count(); ++i)
-        items << cmbWeb->itemText(i);
-    const QString text = cmbWeb->currentText();
-    if (ProfileEditor::addFavourite(items, text)) {
-        cmbWeb->addItem(items.last());
-        cmbWeb->setCurrentIndex(cmbWeb->count() - 1);
-    }
-}
-
-void TfrmChatProp::btnWebClick()
-{
-    deleteListItem(cmbWeb);
 }
 
 void TfrmChatProp::edtURLChange()
@@ -407,14 +339,6 @@ void TfrmChatProp::browseSound(int sound)
     }
     box->setText(shown);
     m_soundEdited[sound] = true;
-}
-
-void TfrmChatProp::testSound(int sound)
-{
-    const QString path =
-        KeywordRules::soundPath(m_soundBoxes[sound]->text().trimmed(), m_session.programFolder());
-    if (!path.isEmpty())
-        m_session.sink()->Notify(path);
 }
 
 } // namespace hchat
