@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 
 #include "catalogue/cataloguecodec.h"
+#include "catalogue/catalogueloader.h"
 #include "protocol/codec.h"
 
 #include <QFile>
@@ -58,9 +59,7 @@ void Catalogue::clear()
 
 void Catalogue::setProgramFolder(const QString &folder)
 {
-    m_programFolder = folder;
-    if (!m_programFolder.isEmpty() && !m_programFolder.endsWith(u'/'))
-        m_programFolder += u'/';
+    m_programFolder = CatalogueLoader::withSlash(folder);
 }
 
 QString Catalogue::lineText(int n) const

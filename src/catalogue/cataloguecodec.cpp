@@ -57,10 +57,10 @@ QByteArray CatalogueCodec::encodeFile(const QStringList &plainLines)
     return out;
 }
 
-QStringList CatalogueCodec::splitPlain(const QByteArray &data)
+QStringList CatalogueCodec::splitLines(const QString &text)
 {
-    QStringList lines = QString::fromUtf8(data).split(u'\n');
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
+    QStringList lines = text.split(u'\n');
+    if (lines.constLast().isEmpty())
         lines.removeLast(); // the break after the last line does not start another
     for (QString &line : lines) {
         if (line.endsWith(u'\r'))

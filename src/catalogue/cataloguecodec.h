@@ -34,7 +34,9 @@ public:
     /// the data does not start with the signature line.
     static bool decodeFile(const QByteArray &data, QStringList *lines);
     /// Reads a plain source ("strings2.txt"): UTF-8 lines, CR LF or LF.
-    static QStringList splitPlain(const QByteArray &data);
+    static QStringList splitPlain(const QByteArray &data) { return splitLines(QString::fromUtf8(data)); }
+    /// The lines of a text ending in CR LF or LF; a break at the end starts no further line.
+    static QStringList splitLines(const QString &text);
 };
 
 } // namespace hchat

@@ -87,9 +87,7 @@ bool CatalogueLoader::loadCatalogueFile(const QString &path)
 
 void CatalogueLoader::startDownload()
 {
-    QString base = m_webBase.trimmed();
-    if (!base.isEmpty() && !base.endsWith(u'/'))
-        base += u'/';
+    const QString base = withSlash(m_webBase.trimmed());
     const QUrl url(base + QStringLiteral("files/") + catalogueFileName());
     if (!m_fetcher || base.isEmpty() || !url.isValid() || url.scheme().isEmpty()) {
         emit notice(noticeText(QStringLiteral("%1 is missing").arg(catalogueFileName())));
@@ -113,9 +111,8 @@ void CatalogueLoader::endDownload()
 
 void CatalogueLoader::downloadDone(const QByteArray &body)
 {
-    disconnect(m_onFinished);
-    disconnect(m_onFailed);
-    m_pending = false;
+    m_pending = false; // over already: nothing to abort
+    endDownload();
     // Check before writing: an error page or a cut-off transfer must not
     // become the catalogue file that the next start would trust.
     QStringList lines;
@@ -135,9 +132,8 @@ void CatalogueLoader::downloadDone(const QByteArray &body)
 
 void CatalogueLoader::downloadFailed(const QString &error)
 {
-    disconnect(m_onFinished);
-    disconnect(m_onFailed);
     m_pending = false;
+    endDownload();
     emit notice(noticeText(QStringLiteral("download of %1 failed: %2").arg(catalogueFileName(), error)));
 }
 

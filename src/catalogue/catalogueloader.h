@@ -40,6 +40,8 @@ public:
 
     static QString catalogueFileName() { return QStringLiteral("chat.dll"); }
     static QString sourceFileName() { return QStringLiteral("strings2.txt"); }
+    /// The folder ending in '/'; an empty folder stays empty.
+    static QString withSlash(const QString &folder);
 
 signals:
     /// The catalogue now holds the texts (emitted by start() and after a download).
@@ -48,7 +50,6 @@ signals:
     void notice(const QString &text);
 
 private:
-    static QString withSlash(const QString &folder);
     void convertSource();
     void startDownload();
     void downloadDone(const QByteArray &body);

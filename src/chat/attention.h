@@ -33,7 +33,6 @@ public:
 
     /// The chat window became active (the count starts again) or not.
     void setActive(bool active);
-    bool isActive() const { return m_active; }
     /// Lines (and pages and private messages) that arrived since the window
     /// was last active.
     int unread() const { return m_unread; }

@@ -126,13 +126,11 @@ void ChatLines::DoMessage(const QString &record)
     // over just before each transcript shows the line, never left pending for
     // a line that is not shown (a repeat, a room not watched).
     QDateTime stamp; // invalid: the time the line is shown
-    if (cfg.showTime) {
-        if (!line.time.isEmpty()) {
-            const std::optional<QDateTime> when = ServerStampTime(line.time, cfg.zone);
-            if (!when)
-                return; // unreadable server time: the line is dropped
-            stamp = *when;
-        }
+    if (cfg.showTime && !line.time.isEmpty()) {
+        const std::optional<QDateTime> when = ServerStampTime(line.time, cfg.zone);
+        if (!when)
+            return; // unreadable server time: the line is dropped
+        stamp = *when;
     }
 
     const QString &text = line.text;

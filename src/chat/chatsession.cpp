@@ -128,76 +128,40 @@ void ChatSession::dispatch(int kind, const QString &record)
     }
     switch (k) {
     case RecordKind::PrivateMessage:
-        onPrivateMessage(record);
+        privateMessages.onPrivateMessage(record);
         break;
     case RecordKind::Presence:
-        onUserRecord(record);
+        roster.DoUser(record);
         break;
     case RecordKind::RefreshMembers:
-        onUserRecord(record);
+        roster.DoUser(record);
         roomHandling.onMemberListed(record);
         break;
     case RecordKind::Profile:
-        onProfile(record);
+        memberCommands.onProfile(record);
         break;
     case RecordKind::RoomRecord:
-        onRoomRecord(record);
+        roomHandling.onRoomRecord(record);
         break;
     case RecordKind::WhereIs:
-        onWhereIs(record);
+        memberCommands.onWhereIs(record);
         break;
-    case RecordKind::Bulletin:
-        onBulletin(record);
-        break;
-    case RecordKind::RoomEntry:
-        onRoomAnswer(record);
-        break;
-    case RecordKind::AdminCheck:
-        onAdminAnswer(record);
-        break;
-    default: // 1, and every kind without a handler of its own, is a chat line
-        onChatLine(record);
+    case RecordKind::Bulletin: {
+        // Bulletins are shown and edited in the settings dialog's room tab.
+        const BulletinRecord bulletin = BulletinRecord::decode(record);
+        emit bulletinArrived(bulletin.room.value_or(settings.room), bulletin.text);
         break;
     }
-}
-
-void ChatSession::onChatLine(const QString &record)
-{
-    chatLines.DoMessage(record);
-}
-void ChatSession::onUserRecord(const QString &record)
-{
-    roster.DoUser(record);
-}
-void ChatSession::onPrivateMessage(const QString &record)
-{
-    privateMessages.onPrivateMessage(record);
-}
-void ChatSession::onProfile(const QString &record)
-{
-    memberCommands.onProfile(record);
-}
-void ChatSession::onRoomRecord(const QString &record)
-{
-    roomHandling.onRoomRecord(record);
-}
-void ChatSession::onWhereIs(const QString &record)
-{
-    memberCommands.onWhereIs(record);
-}
-void ChatSession::onBulletin(const QString &record)
-{
-    // Bulletins are shown and edited in the settings dialog's room tab.
-    const BulletinRecord bulletin = BulletinRecord::decode(record);
-    emit bulletinArrived(bulletin.room.value_or(settings.room), bulletin.text);
-}
-void ChatSession::onAdminAnswer(const QString &record)
-{
-    roomHandling.onAdminAnswer(record);
-}
-void ChatSession::onRoomAnswer(const QString &record)
-{
-    roomHandling.onRoomAnswer(record);
+    case RecordKind::RoomEntry: // room request answers
+        roomHandling.onRoomAnswer(record);
+        break;
+    case RecordKind::AdminCheck: // answer to an administrator password
+        roomHandling.onAdminAnswer(record);
+        break;
+    default: // 1, and every kind without a handler of its own, is a chat line
+        chatLines.DoMessage(record);
+        break;
+    }
 }
 
 } // namespace hchat

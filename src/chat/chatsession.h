@@ -171,17 +171,6 @@ private:
     std::function<void(int kind, const QString &data)> m_sender;
     QDateTime m_lastTick;
 
-    // Handlers by record kind. Each is a seam until its component is wired.
-    void onChatLine(const QString &record);       // 1 and any unknown kind: DoMessage
-    void onUserRecord(const QString &record);     // 5, 15: DoUser
-    void onPrivateMessage(const QString &record); // 3
-    void onProfile(const QString &record);        // 6
-    void onRoomRecord(const QString &record);     // 7
-    void onWhereIs(const QString &record);        // 13
-    void onBulletin(const QString &record);       // 20
-    void onAdminAnswer(const QString &record);    // 28: answer to an administrator password
-    void onRoomAnswer(const QString &record);     // 25: room request answers
-
 signals:
     void stateChanged();
     /// Kind 20: a room's bulletin, for the settings dialog's room tab.

@@ -68,15 +68,6 @@ void Connection::open(Transport *transport)
     m_answered = false;
 }
 
-void Connection::noteAnswer()
-{
-    // A token of the server's own: it answered. The link puts a stand-in
-    // in its place once it counts the server as lost.
-    const QString token = m_link.token();
-    if (!token.isEmpty() && token != DatagramLink::lostToken())
-        m_answered = true;
-}
-
 bool Connection::setServerOverride(const QString &hostPort)
 {
     const ServerEndpoint e = ServerEndpoint::parse(hostPort);
@@ -139,18 +130,14 @@ quint32 Connection::Send(int kind, const QString &data)
     if (!m_link.isOpen() || m_session.settings.nick.isEmpty())
         return 0;
     m_link.setEnabled(true);
-    quint32 number = 0;
-    if (kind == 5 || kind == 50 || kind == 51) {
-        m_session.roomHandling.holdOff(Rooms::holdOffTicks);
-        const QString record = presence(kind);
-        // Our own record shows in the members list at once, as the server
-        // would echo it.
-        m_session.dispatch(5, AddKind(RecordKind::Presence) + record);
-        number = m_link.Send(RecordKind::Presence, record);
-    } else {
-        number = m_link.Send(kind, data);
-    }
-    return number;
+    if (kind != 5 && kind != 50 && kind != 51)
+        return m_link.Send(kind, data);
+    m_session.roomHandling.holdOff(Rooms::holdOffTicks);
+    const QString record = presence(kind);
+    // Our own record shows in the members list at once, as the server
+    // would echo it.
+    m_session.dispatch(5, AddKind(RecordKind::Presence) + record);
+    return m_link.Send(RecordKind::Presence, record);
 }
 
 void Connection::tick()
@@ -163,7 +150,11 @@ void Connection::tick()
         return;
     if (!m_announced)
         announce();
-    noteAnswer();
+    // A token of the server's own: it answered. The link puts a stand-in
+    // in its place once it counts the server as lost.
+    const QString token = m_link.token();
+    if (!token.isEmpty() && token != DatagramLink::lostToken())
+        m_answered = true;
     if (m_link.unansweredPolls() == 0) {
         m_answeredAt = m_session.now();
         m_unansweredTicks = 0;
@@ -247,16 +238,7 @@ void Connection::announce()
         notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
     else
         notice(QStringLiteral("Connecting to %1…").arg(m_endpoint.toString()));
-    m_session.setQuietPeriod(reconnectQuiet);
-    // Ahead of the lines waiting: the server takes lines only from a member
-    // it knows.
-    beginAnnouncement();
-    if (announceRooms)
-        announceRooms();
-    else
-        Send(RecordKind::Presence); // first room, and the watched second room in W
-    sendAwayText();
-    m_link.endAnnouncement();
+    sendAnnouncement(false);
 }
 
 void Connection::beginAnnouncement()
@@ -268,11 +250,23 @@ void Connection::beginAnnouncement()
         m_leavingNumber = m_link.Send(RecordKind::Presence, m_leaving);
 }
 
-void Connection::sendAwayText()
+void Connection::sendAnnouncement(bool roomEntry)
 {
+    m_session.setQuietPeriod(reconnectQuiet);
+    // Ahead of the lines waiting: the server takes lines only from a member
+    // it knows.
+    beginAnnouncement();
+    if (announceRooms) {
+        announceRooms();
+    } else {
+        Send(RecordKind::Presence); // first room, and the watched second room in W
+        if (roomEntry)
+            Send(RecordKind::RoomEntry, RoomEntryRecord{.room = m_session.settings.room}.encode());
+    }
     const QString profile = profileFields(m_session.settings.url, m_session.settings.profile);
     if (!profile.isEmpty())
         Send(RecordKind::Profile, profile);
+    m_link.endAnnouncement();
 }
 
 QString Connection::profileFields(const QString &url, const QString &storedProfile)
@@ -343,16 +337,7 @@ void Connection::linkReannounce()
         notice(
             QStringLiteral("The server refused our member ID; connecting again as %1.").arg(m_session.ownId));
     }
-    m_session.setQuietPeriod(reconnectQuiet);
-    beginAnnouncement();
-    if (announceRooms) {
-        announceRooms();
-    } else {
-        Send(RecordKind::Presence);
-        Send(RecordKind::RoomEntry, RoomEntryRecord{.room = m_session.settings.room}.encode());
-    }
-    sendAwayText();
-    m_link.endAnnouncement();
+    sendAnnouncement(true);
 }
 
 void Connection::linkRepeatWarning(int count, const QString &record)

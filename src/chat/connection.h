@@ -139,11 +139,13 @@ private:
 
     void announce();
     void beginAnnouncement();
+    /// Our presence (and rooms) and our profile, as one announcement ahead
+    /// of the lines waiting; `roomEntry`: the first room's entry too, when
+    /// no room handling announces the rooms.
+    void sendAnnouncement(bool roomEntry);
     void heard();
     /// The server answered since open() or the last change of server.
     bool answered() const { return m_heard || m_answered; }
-    void noteAnswer();
-    void sendAwayText();
     void notice(const QString &text);
     QString timeText() const;
     ServerEndpoint target() const;

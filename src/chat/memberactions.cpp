@@ -39,17 +39,10 @@ const QList<IconMenuEntry> &MemberActions::iconMenu()
 
 void MemberActions::run(const IconMenuEntry &entry)
 {
-    switch (entry.kind) {
-    case IconMenuEntry::Kind::OwnIcon:
-        mnuIconClick(-1);
-        break;
-    case IconMenuEntry::Kind::Icon:
-        mnuIconClick(entry.value);
-        break;
-    case IconMenuEntry::Kind::Away:
+    if (entry.kind == IconMenuEntry::Kind::Away)
         mnuAwayClick(entry.value);
-        break;
-    }
+    else
+        mnuIconClick(entry.kind == IconMenuEntry::Kind::OwnIcon ? -1 : entry.value);
 }
 
 void MemberActions::mnuIconClick(int icon)

@@ -11,46 +11,32 @@ namespace hchat {
 
 MemberCommands::MemberCommands(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
 
-int MemberCommands::kindOf(Command command)
+namespace {
+
+// Per command, in the order of MemberCommands::Command: the record kind it
+// sends (0: none) and whether it addresses a selected member.
+constexpr struct {
+    int kind;
+    bool needsMember;
+} commandTable[] = {
+    {4, true},   // Page
+    {3, true},   // PrivateMessage
+    {6, true},   // UserProfile
+    {8, true},   // Boot
+    {0, true},   // Ignore
+    {15, false}, // RefreshMembers
+    {13, true},  // WhereIs
+    {4, false},  // PageRoom
+    {2, false},  // GlobalMessage
+    {16, false}, // StatisticsReport
+};
+
+int kindOf(MemberCommands::Command command)
 {
-    switch (command) {
-    case Command::Page:
-    case Command::PageRoom:
-        return 4;
-    case Command::PrivateMessage:
-        return 3;
-    case Command::UserProfile:
-        return 6;
-    case Command::Boot:
-        return 8;
-    case Command::Ignore:
-        return 0;
-    case Command::RefreshMembers:
-        return 15;
-    case Command::WhereIs:
-        return 13;
-    case Command::GlobalMessage:
-        return 2;
-    case Command::StatisticsReport:
-        return 16;
-    }
-    return 0;
+    return commandTable[int(command)].kind;
 }
 
-bool MemberCommands::needsMember(Command command)
-{
-    switch (command) {
-    case Command::Page:
-    case Command::PrivateMessage:
-    case Command::UserProfile:
-    case Command::Boot:
-    case Command::Ignore:
-    case Command::WhereIs:
-        return true;
-    default:
-        return false;
-    }
-}
+} // namespace
 
 QString MemberCommands::recordFor(Command command, const Member &member, int room, const QString &text,
                                   const QString &adminPassword)
@@ -78,7 +64,7 @@ QString MemberCommands::recordFor(Command command, const Member &member, int roo
 
 bool MemberCommands::available(Command command, const Member &selected) const
 {
-    if (needsMember(command)) {
+    if (commandTable[int(command)].needsMember) {
         if (selected.nick.isEmpty() && selected.id.isEmpty())
             return false;
         if (selected.id == m_session.ownId && selected.nick == m_session.settings.nick)
@@ -172,11 +158,6 @@ void MemberCommands::notice(const QString &text)
     m_session.sink()->ShowMessage(text, false, true);
 }
 
-QString MemberCommands::roomLabel(int room) const
-{
-    return m_session.roomHandling.roomLabel(room);
-}
-
 void MemberCommands::onProfile(const QString &record)
 {
     const auto [nick, id, url, text] = ProfileRecord::decode(record);
@@ -208,9 +189,9 @@ void MemberCommands::onWhereIs(const QString &record)
         notice(QStringLiteral("%1 is not in the chat").arg(who));
         return;
     }
-    QString line = QStringLiteral("%1 is in room %2").arg(who, roomLabel(member.room));
+    QString line = QStringLiteral("%1 is in room %2").arg(who, m_session.roomHandling.roomLabel(member.room));
     if (member.watch >= 0)
-        line += QStringLiteral(", watching room %1").arg(roomLabel(member.watch));
+        line += QStringLiteral(", watching room %1").arg(m_session.roomHandling.roomLabel(member.watch));
     notice(line);
 }
 

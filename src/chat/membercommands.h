@@ -38,15 +38,11 @@ public:
 
     explicit MemberCommands(ChatSession &session, QObject *parent = nullptr);
 
-    /// The record kind a command sends; 0 for Ignore, which sends nothing.
-    static int kindOf(Command command);
     /// The fields (after `R`) of a command's record. `text` is the message of
     /// Private Message and Global Message as typed (it goes through
     /// AddText), `adminPassword` goes with Boot.
     static QString recordFor(Command command, const Member &member, int room, const QString &text = {},
                              const QString &adminPassword = {});
-    /// Whether the command addresses a selected member.
-    static bool needsMember(Command command);
 
     /// Whether the command may be offered now: Boot to the room's
     /// administrator or staff, Global Message and Statistics Report to staff,
@@ -77,7 +73,6 @@ signals:
 
 private:
     void notice(const QString &text);
-    QString roomLabel(int room) const;
 
     ChatSession &m_session;
 };

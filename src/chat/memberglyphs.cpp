@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QtMath>
 
+#include <utility>
+
 namespace hchat {
 
 namespace {
@@ -42,16 +44,13 @@ void phone(QPainter &p)
     p.drawPath(grip);
     p.setPen(Qt::NoPen);
     p.setBrush(kInk);
-    p.save();
-    p.translate(4, 3.5);
-    p.rotate(-40);
-    p.drawRoundedRect(QRectF(-2.6, -1.4, 5.2, 2.8), 1, 1);
-    p.restore();
-    p.save();
-    p.translate(12.5, 12);
-    p.rotate(-40);
-    p.drawRoundedRect(QRectF(-2.6, -1.4, 5.2, 2.8), 1, 1);
-    p.restore();
+    for (const QPointF at : {QPointF(4, 3.5), QPointF(12.5, 12)}) {
+        p.save();
+        p.translate(at);
+        p.rotate(-40);
+        p.drawRoundedRect(QRectF(-2.6, -1.4, 5.2, 2.8), 1, 1);
+        p.restore();
+    }
 }
 
 void cup(QPainter &p)
@@ -269,48 +268,33 @@ void badge(QPainter &p, int index)
 
 void drawMemberGlyph(QPainter &p, int index)
 {
-    switch (index) {
-    case 0:
-        return; // blank
-    case 1:
-        return phone(p);
-    case 2:
-        return cup(p);
-    case 3:
-        return hourglass(p);
-    case 4:
-        return moon(p);
-    case 5:
-        return smiley(p, 1);
-    case 6:
-        return smiley(p, 2);
-    case 9:
-        return smiley(p, -1);
-    case 12:
-        return eye(p);
-    case 13:
-        return star(p);
-    case 18:
-        return thumb(p, true);
-    case 19:
-        return thumb(p, false);
-    case 20:
-        return arrow(p, 0);
-    case 21:
-        return arrow(p, 180);
-    case 23:
-        return arrow(p, 90);
-    case 28:
-        return watch(p);
-    case 29:
-        return caution(p);
-    case 30:
-        return ignored(p);
-    case 62:
-        return question(p);
-    default:
-        return badge(p, index);
+    using Draw = void (*)(QPainter &);
+    static constexpr std::pair<int, Draw> glyphs[] = {
+        {0, [](QPainter &) {}}, // blank
+        {1, phone},
+        {2, cup},
+        {3, hourglass},
+        {4, moon},
+        {5, [](QPainter &p) { smiley(p, 1); }},
+        {6, [](QPainter &p) { smiley(p, 2); }},
+        {9, [](QPainter &p) { smiley(p, -1); }},
+        {12, eye},
+        {13, star},
+        {18, [](QPainter &p) { thumb(p, true); }},
+        {19, [](QPainter &p) { thumb(p, false); }},
+        {20, [](QPainter &p) { arrow(p, 0); }},
+        {21, [](QPainter &p) { arrow(p, 180); }},
+        {23, [](QPainter &p) { arrow(p, 90); }},
+        {28, watch},
+        {29, caution},
+        {30, ignored},
+        {62, question},
+    };
+    for (const auto &[n, draw] : glyphs) {
+        if (n == index)
+            return draw(p);
     }
+    badge(p, index);
 }
 
 } // namespace hchat

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <array>
+#include <utility>
 
 namespace hchat {
 
@@ -87,48 +88,17 @@ QPixmap MemberIcons::pixmap(int index, int size, qreal devicePixelRatio)
 
 QString MemberIcons::name(int index)
 {
-    switch (index) {
-    case 0:
-        return QStringLiteral("Blank");
-    case 1:
-        return QStringLiteral("Phone");
-    case 2:
-        return QStringLiteral("Short break");
-    case 3:
-        return QStringLiteral("Long break");
-    case 4:
-        return QStringLiteral("Away");
-    case 5:
-        return QStringLiteral("Happy");
-    case 6:
-        return QStringLiteral("Laugh");
-    case 9:
-        return QStringLiteral("Sad");
-    case 12:
-        return QStringLiteral("Watching only");
-    case 13:
-        return QStringLiteral("New arrival");
-    case 18:
-        return QStringLiteral("Thumb up");
-    case 19:
-        return QStringLiteral("Thumb down");
-    case 20:
-        return QStringLiteral("Up arrow");
-    case 21:
-        return QStringLiteral("Down arrow");
-    case 23:
-        return QStringLiteral("Right arrow");
-    case 28:
-        return QStringLiteral("Watch");
-    case 29:
-        return QStringLiteral("Caution");
-    case 30:
-        return QStringLiteral("Ignored");
-    case 62:
-        return QStringLiteral("Question");
-    default:
-        return QStringLiteral("Icon %1").arg(index);
+    static constexpr std::pair<int, const char *> names[] = {
+        {0, "Blank"},     {1, "Phone"},       {2, "Short break"}, {3, "Long break"},     {4, "Away"},
+        {5, "Happy"},     {6, "Laugh"},       {9, "Sad"},         {12, "Watching only"}, {13, "New arrival"},
+        {18, "Thumb up"}, {19, "Thumb down"}, {20, "Up arrow"},   {21, "Down arrow"},    {23, "Right arrow"},
+        {28, "Watch"},    {29, "Caution"},    {30, "Ignored"},    {62, "Question"},
+    };
+    for (const auto &[n, text] : names) {
+        if (n == index)
+            return QLatin1String(text);
     }
+    return QStringLiteral("Icon %1").arg(index);
 }
 
 } // namespace hchat

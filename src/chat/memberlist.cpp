@@ -73,11 +73,9 @@ int MemberList::insert(const QString &nick, int icon, int state, int tag)
 {
     RosterEntry e{nick, icon, state, tag, SortKey(nick, icon), {}};
     const qsizetype row = upperBound(e.key);
-    if (m_observer)
-        m_observer->beginInsert(int(row));
+    m_observer->beginInsert(int(row));
     m_entries.insert(row, std::move(e));
-    if (m_observer)
-        m_observer->endInsert();
+    m_observer->endInsert();
     return int(row);
 }
 
@@ -85,11 +83,9 @@ void MemberList::removeAt(int row)
 {
     if (row < 0 || row >= count())
         return;
-    if (m_observer)
-        m_observer->beginRemove(row);
+    m_observer->beginRemove(row);
     m_entries.removeAt(row);
-    if (m_observer)
-        m_observer->endRemove();
+    m_observer->endRemove();
 }
 
 void MemberList::setNote(int row, const QString &note)
@@ -97,8 +93,7 @@ void MemberList::setNote(int row, const QString &note)
     if (row < 0 || row >= count() || m_entries[row].note == note)
         return;
     m_entries[row].note = note;
-    if (m_observer)
-        m_observer->changed(row);
+    m_observer->changed(row);
 }
 
 int MemberList::update(int row, int icon, int state)
@@ -118,22 +113,18 @@ int MemberList::update(int row, int icon, int state)
         e.icon = icon;
         e.state = state;
         e.key = std::move(key);
-        if (m_observer)
-            m_observer->changed(row);
+        m_observer->changed(row);
         return row;
     }
-    if (m_observer)
-        m_observer->beginMove(row, int(to > row ? to + 1 : to));
+    m_observer->beginMove(row, int(to > row ? to + 1 : to));
     RosterEntry moved = std::move(e);
     moved.icon = icon;
     moved.state = state;
     moved.key = std::move(key);
     m_entries.removeAt(row);
     m_entries.insert(to, std::move(moved));
-    if (m_observer) {
-        m_observer->endMove();
-        m_observer->changed(int(to));
-    }
+    m_observer->endMove();
+    m_observer->changed(int(to));
     return int(to);
 }
 
@@ -142,19 +133,16 @@ void MemberList::replaceState(int from, int to)
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         if (m_entries.at(i).state == from) {
             m_entries[i].state = to;
-            if (m_observer)
-                m_observer->changed(int(i));
+            m_observer->changed(int(i));
         }
     }
 }
 
 void MemberList::clear()
 {
-    if (m_observer)
-        m_observer->beginReset();
+    m_observer->beginReset();
     m_entries.clear();
-    if (m_observer)
-        m_observer->endReset();
+    m_observer->endReset();
 }
 
 } // namespace hchat

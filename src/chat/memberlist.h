@@ -23,21 +23,22 @@ Q_DECLARE_TYPEINFO(hchat::RosterEntry, Q_RELOCATABLE_TYPE);
 namespace hchat {
 
 /// Told about every change of a MemberList before and after it happens, in
-/// the order a Qt item model needs. Rows are 0-based.
+/// the order a Qt item model needs. Rows are 0-based. This one hears
+/// nothing: a list without a view tells it.
 class MemberListObserver
 {
 public:
     virtual ~MemberListObserver() = default;
-    virtual void beginInsert(int row) = 0;
-    virtual void endInsert() = 0;
-    virtual void beginRemove(int row) = 0;
-    virtual void endRemove() = 0;
+    virtual void beginInsert(int /*row*/) {}
+    virtual void endInsert() {}
+    virtual void beginRemove(int /*row*/) {}
+    virtual void endRemove() {}
     /// `destination` counts rows before the move, as QAbstractItemModel does.
-    virtual void beginMove(int from, int destination) = 0;
-    virtual void endMove() = 0;
-    virtual void changed(int row) = 0;
-    virtual void beginReset() = 0;
-    virtual void endReset() = 0;
+    virtual void beginMove(int /*from*/, int /*destination*/) {}
+    virtual void endMove() {}
+    virtual void changed(int /*row*/) {}
+    virtual void beginReset() {}
+    virtual void endReset() {}
 };
 
 /// The members list kept in display order at all times: every change puts
@@ -74,13 +75,14 @@ public:
     void clear();
 
     /// One observer (the view's model); null to detach.
-    void setObserver(MemberListObserver *observer) { m_observer = observer; }
+    void setObserver(MemberListObserver *observer) { m_observer = observer ? observer : &s_noObserver; }
 
 private:
     qsizetype upperBound(const QString &key) const;
 
     QList<RosterEntry> m_entries;
-    MemberListObserver *m_observer = nullptr;
+    static inline MemberListObserver s_noObserver;
+    MemberListObserver *m_observer = &s_noObserver;
 };
 
 } // namespace hchat

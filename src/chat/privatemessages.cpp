@@ -35,7 +35,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     const QString &text = pm.text;
     if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return;
-    if (!id.isEmpty() && m_session.ignoreList.contains(id.left(8)))
+    if (m_session.isIgnored(id))
         return;
 
     if (m_session.settings.blockPM) {

@@ -49,8 +49,6 @@ public:
     /// The routing key of a correspondent: the ID's 8-character prefix, or
     /// the nick when the ID is empty.
     static QString correspondentKey(const QString &nick, const QString &id);
-    /// The latest full ID seen for a correspondent key; empty when unknown.
-    QString latestId(const QString &key) const { return m_latestIds.value(key); }
 
     /// Asked by the window layer before it opens a window for a message from
     /// a correspondent without one: true when it may now. Otherwise the line

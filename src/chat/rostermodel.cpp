@@ -63,42 +63,4 @@ QHash<int, QByteArray> RosterModel::roleNames() const
     return names;
 }
 
-void RosterModel::beginInsert(int row)
-{
-    beginInsertRows({}, row, row);
-}
-void RosterModel::endInsert()
-{
-    endInsertRows();
-}
-void RosterModel::beginRemove(int row)
-{
-    beginRemoveRows({}, row, row);
-}
-void RosterModel::endRemove()
-{
-    endRemoveRows();
-}
-void RosterModel::beginMove(int from, int destination)
-{
-    beginMoveRows({}, from, from, {}, destination);
-}
-void RosterModel::endMove()
-{
-    endMoveRows();
-}
-void RosterModel::changed(int row)
-{
-    const QModelIndex i = index(row);
-    emit dataChanged(i, i);
-}
-void RosterModel::beginReset()
-{
-    beginResetModel();
-}
-void RosterModel::endReset()
-{
-    endResetModel();
-}
-
 } // namespace hchat

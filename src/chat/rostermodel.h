@@ -31,15 +31,15 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    void beginInsert(int row) override;
-    void endInsert() override;
-    void beginRemove(int row) override;
-    void endRemove() override;
-    void beginMove(int from, int destination) override;
-    void endMove() override;
-    void changed(int row) override;
-    void beginReset() override;
-    void endReset() override;
+    void beginInsert(int row) override { beginInsertRows({}, row, row); }
+    void endInsert() override { endInsertRows(); }
+    void beginRemove(int row) override { beginRemoveRows({}, row, row); }
+    void endRemove() override { endRemoveRows(); }
+    void beginMove(int from, int destination) override { beginMoveRows({}, from, from, {}, destination); }
+    void endMove() override { endMoveRows(); }
+    void changed(int row) override { emit dataChanged(index(row), index(row)); }
+    void beginReset() override { beginResetModel(); }
+    void endReset() override { endResetModel(); }
 
     Roster &m_roster;
 };

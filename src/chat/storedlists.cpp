@@ -1,6 +1,7 @@
 #include "chat/storedlists.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/cataloguecodec.h"
 #include "chat/chatsession.h"
 #include "chat/chatsettings.h"
 #include "chat/roomlist.h"
@@ -34,14 +35,7 @@ ReadResult readLines(const QString &path, QStringList *lines)
     QString text = utf8(data);
     if (utf8.hasError())
         text = QString::fromLatin1(data);
-    QStringList out = text.split(u'\n');
-    if (out.constLast().isEmpty())
-        out.removeLast(); // the break after the last line does not start another
-    for (QString &line : out) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    }
-    *lines = std::move(out);
+    *lines = CatalogueCodec::splitLines(text);
     return ReadResult::Read;
 }
 
@@ -57,20 +51,14 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
 
 // The names the shipped catalogue gives, for a catalogue whose own are not
 // plain file names.
-QString shippedName(int entry)
+const char *const shippedNames[] = {"Rooms.lst", "RoomPass.lst", "Ignore.lst", "Favourites.lst",
+                                    "Keywords.lst"};
+
+// The rolling key of the scrambled form; applying it twice gives the bytes back.
+void applyKey(QByteArray &bytes)
 {
-    switch (entry) {
-    case StoredLists::RoomsFile:
-        return QStringLiteral("Rooms.lst");
-    case StoredLists::PassesFile:
-        return QStringLiteral("RoomPass.lst");
-    case StoredLists::IgnoreFile:
-        return QStringLiteral("Ignore.lst");
-    case StoredLists::FavouritesFile:
-        return QStringLiteral("Favourites.lst");
-    default:
-        return QStringLiteral("Keywords.lst");
-    }
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(bytes.at(i) ^ Key.at(i % Key.size()) ^ char(i * 29));
 }
 
 // Applies `change` to the raw value of every <X>...</X> field of the given
@@ -114,8 +102,7 @@ QString StoredLists::scramble(const QString &plain)
     if (plain.isEmpty())
         return plain;
     QByteArray bytes = plain.toUtf8();
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(bytes.at(i) ^ Key.at(i % Key.size()) ^ char(i * 29));
+    applyKey(bytes);
     return u'*' + QString::fromLatin1(bytes.toHex());
 }
 
@@ -129,8 +116,7 @@ QString StoredLists::unscramble(const QString &stored)
             return stored;
     }
     QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(bytes.at(i) ^ Key.at(i % Key.size()) ^ char(i * 29));
+    applyKey(bytes);
     return QString::fromUtf8(bytes);
 }
 
@@ -150,10 +136,10 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
         return 0;
     m_loaded = true;
     int read = 0;
-    auto loadInto = [&](Slot slot, int entry, const std::function<void(QStringList &&)> &take) {
+    auto loadInto = [&](Entry entry, const std::function<void(QStringList &&)> &take) {
         QStringList lines;
-        const ReadResult result = readLines(path(catalogue, Entry(entry)), &lines);
-        m_state[slot].writable = result != ReadResult::Failed;
+        const ReadResult result = readLines(path(catalogue, entry), &lines);
+        m_writable[entry - RoomsFile] = result != ReadResult::Failed;
         if (result == ReadResult::Read) {
             take(std::move(lines));
             ++read;
@@ -166,22 +152,22 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
             list.entries = std::move(lines);
         };
     };
-    loadInto(Rooms, RoomsFile, records(session.rooms));
-    loadInto(Passes, PassesFile, records(session.passes));
-    loadInto(Ignore, IgnoreFile, [&](QStringList &&l) {
+    loadInto(RoomsFile, records(session.rooms));
+    loadInto(PassesFile, records(session.passes));
+    loadInto(IgnoreFile, [&](QStringList &&l) {
         // A blank line (a hand edit, a trailing break) names nobody.
         l.removeIf([](const QString &prefix) { return prefix.trimmed().isEmpty(); });
         session.ignoreList = std::move(l);
     });
-    loadInto(Favourites, FavouritesFile, [&](QStringList &&l) { session.favourites = std::move(l); });
-    loadInto(Keywords, KeywordsFile, [&](QStringList &&l) { session.keywords = std::move(l); });
+    loadInto(FavouritesFile, [&](QStringList &&l) { session.favourites = std::move(l); });
+    loadInto(KeywordsFile, [&](QStringList &&l) { session.keywords = std::move(l); });
     m_loadedKeywords = session.keywords;
     return read;
 }
 
 QString StoredLists::path(const Catalogue &catalogue, Entry entry)
 {
-    return catalogue.LookupFile(entry, shippedName(entry));
+    return catalogue.LookupFile(entry, QLatin1String(shippedNames[entry - RoomsFile]));
 }
 
 bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, QString *error)
@@ -189,11 +175,11 @@ bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, Q
     if (!m_loaded || !catalogue.isLoaded())
         return true; // nothing was loaded, so nothing on disk may be replaced
     bool ok = true;
-    auto saveFrom = [&](Slot slot, int entry, const QStringList &lines) {
-        if (!m_state[slot].writable)
+    auto saveFrom = [&](Entry entry, const QStringList &lines) {
+        if (!m_writable[entry - RoomsFile])
             return;
         QString why;
-        const QString file = path(catalogue, Entry(entry));
+        const QString file = path(catalogue, entry);
         if (!writeLines(file, lines, &why)) {
             if (error)
                 *error +=
@@ -201,12 +187,12 @@ bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, Q
             ok = false;
         }
     };
-    saveFrom(Favourites, FavouritesFile, session.favourites);
-    saveFrom(Ignore, IgnoreFile, session.ignoreList);
-    saveFrom(Passes, PassesFile, recordsOf(session.passes));
-    saveFrom(Rooms, RoomsFile, recordsOf(session.rooms));
+    saveFrom(FavouritesFile, session.favourites);
+    saveFrom(IgnoreFile, session.ignoreList);
+    saveFrom(PassesFile, recordsOf(session.passes));
+    saveFrom(RoomsFile, recordsOf(session.rooms));
     if (session.keywords != m_loadedKeywords) {
-        saveFrom(Keywords, KeywordsFile, session.keywords);
+        saveFrom(KeywordsFile, session.keywords);
         if (ok)
             m_loadedKeywords = session.keywords;
     }

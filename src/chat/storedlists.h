@@ -65,11 +65,7 @@ public:
     static QString unscrambleRecord(const QString &record);
 
 private:
-    enum Slot { Rooms, Passes, Ignore, Favourites, Keywords, SlotCount };
-    struct State {
-        bool writable = false; ///< file absent or read in full at load time
-    };
-    State m_state[SlotCount];
+    bool m_writable[KeywordsFile - RoomsFile + 1] = {}; ///< per entry: file absent or read in full at load
     QStringList m_loadedKeywords;
     bool m_loaded = false;
 };

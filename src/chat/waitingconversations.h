@@ -44,7 +44,6 @@ public:
     Outcome offer(const QString &key, const QString &nick, const QString &id, const Line &line,
                   int openWindows);
 
-    bool isWaiting(const QString &key) const { return indexOf(key) >= 0; }
     /// Takes a conversation out, to show in its window; none when it does not wait.
     std::optional<Conversation> take(const QString &key);
     /// Takes the conversation that has waited longest; none when nothing waits.

@@ -61,11 +61,6 @@ void HttpFetcher::drop()
     m_overflow = false;
 }
 
-void HttpFetcher::abort()
-{
-    drop();
-}
-
 void HttpFetcher::failLater(const QString &error)
 {
     // Callers expect the outcome after get() has returned, never inside it.

@@ -31,7 +31,7 @@ public:
     void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
 
     void get(const QUrl &url, const QString &targetFile = QString()) override;
-    void abort() override;
+    void abort() override { drop(); }
     bool isBusy() const override { return !m_reply.isNull(); }
 
 private:

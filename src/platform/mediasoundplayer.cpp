@@ -34,36 +34,29 @@ void MediaSoundPlayer::play(const QString &file)
 #endif
 }
 
+#ifdef HCHAT_HAVE_MULTIMEDIA
 void MediaSoundPlayer::playWave(const QString &file)
 {
-#ifdef HCHAT_HAVE_MULTIMEDIA
     const QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-    if (!m_effect) {
-        m_effect = new QSoundEffect(this);
-        // Loading is asynchronous: play once it is ready, beep if it fails.
-        connect(m_effect, &QSoundEffect::statusChanged, this, [this] {
-            if (m_effect->status() == QSoundEffect::Ready)
-                m_effect->play();
-            else if (m_effect->status() == QSoundEffect::Error)
-                beep();
-        });
-    }
-    if (m_effect->source() == url) {
+    const auto playLoaded = [this] {
         if (m_effect->status() == QSoundEffect::Ready)
             m_effect->play();
         else if (m_effect->status() == QSoundEffect::Error)
             beep();
-        return;
+    };
+    if (!m_effect) {
+        m_effect = new QSoundEffect(this);
+        // Loading is asynchronous: play once it is ready, beep if it fails.
+        connect(m_effect, &QSoundEffect::statusChanged, this, playLoaded);
     }
-    m_effect->setSource(url);
-#else
-    Q_UNUSED(file);
-#endif
+    if (m_effect->source() == url)
+        playLoaded();
+    else
+        m_effect->setSource(url);
 }
 
 void MediaSoundPlayer::playMedia(const QString &file)
 {
-#ifdef HCHAT_HAVE_MULTIMEDIA
     if (!m_player) {
         m_player = new QMediaPlayer(this);
         m_output = new QAudioOutput(this);
@@ -73,9 +66,7 @@ void MediaSoundPlayer::playMedia(const QString &file)
     m_player->stop();
     m_player->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
     m_player->play();
-#else
-    Q_UNUSED(file);
-#endif
 }
+#endif
 
 } // namespace hchat

@@ -29,8 +29,10 @@ public:
     std::function<void()> beep;
 
 private:
+#ifdef HCHAT_HAVE_MULTIMEDIA
     void playWave(const QString &file);
     void playMedia(const QString &file);
+#endif
 
     QSoundEffect *m_effect = nullptr;
     QMediaPlayer *m_player = nullptr;

@@ -22,7 +22,6 @@ NetworkWatcher::NetworkWatcher(QObject *parent) : QObject(parent)
     QNetworkInformation *info = QNetworkInformation::instance();
     if (!info)
         return;
-    m_watching = true;
     using R = QNetworkInformation::Reachability;
     // Reachable again, on whatever network: our server may be on the LAN.
     connect(info, &QNetworkInformation::reachabilityChanged, this, [this](R reachability) {

@@ -14,17 +14,11 @@ class NetworkWatcher : public QObject
 public:
     explicit NetworkWatcher(QObject *parent = nullptr);
 
-    /// False when no backend reports the network's state here.
-    bool isWatching() const { return m_watching; }
-
 signals:
     void networkChanged();
 
 private slots:
     void sleepChanged(bool goingToSleep);
-
-private:
-    bool m_watching = false;
 };
 
 } // namespace hchat

@@ -28,7 +28,6 @@ public:
     /// and the time, or "Speak Create Exception  " and the error. Returns
     /// whether a voice is there to speak.
     bool start();
-    bool isReady() const { return m_ready; }
 
     void say(const QString &text) override;
 

@@ -4,7 +4,6 @@
 
 #include <QWidget>
 
-class QLabel;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QPushButton;

@@ -22,10 +22,11 @@ TextEditView::TextEditView(QTextEdit *edit, QObject *parent)
     // The thumb is dragged by the reader only through sliderMoved; value
     // changes made by the renderer must not count as the reader's choice.
     QScrollBar *bar = edit->verticalScrollBar();
-    connect(bar, &QScrollBar::sliderMoved, this, [this](int value) {
+    const auto dragged = [this](int value) {
         if (m_drag)
             m_drag(value);
-    });
+    };
+    connect(bar, &QScrollBar::sliderMoved, this, dragged);
     // Whether the view shows the end is decided by where it was before the
     // range changed: a new layout moves the end, not the reader.
     connect(bar, &QScrollBar::valueChanged, this,
@@ -38,10 +39,7 @@ TextEditView::TextEditView(QTextEdit *edit, QObject *parent)
     // The reader's other ways of moving the view (keys, the jump button, a
     // search hit) decide about following the end just as a drag does.
     if (m_transcript)
-        connect(m_transcript, &TranscriptEdit::readerScrolled, this, [this](int value) {
-            if (m_drag)
-                m_drag(value);
-        });
+        connect(m_transcript, &TranscriptEdit::readerScrolled, this, dragged);
 }
 
 void TextEditView::aboutToAppend()
@@ -104,11 +102,6 @@ void TextEditView::scrollPageDown()
 void TextEditView::scrollToPixel(int y)
 {
     m_edit->verticalScrollBar()->setValue(y);
-}
-
-int TextEditView::scrollPixel() const
-{
-    return m_edit->verticalScrollBar()->value();
 }
 
 int TextEditView::viewportHeight() const

@@ -31,7 +31,6 @@ public:
     void scrollLines(int lines) override;
     void scrollPageDown() override;
     void scrollToPixel(int y) override;
-    int scrollPixel() const override;
     int viewportHeight() const override;
     int contentHeight() const override;
     void setThumbDragHandler(std::function<void(int)> handler) override;

@@ -58,23 +58,17 @@ TranscriptEdit::TranscriptEdit(QWidget *parent) : QTextEdit(parent)
     connect(bar, &QScrollBar::rangeChanged, this, moved);
 
     // F3 and Escape also work with the focus in the transcript itself.
-    auto *next =
-        new QShortcut(QKeySequence(Qt::Key_F3), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(next, &QShortcut::activated, this, [this] {
-        if (m_search && m_search->isVisible())
-            m_search->findNext();
-    });
-    auto *previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, nullptr, nullptr,
-                                   Qt::WidgetWithChildrenShortcut);
-    connect(previous, &QShortcut::activated, this, [this] {
-        if (m_search && m_search->isVisible())
-            m_search->findPrevious();
-    });
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (m_search && m_search->isVisible())
-            m_search->close();
-    });
+    const auto searchKey = [this](const QKeySequence &keys, Qt::ShortcutContext context,
+                                  void (SearchBar::*act)()) {
+        connect(new QShortcut(keys, this, nullptr, nullptr, context), &QShortcut::activated, this,
+                [this, act] {
+                    if (m_search && m_search->isVisible())
+                        (m_search->*act)();
+                });
+    };
+    searchKey(QKeySequence(Qt::Key_F3), Qt::WidgetWithChildrenShortcut, &SearchBar::findNext);
+    searchKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), Qt::WidgetWithChildrenShortcut, &SearchBar::findPrevious);
+    searchKey(QKeySequence(Qt::Key_Escape), Qt::WidgetShortcut, &SearchBar::close);
 }
 
 TranscriptEdit::~TranscriptEdit() = default;
@@ -283,10 +277,7 @@ void TranscriptEdit::mouseMoveEvent(QMouseEvent *event)
     const bool overLink = !linkAt(event->position().toPoint()).isEmpty();
     if (overLink != m_pointing) {
         m_pointing = overLink;
-        if (overLink)
-            viewport()->setCursor(Qt::PointingHandCursor);
-        else
-            viewport()->setCursor(Qt::IBeamCursor);
+        viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
     }
 }
 

@@ -29,7 +29,6 @@ public:
     /// True while the reader is elsewhere (the window is not active): lines
     /// added then are unread.
     void setReaderAway(bool away);
-    bool isReaderAway() const { return m_away; }
     /// The view shows the last line.
     bool isAtEnd() const;
     /// Around each line added at the end of the document: a line the reader

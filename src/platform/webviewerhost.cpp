@@ -35,10 +35,8 @@ WebViewerHost::WebViewerHost(QWidget *pnlWeb, const QString &pluginDir, QObject 
         m_parent->installEventFilter(this);
 }
 
-WebViewerHost::~WebViewerHost()
-{
-    // The view belongs to pnlWeb; the plugin stays loaded while it may live.
-}
+// The view belongs to pnlWeb; the plugin stays loaded while it may live.
+WebViewerHost::~WebViewerHost() = default;
 
 QString WebViewerHost::pluginPath() const
 {

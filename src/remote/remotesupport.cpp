@@ -16,24 +16,6 @@ RemoteSupport::RemoteSupport(ProcessControl &control, QString programFolder)
         m_folder += u'/';
 }
 
-QString RemoteSupport::elevatedScriptName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("tv.bat");
-#else
-    return QStringLiteral("tv.sh");
-#endif
-}
-
-QString RemoteSupport::helpProgramName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("halvexhelp.exe");
-#else
-    return QStringLiteral("halvexhelp");
-#endif
-}
-
 QString RemoteSupport::findHelper(const QStringList &folders)
 {
     for (const QString &folder : folders) {

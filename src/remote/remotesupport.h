@@ -7,6 +7,12 @@ namespace hchat {
 
 class ProcessControl;
 
+#ifdef Q_OS_WIN
+inline constexpr char remoteScriptFile[] = "tv.bat", remoteHelperFile[] = "halvexhelp.exe";
+#else
+inline constexpr char remoteScriptFile[] = "tv.sh", remoteHelperFile[] = "halvexhelp";
+#endif
+
 /// The Remote Support command: clears away running copies of the
 /// remote-desktop tool that would get in the way, stops its services through
 /// the shipped elevated script when one runs, then starts our own
@@ -37,8 +43,8 @@ public:
     static QString notFoundNotice(const QString &userFolder);
 
     /// The elevated script and the remote-support program of this platform.
-    static QString elevatedScriptName();
-    static QString helpProgramName();
+    static QString elevatedScriptName() { return QLatin1String(remoteScriptFile); }
+    static QString helpProgramName() { return QLatin1String(remoteHelperFile); }
 
 private:
     void endConflictingWindows();

@@ -4,13 +4,6 @@
 
 namespace hchat {
 
-std::optional<QString> KeywordRules::match(const QString &line, const QStringList &keywords,
-                                           const QString &defaultSound)
-{
-    const auto found = find(line, keywords, defaultSound);
-    return found ? std::optional<QString>(found->sound) : std::nullopt;
-}
-
 std::optional<KeywordRules::Match> KeywordRules::find(const QString &line, const QStringList &keywords,
                                                       const QString &defaultSound)
 {
@@ -71,11 +64,8 @@ KeywordRules::Spans KeywordRules::nickMentions(const QString &line, const QStrin
 
 QString KeywordRules::soundPath(const QString &sound, const QString &programFolder)
 {
-    if (sound.isEmpty())
-        return sound;
-    if (sound.contains(QLatin1Char(':')) || sound.startsWith(QLatin1Char('/')))
-        return sound;
-    if (programFolder.isEmpty())
+    if (sound.isEmpty() || sound.contains(QLatin1Char(':')) || sound.startsWith(QLatin1Char('/')) ||
+        programFolder.isEmpty())
         return sound;
     return QDir(programFolder).filePath(sound);
 }

@@ -12,12 +12,10 @@ namespace hchat {
 class KeywordRules
 {
 public:
-    /// The sound of the first keyword line whose word occurs in the line
-    /// (compared in lower case), or nothing. A line without a separator
-    /// sounds defaultSound; "read" means the line is to be spoken.
-    static std::optional<QString> match(const QString &line, const QStringList &keywords,
-                                        const QString &defaultSound);
-    /// The same, with the word that matched (lower case).
+    /// The first keyword line whose word occurs in the line (compared in
+    /// lower case): that word, in lower case, and its sound; or nothing. A
+    /// line without a separator sounds defaultSound; "read" means the line
+    /// is to be spoken.
     struct Match {
         QString word;
         QString sound;

@@ -30,6 +30,13 @@ QTextBlock findLine(const QTextDocument *doc, quint32 number)
     return {};
 }
 
+void setBlockProperty(const QTextBlock &block, int property, const QVariant &value)
+{
+    QTextBlockFormat f = block.blockFormat();
+    f.setProperty(property, value);
+    QTextCursor(block).setBlockFormat(f);
+}
+
 // Where the mark starts in the block; the block's end when it has none.
 int markStart(const QTextBlock &block)
 {
@@ -75,12 +82,8 @@ void OwnLineMarks::markLast(QTextDocument *doc, quint32 number, int blocks)
 {
     QTextBlock last = doc->lastBlock();
     last.setUserState(int(number));
-    if (blocks > 1) {
-        QTextCursor c(last);
-        QTextBlockFormat f = c.blockFormat();
-        f.setProperty(blocksProperty, blocks);
-        c.setBlockFormat(f);
-    }
+    if (blocks > 1)
+        setBlockProperty(last, blocksProperty, blocks);
     setMark(doc, last, OwnLineState::Pending, {});
 }
 
@@ -95,10 +98,7 @@ bool OwnLineMarks::mark(QTextDocument *doc, quint32 number, OwnLineState state, 
 
 void OwnLineMarks::numberLast(QTextDocument *doc, quint32 line)
 {
-    QTextCursor c(doc->lastBlock());
-    QTextBlockFormat f = c.blockFormat();
-    f.setProperty(lineProperty, line);
-    c.setBlockFormat(f);
+    setBlockProperty(doc->lastBlock(), lineProperty, line);
 }
 
 bool OwnLineMarks::place(QTextDocument *doc, quint32 number, quint32 line)
@@ -117,17 +117,14 @@ bool OwnLineMarks::place(QTextDocument *doc, quint32 number, quint32 line)
         if (n != 0 && before(n))
             after = b;
     }
-    QTextCursor c(doc);
     if (!after.isValid()) {
-        c.setPosition(own.position());
-        QTextBlockFormat f = own.blockFormat();
-        f.setProperty(lineProperty, line);
-        c.setBlockFormat(f);
+        setBlockProperty(own, lineProperty, line);
         return false;
     }
     QTextBlock start = own;
     for (int n = own.blockFormat().intProperty(blocksProperty); n > 1 && start.previous().isValid(); --n)
         start = start.previous();
+    QTextCursor c(doc);
     c.beginEditBlock();
     c.setPosition(start.position());
     c.setPosition(own.position() + own.length() - 1, QTextCursor::KeepAnchor);

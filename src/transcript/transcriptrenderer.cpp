@@ -104,22 +104,13 @@ void TranscriptRenderer::setTabStops(QTextDocument *doc)
 
 int TranscriptRenderer::FontPixel(int fontSize)
 {
-    if (fontSize == 8)
-        return 13;
-    if (fontSize == 10)
-        return 16;
-    return 20;
+    return fontSize == 8 ? 13 : fontSize == 10 ? 16 : 20;
 }
 
 void TranscriptRenderer::setLineColor(int rgb)
 {
     m_color = fromRgb(rgb);
     m_format.setForeground(m_color);
-}
-
-void TranscriptRenderer::setStampTime(const QDateTime &when)
-{
-    m_stamp = when;
 }
 
 QString TranscriptRenderer::format(const QDateTime &when, int textNo) const
@@ -161,11 +152,6 @@ int TranscriptRenderer::clockCounter(bool second) const
 bool TranscriptRenderer::follows(bool second) const
 {
     return pane(second).follow;
-}
-
-void TranscriptRenderer::setFollows(bool second, bool on)
-{
-    pane(second).follow = on;
 }
 
 void TranscriptRenderer::Clear(bool second)
@@ -479,16 +465,6 @@ void TranscriptRenderer::showAndLog(const QString &text, bool second)
         if (log && !m_lastShown.isNull())
             second ? m_ctx.log->AutoLog2(m_lastShown) : m_ctx.log->AutoLog(m_lastShown);
     }
-}
-
-void TranscriptRenderer::TimeStamp(const QString &text)
-{
-    showAndLog(text, false);
-}
-
-void TranscriptRenderer::TimeStamp2(const QString &text)
-{
-    showAndLog(text, true);
 }
 
 void TranscriptRenderer::SayIt(const QString &text, bool speak)

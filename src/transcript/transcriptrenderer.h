@@ -38,10 +38,10 @@ public:
 
     // TranscriptSink
     void ShowMessage(const QString &text, bool second, bool notice) override;
-    void TimeStamp(const QString &text) override;
-    void TimeStamp2(const QString &text) override;
+    void TimeStamp(const QString &text) override { showAndLog(text, false); }
+    void TimeStamp2(const QString &text) override { showAndLog(text, true); }
     void setLineColor(int rgb) override;
-    void setStampTime(const QDateTime &when) override;
+    void setStampTime(const QDateTime &when) override { m_stamp = when; }
     void setOwnMessage(bool own) override { m_own = own; }
     void setOwnLineNumber(quint32 number) override { m_ownNumber = number; }
     void setLineNumber(quint32 line) override { m_lineNumber = line; }
@@ -65,7 +65,6 @@ public:
     void Clear(bool second);
     /// Whether the view of a transcript is kept at its end.
     bool follows(bool second) const;
-    void setFollows(bool second, bool on);
     /// Recomputes the follow flag from a thumb position (pixels), as when
     /// the reader drags the scroll thumb.
     void thumbDragged(bool second, int thumbPixel);
@@ -77,8 +76,6 @@ public:
     int clockCounter(bool second) const;
     /// Lines in a transcript: 0 when empty, else its paragraphs.
     int lineCount(bool second) const;
-    /// The last line as shown (with its stamp); null if the last call showed nothing.
-    QString lastShown() const { return m_lastShown; }
 
     /// The time stamp, with its trailing blank, of a line shown at `when`;
     /// other windows stamp their lines the same way.

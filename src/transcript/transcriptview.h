@@ -23,8 +23,6 @@ public:
     virtual void scrollPageDown() = 0;
     /// Puts the top of the view at pixel y of the content.
     virtual void scrollToPixel(int y) = 0;
-    /// Top of the view in content pixels (the scroll thumb's position).
-    virtual int scrollPixel() const = 0;
     /// Height of the visible area in pixels.
     virtual int viewportHeight() const = 0;
     /// Height of the laid-out content in pixels.

@@ -127,12 +127,12 @@ QString ExecutableCheck::versionProblem(const QString &program, int timeoutMs)
     p.start();
     if (!p.waitForStarted(timeoutMs))
         return QStringLiteral("the new program does not start");
-    if (!p.waitForFinished(timeoutMs)) {
+    const bool finished = p.waitForFinished(timeoutMs);
+    if (!finished) {
         p.kill();
         p.waitForFinished(1000);
-        return QStringLiteral("the new program does not answer --version");
     }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 ||
+    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 ||
         !p.readAllStandardOutput().startsWith("Halvex Chat "))
         return QStringLiteral("the new program does not answer --version");
     return QString();

@@ -1,6 +1,7 @@
 #include "upgrade/upgrade.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogueloader.h"
 #include "catalogue/cataloguetext.h"
 #include "catalogue/fetcher.h"
 #include "upgrade/executablecheck.h"
@@ -21,13 +22,6 @@
 namespace hchat {
 
 namespace {
-QString withSlash(QString folder)
-{
-    if (!folder.isEmpty() && !folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
-}
-
 QByteArray sha256Of(const QString &path)
 {
     QFile f(path);
@@ -49,8 +43,8 @@ QString renameOnto(const QString &from, const QString &to)
 
 Upgrade::Upgrade(UpgradeContext context, QObject *parent) : QObject(parent), m_context(std::move(context))
 {
-    m_context.homeFolder = withSlash(m_context.homeFolder);
-    m_context.programFolder = withSlash(m_context.programFolder);
+    m_context.homeFolder = CatalogueLoader::withSlash(m_context.homeFolder);
+    m_context.programFolder = CatalogueLoader::withSlash(m_context.programFolder);
     if (Fetcher *f = m_context.fetcher) {
         connect(f, &Fetcher::progress, this, &Upgrade::onProgress);
         connect(f, &Fetcher::finished, this, &Upgrade::onFinished);

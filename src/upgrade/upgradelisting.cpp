@@ -1,5 +1,6 @@
 #include "upgrade/upgradelisting.h"
 
+#include "catalogue/cataloguecodec.h"
 #include "catalogue/dateformat.h"
 
 #include <QStringList>
@@ -35,11 +36,7 @@ QDate UpgradeListing::dayOf(qint64 unixSeconds)
 UpgradeListing UpgradeListing::PostDates(const QString &listing, const QString &programFile)
 {
     UpgradeListing result;
-    QStringList lines = listing.split(u'\n');
-    for (QString &l : lines) {
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-    }
+    const QStringList lines = CatalogueCodec::splitLines(listing);
     qsizetype at = -1;
     for (qsizetype i = 0; i < lines.size() && !programFile.isEmpty(); ++i) {
         if (namesFile(lines.at(i), programFile)) {

@@ -33,7 +33,6 @@ public:
         calls << QStringLiteral("pixel %1").arg(y);
         scrollToPixelQuiet(y);
     }
-    int scrollPixel() const override { return pos; }
     int viewportHeight() const override { return viewport; }
     int contentHeight() const override { return lines() * lineHeight; }
     void setThumbDragHandler(std::function<void(int)> h) override { drag = std::move(h); }
