@@ -88,9 +88,7 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
     }
     if (m_dir.isEmpty() || !QFileInfo::exists(legacyPath))
         return;
-    QString aside = legacyPath + QStringLiteral(".moved");
-    for (int i = 1; QFileInfo::exists(aside) && i < 1000; ++i)
-        aside = legacyPath + QStringLiteral(".moved.") + QString::number(i);
+    const QString aside = RoomStore::freeName(legacyPath + QStringLiteral(".moved"));
     if (moved && QFile::rename(legacyPath, aside))
         note(QStringLiteral("%1: bulletins moved to %2; the old file is kept as %3")
                  .arg(legacyPath, m_dir, aside));

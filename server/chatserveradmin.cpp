@@ -13,7 +13,6 @@
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
 #include "protocol/records.h"
-#include "protocol/roomflags.h"
 
 namespace hchat {
 
@@ -136,17 +135,17 @@ void ChatServer::answerAdminCheck(Session &s, int room, const QString &refusal)
     if (!refusal.isEmpty())
         notice(s, refusal);
     const bool granted = administers(s, room);
-    RoomFlags flags = m_rooms->flags(room);
-    flags.administrator = granted;
-    flags.staff = isStaff(s);
-    QString whole = granted ? KillS(m_rooms->fields(room), Field::RoomHas) : QString();
+    RoomRecord answer = granted ? m_rooms->record(room) : RoomRecord{};
+    answer.room = room;
+    answer.flags = m_rooms->flags(room);
+    answer.flags.administrator = granted;
+    answer.flags.staff = isStaff(s);
     // A room without an administrator password is open to every member's
     // settings, its access password not: that goes only to a session that
     // proved it, the administrator password, or staff.
     if (granted && !isStaff(s) && !s.adminRooms.contains(room) && !s.grantedRooms.contains(room))
-        whole = KillS(whole, Field::AccessPassword);
-    enqueue(s, AddI(kindNumber(RecordKind::AdminCheck), Field::Kind) + AddI(room, Field::Room) + whole +
-                   flags.field());
+        answer.accessPassword.clear();
+    enqueue(s, AddKind(RecordKind::AdminCheck) + answer.encode());
 }
 
 void ChatServer::takePasswordChecks()

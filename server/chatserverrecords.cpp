@@ -760,11 +760,11 @@ void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
         if (n > 0)
             perRoom.insert(key, int(n));
     }
-    const QByteArray head = (AddKind(RecordKind::ChatLine) + AddI(s.room, Field::Room)).toUtf8() + "<M>Room ";
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
         const QString name = m_rooms ? untag(m_rooms->facts(it.key()).name) : QString();
-        enqueueBytes(s, head + QByteArray::number(it.key()) + "  " + encodeText(name).toUtf8() + ": " +
-                            QByteArray::number(it.value()) + " users</M>");
+        const QString text = QStringLiteral("Room %1  %2: %3 users")
+                                 .arg(QString::number(it.key()), name, QString::number(it.value()));
+        enqueue(s, AddKind(RecordKind::ChatLine) + ChatLineRecord{.room = s.room, .text = text}.encode());
     }
 }
 

@@ -28,6 +28,16 @@ int roomOf(const QString &rec, const Session &s)
     return HasField(rec, Field::Room) ? RoomStore::roomNumber(GetS(rec, Field::Room)).value_or(-1) : s.room;
 }
 
+// A record as a member sent it, as it would be stored: the passwords lose
+// the underscores a member may type in them.
+RoomRecord offered(const QString &rec)
+{
+    RoomRecord r = RoomRecord::decode(rec);
+    r.adminPassword.remove(u'_');
+    r.accessPassword.remove(u'_');
+    return RoomStore::cleaned(r);
+}
+
 // Told to the member instead of "saved"; the reason goes to the log only.
 QString notSaved(const QString &what, int room)
 {
@@ -165,16 +175,12 @@ bool ChatServer::isStoredRoomRecord(const Session &s, const QString &rec) const
     const int room = roomOf(rec, s);
     if (!m_rooms || !RoomStore::validRoom(room))
         return false;
-    const QString stored = m_rooms->fields(room);
-    for (const char f : {Field::AdminPassword, Field::AccessPassword}) {
-        if (RoomStore::cleanField(GetS(rec, f).remove(u'_')) != GetS(stored, f))
-            return false;
-    }
-    for (const char f : RoomStore::editedFields) {
-        if (RoomStore::cleanField(GetS(rec, f)) != RoomStore::cleanField(GetS(stored, f)))
-            return false;
-    }
-    return true;
+    const RoomRecord stored = m_rooms->record(room);
+    // The passwords as stored, the rest as it would be stored.
+    RoomRecord clean = RoomStore::cleaned(stored);
+    clean.adminPassword = stored.adminPassword;
+    clean.accessPassword = stored.accessPassword;
+    return offered(rec).sameSettings(clean);
 }
 
 void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
@@ -187,8 +193,11 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     const QString stored = m_rooms->fields(room);
     // The record as sent is the room's whole record: a password left out
     // (the writer never writes an empty field) is none.
-    const QString offeredS = RoomStore::cleanField(GetS(rec, Field::AdminPassword).remove(u'_'));
-    const QString offeredB = RoomStore::cleanField(GetS(rec, Field::AccessPassword).remove(u'_'));
+    RoomRecord record = offered(rec);
+    record.room.reset();
+    record.flags = {};
+    record.editor = room == 0 ? QStringLiteral("Halvex Staff") : s.nick;
+    const QString &offeredS = record.adminPassword;
     const QString storedS = m_rooms->adminPassword(room);
     const QString storedB = m_rooms->accessPassword(room);
     if (!mayAdminister(s, room, offeredS)) {
@@ -208,13 +217,7 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
             QStringLiteral("You have set up enough rooms for now; please ask staff for room %1.").arg(room));
         return;
     }
-    QString fields;
-    for (const char f : RoomStore::editedFields) {
-        fields += AddS(RoomStore::cleanField(GetS(rec, f)), f);
-        if (f == Field::Nick)
-            fields += AddS(offeredS, Field::AdminPassword) + AddS(offeredB, Field::AccessPassword);
-    }
-    fields += AddS(room == 0 ? QStringLiteral("Halvex Staff") : s.nick, Field::Editor);
+    const QString fields = record.encode();
     if (const qsizetype bytes = fields.toUtf8().size(); bytes > RoomStore::maxRecordBytes) {
         notice(s, QStringLiteral(
                       "The settings of room %1 are too long (%2 bytes, at most %3); they were not saved.")
@@ -355,11 +358,10 @@ void ChatServer::onBoot(Session &s, const QString &rec)
     {
         if (m_rooms) {
             // Booted members stay out: the room's list of booted users.
-            const QString fields = m_rooms->fields(room);
-            QString booted = GetS(fields, Field::Booted);
-            booted = booted.isEmpty() ? t->nick : booted + QStringLiteral("\r\n") + t->nick;
-            const QString updated =
-                KillS(fields, Field::Booted) + AddS(RoomStore::cleanField(booted), Field::Booted);
+            RoomRecord r = m_rooms->record(room);
+            r.booted = RoomStore::cleanField(
+                r.booted.isEmpty() ? t->nick : r.booted + QStringLiteral("\r\n") + t->nick);
+            const QString updated = r.encode();
             QString error;
             if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
                 notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")

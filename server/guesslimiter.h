@@ -31,7 +31,6 @@ public:
     void failed(Window &session, const Endpoint &from, qint64 nowMs);
     /// Forgets addresses whose window is over; call now and then.
     void prune(qint64 nowMs);
-    int addressCount() const { return int(m_addresses.size()); }
 
     /// What counts as one host: an IPv4 address (also when it comes mapped
     /// into IPv6), or an IPv6 /64; never the port.

@@ -41,6 +41,20 @@ void logLine(const QString &line)
     std::fflush(stderr);
 }
 
+// Says why the server cannot go on and gives the exit code for it.
+int stop(int code, const QString &why)
+{
+    logLine(QStringLiteral("hchat-server: ") + why);
+    return code;
+}
+
+QCommandLineOption option(const char *name, const QString &description, const char *value = nullptr,
+                          const QString &defaultValue = QString())
+{
+    return QCommandLineOption(QString::fromLatin1(name), description, QString::fromLatin1(value),
+                              defaultValue);
+}
+
 // Reads a password from standard input, without echo on a terminal, so it
 // stays out of the shell's history and the process list.
 QString readPassword()
@@ -66,25 +80,19 @@ QString readPassword()
 // `--hash-password NICK`: one line of the staff file on standard output.
 int hashPassword(const QString &nick)
 {
-    if (nick.trimmed().isEmpty() || nick.contains(u'\n')) {
-        logLine(QStringLiteral("hchat-server: --hash-password needs the staff member's nick"));
-        return 2;
-    }
+    if (nick.trimmed().isEmpty() || nick.contains(u'\n'))
+        return stop(2, QStringLiteral("--hash-password needs the staff member's nick"));
     QString password = readPassword();
     // Clients send passwords without underscores: a hash with them would never match.
     if (password.contains(u'_')) {
         password.remove(u'_');
         logLine(QStringLiteral("hchat-server: underscores are not part of passwords; hashed without them"));
     }
-    if (password.isEmpty()) {
-        logLine(QStringLiteral("hchat-server: no password given"));
-        return 2;
-    }
+    if (password.isEmpty())
+        return stop(2, QStringLiteral("no password given"));
     const QByteArray hash = StaffPasswords::hash(password);
-    if (hash.isEmpty()) {
-        logLine(QStringLiteral("hchat-server: the password could not be hashed"));
-        return 1;
-    }
+    if (hash.isEmpty())
+        return stop(1, QStringLiteral("the password could not be hashed"));
     std::printf("%s:%s\n", nick.trimmed().toUtf8().constData(), hash.constData());
     return 0;
 }
@@ -125,40 +133,26 @@ int main(int argc, char **argv)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("The local chat server for Halvex Chat."));
     p.addHelpOption();
-    const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("Address and port to listen on."),
-                                    QStringLiteral("ADDR:PORT"), QStringLiteral("127.0.0.1:5500"));
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Folder for rooms and bulletins."),
-                                  QStringLiteral("DIR"));
-    const QCommandLineOption staff(
-        QStringLiteral("staff"),
-        QStringLiteral(
-            "File of staff nicks and password hashes, nick:hash a line, readable by its owner only."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption hash(
-        QStringLiteral("hash-password"),
-        QStringLiteral("Read a password from standard input and print the staff file's line for NICK."),
-        QStringLiteral("NICK"));
-    const QCommandLineOption drop(QStringLiteral("drop"),
-                                  QStringLiteral("Drop datagrams with probability P."), QStringLiteral("P"),
-                                  QStringLiteral("0"));
-    const QCommandLineOption dup(QStringLiteral("dup"),
-                                 QStringLiteral("Duplicate datagrams with probability P."),
-                                 QStringLiteral("P"), QStringLiteral("0"));
-    const QCommandLineOption delay(QStringLiteral("delay"),
-                                   QStringLiteral("Hold datagrams back MS milliseconds."),
-                                   QStringLiteral("MS"), QStringLiteral("0"));
-    const QCommandLineOption perAddress(QStringLiteral("per-address"),
-                                        QStringLiteral("Sessions one source address may hold (default %1).")
-                                            .arg(ServerLimits().maxSessionsPerAddress),
-                                        QStringLiteral("N"),
-                                        QString::number(ServerLimits().maxSessionsPerAddress));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every datagram."));
-    const QCommandLineOption printKey(
-        QStringLiteral("print-key"),
-        QStringLiteral("Print the server's public key (base64) and its fingerprint, then exit."));
-    const QCommandLineOption sealedOnly(QStringLiteral("sealed-only"),
-                                        QStringLiteral("Refuse plain (unencrypted) datagrams."));
+    const auto listen = option("listen", "Address and port to listen on.", "ADDR:PORT", "127.0.0.1:5500");
+    const auto data = option("data", "Folder for rooms and bulletins.", "DIR");
+    const auto staff = option(
+        "staff", "File of staff nicks and password hashes, nick:hash a line, readable by its owner only.",
+        "FILE");
+    const auto hash =
+        option("hash-password",
+               "Read a password from standard input and print the staff file's line for NICK.", "NICK");
+    const auto drop = option("drop", "Drop datagrams with probability P.", "P", "0");
+    const auto dup = option("dup", "Duplicate datagrams with probability P.", "P", "0");
+    const auto delay = option("delay", "Hold datagrams back MS milliseconds.", "MS", "0");
+    const int perAddressDefault = ServerLimits().maxSessionsPerAddress;
+    const auto perAddress =
+        option("per-address",
+               QStringLiteral("Sessions one source address may hold (default %1).").arg(perAddressDefault),
+               "N", QByteArray::number(perAddressDefault).constData());
+    const auto verbose = option("verbose", "Log every datagram.");
+    const auto printKey =
+        option("print-key", "Print the server's public key (base64) and its fingerprint, then exit.");
+    const auto sealedOnly = option("sealed-only", "Refuse plain (unencrypted) datagrams.");
     p.addOptions({listen, data, staff, hash, perAddress, drop, dup, delay, verbose, printKey, sealedOnly});
     p.process(app);
     if (p.isSet(hash))
@@ -178,46 +172,36 @@ int main(int argc, char **argv)
     faults.dup = p.value(dup).toDouble(&ok2);
     faults.delayMs = p.value(delay).toInt(&ok3);
     if (!ok1 || !ok2 || !ok3 || faults.drop < 0 || faults.drop > 1 || faults.dup < 0 || faults.dup > 1 ||
-        faults.delayMs < 0) {
-        logLine(QStringLiteral("hchat-server: --drop and --dup take 0..1, --delay milliseconds"));
-        return 2;
-    }
+        faults.delayMs < 0)
+        return stop(2, QStringLiteral("--drop and --dup take 0..1, --delay milliseconds"));
 
     ServerLimits limits;
     bool ok4 = false;
     limits.maxSessionsPerAddress = p.value(perAddress).toInt(&ok4);
-    if (!ok4 || limits.maxSessionsPerAddress < 1 || limits.maxSessionsPerAddress > limits.maxSessions) {
-        logLine(QStringLiteral("hchat-server: --per-address takes 1..%1").arg(limits.maxSessions));
-        return 2;
-    }
+    if (!ok4 || limits.maxSessionsPerAddress < 1 || limits.maxSessionsPerAddress > limits.maxSessions)
+        return stop(2, QStringLiteral("--per-address takes 1..%1").arg(limits.maxSessions));
 
     RoomStore rooms(p.value(data));
     rooms.log = [](const QString &line) { logLine(QStringLiteral("hchat-server: ") + line); };
     QString error;
-    if (!rooms.load(&error)) {
-        logLine(QStringLiteral("hchat-server: cannot read the data folder: %1").arg(error));
-        return 1;
-    }
+    if (!rooms.load(&error))
+        return stop(1, QStringLiteral("cannot read the data folder: %1").arg(error));
     const auto key = serverKey(p.value(data), true);
     if (!key)
         return 1;
     MemberKeys memberKeys(p.value(data));
     memberKeys.log = rooms.log;
-    if (memberKeys.unreadable()) {
-        // Without them every bound member ID could be taken by anyone.
-        logLine(QStringLiteral("hchat-server: cannot read the member keys: %1").arg(memberKeys.loadError()));
-        return 1;
-    }
+    // Without them every bound member ID could be taken by anyone.
+    if (memberKeys.unreadable())
+        return stop(1, QStringLiteral("cannot read the member keys: %1").arg(memberKeys.loadError()));
     if (!memberKeys.loadError().isEmpty())
         logLine(QStringLiteral("hchat-server: %1").arg(memberKeys.loadError()));
     ChatServer server(&rooms, limits);
     server.setMemberKeys(&memberKeys);
     if (p.isSet(staff)) {
         StaffPasswords staffFile;
-        if (!staffFile.load(p.value(staff), &error)) {
-            logLine(QStringLiteral("hchat-server: --staff: %1").arg(error));
-            return 1;
-        }
+        if (!staffFile.load(p.value(staff), &error))
+            return stop(1, QStringLiteral("--staff: %1").arg(error));
         server.setStaff(std::move(staffFile));
     }
     server.setLog(logLine, p.isSet(verbose));
@@ -227,10 +211,8 @@ int main(int argc, char **argv)
     UdpServer udp(&server);
     udp.setFaults(faults);
     udp.setSealing(*key, p.isSet(sealedOnly));
-    if (!udp.listen(p.value(listen), &error)) {
-        logLine(QStringLiteral("hchat-server: %1").arg(error));
-        return 1;
-    }
+    if (!udp.listen(p.value(listen), &error))
+        return stop(1, error);
     server.restoreMembers(udp.nowMs());
 
     // SIGTERM and SIGINT end the event loop through a pipe: a clean exit.

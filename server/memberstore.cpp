@@ -17,14 +17,6 @@ constexpr quint32 magic = 0x48434d32;   // "HCM2"
 // is not ours.
 constexpr qint64 maxFileBytes = qint64(4) << 30;
 
-QString freeName(const QString &base)
-{
-    QString name = base;
-    for (int n = 1; QFile::exists(name); ++n)
-        name = base + u'.' + QString::number(n);
-    return name;
-}
-
 } // namespace
 
 MemberStore::MemberStore(const QString &dir)
@@ -134,7 +126,7 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
     if (ok && in.status() == QDataStream::Ok && in.atEnd())
         return members;
     members.clear();
-    const QString aside = freeName(m_path + QStringLiteral(".damaged"));
+    const QString aside = RoomStore::freeName(m_path + QStringLiteral(".damaged"));
     if (QFile::rename(m_path, aside))
         note(QStringLiteral("%1 is damaged: set aside as %2; starting without its members")
                  .arg(m_path, aside));

@@ -26,16 +26,15 @@ QString cleanLine(const QString &s)
 // Room records hold the rooms' passwords: for the server's owner only.
 constexpr QFileDevice::Permissions kPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// A name beside `path` that is not taken yet.
-QString freeName(const QString &path)
+} // namespace
+
+QString RoomStore::freeName(const QString &path)
 {
     QString name = path;
     for (int i = 1; QFileInfo::exists(name) && i < 1000; ++i)
         name = path + u'.' + QString::number(i);
     return name;
 }
-
-} // namespace
 
 RoomStore::RoomStore(const QString &dataDir) : m_dir(dataDir) {}
 
@@ -126,10 +125,11 @@ bool RoomStore::load(QString *error)
     m_bulletins.load(m_dir, m_oldBulletins.entries, m_dir + u'/' + m_oldBulletins.name);
     m_oldBulletins.entries.clear();
     if (m_rooms.entries.isEmpty()) {
-        m_rooms.entries.insert(0, AddS(QStringLiteral("Support Room"), Field::Nick) +
-                                      AddS(QStringLiteral("Halvex Staff"), Field::Editor));
+        m_rooms.entries.insert(
+            0, RoomRecord{.name = QStringLiteral("Support Room"), .editor = QStringLiteral("Halvex Staff")}
+                   .encode());
         for (int r = 1; r <= 9; ++r)
-            m_rooms.entries.insert(r, AddS(QStringLiteral("Vacant"), Field::Nick));
+            m_rooms.entries.insert(r, RoomRecord{.name = QStringLiteral("Vacant")}.encode());
         QString why;
         if (!save(m_rooms, &why))
             note(QStringLiteral("the seeded rooms are not saved: ") + why);
@@ -145,17 +145,25 @@ QString RoomStore::cleanField(QString value)
     return stripFieldTags(value);
 }
 
+RoomRecord RoomStore::cleaned(RoomRecord record)
+{
+    for (const auto &[name, member] : RoomRecord::settings)
+        record.*member = cleanField(record.*member);
+    return record;
+}
+
 QByteArray RoomStore::publicRecord(int room) const
 {
     auto it = m_public.constFind(room);
     if (it != m_public.cend())
         return *it;
-    const QString f = fields(room);
-    QString out = AddKind(RecordKind::RoomRecord) + AddI(room, Field::Room);
-    for (const char name : editedFields)
-        out += AddS(cleanField(GetS(f, name)), name);
-    out += AddS(cleanField(GetS(f, Field::Editor)), Field::Editor) + flags(room).field();
-    return *m_public.insert(room, out.toUtf8());
+    RoomRecord r = cleaned(record(room));
+    r.room = room;
+    r.adminPassword.clear();
+    r.accessPassword.clear();
+    r.editor = cleanField(r.editor);
+    r.flags = flags(room);
+    return *m_public.insert(room, (AddKind(RecordKind::RoomRecord) + r.encode()).toUtf8());
 }
 
 RoomFlags RoomStore::flags(int room) const
@@ -179,11 +187,10 @@ std::shared_ptr<const QList<QByteArray>> RoomStore::publicList() const
 
 bool RoomStore::isFree(int room) const
 {
-    const QString f = fields(room);
-    const QString name = GetS(f, Field::Nick);
-    return f.isEmpty() ||
-           (GetS(f, Field::AdminPassword).isEmpty() &&
-            (name == QLatin1String("Vacant") || name == QLatin1String("Available by Request")));
+    const RoomRecord r = record(room);
+    return fields(room).isEmpty() ||
+           (r.adminPassword.isEmpty() &&
+            (r.name == QLatin1String("Vacant") || r.name == QLatin1String("Available by Request")));
 }
 
 bool RoomStore::isBooted(int room, const QString &nick) const
@@ -191,8 +198,7 @@ bool RoomStore::isBooted(int room, const QString &nick) const
     auto it = m_booted.constFind(room);
     if (it == m_booted.cend()) {
         QSet<QString> nicks;
-        for (const QString &b :
-             GetS(fields(room), Field::Booted).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString &b : record(room).booted.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             nicks << b.trimmed().toCaseFolded();
         it = m_booted.insert(room, nicks);
     }
@@ -211,9 +217,8 @@ const RoomStore::Facts &RoomStore::facts(int room) const
 {
     auto it = m_facts.constFind(room);
     if (it == m_facts.cend()) {
-        const QString f = fields(room);
-        it = m_facts.insert(room, {GetS(f, Field::AdminPassword), GetS(f, Field::AccessPassword),
-                                   GetS(f, Field::Nick), GetS(f, Field::Automatic)});
+        const RoomRecord r = record(room);
+        it = m_facts.insert(room, {r.adminPassword, r.accessPassword, r.name, r.denied});
     }
     return *it;
 }
@@ -239,7 +244,7 @@ bool RoomStore::setBulletin(int room, const QString &text, QString *error)
 
 QString RoomStore::resetFields()
 {
-    return AddS(QStringLiteral("Available by Request"), Field::Nick) + AddI(0, Field::Icon);
+    return RoomRecord{.name = QStringLiteral("Available by Request"), .icon = QStringLiteral("0")}.encode();
 }
 
 bool RoomStore::change(Store &store, int room, const QString &value, QString *error)

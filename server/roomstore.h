@@ -1,8 +1,7 @@
 #pragma once
 
 #include "bulletinstore.h"
-#include "protocol/field.h"
-#include "protocol/roomflags.h"
+#include "protocol/records.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,7 +10,6 @@
 #include <QSet>
 #include <QString>
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,22 +42,22 @@ public:
     /// else (a number out of range must not wrap onto room 0).
     static std::optional<int> roomNumber(const QString &value);
 
-    /// The fields members edit, in the order clients send them (the
-    /// passwords `S` and `B` go after `N`; `J` is the server's).
-    static constexpr std::array<char, 9> editedFields{Field::Nick,      Field::Icon,  Field::ServerChoice,
-                                                      Field::Caption,   Field::Url,   Field::Text,
-                                                      Field::Automatic, Field::Roots, Field::Booted};
     /// A stored room record (passwords included) is at most a record on the
     /// wire, so that a room list stays a bounded size whatever is in it.
     static constexpr int maxRecordBytes = 4096;
     /// A field value as stored and relayed: one line (line breaks as "||")
     /// and no field tag of its own, which would shadow another field.
     static QString cleanField(QString value);
+    /// A name beside `path` (itself or with ".1", ".2", ...) not taken yet.
+    static QString freeName(const QString &path);
+    /// The record with each of its settings (passwords included) cleaned.
+    static RoomRecord cleaned(RoomRecord record);
 
     /// Every room that has a record, in number order.
     QList<int> rooms() const { return m_rooms.entries.keys(); }
     /// The stored fields of a room (passwords included); empty when unknown.
     QString fields(int room) const { return m_rooms.entries.value(room); }
+    RoomRecord record(int room) const { return RoomRecord::decode(fields(room)); }
     /// The room record as clients see it: kind 7, room tag, no passwords,
     /// but `H` telling which passwords the room has. Built from the fields
     /// one by one, so nothing stored can carry a password along; made once

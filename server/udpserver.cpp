@@ -96,24 +96,18 @@ bool UdpServer::listen(const QString &addressAndPort, QString *error, bool useEv
     }
     if (host.startsWith(u'[') && host.endsWith(u']'))
         host = host.mid(1, host.size() - 2);
-    sockaddr_storage sa{};
-    socklen_t len = 0;
+    Endpoint local;
+    local.port = quint16(port);
     const QByteArray h = host.toLatin1();
-    auto *a4 = reinterpret_cast<sockaddr_in *>(&sa);
-    auto *a6 = reinterpret_cast<sockaddr_in6 *>(&sa);
-    if (inet_pton(AF_INET, h.constData(), &a4->sin_addr) == 1) {
-        a4->sin_family = AF_INET;
-        a4->sin_port = htons(quint16(port));
-        len = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, h.constData(), &a6->sin6_addr) == 1) {
-        a6->sin6_family = AF_INET6;
-        a6->sin6_port = htons(quint16(port));
-        len = sizeof(sockaddr_in6);
-        m_v6 = true;
-    } else {
-        *error = QStringLiteral("bad address \"%1\" (give a numeric IPv4 or IPv6 address)").arg(host);
-        return false;
+    if (inet_pton(AF_INET, h.constData(), local.address.data()) != 1) {
+        if (inet_pton(AF_INET6, h.constData(), local.address.data()) != 1) {
+            *error = QStringLiteral("bad address \"%1\" (give a numeric IPv4 or IPv6 address)").arg(host);
+            return false;
+        }
+        local.v6 = m_v6 = true;
     }
+    sockaddr_storage sa;
+    const socklen_t len = toSockaddr(local, &sa);
     m_fd = ::socket(sa.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         *error = QString::fromLocal8Bit(strerror(errno));
@@ -148,6 +142,20 @@ bool UdpServer::chance(double p)
     return p > 0 && std::uniform_real_distribution<double>(0, 1)(m_random) < p;
 }
 
+int UdpServer::faultCopies(const Endpoint &peer, const QByteArray &bytes, bool incoming)
+{
+    if (chance(m_faults.drop)) {
+        ++(incoming ? m_counters.droppedIn : m_counters.droppedOut);
+        return 0;
+    }
+    const int copies = chance(m_faults.dup) ? 2 : 1;
+    if (m_faults.delayMs <= 0)
+        return copies;
+    for (int c = 0; c < copies; ++c)
+        m_held.push_back({nowMs() + m_faults.delayMs, peer, bytes, incoming});
+    return 0;
+}
+
 SealedGate *UdpServer::setSealing(const SealKeyPair &key, bool sealedOnly)
 {
     m_gate = std::make_unique<SealedGate>(m_server, key);
@@ -178,7 +186,6 @@ int UdpServer::processPending()
     mmsghdr msgs[kBatch];
     iovec iovs[kBatch];
     sockaddr_storage addrs[kBatch];
-    const bool faulty = m_faults.drop > 0 || m_faults.dup > 0 || m_faults.delayMs > 0;
     int total = 0;
     for (;;) {
         for (int i = 0; i < kBatch; ++i) {
@@ -200,21 +207,8 @@ int UdpServer::processPending()
                 continue; // larger than any client may send
             const Endpoint peer = fromSockaddr(addrs[i]);
             const QByteArrayView d(buffers[i], qsizetype(msgs[i].msg_len));
-            if (!faulty) {
+            for (int c = faulty() ? faultCopies(peer, d.toByteArray(), true) : 1; c > 0; --c)
                 handle(peer, d, &out);
-                continue;
-            }
-            if (chance(m_faults.drop)) {
-                ++m_counters.droppedIn;
-                continue;
-            }
-            const int copies = chance(m_faults.dup) ? 2 : 1;
-            for (int c = 0; c < copies; ++c) {
-                if (m_faults.delayMs > 0)
-                    m_held.push_back({nowMs() + m_faults.delayMs, peer, d.toByteArray(), true});
-                else
-                    handle(peer, d, &out);
-            }
         }
         sendAll(out);
         total += n;
@@ -230,23 +224,14 @@ void UdpServer::sendAll(const QList<QPair<Endpoint, QByteArray>> &out)
 {
     if (out.isEmpty())
         return;
-    if (m_faults.drop <= 0 && m_faults.dup <= 0 && m_faults.delayMs <= 0) {
+    if (!faulty()) {
         transmit(out);
         return;
     }
     QList<QPair<Endpoint, QByteArray>> now;
     for (const auto &o : out) {
-        if (chance(m_faults.drop)) {
-            ++m_counters.droppedOut;
-            continue;
-        }
-        const int copies = chance(m_faults.dup) ? 2 : 1;
-        for (int c = 0; c < copies; ++c) {
-            if (m_faults.delayMs > 0)
-                m_held.push_back({nowMs() + m_faults.delayMs, o.first, o.second, false});
-            else
-                now.append(o);
-        }
+        for (int c = faultCopies(o.first, o.second, false); c > 0; --c)
+            now.append(o);
     }
     transmit(now);
 }

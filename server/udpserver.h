@@ -81,6 +81,10 @@ private:
     void releaseHeld();
     QList<QPair<Endpoint, QByteArray>> takeNews();
     bool chance(double p);
+    bool faulty() const { return m_faults.drop > 0 || m_faults.dup > 0 || m_faults.delayMs > 0; }
+    /// Drops, doubles or holds back a datagram as the faults say: the
+    /// copies that go on now.
+    int faultCopies(const Endpoint &peer, const QByteArray &bytes, bool incoming);
 
     ChatServer *m_server;
     int m_fd = -1;

@@ -16,6 +16,21 @@
 
 namespace hchat {
 
+namespace {
+
+// The record as the room list keeps it: no passwords, and no rights of the
+// session that received it.
+RoomRecord withoutSecrets(RoomRecord r)
+{
+    r.adminPassword.clear();
+    r.accessPassword.clear();
+    r.flags.administrator = false;
+    r.flags.staff = false;
+    return r;
+}
+
+} // namespace
+
 Rooms::Rooms(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
 
 int Rooms::firstRoom() const
@@ -54,9 +69,14 @@ void Rooms::notice(const QString &text)
     m_session.sink()->ShowMessage(text, false, true);
 }
 
+RoomRecord Rooms::roomRecord(int room) const
+{
+    return RoomRecord::decode(m_session.rooms.entry(room));
+}
+
 QString Rooms::roomLabel(int room) const
 {
-    const QString name = m_session.rooms.RoomField(room, Field::Nick);
+    const QString name = roomRecord(room).name;
     return name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
 }
 
@@ -83,17 +103,21 @@ bool Rooms::isAdministrator(int room) const
     // match. Without a typed password nobody administers: booting would be
     // open to anyone.
     const QString typed = m_session.PassField(room, Field::AdminPassword);
-    const QString password = m_session.rooms.RoomField(room, Field::AdminPassword);
+    const QString password = roomRecord(room).adminPassword;
     return !typed.isEmpty() && (password.isEmpty() || typed == password);
 }
 
 void Rooms::onRoomRecord(const QString &record)
 {
-    const QString number = GetS(record, Field::Room);
-    const int room = GetI(record, Field::Room);
-    if (number.isEmpty() || room < 0 || room > maxRoom)
+    const int room = RoomRecord::decode(record).room.value_or(-1);
+    if (room < 0 || room > maxRoom)
         return; // a record without a usable room number has nowhere to go
-    m_session.rooms.setEntry(room, KillS(record, Field::Kind));
+    keep(room, KillS(record, Field::Kind));
+}
+
+void Rooms::keep(int room, const QString &entry)
+{
+    m_session.rooms.setEntry(room, entry);
     emit roomListChanged();
     if (room == m_session.settings.room)
         applyRoom(room);
@@ -111,7 +135,7 @@ void Rooms::onMemberListed(const QString &record)
 
 void Rooms::showWelcome(int room)
 {
-    const QString text = m_session.rooms.RoomField(room, Field::Text);
+    const QString text = roomRecord(room).welcome;
     if (!text.isEmpty())
         notice(text);
 }
@@ -124,15 +148,12 @@ void Rooms::onRoomAnswer(const QString &record)
     const int room = *answer.room;
     const bool watched = answer.watch;
 
-    QString name = answer.name;
-    if (name.isEmpty())
-        name = m_session.rooms.RoomField(room, Field::Nick);
+    const RoomRecord kept = roomRecord(room);
+    const QString name = answer.name.isEmpty() ? kept.name : answer.name;
     const QString label =
         name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
     notice(QStringLiteral("Access to room %1 is denied.").arg(label));
-    QString denied = answer.denied;
-    if (denied.isEmpty())
-        denied = m_session.rooms.RoomField(room, Field::Automatic);
+    const QString denied = answer.denied.isEmpty() ? kept.denied : answer.denied;
     if (!denied.isEmpty())
         notice(denied);
 
@@ -160,34 +181,19 @@ void Rooms::onRoomAnswer(const QString &record)
     carryOut(back);
 }
 
-QString Rooms::withoutSecrets(const QString &record)
-{
-    RoomFlags flags = RoomFlags::read(record);
-    flags.administrator = false;
-    flags.staff = false;
-    QString out = record;
-    for (const char f : {Field::AdminPassword, Field::AccessPassword, Field::RoomHas}) {
-        // A stray tag with no end is no field: looking for text would never end.
-        while (HasField(out, f))
-            out = KillS(out, f);
-    }
-    return out + flags.field();
-}
-
 void Rooms::onAdminAnswer(const QString &record)
 {
-    const QString number = GetS(record, Field::Room);
-    const int room = GetI(record, Field::Room);
-    if (number.isEmpty() || room < 0 || room > maxRoom)
+    const RoomRecord whole = RoomRecord::decode(record);
+    const int room = whole.room.value_or(-1);
+    if (room < 0 || room > maxRoom)
         return;
-    if (!RoomFlags::read(record).administrator) {
+    if (!whole.flags.administrator) {
         emit adminRefused(room);
         return;
     }
-    const QString whole = KillS(record, Field::Kind);
     // The list keeps what everybody sees; the passwords go to the dialog only.
-    if (!GetS(whole, Field::Nick).isEmpty())
-        onRoomRecord(withoutSecrets(whole));
+    if (!whole.name.isEmpty())
+        keep(room, withoutSecrets(whole).encode());
     emit adminGranted(room, whole);
 }
 
@@ -201,21 +207,19 @@ void Rooms::requestBulletin(int room)
     m_session.Send(RecordKind::Bulletin, BulletinRecord{.room = room}.encode());
 }
 
-void Rooms::writeRoom(int room, const QString &fields)
+void Rooms::writeRoom(int room, const RoomRecord &written)
 {
     if (room < 0 || room > maxRoom)
         return;
-    const QString record = AddI(room, Field::Room) + fields;
+    RoomRecord record = written;
+    record.room = room;
     // Until the server's copy comes back, the room is what this record says:
     // a password left out is none.
-    RoomFlags flags;
-    flags.adminPassword = !GetS(fields, Field::AdminPassword).isEmpty();
-    flags.accessPassword = !GetS(fields, Field::AccessPassword).isEmpty();
-    m_session.rooms.setEntry(room, KillS(withoutSecrets(record), Field::RoomHas) + flags.field());
-    emit roomListChanged();
-    if (room == m_session.settings.room)
-        applyRoom(room);
-    m_session.Send(RecordKind::RoomRecord, record);
+    RoomRecord kept = withoutSecrets(record);
+    kept.flags = {.adminPassword = !record.adminPassword.isEmpty(),
+                  .accessPassword = !record.accessPassword.isEmpty()};
+    keep(room, kept.encode());
+    m_session.Send(RecordKind::RoomRecord, record.encode());
 }
 
 void Rooms::writeBulletin(int room, const QString &text)
@@ -353,8 +357,6 @@ void Rooms::carryOut(const Choice &choice, bool presence)
 
     if (firstChanged)
         m_previousFirst = was.first;
-    if (secondChanged)
-        m_previousSecond = was.second;
     ChatSettings &s = m_session.settings;
     s.room = choice.first;
     s.room2 = choice.second;
@@ -400,14 +402,9 @@ void Rooms::announce()
     sendEntry(s.room, false);
     if (s.showSecond)
         sendEntry(s.room2, true);
-    requestRoomList();
+    m_session.Send(RecordKind::RoomListRequest);
     m_welcomeRoom = s.room;
     applyRoom(s.room);
-}
-
-void Rooms::requestRoomList()
-{
-    m_session.Send(RecordKind::RoomListRequest);
 }
 
 void Rooms::requestRoomUsage()
@@ -417,7 +414,7 @@ void Rooms::requestRoomUsage()
 
 bool Rooms::requestRoomSetup()
 {
-    if (m_session.rooms.RoomField(0, Field::Nick) != QLatin1String("Vacant"))
+    if (roomRecord(0).name != QLatin1String("Vacant"))
         return false;
     m_session.Send(RecordKind::RoomListSetup);
     return true;
@@ -425,9 +422,8 @@ bool Rooms::requestRoomSetup()
 
 void Rooms::applyRoom(int room)
 {
-    const RoomList &list = m_session.rooms;
-    emit roomApplied(room, list.RoomField(room, Field::Caption), list.RoomField(room, Field::Url),
-                     GetI(list.entry(room), Field::Icon));
+    const RoomRecord r = roomRecord(room);
+    emit roomApplied(room, r.caption, r.url, toIntOrZero(r.icon));
 }
 
 } // namespace hchat

@@ -7,6 +7,7 @@
 namespace hchat {
 
 class ChatSession;
+struct RoomRecord;
 
 /// The rooms handling: keeps the room list from room records, changes the
 /// first and the watched second room on the user's request and announces
@@ -22,6 +23,7 @@ class ChatSession;
 class Rooms : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("protocol/records.h")
 public:
     /// Room numbers above this are never stored (room records are few and small).
     static constexpr int maxRoom = 999;
@@ -55,17 +57,14 @@ public:
     /// Asks for the room's bulletin (kind 20); it arrives as the session's
     /// bulletinArrived().
     void requestBulletin(int room);
-    /// A room record written by its administrator (without `R` and `#`):
+    /// A room record written by its administrator (its `#` is set here):
     /// kept in the room list without its passwords, applied at once when it
     /// is the first room's, and sent as kind 7.
-    void writeRoom(int room, const QString &fields);
+    void writeRoom(int room, const RoomRecord &record);
     /// Sends a bulletin: the outbox goes out first (kind 0), then kind 9.
     void writeBulletin(int room, const QString &text);
     /// Staff: resets the room on the server (kind 21).
     void resetRoom(int room);
-    /// The record as the room list keeps it: no `S`, no `B`, and no rights
-    /// of the session that received it.
-    static QString withoutSecrets(const QString &record);
 
     // User actions (`cmbRoom1`, `cmbRoom2`, `btnSwap`, "Show 2nd Room").
     void setFirstRoom(int room);
@@ -82,8 +81,6 @@ public:
     /// 25 for the first room and, when watched, for the second; then asks for
     /// the room list, which may have changed while we were away.
     void announce();
-    /// Asks the server for every room record (kind 12).
-    void requestRoomList();
     /// "Room Usage" (kind 17): the server answers with a line per room in use.
     void requestRoomUsage();
     /// Asks the server to set up the room list (kind 27) when room 0 is still
@@ -129,7 +126,7 @@ signals:
     void roomApplied(int room, const QString &caption, const QString &webUrl, int icon);
     /// The server accepted an administrator password (or our staff rights)
     /// for the room: its whole record, passwords included.
-    void adminGranted(int room, const QString &record);
+    void adminGranted(int room, const RoomRecord &record);
     /// The server refused the administrator password for the room.
     void adminRefused(int room);
 
@@ -143,6 +140,10 @@ private:
     void carryOut(const Choice &choice, bool presence = true);
     void sendEntry(int room, bool watched);
     void applyRoom(int room);
+    /// The room list's record of a room; empty when it has none.
+    RoomRecord roomRecord(int room) const;
+    /// Puts an entry in the room list and applies it to the first room.
+    void keep(int room, const QString &entry);
     void showWelcome(int room);
     void notice(const QString &text);
     Choice current() const;
@@ -152,7 +153,6 @@ private:
     bool m_held = false;
     Choice m_heldChoice;
     int m_previousFirst = -1;
-    int m_previousSecond = -1;
     int m_welcomeRoom = -1; ///< entered, its welcome not shown yet
 };
 

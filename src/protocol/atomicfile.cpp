@@ -25,9 +25,7 @@ bool AtomicFile::fail(const QString &why)
 {
     if (m_error.isEmpty())
         m_error = why.isEmpty() ? QStringLiteral("unknown error") : why;
-    if (m_file)
-        m_file->cancelWriting();
-    m_file.reset();
+    cancel();
     return false;
 }
 

@@ -14,10 +14,9 @@ namespace {
 struct FieldSpan {
     qsizetype open = -1;  // start of "<X>"
     qsizetype close = -1; // start of "</X>"
-    qsizetype nameLength = 0;
-    bool valid() const { return open >= 0 && close >= 0 && open + nameLength + 2 <= close; }
-    qsizetype valueStart() const { return open + nameLength + 2; }
-    qsizetype end() const { return close + nameLength + 3; }
+    bool valid() const { return open >= 0 && close >= 0 && open + 3 <= close; }
+    qsizetype valueStart() const { return open + 3; }
+    qsizetype end() const { return close + 4; }
 };
 
 FieldSpan findField(QStringView record, char name)
@@ -26,23 +25,15 @@ FieldSpan findField(QStringView record, char name)
     const char open[3] = {'<', name, '>'};
     const char close[4] = {'<', '/', name, '>'};
     FieldSpan s;
-    s.nameLength = 1;
     s.open = record.indexOf(QLatin1StringView(open, 3));
     s.close = record.indexOf(QLatin1StringView(close, 4));
     return s;
 }
 
-FieldSpan findField(QStringView record, const QString &name)
+// Field names are one ASCII character: the overloads by name read it so.
+char letter(const QString &name)
 {
-    if (name.size() == 1 && name[0].unicode() < 0x80)
-        return findField(record, char(name[0].unicode()));
-    FieldSpan s;
-    s.nameLength = name.size();
-    if (name.isEmpty())
-        return s;
-    s.open = record.indexOf(u'<' + name + u'>');
-    s.close = record.indexOf(QStringLiteral("</") + name + u'>');
-    return s;
+    return name.size() == 1 && name[0].unicode() < 0x80 ? char(name[0].unicode()) : '\0';
 }
 
 QString valueOf(const QString &record, const FieldSpan &s)
@@ -114,9 +105,7 @@ QString AddS(const QString &value, char name)
 
 QString AddS(const QString &value, const QString &name)
 {
-    if (value.isEmpty())
-        return {};
-    return u'<' + name + u'>' + value + QStringLiteral("</") + name + u'>';
+    return AddS(value, letter(name));
 }
 
 QString AddI(qint64 value, const QString &name)
@@ -136,7 +125,7 @@ QString AddKind(RecordKind kind)
 
 QString GetS(const QString &record, const QString &name)
 {
-    return valueOf(record, findField(record, name));
+    return GetS(record, letter(name));
 }
 
 QString GetS(const QString &record, char name)
@@ -172,10 +161,7 @@ bool readInt(QByteArrayView text, int *value)
 
 int GetI(const QString &record, const QString &name)
 {
-    const FieldSpan s = findField(record, name);
-    if (!s.valid())
-        return 0;
-    return toIntOrZero(QStringView(record).mid(s.valueStart(), s.close - s.valueStart()));
+    return GetI(record, letter(name));
 }
 
 int GetI(const QString &record, char name)
@@ -186,7 +172,7 @@ int GetI(const QString &record, char name)
     return toIntOrZero(QStringView(record).mid(s.valueStart(), s.close - s.valueStart()));
 }
 
-QString KillS(const QString &record, const QString &name)
+QString KillS(const QString &record, char name)
 {
     const FieldSpan s = findField(record, name);
     if (!s.valid())
@@ -194,9 +180,9 @@ QString KillS(const QString &record, const QString &name)
     return record.left(s.open) + record.mid(s.end());
 }
 
-QString KillS(const QString &record, char name)
+QString KillS(const QString &record, const QString &name)
 {
-    return KillS(record, QString(QLatin1Char(name)));
+    return KillS(record, letter(name));
 }
 
 QString hidePasswords(const QString &text)

@@ -79,9 +79,7 @@ QString DatagramLink::recordText(int kind, quint32 number, const QString &data)
 
 qsizetype DatagramLink::recordBytes(int kind, const QString &data)
 {
-    return (AddI(kind, Field::Kind) + AddI(WireLimits::maxNumber, Field::RecordNumber) + keepOnOneLine(data))
-        .toUtf8()
-        .size();
+    return recordText(kind, WireLimits::maxNumber, data).toUtf8().size();
 }
 
 quint32 DatagramLink::Send(int kind, const QString &data)

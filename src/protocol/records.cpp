@@ -4,6 +4,8 @@
 #include "protocol/field.h"
 #include "protocol/wiretext.h"
 
+#include <algorithm>
+
 namespace hchat {
 
 namespace {
@@ -154,6 +156,48 @@ RoomEntryRecord RoomEntryRecord::decode(const QString &record)
     return {optionalInt(record, Field::Room),   GetS(record, Field::Nick),
             GetS(record, Field::Automatic),     GetS(record, Field::AccessPassword),
             GetS(record, Field::AdminPassword), GetI(record, Field::Watch) == 1};
+}
+
+const std::array<std::pair<char, QString RoomRecord::*>, 11> RoomRecord::settings{{
+    {Field::Nick, &RoomRecord::name},
+    {Field::AdminPassword, &RoomRecord::adminPassword},
+    {Field::AccessPassword, &RoomRecord::accessPassword},
+    {Field::Icon, &RoomRecord::icon},
+    {Field::ServerChoice, &RoomRecord::serverChoice},
+    {Field::Caption, &RoomRecord::caption},
+    {Field::Url, &RoomRecord::url},
+    {Field::Text, &RoomRecord::welcome},
+    {Field::Automatic, &RoomRecord::denied},
+    {Field::Roots, &RoomRecord::roots},
+    {Field::Booted, &RoomRecord::booted},
+}};
+
+bool RoomRecord::sameSettings(const RoomRecord &other) const
+{
+    return std::all_of(settings.begin(), settings.end(),
+                       [&](const auto &s) { return this->*s.second == other.*s.second; });
+}
+
+QString RoomRecord::encode() const
+{
+    // Values read back hold a line break where the record has "||".
+    const auto add = [](QString value, char name) {
+        return AddS(value.replace(QLatin1String("\r\n"), QLatin1String("||")), name);
+    };
+    QString out = AddOptional(room, Field::Room);
+    for (const auto &[name, member] : settings)
+        out += add(this->*member, name);
+    return out + add(editor, Field::Editor) + flags.field();
+}
+
+RoomRecord RoomRecord::decode(const QString &record)
+{
+    RoomRecord r{.room = optionalInt(record, Field::Room),
+                 .editor = GetS(record, Field::Editor),
+                 .flags = RoomFlags::read(record)};
+    for (const auto &[name, member] : settings)
+        r.*member = GetS(record, name);
+    return r;
 }
 
 } // namespace hchat

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "protocol/recordkind.h"
+#include "protocol/roomflags.h"
 
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <utility>
 
 namespace hchat {
 
@@ -123,6 +126,36 @@ struct RoomEntryRecord {
 
     QString encode() const;
     static RoomEntryRecord decode(const QString &record);
+};
+
+/// Kind 7, a room's settings record; in, the public one (no passwords).
+/// Also kind 28 in, the answer to an administrator password: `#` and `H`,
+/// and the whole record, passwords included, when `H` holds `A`. On the
+/// wire: # N S B I P C U M A V G J H, each left out when empty; the server
+/// stores the record without `#` and `H`.
+struct RoomRecord {
+    std::optional<int> room{};
+    QString name{};           ///< N; "Vacant" marks a free room
+    QString adminPassword{};  ///< S
+    QString accessPassword{}; ///< B
+    QString icon{};           ///< I: the icon number, as written
+    QString serverChoice{};   ///< P: 0 to 2, as written
+    QString caption{};        ///< C
+    QString url{};            ///< U: the web button's address
+    QString welcome{};        ///< M
+    QString denied{};         ///< A: the access-denied text
+    QString roots{};          ///< V: approved URL roots, one a line
+    QString booted{};         ///< G: booted nicks, one a line
+    QString editor{};         ///< J: nick of the last editor
+    RoomFlags flags{};        ///< H
+
+    /// The settings an administrator edits, in the order they travel: the
+    /// record counts as a whole over these.
+    static const std::array<std::pair<char, QString RoomRecord::*>, 11> settings;
+    bool sameSettings(const RoomRecord &other) const;
+
+    QString encode() const;
+    static RoomRecord decode(const QString &record);
 };
 
 } // namespace hchat

@@ -75,7 +75,7 @@ void SealedTransport::sendDatagram(const QByteArray &datagram)
             return;
         }
         requestKey();
-        unanswered();
+        ++m_unanswered;
         return;
     }
     // A known key going unanswered: ask whether the server has another.
@@ -95,19 +95,13 @@ void SealedTransport::handshake(const QByteArray &poll)
     if (m_pending.size() > kPendingHandshakes)
         m_pending.removeFirst();
     m_inner.sendDatagram(bytes);
-    unanswered();
+    ++m_unanswered;
 }
 
 void SealedTransport::requestKey()
 {
     m_keyRequested = true;
     m_inner.sendDatagram(SealWire::keyRequest());
-}
-
-void SealedTransport::unanswered()
-{
-    if (++m_unanswered >= m_giveUpAfter)
-        m_events.sealUnanswered(m_unanswered);
 }
 
 void SealedTransport::setState(SealState state)

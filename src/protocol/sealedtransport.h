@@ -29,8 +29,6 @@ public:
     /// The server offers another key than the one kept: nothing but key
     /// requests goes out until setServerKey() is called again.
     virtual void sealKeyChanged(const QByteArray & /*known*/, const QByteArray & /*offered*/) {}
-    /// `count` handshakes (or key requests) in a row went unanswered.
-    virtual void sealUnanswered(int /*count*/) {}
 };
 
 /// The client's sealed link: decorates the real transport, so the link above
@@ -84,7 +82,6 @@ private:
     void onKeyAnswer(QByteArrayView datagram);
     void handshake(const QByteArray &poll);
     void requestKey();
-    void unanswered();
     void setState(SealState state);
 
     Transport &m_inner;

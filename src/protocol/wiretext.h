@@ -13,10 +13,6 @@ inline QString decodeWireLine(QByteArrayView bytes)
     return decodeWireLine(bytes.data(), bytes.size());
 }
 
-/// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates,
-/// nothing above U+10FFFF).
-bool isValidUtf8(const char *data, qsizetype size);
-
 /// Text as a person typed it, made ready for a field: every line break (CR LF,
 /// CR, LF, U+2028, U+2029) becomes "||". Only what the codec would misread
 /// is escaped: a "|" before "|" or a line break, and a "<" before the rest of

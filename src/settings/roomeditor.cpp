@@ -4,14 +4,10 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
-#include "protocol/roomflags.h"
 #include "protocol/wirelimits.h"
 #include "protocol/wiretext.h"
 #include "transcript/groom.h"
 #include "transcript/transcriptsink.h"
-
-#include <algorithm>
-#include <array>
 
 namespace hchat {
 
@@ -35,12 +31,6 @@ QString memoText(QString value)
     return value.replace(kCrLf, QStringLiteral("\n"));
 }
 
-// The fields a member edits, in the order they are sent.
-constexpr std::array<char, 11> kEdited{Field::Nick,  Field::AdminPassword, Field::AccessPassword,
-                                       Field::Icon,  Field::ServerChoice,  Field::Caption,
-                                       Field::Url,   Field::Text,          Field::Automatic,
-                                       Field::Roots, Field::Booted};
-
 } // namespace
 
 RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent), m_session(session)
@@ -51,46 +41,42 @@ RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent),
 
 bool RoomEditor::hasAdminPassword() const
 {
-    if (m_whole)
-        return !GetS(m_record, Field::AdminPassword).isEmpty();
-    return RoomFlags::read(m_record).adminPassword || !GetS(m_record, Field::AdminPassword).isEmpty();
+    return (!m_whole && m_record.flags.adminPassword) || !m_record.adminPassword.isEmpty();
 }
 
 bool RoomEditor::hasHiddenAccessPassword() const
 {
-    return !m_whole && RoomFlags::read(m_record).accessPassword;
+    return !m_whole && m_record.flags.accessPassword;
 }
 
 int RoomEditor::highestIcon() const
 {
-    return qMax(m_session.staffMode() ? 64 : 62, GetI(m_record, Field::Icon));
+    return qMax(m_session.staffMode() ? 64 : 62, toIntOrZero(m_record.icon));
 }
 
 void RoomEditor::showRecord()
 {
-    const QString &r = m_record;
+    const RoomRecord &r = m_record;
     Fields &f = m_shown;
     // 1, 2: the record's fields.
-    f.name = GetS(r, Field::Nick);
-    if (f.name.isEmpty())
-        f.name = m_session.roomHandling.roomLabel(m_room);
-    f.editor = GetS(r, Field::Editor);
-    f.caption = GetS(r, Field::Caption);
+    f.name = r.name.isEmpty() ? m_session.roomHandling.roomLabel(m_room) : r.name;
+    f.editor = r.editor;
+    f.caption = r.caption;
     if (f.name == kVacant && f.caption.isEmpty())
         f.caption = QStringLiteral("This room is available");
-    f.web = GetS(r, Field::Url);
-    f.server = qBound(0, GetI(r, Field::ServerChoice), 2);
-    f.roots = lines(GetS(r, Field::Roots));
-    f.booted = lines(GetS(r, Field::Booted));
-    f.welcome = memoText(GetS(r, Field::Text));
-    f.accessDenied = memoText(GetS(r, Field::Automatic));
-    f.icon = qMax(0, GetI(r, Field::Icon));
+    f.web = r.url;
+    f.server = qBound(0, toIntOrZero(r.serverChoice), 2);
+    f.roots = lines(r.roots);
+    f.booted = lines(r.booted);
+    f.welcome = memoText(r.welcome);
+    f.accessDenied = memoText(r.denied);
+    f.icon = qMax(0, toIntOrZero(r.icon));
 }
 
 void RoomEditor::fill()
 {
     m_room = m_session.settings.room;
-    m_record = m_session.rooms.entry(m_room);
+    m_record = RoomRecord::decode(m_session.rooms.entry(m_room));
     m_whole = m_unlocked = m_staffConfirmed = m_asked = m_asking = m_refused = false;
     m_roomChanged = m_bulletinChanged = false;
     m_shown = Fields();
@@ -99,8 +85,7 @@ void RoomEditor::fill()
 
     // 3: the password this user last typed for the room.
     const QString typed = m_session.PassField(m_room, Field::AdminPassword);
-    const QString recorded = GetS(m_record, Field::AdminPassword);
-    if (m_session.staffMode() || typed != recorded)
+    if (m_session.staffMode() || typed != m_record.adminPassword)
         m_shown.setup = typed;
     m_typed = m_shown.setup;
 
@@ -122,9 +107,9 @@ void RoomEditor::fill()
 void RoomEditor::enableAll()
 {
     m_session.roomHandling.requestRoomSetup();
-    m_shown.access = GetS(m_record, Field::AccessPassword);
+    m_shown.access = m_record.accessPassword;
     m_unlocked = true;
-    m_roomChanged = GetS(m_record, Field::AdminPassword).isEmpty();
+    m_roomChanged = m_record.adminPassword.isEmpty();
     emit changed();
 }
 
@@ -145,7 +130,7 @@ void RoomEditor::setupEdited(const QString &typed, const QString &access)
     m_typed = m_shown.setup = typed;
     if (!m_unlocked && !hasAdminPassword())
         enableAll();
-    if (m_whole && !typed.isEmpty() && QString(typed).remove(u'_') == GetS(m_record, Field::AdminPassword))
+    if (m_whole && !typed.isEmpty() && QString(typed).remove(u'_') == m_record.adminPassword)
         m_roomChanged = m_unlocked;
     if (m_unlocked)
         storePair(typed, access);
@@ -169,18 +154,18 @@ void RoomEditor::askServer(const QString &typed)
     emit changed();
 }
 
-void RoomEditor::onGranted(int room, const QString &record)
+void RoomEditor::onGranted(int room, const RoomRecord &record)
 {
     if (room != m_room)
         return;
     m_asking = false;
     m_record = m_received = record;
     m_whole = true;
-    const bool staff = RoomFlags::read(record).staff;
+    const bool staff = record.flags.staff;
     m_staffConfirmed = m_staffConfirmed || staff;
     // Staff may have typed their own password: the box then shows the
     // room's, so that closing never makes the staff password the room's.
-    const QString roomPassword = GetS(record, Field::AdminPassword);
+    const QString &roomPassword = record.adminPassword;
     if (staff && QString(m_typed).remove(u'_') != roomPassword)
         m_typed = roomPassword;
     if (!m_unlocked) {
@@ -191,7 +176,7 @@ void RoomEditor::onGranted(int room, const QString &record)
         emit fieldsReplaced();
     } else if (m_shown.access.isEmpty()) {
         // Unlocked before the answer: only the access password was missing.
-        m_shown.access = GetS(record, Field::AccessPassword);
+        m_shown.access = record.accessPassword;
         if (!m_shown.access.isEmpty())
             emit accessLearned(m_shown.access);
     }
@@ -214,28 +199,30 @@ void RoomEditor::fieldEdited()
     m_roomChanged = m_unlocked;
 }
 
-QString RoomEditor::recordFields(const Fields &f) const
+RoomRecord RoomEditor::recordFields(const Fields &f) const
 {
     // A box left as it was filled sends its field as it came: what was made
     // up for showing (a room's label as name, the placeholder caption, an
     // icon or server choice brought into range) is no edit.
-    const auto field = [this](char name, bool kept, const QString &edited) {
-        return AddS(kept ? GroomMessage(GetS(m_record, name)) : edited, name);
+    const auto field = [this](QString RoomRecord::*member, bool kept, const QString &edited) {
+        return kept ? GroomMessage(m_record.*member) : edited;
     };
     const Fields &was = m_shown;
     const QStringList roots = approvedRoots(f.roots, m_session.text(CatalogueText::WebBase));
     const QStringList booted = lines(f.booted.join(kCrLf));
-    return field(Field::Nick, f.name == was.name, f.name) +
-           AddS(QString(f.setup).remove(u'_'), Field::AdminPassword) +
-           AddS(QString(f.access).remove(u'_'), Field::AccessPassword) +
-           field(Field::Icon, f.icon == was.icon, QString::number(f.icon)) +
-           field(Field::ServerChoice, f.server == was.server, QString::number(f.server)) +
-           field(Field::Caption, f.caption == was.caption, f.caption) +
-           field(Field::Url, f.web == was.web, f.web) +
-           field(Field::Text, f.welcome == was.welcome, GroomMessage(f.welcome)) +
-           field(Field::Automatic, f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)) +
-           AddS(GroomMessage(roots.join(kCrLf)), Field::Roots) +
-           field(Field::Booted, booted == was.booted, GroomMessage(booted.join(kCrLf)));
+    return {.name = field(&RoomRecord::name, f.name == was.name, f.name),
+            .adminPassword = QString(f.setup).remove(u'_'),
+            .accessPassword = QString(f.access).remove(u'_'),
+            .icon = field(&RoomRecord::icon, f.icon == was.icon, QString::number(f.icon)),
+            .serverChoice =
+                field(&RoomRecord::serverChoice, f.server == was.server, QString::number(f.server)),
+            .caption = field(&RoomRecord::caption, f.caption == was.caption, f.caption),
+            .url = field(&RoomRecord::url, f.web == was.web, f.web),
+            .welcome = field(&RoomRecord::welcome, f.welcome == was.welcome, GroomMessage(f.welcome)),
+            .denied =
+                field(&RoomRecord::denied, f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)),
+            .roots = GroomMessage(roots.join(kCrLf)),
+            .booted = field(&RoomRecord::booted, booted == was.booted, GroomMessage(booted.join(kCrLf)))};
 }
 
 void RoomEditor::bulletinEdited(bool visible)
@@ -253,7 +240,7 @@ void RoomEditor::reset()
     m_shown = Fields();
     m_shown.name = QStringLiteral("Available by Request");
     // As the server keeps a reset room; m_received stays what it was before.
-    m_record = AddS(m_shown.name, Field::Nick) + AddI(0, Field::Icon);
+    m_record = {.name = m_shown.name, .icon = QStringLiteral("0")};
     m_whole = true;
     m_roomChanged = m_bulletinChanged = true;
     m_unlocked = true;
@@ -306,14 +293,13 @@ QString RoomEditor::fitBulletin(const QString &text)
 void RoomEditor::close(const Fields &f, const QString &bulletin)
 {
     if (m_roomChanged && m_room >= 0 && m_room < m_session.rooms.count()) {
-        const QString fields = recordFields(f);
+        RoomRecord record = recordFields(f);
         // Only a record that differs from the one received is a change: the
         // server takes a record as the room's whole, so looking must not
-        // rewrite it.
-        const bool differs = std::any_of(kEdited.begin(), kEdited.end(), [&](char name) {
-            return GetS(fields, name) != GetS(m_received, name);
-        });
-        if (differs && hasHiddenAccessPassword() && GetS(fields, Field::AccessPassword).isEmpty()) {
+        // rewrite it. Compared as it will be read back.
+        const RoomRecord sent = RoomRecord::decode(record.encode());
+        const bool differs = !sent.sameSettings(m_received);
+        if (differs && hasHiddenAccessPassword() && sent.accessPassword.isEmpty()) {
             // Sent without it, the access password nobody here knows would go.
             m_session.sink()->ShowMessage(
                 QStringLiteral("The settings of room %1 were not sent: its access password is kept by "
@@ -322,10 +308,10 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
                 false, true);
         } else if (differs) {
             storePair(f.setup, f.access);
-            QString editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
-            if (editor.isEmpty())
-                editor = f.editor;
-            m_session.roomHandling.writeRoom(m_room, fields + AddS(editor, Field::Editor));
+            record.editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
+            if (record.editor.isEmpty())
+                record.editor = f.editor;
+            m_session.roomHandling.writeRoom(m_room, record);
         }
     }
     if (m_bulletinChanged)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/records.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -107,15 +109,15 @@ private:
     void enableAll();
     void storePair(const QString &setup, const QString &access);
     void showRecord();
-    void onGranted(int room, const QString &record);
+    void onGranted(int room, const RoomRecord &record);
     void onRefused(int room);
     /// The record's edited fields from what the boxes hold (no `J`).
-    QString recordFields(const Fields &f) const;
+    RoomRecord recordFields(const Fields &f) const;
 
     ChatSession &m_session;
     int m_room = 0;
-    QString m_record;   ///< the room's record: the public one, or the whole one once granted
-    QString m_received; ///< the record as the server last gave it; a reset leaves it
+    RoomRecord m_record;   ///< the public one, or the whole one once granted
+    RoomRecord m_received; ///< the record as the server last gave it; a reset leaves it
     Fields m_shown;
     QString m_typed;
     QString m_lastAsked;

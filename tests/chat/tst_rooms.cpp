@@ -1,6 +1,7 @@
 #include "chat/chatsession.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
+#include "protocol/records.h"
 #include "support/fakesink.h"
 #include "support/faketranscriptview.h"
 #include "transcript/transcriptrenderer.h"
@@ -68,7 +69,7 @@ private slots:
         // Every number up to the highest room in use has a chooser item.
         QCOMPARE(s->roomHandling.chooserItems(), QStringList({"0", "1", "2 Lounge", "3", "4"}));
         // A caption with a stray tag that ends no field is kept (looking for its end never ended).
-        s->roomHandling.writeRoom(2, "<N>Lounge</N><C>Try <S> now</C>");
+        s->roomHandling.writeRoom(2, RoomRecord{.name = "Lounge", .caption = "Try <S> now"});
         QCOMPARE(s->rooms.RoomField(2, Field::Caption), QString("Try <S> now"));
     }
 
