@@ -25,7 +25,19 @@ AttentionPresenter::AttentionPresenter(ChatSession &session, QWidget *window,
         m_window->setWindowTitle(Attention::title(unread));
         trayIcon->setUnread(unread);
     });
-    connect(&attention, &Attention::alerted, this, &AttentionPresenter::raiseAlert);
+    connect(&attention, &Attention::alerted, this, [this](const Attention::Alert &alert) {
+        m_requestAttention();
+        // One notification a kind, one a conversation: a newer one replaces it.
+        using E = Attention::Event;
+        const QString key =
+            alert.event == E::PrivateMessage
+                ? QStringLiteral("pm:") + PrivateMessages::correspondentKey(alert.nick, alert.id)
+            : alert.event == E::Page    ? QStringLiteral("page")
+            : alert.event == E::Keyword ? QStringLiteral("keyword")
+                                        : QStringLiteral("nick");
+        m_alerts.insert(key, alert);
+        notifier->notify(key, alert.summary, alert.body);
+    });
     connect(notifier, &DesktopNotifier::clicked, this, &AttentionPresenter::openAlert);
     connect(notifier, &DesktopNotifier::failed, this,
             [this](const QString &key, const QString &summary, const QString &body) {
@@ -35,28 +47,6 @@ AttentionPresenter::AttentionPresenter(ChatSession &session, QWidget *window,
     connect(trayIcon, &TrayIcon::messageClicked, this, [this] { openAlert(m_trayMessageKey); });
     connect(trayIcon, &TrayIcon::showRequested, this, &AttentionPresenter::showRequested);
     connect(trayIcon, &TrayIcon::quitRequested, this, &AttentionPresenter::quitRequested);
-}
-
-void AttentionPresenter::raiseAlert(const Attention::Alert &alert)
-{
-    m_requestAttention();
-    QString key;
-    switch (alert.event) {
-    case Attention::Event::Page:
-        key = QStringLiteral("page");
-        break;
-    case Attention::Event::PrivateMessage:
-        key = QStringLiteral("pm:") + PrivateMessages::correspondentKey(alert.nick, alert.id);
-        break;
-    case Attention::Event::Keyword:
-        key = QStringLiteral("keyword");
-        break;
-    case Attention::Event::Nick:
-        key = QStringLiteral("nick");
-        break;
-    }
-    m_alerts.insert(key, alert);
-    notifier->notify(key, alert.summary, alert.body);
 }
 
 void AttentionPresenter::openAlert(const QString &key)

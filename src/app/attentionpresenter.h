@@ -32,7 +32,6 @@ signals:
     void quitRequested();
 
 private:
-    void raiseAlert(const Attention::Alert &alert);
     void openAlert(const QString &key);
 
     ChatSession &m_session;

@@ -87,10 +87,21 @@ ChatServices::~ChatServices()
 
 void ChatServices::loadCatalogue(std::function<void()> ready)
 {
-    m_ready = std::move(ready);
     connect(m_loader.get(), &CatalogueLoader::notice, this,
             [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); });
-    connect(m_loader.get(), &CatalogueLoader::loaded, this, &ChatServices::catalogueArrived);
+    connect(m_loader.get(), &CatalogueLoader::loaded, this, [this, ready = std::move(ready)] {
+        ChatSettings &s = m_session.settings;
+        m_session.refreshStaffMode();
+        s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
+        // Help and the web button's pages ship with the program too.
+        m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder() + QStringLiteral("web"));
+        if (!m_lists.isLoaded()) {
+            m_lists.load(catalogue, m_session);
+            m_session.roomHandling.listLoaded();
+        }
+        if (ready)
+            ready();
+    });
     if (!m_session.standAlone())
         return; // the host program provides the texts
     const ChatSettings &s = m_session.settings;
@@ -99,21 +110,6 @@ void ChatServices::loadCatalogue(std::function<void()> ready)
     m_loader->setInstallFolder(m_session.installFolder());
     m_loader->setWebBase(m_session.settings.webBase);
     m_loader->start();
-}
-
-void ChatServices::catalogueArrived()
-{
-    ChatSettings &s = m_session.settings;
-    m_session.refreshStaffMode();
-    s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
-    // Help and the web button's pages ship with the program too.
-    m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder() + QStringLiteral("web"));
-    if (!m_lists.isLoaded()) {
-        m_lists.load(catalogue, m_session);
-        m_session.roomHandling.listLoaded();
-    }
-    if (m_ready)
-        m_ready();
 }
 
 QString ChatServices::openLink(const StartOptions &options, const QString &memberKeyPath)

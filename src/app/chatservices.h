@@ -72,8 +72,6 @@ public:
     SealedLink *seal() const { return m_seal.get(); }
 
 private:
-    void catalogueArrived();
-
     ChatSession &m_session;
     std::unique_ptr<HttpFetcher> m_fetcher;
     std::unique_ptr<CatalogueLoader> m_loader;
@@ -90,7 +88,6 @@ private:
     std::unique_ptr<ProcessControl> m_processes;
     std::unique_ptr<HttpFetcher> m_upgradeFetcher; // its own: the catalogue's download is not cut off
     std::unique_ptr<Upgrade> m_upgrade;
-    std::function<void()> m_ready;
     bool m_closed = false;
 };
 

@@ -19,18 +19,11 @@ void DebugLog::setFolder(const QString &logFolder)
     folder() = logFolder;
 }
 
-QString DebugLog::path()
-{
-    return folder().isEmpty() ? QString() : folder() + QStringLiteral("Debug.log");
-}
-
 void DebugLog::note(const QString &line)
 {
-    if (folder().isEmpty())
+    if (folder().isEmpty() || !LogFolder::make(folder()))
         return;
-    if (!LogFolder::make(folder()))
-        return;
-    QFile f(path());
+    QFile f(folder() + QStringLiteral("Debug.log"));
     // Keep the log from growing without end over months of daily use.
     if (f.size() > 1024 * 1024)
         f.remove();

@@ -11,7 +11,6 @@ class DebugLog
 public:
     static void setFolder(const QString &logFolder);
     static void note(const QString &line);
-    static QString path();
 };
 
 } // namespace hchat

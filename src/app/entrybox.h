@@ -37,7 +37,6 @@ protected:
 
 private:
     bool entryKey(QKeyEvent *key);
-    QStringList memberNicks() const;
 
     TextEntry &m_entry;
     const ChatSession *m_session = nullptr;

@@ -38,15 +38,13 @@ FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt
     edtServer->setPlaceholderText(tr("host or host:port"));
     edtServer->setToolTip(tr("The chat server you were given, e.g. chat.example.com:5500"));
     form->addRow(tr("Server"), edtServer);
-    edtServer->setVisible(withServer);
-    form->labelForField(edtServer)->setVisible(withServer);
     edtServerKey = named<QLineEdit>("edtServerKey", this);
     edtServerKey->setPlaceholderText(tr("optional: paste the key you were given"));
     edtServerKey->setToolTip(tr("The server's public key from its administrator. Without it the key is "
                                 "learned at the first contact and its fingerprint shown."));
     form->addRow(tr("Server key"), edtServerKey);
-    edtServerKey->setVisible(withServer);
-    form->labelForField(edtServerKey)->setVisible(withServer);
+    for (QLineEdit *row : {edtServer, edtServerKey})
+        form->setRowVisible(row, withServer);
     layout->addLayout(form);
     m_problem = named<QLabel>("lblProblem", this);
     m_problem->setWordWrap(true);
@@ -93,16 +91,13 @@ QString FirstStartDialog::serverKey() const
     return edtServerKey->isVisibleTo(this) ? edtServerKey->text().trimmed() : QString();
 }
 
-bool FirstStartDialog::hostResolves(const QString &host)
-{
-    return !QHostInfo::fromName(host).addresses().isEmpty();
-}
-
 void FirstStartDialog::accept()
 {
     if (edtServer->isVisibleTo(this)) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const QString problem = serverProblem(edtServer->text(), hostResolves);
+        const QString problem = serverProblem(edtServer->text(), [](const QString &host) {
+            return !QHostInfo::fromName(host).addresses().isEmpty();
+        });
         QGuiApplication::restoreOverrideCursor();
         const QString keyProblem = ServerKeys::problem(edtServerKey->text());
         if (!problem.isEmpty() || !keyProblem.isEmpty()) {

@@ -30,8 +30,6 @@ public:
     /// resolves: whether a host name can be looked up (the system's resolver
     /// unless replaced).
     static QString serverProblem(const QString &typed, const std::function<bool(const QString &)> &resolves);
-    /// The system's resolver: true when the host has an address.
-    static bool hostResolves(const QString &host);
 
     QLineEdit *edtNick = nullptr;
     QLineEdit *edtServer = nullptr;

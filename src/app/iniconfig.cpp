@@ -11,6 +11,8 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <climits>
+
 namespace hchat {
 
 namespace {
@@ -24,16 +26,12 @@ struct Reader {
     const IniFile &ini;
 
     std::optional<QString> raw(const char *key) const { return ini.value(kSection, QLatin1String(key)); }
-    int integer(const char *key, int def) const
+    // Outside [least, most] reads as the default too.
+    int integer(const char *key, int def, int least = INT_MIN, int most = INT_MAX) const
     {
-        const auto v = raw(key);
-        if (!v || v->isEmpty())
-            return def;
-        const QString t = v->trimmed();
-        if (t == QLatin1String("0"))
-            return 0;
-        const int n = toIntOrZero(t);
-        return n == 0 ? def : n; // 0 here means "not a number"
+        const QString t = raw(key).value_or(QString()).trimmed();
+        const int n = toIntOrZero(t); // 0 also means "not a number"
+        return (n == 0 && t != QLatin1String("0")) || n < least || n > most ? def : n;
     }
     static std::optional<bool> asBool(const QString &t)
     {
@@ -48,25 +46,14 @@ struct Reader {
     }
     bool boolean(const char *key, bool def) const
     {
-        const auto v = raw(key);
-        if (!v)
-            return def;
-        return asBool(*v).value_or(def);
+        return asBool(raw(key).value_or(QString())).value_or(def);
     }
+    // A negative limit keeps the whole text.
     QString text(const char *key, const QString &def, int limit = -1) const
     {
-        const auto v = raw(key);
-        QString s = v ? *v : def;
-        if (limit >= 0)
-            s = s.left(limit);
-        return s;
+        return raw(key).value_or(def).left(limit);
     }
 };
-
-QString boolText(bool b)
-{
-    return b ? QStringLiteral("1") : QStringLiteral("0");
-}
 
 // Keys read and written as they stand, with their defaults.
 using S = ChatSettings;
@@ -121,12 +108,11 @@ IniConfig::IniConfig(StartOptions folders, int zoneBias) : m_folders(std::move(f
 {
     // Options that name only a program folder keep everything in it.
     const StartOptions home = StartOptions::inFolder(m_folders.programFolder);
-    if (m_folders.configFolder.isEmpty())
-        m_folders.configFolder = home.configFolder;
-    if (m_folders.logFolder.isEmpty())
-        m_folders.logFolder = home.logFolder;
-    if (m_folders.installFolder.isEmpty())
-        m_folders.installFolder = home.installFolder;
+    for (QString StartOptions::*folder :
+         {&StartOptions::configFolder, &StartOptions::logFolder, &StartOptions::installFolder}) {
+        if ((m_folders.*folder).isEmpty())
+            m_folders.*folder = home.*folder;
+    }
 }
 
 int IniConfig::zoneFromBias(int b)
@@ -224,16 +210,10 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
         if (s.*room < 0 || s.*room > Rooms::maxRoom)
             s.*room = 0;
     }
-    s.fontSize = r.integer("FontSize", 10);
-    if (s.fontSize < 6 || s.fontSize > 72)
-        s.fontSize = 10;
+    s.fontSize = r.integer("FontSize", 10, 6, 72);
     s.nick = ChatSession::fitNick(r.text("Nick", QString()));
-    s.top = r.integer("Top", 0);
-    if (s.top < -50)
-        s.top = 0;
-    s.zone = r.integer("Zone", zoneFromBias(m_zoneBias));
-    if (s.zone < 0 || s.zone > 23)
-        s.zone = zoneFromBias(m_zoneBias);
+    s.top = r.integer("Top", 0, -50);
+    s.zone = r.integer("Zone", zoneFromBias(m_zoneBias), 0, 23);
     s.url = r.text("URL", QString(), 140);
     s.web = r.text("Web", QString());
     s.profile = r.text("Profile", QString());
@@ -263,12 +243,10 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
     s.memberId = r.text("MemberID", QString()).left(8);
     if (s.memberId.size() != 8 || s.memberId.contains(u'<') || s.memberId.contains(u'>'))
         s.memberId.clear(); // a damaged ID is made again
-    s.serverChoice = r.integer("Server", 0);
-    if (s.serverChoice < 0 || s.serverChoice > 2)
-        s.serverChoice = 0;
+    s.serverChoice = r.integer("Server", 0, 0, 2);
     for (int i = 0; i < 3; ++i) {
-        const QByteArray key = "Server" + QByteArray::number(i);
-        s.servers[i] = r.text(key.constData(), QStringLiteral("127.0.0.1:5500"));
+        s.servers[i] =
+            r.text(("Server" + QByteArray::number(i)).constData(), QStringLiteral("127.0.0.1:5500"));
         s.serverKeys[i] = r.text(("ServerKey" + QByteArray::number(i)).constData(), QString()).trimmed();
     }
     s.proxyHost = r.text("ProxyHost", QString());
@@ -282,7 +260,7 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
 {
     auto put = [&](const char *key, const QString &v) { ini.setValue(kSection, QLatin1String(key), v); };
     auto putI = [&](const char *key, int v) { put(key, QString::number(v)); };
-    auto putB = [&](const char *key, bool v) { put(key, boolText(v)); };
+    auto putB = [&](const char *key, bool v) { put(key, v ? QStringLiteral("1") : QStringLiteral("0")); };
     for (const IntKey &k : kIntKeys)
         putI(k.key, s.*k.member);
     for (const BoolKey &k : kBoolKeys)
@@ -304,8 +282,7 @@ void IniConfig::write(const ChatSettings &s, IniFile &ini) const
     put("MemberID", s.memberId);
     putI("Server", s.serverChoice);
     for (int i = 0; i < 3; ++i) {
-        const QByteArray key = "Server" + QByteArray::number(i);
-        put(key.constData(), s.servers[i]);
+        put(("Server" + QByteArray::number(i)).constData(), s.servers[i]);
         put(("ServerKey" + QByteArray::number(i)).constData(), s.serverKeys[i]);
     }
     put("ProxyHost", s.proxyHost);

@@ -23,19 +23,13 @@ QString decode(const QByteArray &bytes)
 AtomicFile::ReadResult IniFile::load(const QString &path, QString *error)
 {
     m_sections.clear();
+    m_sectionIndex.clear();
     // Read whole or not at all: a settings file cut short and saved again
     // would lose the user's own section.
     QByteArray bytes;
     const AtomicFile::ReadResult result = AtomicFile::read(path, &bytes, error);
-    if (result == AtomicFile::ReadResult::Read)
-        parse(bytes);
-    return result;
-}
-
-void IniFile::parse(const QByteArray &bytes)
-{
-    m_sections.clear();
-    m_sectionIndex.clear();
+    if (result != AtomicFile::ReadResult::Read)
+        return result;
     const QString text = decode(bytes);
     qsizetype current = -1;
     for (QStringView line : QStringView(text).split(u'\n')) {
@@ -55,6 +49,7 @@ void IniFile::parse(const QByteArray &bytes)
         // a later write would have overwritten.
         put(m_sections[current], line.left(eq).trimmed().toString(), line.mid(eq + 1).trimmed().toString());
     }
+    return result;
 }
 
 qsizetype IniFile::findSection(const QString &name) const
@@ -105,7 +100,7 @@ void IniFile::setValue(const QString &section, const QString &key, const QString
     put(m_sections[this->section(section)], key, clean);
 }
 
-QByteArray IniFile::toBytes() const
+bool IniFile::save(const QString &path, QString *error, QFileDevice::Permissions permissions) const
 {
     QString out;
     for (const Section &s : m_sections) {
@@ -114,12 +109,7 @@ QByteArray IniFile::toBytes() const
             out += e.key + QLatin1Char('=') + e.value + QLatin1Char('\n');
         out += QLatin1Char('\n');
     }
-    return out.toUtf8();
-}
-
-bool IniFile::save(const QString &path, QString *error, QFileDevice::Permissions permissions) const
-{
-    return AtomicFile::save(path, toBytes(), error, permissions);
+    return AtomicFile::save(path, out.toUtf8(), error, permissions);
 }
 
 } // namespace hchat

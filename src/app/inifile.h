@@ -17,12 +17,11 @@ namespace hchat {
 class IniFile
 {
 public:
-    /// Reads the file whole, whatever its size. Anything but Read leaves the
-    /// object empty; Failed (with `error`) means the file is there but was
-    /// not read whole, so it must not be saved over.
+    /// Reads the file whole, whatever its size (UTF-8, or Latin-1 when not
+    /// valid UTF-8). Anything but Read leaves the object empty; Failed (with
+    /// `error`) means the file is there but was not read whole, so it must
+    /// not be saved over.
     AtomicFile::ReadResult load(const QString &path, QString *error = nullptr);
-    /// Parses text already read (UTF-8, or Latin-1 when not valid UTF-8).
-    void parse(const QByteArray &bytes);
     /// Writes all sections atomically: a crash or full disk never leaves a
     /// truncated file behind. Returns false when the file could not be
     /// written; the old file is kept then.
@@ -30,7 +29,6 @@ public:
 
     std::optional<QString> value(const QString &section, const QString &key) const;
     void setValue(const QString &section, const QString &key, const QString &value);
-    QByteArray toBytes() const;
 
 private:
     struct Entry {

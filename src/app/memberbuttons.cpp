@@ -39,8 +39,7 @@ MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *
         b->setToolTip(caption);
         buttons->addWidget(b, int(m_buttons.size()) / 2, int(m_buttons.size()) % 2);
         m_buttons.emplace_back(b, command);
-        const C c = command;
-        connect(b, &QPushButton::clicked, this, [this, c] { runMemberCommand(c); });
+        connect(b, &QPushButton::clicked, this, [this, c = command] { runMemberCommand(c); });
     }
     setVisible(false);
     connect(lstMembers, &QListView::clicked, this, [this] { updateMemberButtons(); });
@@ -91,9 +90,7 @@ void MemberButtons::layMemberButtons()
 {
     // Without holes, whatever is hidden; two to a row where the members pane
     // is wide enough for their captions, else one.
-    auto *grid = qobject_cast<QGridLayout *>(layout());
-    if (!grid)
-        return;
+    auto *grid = static_cast<QGridLayout *>(layout()); // made so in the constructor
     int widest = 0;
     for (const auto &[button, command] : m_buttons)
         widest = qMax(widest, button->isHidden() ? 0 : button->sizeHint().width());
@@ -113,23 +110,18 @@ void MemberButtons::runMemberCommand(MemberCommands::Command command)
     using C = MemberCommands::Command;
     const MemberCommands::Member member = selectedMember();
     QString text;
+    bool go = true;
     if (command == C::GlobalMessage) {
-        bool ok = false;
         text = QInputDialog::getMultiLineText(window(), tr("Global Message"),
-                                              tr("Message to everybody in the chat:"), QString(), &ok);
-        if (!ok) {
-            emit done();
-            return;
-        }
+                                              tr("Message to everybody in the chat:"), QString(), &go);
     } else if (command == C::Boot) {
-        if (QMessageBox::question(window(), tr("Boot"), tr("Put %1 out of this room?").arg(member.nick)) !=
-            QMessageBox::Yes) {
-            emit done();
-            return;
-        }
+        go = QMessageBox::question(window(), tr("Boot"), tr("Put %1 out of this room?").arg(member.nick)) ==
+             QMessageBox::Yes;
     }
-    m_session.memberCommands.run(command, member, text);
-    updateMemberButtons();
+    if (go) {
+        m_session.memberCommands.run(command, member, text);
+        updateMemberButtons();
+    }
     emit done();
 }
 

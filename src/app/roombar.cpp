@@ -18,7 +18,7 @@ RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_ses
     auto *bar = flushLayout<QHBoxLayout>(this, 4);
     cmbRoom1 = named<QComboBox>("cmbRoom1", this);
     cmbRoom1->setToolTip(tr("Your room"));
-    btnSwap = named<QToolButton>("btnSwap", this);
+    auto *btnSwap = named<QToolButton>("btnSwap", this);
     btnSwap->setText(QStringLiteral("⇄"));
     btnSwap->setToolTip(tr("Swap first and second room"));
     cmbRoom2 = named<QComboBox>("cmbRoom2", this);
@@ -27,8 +27,8 @@ RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_ses
     chkShow->setToolTip(tr("Auto show a link when posted"));
     chkPost = named<QCheckBox>("chkPost", tr("Post"), this);
     btnWeb = named<QPushButton>("btnWeb", tr("Web"), this);
-    btnRemote = named<QPushButton>("btnRemote", tr("Remote Support"), this);
-    btnProperties = named<QPushButton>("btnProperties", tr("Properties"), this);
+    auto *btnRemote = named<QPushButton>("btnRemote", tr("Remote Support"), this);
+    auto *btnProperties = named<QPushButton>("btnProperties", tr("Properties"), this);
     btnMenu = named<QToolButton>("btnMenu", this);
     btnMenu->setText(QStringLiteral("☰"));
     btnMenu->setToolTip(tr("View options"));
@@ -107,12 +107,10 @@ void RoomBar::selectRoomChoosers()
 void RoomBar::showSettings()
 {
     const ChatSettings &s = m_session.settings;
-    {
-        const QSignalBlocker b1(chkShow), b2(chkPost);
-        chkShow->setChecked(s.showLinks);
-        chkPost->setChecked(s.post);
-    }
     cmbRoom2->setEnabled(s.showSecond);
+    const QSignalBlocker b1(chkShow), b2(chkPost);
+    chkShow->setChecked(s.showLinks);
+    chkPost->setChecked(s.post);
 }
 
 void RoomBar::showFingerprint(const QString &fingerprint)

@@ -48,12 +48,9 @@ private:
     QString m_roomUrl; ///< the current room's own web address
     QComboBox *cmbRoom1 = nullptr;
     QComboBox *cmbRoom2 = nullptr;
-    QToolButton *btnSwap = nullptr;
     QCheckBox *chkShow = nullptr;
     QCheckBox *chkPost = nullptr;
     QPushButton *btnWeb = nullptr;
-    QPushButton *btnRemote = nullptr;
-    QPushButton *btnProperties = nullptr;
     QToolButton *btnMenu = nullptr;
 };
 

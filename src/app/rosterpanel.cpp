@@ -36,8 +36,7 @@ public:
         initStyleOption(&background, index);
         background.text.clear();
         background.icon = QIcon();
-        QStyle *style = option.widget ? option.widget->style() : nullptr;
-        if (style)
+        if (QStyle *style = option.widget ? option.widget->style() : nullptr)
             style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
         const QIcon state = index.data(RosterModel::StateIconRole).value<QIcon>();
         if (!state.isNull()) {
@@ -97,18 +96,17 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
         m_iconActions.insert(e.name, a);
     }
     mnuPUMembers->addSeparator();
-    auto memberItem = [this](QAction *&a, const char *name, const QString &caption) {
+    auto memberItem = [this](QAction *&a, const char *name, const QString &caption, Request request) {
         a = named<QAction>(name, caption, this);
         mnuPUMembers->addAction(a);
+        connect(a, &QAction::triggered, this, [this, request] { requestFor(request); });
     };
-    memberItem(mnuPage, "mnuPage", QStringLiteral("Page"));
-    memberItem(mnuIgnore, "mnuIgnore", QStringLiteral("Ignore"));
-    memberItem(mnuBoot, "mnuBoot", QStringLiteral("Boot"));
+    memberItem(mnuPage, "mnuPage", QStringLiteral("Page"), &RosterPanel::pageRequested);
+    memberItem(mnuIgnore, "mnuIgnore", QStringLiteral("Ignore"), &RosterPanel::ignoreRequested);
+    memberItem(mnuBoot, "mnuBoot", QStringLiteral("Boot"), &RosterPanel::bootRequested);
     mnuPUMembers->addSeparator();
-    memberItem(mnuSaveMember, "mnuSaveMember", QStringLiteral("Save Member Report"));
-    connect(mnuPage, &QAction::triggered, this, [this] { requestFor(&RosterPanel::pageRequested); });
-    connect(mnuIgnore, &QAction::triggered, this, [this] { requestFor(&RosterPanel::ignoreRequested); });
-    connect(mnuBoot, &QAction::triggered, this, [this] { requestFor(&RosterPanel::bootRequested); });
+    mnuSaveMember = named<QAction>("mnuSaveMember", QStringLiteral("Save Member Report"), this);
+    mnuPUMembers->addAction(mnuSaveMember);
     connect(mnuSaveMember, &QAction::triggered, this, [this] {
         if (!m_session.memberActions.mnuSaveMemberClick())
             emit saveReportFailed(QDir(m_session.logFolder()).filePath(QStringLiteral("Members.txt")));
@@ -131,7 +129,6 @@ RosterPanel::~RosterPanel()
     // The model detaches from the roster before the view goes.
     lstMembers->setModel(nullptr);
     delete m_model;
-    m_model = nullptr;
 }
 
 int RosterPanel::selectedRow() const
@@ -158,7 +155,7 @@ void RosterPanel::mnuPUMembersPopup()
         gn->setChecked(m_session.awayCode() == 4);
 }
 
-void RosterPanel::requestFor(void (RosterPanel::*signal)(const QString &, const QString &))
+void RosterPanel::requestFor(Request signal)
 {
     const int row = selectedRow();
     if (row < 0)

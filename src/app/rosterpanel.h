@@ -54,7 +54,8 @@ signals:
     void saveReportFailed(const QString &path);
 
 private:
-    void requestFor(void (RosterPanel::*signal)(const QString &, const QString &));
+    using Request = void (RosterPanel::*)(const QString &nick, const QString &id);
+    void requestFor(Request signal);
 
     ChatSession &m_session;
     RosterModel *m_model = nullptr;

@@ -51,22 +51,14 @@ void SealBadge::showState(SealState state)
     if (state == m_state)
         return;
     m_state = state;
+    const bool plain = state == SealState::Plain;
     m_lock->setVisible(state == SealState::Encrypted);
-    switch (state) {
-    case SealState::Encrypted:
-        m_text->setText(tr("encrypted"));
-        m_text->setStyleSheet(QString());
-        break;
-    case SealState::Plain:
-        m_text->setText(tr("not encrypted"));
-        m_text->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
-        break;
-    case SealState::Waiting:
-        m_text->clear();
-        break;
-    }
-    setToolTip(state == SealState::Plain ? tr("Plain text: anyone on the way to the server can read it")
-                                         : QString());
+    m_text->setText(state == SealState::Encrypted ? tr("encrypted")
+                    : plain                       ? tr("not encrypted")
+                                                  : QString());
+    if (state != SealState::Waiting)
+        m_text->setStyleSheet(plain ? QStringLiteral("color: #b00020; font-weight: bold;") : QString());
+    setToolTip(plain ? tr("Plain text: anyone on the way to the server can read it") : QString());
 }
 
 QString SealBadge::text() const

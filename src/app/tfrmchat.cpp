@@ -18,7 +18,6 @@
 #include "transcript/transcriptsink.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>

@@ -64,8 +64,6 @@ public:
     void openLink(const QString &url);
     /// Opens an address in the web pane, showing the pane first.
     void showInWebPane(const QString &url);
-    /// Brings the window forward, restored if it was minimised.
-    void bringForward();
 
     /// The replace-on-exit flag: set once an upgrade has put the new program
     /// and its script in place; the timer then closes the window, which
@@ -124,8 +122,6 @@ private:
     void buildMenus();
     /// The menu's toggle of a setting; null when it has none.
     QAction *toggle(bool ChatSettings::*setting) const;
-    /// The toggles' check marks from the settings.
-    void applyMarks();
     std::vector<std::pair<QAction *, bool ChatSettings::*>> m_toggles;
     void applyWindowStyle();
     void backToEntry();
@@ -144,10 +140,8 @@ private:
 
     // Reading aids and attention (tfrmchatreader.cpp).
     void wireReader();
-    void findInTranscript();
     void updateStatusLine();
 
-    void catalogueReady();
     void checkNick();
     /// The server typed at the first start: the chosen endpoint's address.
     void useServer(const QString &hostPort, const QString &key);
@@ -155,7 +149,6 @@ private:
     bool m_nickChecked = false;
     bool m_askingNick = false;
     void wireServices();
-    void wireUpgrade(); // the settings dialog's upgrade widgets (tfrmchatsettingsdialog.cpp)
 
     ChatSession m_session;
     QPointer<TfrmChatProp> m_prop;

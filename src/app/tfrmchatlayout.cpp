@@ -70,10 +70,9 @@ void TfrmChat::applyPaneSizes()
     const int mainTotal = (vertical ? splMain->height() : splMain->width()) - splMain->handleWidth();
     const int web = vertical && !m_webShown ? webBar->sizeHint().height() : s.webSize;
     splMain->setSizes({web, qMax(100, mainTotal - web)});
-    const bool second = m_session.settings.showSecond;
-    const bool list = m_session.settings.showList;
-    const int handles = splChat->handleWidth() * (int(second) + int(list));
-    const int rest = splChat->width() - handles - (second ? s.secondWidth : 0) - (list ? s.listWidth : 0);
+    const int handles = splChat->handleWidth() * (int(s.showSecond) + int(s.showList));
+    const int rest =
+        splChat->width() - handles - (s.showSecond ? s.secondWidth : 0) - (s.showList ? s.listWidth : 0);
     splChat->setSizes({qMax(100, rest), s.secondWidth, s.listWidth});
 }
 
@@ -109,22 +108,16 @@ void TfrmChat::updateRoomHeadings()
     lblRoom2->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings.room2)));
 }
 
-void TfrmChat::applyMarks()
-{
-    // Keep the menu's check marks in step with the settings they stand for.
-    for (const auto &[action, setting] : m_toggles) {
-        const bool on = m_session.settings.*setting;
-        if (action->isChecked() != on) {
-            const QSignalBlocker block(action);
-            action->setChecked(on);
-        }
-    }
-}
-
 void TfrmChat::applyLayout()
 {
     const ChatSettings &s = m_session.settings;
-    applyMarks();
+    // Keep the menu's check marks in step with the settings they stand for.
+    for (const auto &[action, setting] : m_toggles) {
+        if (action->isChecked() != s.*setting) {
+            const QSignalBlocker block(action);
+            action->setChecked(s.*setting);
+        }
+    }
     roomBar->showSettings();
     pnlWeb->setVisible(s.showImage);
     pnlRoom2->setVisible(s.showSecond);

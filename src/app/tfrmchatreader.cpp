@@ -53,7 +53,14 @@ void TfrmChat::wireReader()
     auto *find = named<QAction>("mnuFind", tr("Find..."), this);
     find->setShortcut(QKeySequence::Find);
     find->setShortcutContext(Qt::WindowShortcut);
-    connect(find, &QAction::triggered, this, &TfrmChat::findInTranscript);
+    connect(find, &QAction::triggered, this, [this] {
+        // The transcript the reader was in, else the first room's.
+        QWidget *focus = QApplication::focusWidget();
+        const bool second =
+            focus && (focus == memRich2 || memRich2->isAncestorOf(focus)) && memRich2->isVisible();
+        TranscriptEdit *t = transcript(second);
+        t->openSearch(t->textCursor().selectedText());
+    });
     addAction(find);
 
     if (!confirmLongText) {
@@ -70,7 +77,13 @@ void TfrmChat::wireReader()
     if (!requestAttention)
         requestAttention = [this] { QApplication::alert(this); };
     auto *attention = new AttentionPresenter(m_session, this, [this] { requestAttention(); });
-    connect(attention, &AttentionPresenter::showRequested, this, &TfrmChat::bringForward);
+    connect(attention, &AttentionPresenter::showRequested, this, [this] {
+        if (isMinimized())
+            showNormal();
+        show();
+        raise();
+        activateWindow();
+    });
     connect(attention, &AttentionPresenter::quitRequested, this, &QWidget::close);
 
     // The status line, and a link that comes back at once after a sleep or
@@ -101,25 +114,6 @@ void TfrmChat::showInWebPane(const QString &url)
     m_services->web()->FindAddress(url);
 }
 
-void TfrmChat::bringForward()
-{
-    if (isMinimized())
-        showNormal();
-    show();
-    raise();
-    activateWindow();
-}
-
-void TfrmChat::findInTranscript()
-{
-    // The transcript the reader was in, else the first room's.
-    TranscriptEdit *t = transcript(false);
-    QWidget *focus = QApplication::focusWidget();
-    if (focus && (focus == memRich2 || memRich2->isAncestorOf(focus)) && memRich2->isVisible())
-        t = transcript(true);
-    t->openSearch(t->textCursor().selectedText());
-}
-
 void TfrmChat::updateStatusLine()
 {
     const Connection &c = m_session.connection;
@@ -131,8 +125,7 @@ void TfrmChat::updateStatusLine()
     // The seal says something only once the server answered.
     const SealedLink *seal = m_services ? m_services->seal() : nullptr;
     sealBadge->showState(seal && state != LinkStatus::State::Closed ? seal->state() : SealState::Waiting);
-    const QString fingerprint = seal ? seal->fingerprint() : QString();
-    roomBar->showFingerprint(fingerprint);
+    roomBar->showFingerprint(seal ? seal->fingerprint() : QString());
     // The members shown are those of before the loss: greyed, not gone.
     rosterPanel->lstMembers->setEnabled(state != LinkStatus::State::Lost);
 }

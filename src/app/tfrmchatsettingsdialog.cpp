@@ -8,7 +8,6 @@
 #include "settings/tfrmchatprop.h"
 #include "upgrade/upgrade.h"
 
-#include <QAction>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -48,35 +47,29 @@ void TfrmChat::openProperties()
         applyFont();
         memberButtons->updateMemberButtons();
     });
-    wireUpgrade();
-    m_prop->FormCreate();
-    m_prop->show();
-}
-
-void TfrmChat::wireUpgrade()
-{
     // The dialog's update check, gauge and button; the connections end with
     // the dialog, and so does a download (its closing aborts it).
-    Upgrade *upgrade = m_services->upgrade();
-    if (!upgrade)
-        return;
-    TfrmChatProp *prop = m_prop;
-    connect(prop, &TfrmChatProp::updateCheckRequested, upgrade, &Upgrade::requestListing);
-    connect(prop, &TfrmChatProp::downloadAbortRequested, upgrade, &Upgrade::abort);
-    connect(prop->btnUpgrade, &QPushButton::clicked, upgrade, &Upgrade::btnUpgradeClick);
-    connect(upgrade, &Upgrade::buttonChanged, prop,
-            [prop](bool visible, bool enabled, const QString &caption) {
-                prop->btnUpgrade->setText(caption);
-                prop->btnUpgrade->setEnabled(enabled);
-                prop->btnUpgrade->setVisible(visible);
-            });
-    connect(upgrade, &Upgrade::gaugeChanged, prop, [prop](bool visible, int value, int maximum) {
-        prop->gagDownload->setRange(0, maximum);
-        prop->gagDownload->setValue(value);
-        prop->gagDownload->setVisible(visible);
-    });
-    // The new program is in place: the dialog closes, the window follows.
-    connect(upgrade, &Upgrade::replaceOnExit, prop, &QWidget::close);
+    if (Upgrade *upgrade = m_services->upgrade()) {
+        TfrmChatProp *prop = m_prop;
+        connect(prop, &TfrmChatProp::updateCheckRequested, upgrade, &Upgrade::requestListing);
+        connect(prop, &TfrmChatProp::downloadAbortRequested, upgrade, &Upgrade::abort);
+        connect(prop->btnUpgrade, &QPushButton::clicked, upgrade, &Upgrade::btnUpgradeClick);
+        connect(upgrade, &Upgrade::buttonChanged, prop,
+                [prop](bool visible, bool enabled, const QString &caption) {
+                    prop->btnUpgrade->setText(caption);
+                    prop->btnUpgrade->setEnabled(enabled);
+                    prop->btnUpgrade->setVisible(visible);
+                });
+        connect(upgrade, &Upgrade::gaugeChanged, prop, [prop](bool visible, int value, int maximum) {
+            prop->gagDownload->setRange(0, maximum);
+            prop->gagDownload->setValue(value);
+            prop->gagDownload->setVisible(visible);
+        });
+        // The new program is in place: the dialog closes, the window follows.
+        connect(upgrade, &Upgrade::replaceOnExit, prop, &QWidget::close);
+    }
+    m_prop->FormCreate();
+    m_prop->show();
 }
 
 } // namespace hchat

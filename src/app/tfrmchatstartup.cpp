@@ -20,7 +20,6 @@
 
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTime>
 #include <QUrl>
 
 namespace hchat {
@@ -45,7 +44,10 @@ void TfrmChat::wireServices()
 
     // 4: the catalogue (once the settings are read: the download needs the
     // web base and proxy), 14: then the stored lists.
-    m_services->loadCatalogue([this] { catalogueReady(); });
+    m_services->loadCatalogue([this] {
+        webBar->setFavourites(m_session.favourites);
+        applyLayout();
+    });
 
     // 7: the socket and the link.
     const QString complaint = m_services->openLink(m_options, QFileInfo(m_config->iniPath()).absolutePath() +
@@ -69,21 +71,19 @@ void TfrmChat::wireServices()
             [this](const QString &script) { m_replaceScript = script; });
     connect(this, &TfrmChat::remoteSupportRequested, this, [this] { m_services->runRemoteSupport(); });
 
-    // The slim web pane opens to its saved size at the first page shown.
-    connect(m_services->web(), &WebViewerHost::viewShown, this, [this] {
-        m_webShown = true;
-        applyWebSlim();
-        if (m_paneSizesApplied)
-            applyPaneSizes();
-    });
-    // A page let go of after a long idle leaves the pane its bar again.
-    connect(m_services->web(), &WebViewerHost::viewHidden, this, [this] {
-        keepPaneSizes();
-        m_webShown = false;
-        applyWebSlim();
-        if (m_paneSizesApplied)
-            applyPaneSizes();
-    });
+    // The slim web pane opens to its saved size at the first page shown; a
+    // page let go of after a long idle leaves the pane its bar again.
+    for (const bool shown : {true, false}) {
+        connect(m_services->web(), shown ? &WebViewerHost::viewShown : &WebViewerHost::viewHidden, this,
+                [this, shown] {
+                    if (!shown)
+                        keepPaneSizes();
+                    m_webShown = shown;
+                    applyWebSlim();
+                    if (m_paneSizesApplied)
+                        applyPaneSizes();
+                });
+    }
     // The address box opens what is typed as a clicked link would be opened.
     connect(webBar, &WebBar::addressEntered, this, [this](const QString &typed) {
         const QUrl url = QUrl::fromUserInput(typed);
@@ -111,12 +111,6 @@ void TfrmChat::wireServices()
     connect(rosterPanel, &RosterPanel::saveReportFailed, this, [this](const QString &path) {
         m_session.sink()->ShowMessage(tr("Could not write %1").arg(path), false, true);
     });
-}
-
-void TfrmChat::catalogueReady()
-{
-    webBar->setFavourites(m_session.favourites);
-    applyLayout();
 }
 
 void TfrmChat::checkNick()

@@ -25,14 +25,11 @@ void TfrmChat::wireChatCommands()
             [this](bool on) { m_session.roomHandling.setShowSecond(on); });
     connect(&rooms, &Rooms::roomListChanged, this, &TfrmChat::updateRoomHeadings);
     connect(&rooms, &Rooms::roomsSelected, this, [this] { applyLayout(); });
-    connect(&rooms, &Rooms::roomApplied, this,
-            [this](int, const QString &caption, const QString &, int icon) {
-                lblCaption->setText(caption);
-                webBar->setCaption(caption);
-                applyWebSlim();
-                // The room icon is read where it is used.
-                setProperty("roomIcon", icon);
-            });
+    connect(&rooms, &Rooms::roomApplied, this, [this](int, const QString &caption) {
+        lblCaption->setText(caption);
+        webBar->lblWebCaption->setText(caption);
+        applyWebSlim();
+    });
     roomBar->fillRoomChoosers();
     memberButtons->updateMemberButtons();
 

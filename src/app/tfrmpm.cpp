@@ -16,8 +16,6 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QList>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -25,6 +23,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace hchat {
 
@@ -60,8 +60,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
     btnSend->setFocusPolicy(Qt::NoFocus);
 
     auto *entry = new QWidget(this);
-    auto *entryLayout = new QHBoxLayout(entry);
-    entryLayout->setContentsMargins(0, 0, 0, 0);
+    auto *entryLayout = flushLayout<QHBoxLayout>(entry, -1); // the style's spacing
     entryLayout->addWidget(memPM, 1);
     entryLayout->addWidget(btnSend, 0, Qt::AlignBottom);
     auto *split = new QSplitter(Qt::Vertical, this);
@@ -127,10 +126,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
 
 TfrmPM::~TfrmPM()
 {
-    QList<OpenWindow> &windows = openWindows();
-    for (qsizetype i = windows.size() - 1; i >= 0; --i)
-        if (windows[i].window.isNull() || windows[i].window == this)
-            windows.removeAt(i);
+    openWindows().removeIf([this](const OpenWindow &w) { return w.window.isNull() || w.window == this; });
 }
 
 bool TfrmPM::mine(const QString &nick, const QString &id) const
@@ -148,11 +144,8 @@ TfrmPM *TfrmPM::find(ChatSession &session, const QString &nick, const QString &i
 
 int TfrmPM::openCount(ChatSession &session)
 {
-    int n = 0;
-    for (const OpenWindow &w : openWindows())
-        if (w.session == &session && w.window)
-            ++n;
-    return n;
+    return int(std::count_if(openWindows().cbegin(), openWindows().cend(),
+                             [&session](const OpenWindow &w) { return w.session == &session && w.window; }));
 }
 
 void TfrmPM::showWaiting(const WaitingConversations::Conversation &waiting)
@@ -181,12 +174,7 @@ TfrmPM *TfrmPM::Open(ChatSession &session, const QString &nick, const QString &i
     TfrmPM *window = find(session, nick, id);
     if (!window) {
         window = new TfrmPM(session, nick, id, parent);
-        // Wholly on screen, beside the chat window where there is room.
-        QWidget *main = parent ? parent->window() : nullptr;
-        const QScreen *screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
-        if (main && screen)
-            window->move(placeBeside(main->frameGeometry(), window->size(), screen->availableGeometry(),
-                                     openCount(session) - 1));
+        window->placeBesideParent(openCount(session) - 1);
     }
     if (const auto waiting = session.privateMessages.takeWaiting(nick, id))
         window->showWaiting(*waiting);
@@ -213,13 +201,9 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
             window->AddLine(line, color);
             // The user is typing elsewhere, most likely into a room: the rest
             // of that line must not land in this window.
-            QWidget *main = parent->window();
             QWidget *active = QApplication::activeWindow();
             window->setAttribute(Qt::WA_ShowWithoutActivating);
-            const QScreen *screen = main->screen() ? main->screen() : QGuiApplication::primaryScreen();
-            if (screen)
-                window->move(
-                    placeBeside(main->frameGeometry(), window->size(), screen->availableGeometry(), index));
+            window->placeBesideParent(index);
             window->show();
             // Not every platform honours the attribute: keep the keyboard where it was.
             if (active && active != window)
@@ -227,8 +211,17 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
             session.sink()->ShowMessage(tr("Private message from %1: its window is open beside this one.")
                                             .arg(nick.isEmpty() ? id : nick),
                                         false, true);
-            QApplication::alert(main);
+            QApplication::alert(parent->window());
         });
+}
+
+void TfrmPM::placeBesideParent(int index)
+{
+    // Wholly on screen, beside the chat window where there is room.
+    QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
+    const QScreen *screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
+    if (main && screen)
+        move(placeBeside(main->frameGeometry(), size(), screen->availableGeometry(), index));
 }
 
 QPoint TfrmPM::placeBeside(const QRect &main, const QSize &size, const QRect &screen, int index)

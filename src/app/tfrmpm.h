@@ -65,6 +65,8 @@ public:
 
 private:
     bool mine(const QString &nick, const QString &id) const;
+    /// Moves a new window to its place beside the parent's, the `index`-th of several.
+    void placeBesideParent(int index);
     void showWaiting(const WaitingConversations::Conversation &waiting);
 
     ChatSession &m_session;

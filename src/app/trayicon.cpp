@@ -30,11 +30,6 @@ TrayIcon::~TrayIcon()
     delete m_menu; // a tray menu has no parent widget
 }
 
-bool TrayIcon::isShown() const
-{
-    return m_tray && m_tray->isVisible();
-}
-
 void TrayIcon::setUnread(int count)
 {
     count = qMax(0, count);
@@ -49,7 +44,7 @@ void TrayIcon::setUnread(int count)
 
 bool TrayIcon::showMessage(const QString &summary, const QString &body)
 {
-    if (!isShown() || !QSystemTrayIcon::supportsMessages())
+    if (!m_tray || !m_tray->isVisible() || !QSystemTrayIcon::supportsMessages())
         return false;
     m_tray->showMessage(summary, body, m_icon);
     return true;

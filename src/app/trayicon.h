@@ -20,10 +20,7 @@ public:
     explicit TrayIcon(const QIcon &icon, QObject *parent = nullptr);
     ~TrayIcon() override;
 
-    /// The desktop has a tray and the icon is in it.
-    bool isShown() const;
     void setUnread(int count);
-    int unread() const { return m_unread; }
     /// A balloon message from the icon (when the desktop has no notification
     /// service); false when there is no tray to show it.
     bool showMessage(const QString &summary, const QString &body);

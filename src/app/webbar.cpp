@@ -39,11 +39,6 @@ WebBar::WebBar(QWidget *parent) : QWidget(parent)
             [this](int index) { emit addressEntered(cmbAddress->itemText(index)); });
 }
 
-void WebBar::setCaption(const QString &caption)
-{
-    lblWebCaption->setText(caption);
-}
-
 void WebBar::setFavourites(const QStringList &favourites)
 {
     const QString typed = cmbAddress->currentText();

@@ -15,7 +15,6 @@ class WebBar : public QWidget
 public:
     explicit WebBar(QWidget *parent = nullptr);
 
-    void setCaption(const QString &caption);
     /// The favourites offered in the address box; what is typed stays.
     void setFavourites(const QStringList &favourites);
 
