@@ -58,17 +58,19 @@ TranscriptEdit::TranscriptEdit(QWidget *parent) : QTextEdit(parent)
     connect(bar, &QScrollBar::rangeChanged, this, moved);
 
     // F3 and Escape also work with the focus in the transcript itself.
-    const auto searchKey = [this](const QKeySequence &keys, Qt::ShortcutContext context,
-                                  void (SearchBar::*act)()) {
+    // Each key's slot names its action: a member-function pointer kept in
+    // the slot tripped the address sanitizer.
+    const auto searchKey = [this](const QKeySequence &keys, Qt::ShortcutContext context, auto act) {
         connect(new QShortcut(keys, this, nullptr, nullptr, context), &QShortcut::activated, this,
                 [this, act] {
                     if (m_search && m_search->isVisible())
-                        (m_search->*act)();
+                        act(m_search);
                 });
     };
-    searchKey(QKeySequence(Qt::Key_F3), Qt::WidgetWithChildrenShortcut, &SearchBar::findNext);
-    searchKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), Qt::WidgetWithChildrenShortcut, &SearchBar::findPrevious);
-    searchKey(QKeySequence(Qt::Key_Escape), Qt::WidgetShortcut, &SearchBar::close);
+    searchKey(QKeySequence(Qt::Key_F3), Qt::WidgetWithChildrenShortcut, [](SearchBar *b) { b->findNext(); });
+    searchKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), Qt::WidgetWithChildrenShortcut,
+              [](SearchBar *b) { b->findPrevious(); });
+    searchKey(QKeySequence(Qt::Key_Escape), Qt::WidgetShortcut, [](SearchBar *b) { b->close(); });
 }
 
 TranscriptEdit::~TranscriptEdit() = default;
