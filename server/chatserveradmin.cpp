@@ -135,17 +135,17 @@ void ChatServer::answerAdminCheck(Session &s, int room, const QString &refusal)
     if (!refusal.isEmpty())
         notice(s, refusal);
     const bool granted = administers(s, room);
-    RoomRecord answer = granted ? m_rooms->record(room) : RoomRecord{};
-    answer.room = room;
-    answer.flags = m_rooms->flags(room);
-    answer.flags.administrator = granted;
-    answer.flags.staff = isStaff(s);
+    RoomFlags flags = m_rooms->flags(room);
+    flags.administrator = granted;
+    flags.staff = isStaff(s);
+    // The stored record as it was written: its fields in their stored order.
+    QString whole = granted ? KillS(m_rooms->fields(room), Field::RoomHas) : QString();
     // A room without an administrator password is open to every member's
     // settings, its access password not: that goes only to a session that
     // proved it, the administrator password, or staff.
     if (granted && !isStaff(s) && !s.adminRooms.contains(room) && !s.grantedRooms.contains(room))
-        answer.accessPassword.clear();
-    enqueue(s, AddKind(RecordKind::AdminCheck) + answer.encode());
+        whole = KillS(whole, Field::AccessPassword);
+    enqueue(s, AddKind(RecordKind::AdminCheck) + AddI(room, Field::Room) + whole + flags.field());
 }
 
 void ChatServer::takePasswordChecks()

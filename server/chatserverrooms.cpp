@@ -358,10 +358,14 @@ void ChatServer::onBoot(Session &s, const QString &rec)
     {
         if (m_rooms) {
             // Booted members stay out: the room's list of booted users.
-            RoomRecord r = m_rooms->record(room);
-            r.booted = RoomStore::cleanField(
-                r.booted.isEmpty() ? t->nick : r.booted + QStringLiteral("\r\n") + t->nick);
-            const QString updated = r.encode();
+            // Spliced into the stored line, so that its other fields stay as they were written.
+            const QString fields = m_rooms->fields(room);
+            const QString booted = RoomRecord::decode(fields).booted;
+            const QString updated =
+                KillS(fields, Field::Booted) +
+                AddS(RoomStore::cleanField(booted.isEmpty() ? t->nick
+                                                            : booted + QStringLiteral("\r\n") + t->nick),
+                     Field::Booted);
             QString error;
             if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
                 notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")

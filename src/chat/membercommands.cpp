@@ -7,6 +7,8 @@
 #include "protocol/wiretext.h"
 #include "transcript/transcriptsink.h"
 
+#include <iterator>
+
 namespace hchat {
 
 MemberCommands::MemberCommands(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
@@ -30,6 +32,7 @@ constexpr struct {
     {2, false},  // GlobalMessage
     {16, false}, // StatisticsReport
 };
+static_assert(std::size(commandTable) == int(MemberCommands::Command::StatisticsReport) + 1);
 
 int kindOf(MemberCommands::Command command)
 {

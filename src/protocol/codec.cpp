@@ -30,7 +30,8 @@ FieldSpan findField(QStringView record, char name)
     return s;
 }
 
-// Field names are one ASCII character: the overloads by name read it so.
+// Field names are one ASCII character: the overloads by name read it so,
+// and a longer name (none is) names no field.
 char letter(const QString &name)
 {
     return name.size() == 1 && name[0].unicode() < 0x80 ? char(name[0].unicode()) : '\0';
@@ -105,7 +106,8 @@ QString AddS(const QString &value, char name)
 
 QString AddS(const QString &value, const QString &name)
 {
-    return AddS(value, letter(name));
+    const char c = letter(name);
+    return c ? AddS(value, c) : QString();
 }
 
 QString AddI(qint64 value, const QString &name)
@@ -125,7 +127,8 @@ QString AddKind(RecordKind kind)
 
 QString GetS(const QString &record, const QString &name)
 {
-    return GetS(record, letter(name));
+    const char c = letter(name);
+    return c ? GetS(record, c) : QString();
 }
 
 QString GetS(const QString &record, char name)
@@ -161,7 +164,8 @@ bool readInt(QByteArrayView text, int *value)
 
 int GetI(const QString &record, const QString &name)
 {
-    return GetI(record, letter(name));
+    const char c = letter(name);
+    return c ? GetI(record, c) : 0;
 }
 
 int GetI(const QString &record, char name)
@@ -182,7 +186,8 @@ QString KillS(const QString &record, char name)
 
 QString KillS(const QString &record, const QString &name)
 {
-    return KillS(record, letter(name));
+    const char c = letter(name);
+    return c ? KillS(record, c) : record;
 }
 
 QString hidePasswords(const QString &text)
