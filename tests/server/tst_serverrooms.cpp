@@ -172,8 +172,14 @@ private slots:
 
     void bootedMemberStaysOut()
     {
+        QVERIFY(rooms->setFields(1, "<N>Floor</N><J>ed</J>"));
         boss->queue("<R>8</R><N>Bob</N><E>BBBBBBBB#</E><#>1</#>");
         roundTrip(*boss);
+        // The stored line keeps its fields as written, and the administrator's answer relays it so.
+        QCOMPARE(rooms->fields(1), QStringLiteral("<N>Floor</N><J>ed</J><G>Bob</G>"));
+        boss->queue("<R>28</R><#>1</#>");
+        roundTrip(*boss);
+        QVERIFY(boss->take(28).join(u'\n').contains("<R>28</R><#>1</#><N>Floor</N><J>ed</J><G>Bob</G><H>"));
         roundTrip(*bob);
         const QStringList own = bob->take(5);
         QVERIFY(!own.isEmpty());
