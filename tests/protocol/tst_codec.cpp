@@ -59,6 +59,11 @@ private slots:
         QTest::newRow("order free") << "<M>m</M><R>1</R>"
                                     << "R"
                                     << "1";
+        // Names are one letter: a longer one names no field, not a NUL tag.
+        const QString nul(QChar(0));
+        QTest::newRow("name of two letters") << "<MN>x</MN><" + nul + ">y</" + nul + ">"
+                                             << "MN"
+                                             << "";
     }
     void getS()
     {
