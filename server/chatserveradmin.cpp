@@ -58,10 +58,10 @@ void ChatServer::revokeRights(int room, bool admin, const Session *keep)
     }
 }
 
-void ChatServer::onAdminCheck(Session &s, const QString &rec)
+void ChatServer::onAdminCheck(Session &s, const QString &rec, PollContext &)
 {
     const std::optional<int> number = RoomStore::roomNumber(GetS(rec, Field::Room));
-    if (!number || !m_rooms || m_rooms->fields(*number).isEmpty()) {
+    if (!number || m_rooms->fields(*number).isEmpty()) {
         notice(s, QStringLiteral("There is no such room."), GetI(rec, Field::RecordNumber));
         return;
     }
@@ -169,7 +169,7 @@ void ChatServer::takePasswordChecks()
             s.nextWrongGuess = quint8((s.nextWrongGuess + 1) % s.wrongGuesses.size());
             refusal = wrongAdminPassword(granted, d.job.room);
         }
-        if (m_rooms && !m_rooms->fields(d.job.room).isEmpty())
+        if (!m_rooms->fields(d.job.room).isEmpty())
             answerAdminCheck(s, d.job.room, refusal);
     }
 }
