@@ -238,8 +238,6 @@ private:
     void onRoomUsage(Session &s, const QString &rec, PollContext &ctx);
     void onBoot(Session &s, const QString &rec, PollContext &ctx);
     void onRoomRecord(Session &s, const QString &rec, PollContext &ctx);
-    /// A room record (kind 7) equal to the stored one (but `J`): no request.
-    bool isStoredRoomRecord(const Session &s, const QString &rec) const;
     void onRoomRecordRequest(Session &s, const QString &rec, PollContext &ctx);
     void onRoomList(Session &s, const QString &rec, PollContext &ctx);
     void onBulletin(Session &s, const QString &rec, PollContext &ctx);
@@ -263,11 +261,9 @@ private:
     /// leave the answer for later (nothing): no guess is counted then.
     Guess weighGuess(Session &s, const QString &offered, const QString &subject,
                      const std::function<std::optional<bool>()> &right);
-    static size_t guessKey(const QString &subject, const QString &offered);
     /// The answer to a kind 28 (the room's record when granted), with a
     /// refusal notice before it when there is one.
     void answerAdminCheck(Session &s, int room, const QString &refusal);
-    static QString wrongAdminPassword(bool granted, int room);
     /// The session administers the room: staff, its password proved, or none set.
     bool administers(const Session &s, int room) const;
     /// Answers the staff password checks done since the last call.
@@ -301,8 +297,6 @@ private:
     /// The session `s` goes on where `old` stopped. What waited for `old`
     /// comes along when both speak from the same address or `s` names
     /// `old`'s token; rights only when both hold.
-    /// Did `s`'s first poll name `old`'s token (or the one it had before a restart)?
-    static bool provesSession(const Session &s, const Session &old);
     void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record (kind 5, or 15 in a members list), as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;

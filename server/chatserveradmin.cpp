@@ -16,10 +16,20 @@
 
 namespace hchat {
 
-size_t ChatServer::guessKey(const QString &subject, const QString &offered)
+namespace {
+
+size_t guessKey(const QString &subject, const QString &offered)
 {
     return qHash(subject + u'\n' + offered, size_t(0x5bd1e995));
 }
+
+QString wrongAdminPassword(bool granted, int room)
+{
+    return granted ? QStringLiteral("That is not your staff password; your staff rights are not confirmed.")
+                   : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
+}
+
+} // namespace
 
 ChatServer::Guess ChatServer::weighGuess(Session &s, const QString &offered, const QString &subject,
                                          const std::function<std::optional<bool>()> &right)
@@ -116,12 +126,6 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec, PollContext &)
         }
     }
     answerAdminCheck(s, room, refusal);
-}
-
-QString ChatServer::wrongAdminPassword(bool granted, int room)
-{
-    return granted ? QStringLiteral("That is not your staff password; your staff rights are not confirmed.")
-                   : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
 }
 
 bool ChatServer::administers(const Session &s, int room) const

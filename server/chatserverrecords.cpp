@@ -29,6 +29,12 @@ QString untag(QString v)
     return stripFieldTags(v);
 }
 
+// Did `s`'s first poll name `old`'s token (or the one it had before a restart)?
+bool provesSession(const Session &s, const Session &old)
+{
+    return s.previousToken != 0 && (s.previousToken == old.token || s.previousToken == old.formerToken);
+}
+
 } // namespace
 
 void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext &ctx)
@@ -438,11 +444,6 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, room, true, !first, ctx);
     if (enteredWatch)
         welcome(s, watch, false, !first, ctx);
-}
-
-bool ChatServer::provesSession(const Session &s, const Session &old)
-{
-    return s.previousToken != 0 && (s.previousToken == old.token || s.previousToken == old.formerToken);
 }
 
 void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)

@@ -169,34 +169,30 @@ void ChatServer::onRoomList(Session &s, const QString &, PollContext &)
     sendRoomList(s);
 }
 
-bool ChatServer::isStoredRoomRecord(const Session &s, const QString &rec) const
-{
-    const int room = roomOf(rec, s);
-    if (!RoomStore::validRoom(room))
-        return false;
-    const RoomRecord stored = m_rooms->record(room);
-    // The passwords as stored, the rest as it would be stored.
-    RoomRecord clean = RoomStore::cleaned(stored);
-    clean.adminPassword = stored.adminPassword;
-    clean.accessPassword = stored.accessPassword;
-    return offered(rec).sameSettings(clean);
-}
-
 void ChatServer::onRoomRecord(Session &s, const QString &rec, PollContext &ctx)
 {
-    // Clients send the room's record whenever its dialog closes: an
-    // unchanged one is no request and costs nothing.
-    if (isStoredRoomRecord(s, rec) || !mayEdit(s, ctx))
-        return;
     const int room = roomOf(rec, s);
+    // The record as sent is the room's whole record: a password left out
+    // (the writer never writes an empty field) is none.
+    RoomRecord record = offered(rec);
+    // Clients send the room's record whenever its dialog closes: one equal to
+    // the stored one (but `J`) is no request and costs nothing. The passwords
+    // are compared as stored, the rest as it would be stored.
+    if (RoomStore::validRoom(room)) {
+        const RoomRecord was = m_rooms->record(room);
+        RoomRecord clean = RoomStore::cleaned(was);
+        clean.adminPassword = was.adminPassword;
+        clean.accessPassword = was.accessPassword;
+        if (record.sameSettings(clean))
+            return;
+    }
+    if (!mayEdit(s, ctx))
+        return;
     if (!RoomStore::validRoom(room)) {
         notice(s, QStringLiteral("There is no room %1.").arg(room));
         return;
     }
     const QString stored = m_rooms->fields(room);
-    // The record as sent is the room's whole record: a password left out
-    // (the writer never writes an empty field) is none.
-    RoomRecord record = offered(rec);
     record.room.reset();
     record.flags = {};
     record.editor = room == 0 ? QStringLiteral("Halvex Staff") : s.nick;
