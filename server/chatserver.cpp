@@ -264,18 +264,20 @@ void ChatServer::confirm(Session &s, const PollContext &ctx)
     const QByteArray first = std::exchange(s.firstRecords, {});
     PollContext firstPoll = ctx;
     processRecords(s, first, firstPoll);
-    // What a session taken over was sent meanwhile came along with it.
-    if (!firstPoll.tookOverQueue)
-        catchUp(s);
-}
-
-void ChatServer::noticeOnce(Session &s, const QString &text)
-{
-    SourceState &src = source(s.peer);
-    if (m_nowMs < src.quietUntilMs)
+    // What a session taken over was sent meanwhile came along with it; else
+    // it gets the lines said in its rooms since its first poll: it was not
+    // in them yet.
+    if (firstPoll.tookOverQueue)
         return;
-    src.quietUntilMs = m_nowMs + m_limits.lostMs;
-    notice(s, text);
+    const QByteArray own = s.id.toUtf8();
+    for (const int room : {s.room, s.watch == s.room ? -1 : s.watch}) {
+        const auto recent = m_recentLines.constFind(room);
+        if (room < 0 || recent == m_recentLines.cend())
+            continue;
+        for (const RecentLine &line : recent->lines)
+            if (line.ms >= s.openedMs && fieldBytes(line.lines.bytes, Field::Id) != own)
+                enqueueBytes(s, line.lines.bytes, line.lines.records);
+    }
 }
 
 void ChatServer::endSession(Session *s, const QString &reason, bool announceDeparture)
@@ -681,7 +683,6 @@ void ChatServer::tick(qint64 nowMs)
             idle << s.get();
         }
     }
-    m_nowMs = nowMs;
     for (Session *s : std::as_const(away))
         setAway(*s, true);
     for (Session *s : std::as_const(idle))

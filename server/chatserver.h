@@ -200,13 +200,7 @@ private:
     Session *oldestUnconfirmed();
     /// The token came back from its address: the records of the first poll run now.
     void confirm(Session &s, const PollContext &ctx);
-    /// Gives a member just confirmed the lines said in its rooms while its
-    /// token was on the way.
-    void catchUp(Session &s);
     SourceState &source(const Endpoint &peer) { return m_sources[GuessLimiter::host(peer)]; }
-    /// A refusal notice, unless this address was told one lately (clients
-    /// retry every few seconds and would see it each time).
-    void noticeOnce(Session &s, const QString &text);
     void endSession(Session *s, const QString &reason, bool announceDeparture);
     /// A fresh token no session holds.
     quint32 freshToken() const;

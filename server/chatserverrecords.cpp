@@ -335,11 +335,17 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 
     // A refused first presence ends the session, and nothing of its poll is
     // taken: the client keeps its records and announces itself again later.
+    // The refusal is told to an address once in a while: clients retry
+    // every few seconds and would see it each time.
     auto refuseId = [&](const QString &why) {
         ++m_stats.refused;
         if (first)
             s.leaving = true;
-        noticeOnce(s, why);
+        SourceState &src = source(s.peer);
+        if (m_nowMs >= src.quietUntilMs) {
+            src.quietUntilMs = m_nowMs + m_limits.lostMs;
+            notice(s, why);
+        }
     };
     // An ID bound to a member key is that member's alone: under another key
     // or plain it is refused, so nobody who sees it can take it or lock her out.
@@ -565,20 +571,6 @@ void ChatServer::relayLines(Session &s, PollContext &ctx)
         }
     }
     ctx.lines.clear();
-}
-
-void ChatServer::catchUp(Session &s)
-{
-    // Lines said in its rooms since its first poll: it was not in them yet.
-    const QByteArray own = s.id.toUtf8();
-    for (const int room : {s.room, s.watch == s.room ? -1 : s.watch}) {
-        const auto recent = m_recentLines.constFind(room);
-        if (room < 0 || recent == m_recentLines.cend())
-            continue;
-        for (const RecentLine &line : recent->lines)
-            if (line.ms >= s.openedMs && fieldBytes(line.lines.bytes, Field::Id) != own)
-                enqueueBytes(s, line.lines.bytes, line.lines.records);
-    }
 }
 
 void ChatServer::onGlobal(Session &s, const QString &rec, PollContext &)
