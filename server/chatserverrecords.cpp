@@ -80,7 +80,7 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         {RecordKind::AdminCheck, Cost::None, &ChatServer::onAdminCheck},
     };
     const auto h =
-        std::find_if(std::begin(handlers), std::end(handlers), [k](const Handler &h) { return h.kind == k; });
+        std::find_if(std::begin(handlers), std::end(handlers), [k](const Handler &e) { return e.kind == k; });
     if (h == std::end(handlers)) {
         if (m_verbose)
             log(QStringLiteral("session %1: ignored kind %2")
