@@ -25,12 +25,6 @@ qint64 storedBytes(const QString &text)
 
 } // namespace
 
-void BulletinStore::note(const QString &line) const
-{
-    if (log)
-        log(line);
-}
-
 QString BulletinStore::path(int room) const
 {
     return m_dir + u'/' + QString::number(room) + QStringLiteral(".txt");
@@ -63,12 +57,12 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
             QByteArray bytes;
             QString why;
             if (!room || AtomicFile::read(dir.filePath(name), &bytes, &why) != AtomicFile::ReadResult::Read) {
-                note(QStringLiteral("%1: not read as a bulletin %2").arg(dir.filePath(name), why));
+                log(QStringLiteral("%1: not read as a bulletin %2").arg(dir.filePath(name), why));
                 continue;
             }
             const QString line = decodeWireLine(bytes).trimmed();
             if (RoomStore::roomNumber(GetS(line, Field::Room)) != room) {
-                note(QStringLiteral("%1 holds no bulletin of its room; skipped").arg(dir.filePath(name)));
+                log(QStringLiteral("%1 holds no bulletin of its room; skipped").arg(dir.filePath(name)));
                 continue;
             }
             put(*room, BulletinRecord::decode(line).text);
@@ -82,7 +76,7 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
         QString why;
         if (!save(it.key(), it.value(), &why)) {
             moved = false;
-            note(QStringLiteral("bulletin of room %1 not moved to %2: %3").arg(it.key()).arg(m_dir, why));
+            log(QStringLiteral("bulletin of room %1 not moved to %2: %3").arg(it.key()).arg(m_dir, why));
         }
         put(it.key(), it.value());
     }
@@ -90,8 +84,8 @@ void BulletinStore::load(const QString &dataDir, const QMap<int, QString> &legac
         return;
     const QString aside = RoomStore::freeName(legacyPath + QStringLiteral(".moved"));
     if (moved && QFile::rename(legacyPath, aside))
-        note(QStringLiteral("%1: bulletins moved to %2; the old file is kept as %3")
-                 .arg(legacyPath, m_dir, aside));
+        log(QStringLiteral("%1: bulletins moved to %2; the old file is kept as %3")
+                .arg(legacyPath, m_dir, aside));
 }
 
 QByteArray BulletinStore::record(int room) const

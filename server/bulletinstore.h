@@ -27,7 +27,7 @@ public:
     /// all are, the old file is renamed aside so it is read only once.
     void load(const QString &dataDir, const QMap<int, QString> &legacy, const QString &legacyPath);
     /// Where load() reports what it skipped, moved or could not save.
-    std::function<void(const QString &)> log;
+    std::function<void(const QString &)> log = [](const QString &) {};
 
     QString text(int room) const { return m_texts.value(room); }
     /// The bulletin record (kind 20) of a room, made once per change.
@@ -44,8 +44,6 @@ private:
     QString path(int room) const;
     void put(int room, const QString &text);
     bool save(int room, const QString &text, QString *error) const;
-    void note(const QString &line) const;
-
     QString m_dir; ///< the bulletins folder; empty when kept in memory only
     QHash<int, QString> m_texts;
     QHash<int, qint64> m_sizes; ///< stored bytes of each bulletin

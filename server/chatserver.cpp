@@ -263,19 +263,21 @@ void ChatServer::confirm(Session &s, const PollContext &ctx)
             .arg(QString::fromLatin1(tokenText(s.token)), s.peer.toString()));
     const QByteArray first = std::exchange(s.firstRecords, {});
     PollContext firstPoll = ctx;
-    processRecords(s, first, firstPoll, m_nowMs);
-    // What a session taken over was sent meanwhile came along with it.
-    if (!firstPoll.tookOverQueue)
-        catchUp(s);
-}
-
-void ChatServer::noticeOnce(Session &s, const QString &text, qint64 nowMs)
-{
-    SourceState &src = source(s.peer);
-    if (nowMs < src.quietUntilMs)
+    processRecords(s, first, firstPoll);
+    // What a session taken over was sent meanwhile came along with it; else
+    // it gets the lines said in its rooms since its first poll: it was not
+    // in them yet.
+    if (firstPoll.tookOverQueue)
         return;
-    src.quietUntilMs = nowMs + m_limits.lostMs;
-    notice(s, text);
+    const QByteArray own = s.id.toUtf8();
+    for (const int room : {s.room, s.watch == s.room ? -1 : s.watch}) {
+        const auto recent = m_recentLines.constFind(room);
+        if (room < 0 || recent == m_recentLines.cend())
+            continue;
+        for (const RecentLine &line : recent->lines)
+            if (line.ms >= s.openedMs && fieldBytes(line.lines.bytes, Field::Id) != own)
+                enqueueBytes(s, line.lines.bytes, line.lines.records);
+    }
 }
 
 void ChatServer::endSession(Session *s, const QString &reason, bool announceDeparture)
@@ -430,7 +432,7 @@ QByteArray ChatServer::handleDatagram(const Endpoint &from, QByteArrayView d, qi
             s->lastRecordsHash = h;
             s->lastRecordsLength = int(records.size());
             m_membersChanged = true;
-            processRecords(*s, fresh, ctx, nowMs);
+            processRecords(*s, fresh, ctx);
         }
     }
     s->lastK = k;
@@ -508,7 +510,7 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit, quint32 line
         take(s->roomList->at(s->roomListSent++));
     if (s->roomList && s->roomListSent >= s->roomList->size())
         s->roomList.reset();
-    if (!s->roomList && s->announced && m_rooms) {
+    if (!s->roomList && s->announced) {
         while (s->roomsSeen < m_roomChangesMade) {
             const auto &[made, changed] =
                 m_roomChanges.at(size_t(s->roomsSeen + 1 - m_roomChanges.front().first));
@@ -565,7 +567,7 @@ QByteArray ChatServer::buildReply(Session *s, int k, int sizeLimit, quint32 line
     return out;
 }
 
-void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs)
+void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext &ctx)
 {
     const qsizetype count = records.count('\n');
     if (count > WireLimits::maxRecordsPerPoll) {
@@ -609,7 +611,6 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
             // presence moving the member there: weigh it first.
             const RoomEntryRecord entry = RoomEntryRecord::decode(rec);
             const int room = entry.room.value_or(0);
-            (entry.watch ? ctx.requestedWatch : ctx.requested) << room;
             // Weighed once a room a poll (its request below hears the
             // verdict), and two rooms a poll, a member's own two, are enough.
             if (!ctx.entryVerdicts.contains(room) && ctx.entryVerdicts.size() < 2) {
@@ -648,13 +649,13 @@ void ChatServer::processRecords(Session &s, QByteArrayView records, PollContext 
                 continue;
             ctx.presenceFollows = presence && &it != &*last;
             if (it.kind != kindNumber(RecordKind::ChatLine))
-                relayLines(s, ctx, nowMs); // what others see stays in the order it was sent
+                relayLines(s, ctx); // what others see stays in the order it was sent
             ++m_stats.records;
             ctx.recordNumber = it.number;
-            dispatch(s, it.kind, it.rec, ctx, nowMs);
+            dispatch(s, it.kind, it.rec, ctx);
         }
     }
-    relayLines(s, ctx, nowMs);
+    relayLines(s, ctx);
 }
 
 void ChatServer::tick(qint64 nowMs)
@@ -682,7 +683,6 @@ void ChatServer::tick(qint64 nowMs)
             idle << s.get();
         }
     }
-    m_nowMs = nowMs;
     for (Session *s : std::as_const(away))
         setAway(*s, true);
     for (Session *s : std::as_const(idle))

@@ -101,6 +101,7 @@ struct ServerStats {
 class ChatServer
 {
 public:
+    /// `rooms` (not owned, never null) keeps the rooms and their bulletins.
     explicit ChatServer(RoomStore *rooms, ServerLimits limits = {});
     ~ChatServer();
 
@@ -166,8 +167,6 @@ private:
     // What one poll has done so far: its room requests are weighed before
     // its presence, and nothing is answered twice within it.
     struct PollContext {
-        QList<int> requested;       ///< rooms named by kind 25 (first room)
-        QList<int> requestedWatch;  ///< rooms named by kind 25 with W=1
         QList<int> welcomed;        ///< rooms whose record (and members) were sent
         QList<int> refused;         ///< rooms whose refusal was sent
         QList<int> refreshed;       ///< rooms whose members list was sent
@@ -201,13 +200,7 @@ private:
     Session *oldestUnconfirmed();
     /// The token came back from its address: the records of the first poll run now.
     void confirm(Session &s, const PollContext &ctx);
-    /// Gives a member just confirmed the lines said in its rooms while its
-    /// token was on the way.
-    void catchUp(Session &s);
     SourceState &source(const Endpoint &peer) { return m_sources[GuessLimiter::host(peer)]; }
-    /// A refusal notice, unless this address was told one lately (clients
-    /// retry every few seconds and would see it each time).
-    void noticeOnce(Session &s, const QString &text, qint64 nowMs);
     void endSession(Session *s, const QString &reason, bool announceDeparture);
     /// A fresh token no session holds.
     quint32 freshToken() const;
@@ -215,37 +208,37 @@ private:
     void setAway(Session &s, bool away);
     /// Tells a member back how many records waiting for it were dropped.
     void tellMissed(Session &s);
-    void processRecords(Session &s, QByteArrayView records, PollContext &ctx, qint64 nowMs);
+    void processRecords(Session &s, QByteArrayView records, PollContext &ctx);
     QByteArray buildReply(Session *s, int k, int sizeLimit, quint32 line = 0);
     /// Records waiting for the client: the rest of the room list, the room
     /// records changed since, and the queue.
     int pendingRecords(const Session &s) const;
     void log(const QString &line) const;
 
-    // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp).
-    void dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs);
+    // Record handlers (chatserverrecords.cpp, chatserverrooms.cpp), one
+    // form for all, so that dispatch() finds them in a table.
+    void dispatch(Session &s, int kind, const QString &rec, PollContext &ctx);
     void onPresence(Session &s, const QString &rec, PollContext &ctx);
-    void onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs);
+    void onChatLine(Session &s, const QString &rec, PollContext &ctx);
     /// Relays the chat lines a poll has gathered (see PollContext::lines).
-    void relayLines(Session &s, PollContext &ctx, qint64 nowMs);
-    void onGlobal(Session &s, const QString &rec);
-    void onPrivate(Session &s, const QString &rec);
+    void relayLines(Session &s, PollContext &ctx);
+    void onGlobal(Session &s, const QString &rec, PollContext &ctx);
+    void onPrivate(Session &s, const QString &rec, PollContext &ctx);
     void onPage(Session &s, const QString &rec, PollContext &ctx);
-    void onProfile(Session &s, const QString &rec);
-    void onWhereIs(Session &s, const QString &rec);
+    void onProfile(Session &s, const QString &rec, PollContext &ctx);
+    void onWhereIs(Session &s, const QString &rec, PollContext &ctx);
     void onRefresh(Session &s, const QString &rec, PollContext &ctx);
-    void onStatistics(Session &s, const QString &rec);
-    void onRoomUsage(Session &s, PollContext &ctx);
-    void onBoot(Session &s, const QString &rec);
-    void onRoomRecord(Session &s, const QString &rec, qint64 nowMs);
-    /// A room record (kind 7) equal to the stored one (but `J`): no request.
-    bool isStoredRoomRecord(const Session &s, const QString &rec) const;
-    void onRoomList(Session &s, const QString &rec, int kind);
-    void onBulletin(Session &s, const QString &rec);
-    void onBulletinRequest(Session &s, const QString &rec);
-    void onReset(Session &s, const QString &rec);
+    void onStatistics(Session &s, const QString &rec, PollContext &ctx);
+    void onRoomUsage(Session &s, const QString &rec, PollContext &ctx);
+    void onBoot(Session &s, const QString &rec, PollContext &ctx);
+    void onRoomRecord(Session &s, const QString &rec, PollContext &ctx);
+    void onRoomRecordRequest(Session &s, const QString &rec, PollContext &ctx);
+    void onRoomList(Session &s, const QString &rec, PollContext &ctx);
+    void onBulletin(Session &s, const QString &rec, PollContext &ctx);
+    void onBulletinRequest(Session &s, const QString &rec, PollContext &ctx);
+    void onReset(Session &s, const QString &rec, PollContext &ctx);
     void onRoomRequest(Session &s, const QString &rec, PollContext &ctx);
-    void onAdminCheck(Session &s, const QString &rec);
+    void onAdminCheck(Session &s, const QString &rec, PollContext &ctx);
 
     // Helpers shared by the handlers.
     bool isStaff(const Session &s) const;
@@ -262,11 +255,9 @@ private:
     /// leave the answer for later (nothing): no guess is counted then.
     Guess weighGuess(Session &s, const QString &offered, const QString &subject,
                      const std::function<std::optional<bool>()> &right);
-    static size_t guessKey(const QString &subject, const QString &offered);
     /// The answer to a kind 28 (the room's record when granted), with a
     /// refusal notice before it when there is one.
     void answerAdminCheck(Session &s, int room, const QString &refusal);
-    static QString wrongAdminPassword(bool granted, int room);
     /// The session administers the room: staff, its password proved, or none set.
     bool administers(const Session &s, int room) const;
     /// Answers the staff password checks done since the last call.
@@ -277,7 +268,7 @@ private:
     void revokeRights(int room, bool admin, const Session *keep);
     /// True when the member's line allowance is used up; `refused` names the
     /// record for the one notice it gets.
-    bool throttled(Session &s, qint64 nowMs, quint32 refused);
+    bool throttled(Session &s, quint32 refused);
     bool mayAdminister(Session &s, int room, const QString &offeredPassword, bool openWhenUnset = true);
     bool mayEnter(Session &s, int room, const QString &rec, QString *refusal);
     void welcome(Session &s, int room, bool firstRoom, bool withRecord, PollContext &ctx);
@@ -300,8 +291,6 @@ private:
     /// The session `s` goes on where `old` stopped. What waited for `old`
     /// comes along when both speak from the same address or `s` names
     /// `old`'s token; rights only when both hold.
-    /// Did `s`'s first poll name `old`'s token (or the one it had before a restart)?
-    static bool provesSession(const Session &s, const Session &old);
     void takeOver(Session &s, Session &old, PollContext &ctx);
     /// A member's record (kind 5, or 15 in a members list), as relayed.
     QByteArray memberRecord(Session &s, int kind = 5) const;
@@ -313,7 +302,6 @@ private:
     /// A room's record changed: every member is sent it with its next
     /// replies (see m_roomChanges), without a copy queued for each.
     void roomChanged(int room);
-    void broadcastAll(const QByteArray &record, const Session *except);
     void sendRoster(Session &s, int room, int kind, bool includeSelf);
     Session *findMember(const QString &nick, const QString &id);
     QString zoneTime() const;

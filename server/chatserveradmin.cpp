@@ -16,10 +16,20 @@
 
 namespace hchat {
 
-size_t ChatServer::guessKey(const QString &subject, const QString &offered)
+namespace {
+
+size_t guessKey(const QString &subject, const QString &offered)
 {
     return qHash(subject + u'\n' + offered, size_t(0x5bd1e995));
 }
+
+QString wrongAdminPassword(bool granted, int room)
+{
+    return granted ? QStringLiteral("That is not your staff password; your staff rights are not confirmed.")
+                   : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
+}
+
+} // namespace
 
 ChatServer::Guess ChatServer::weighGuess(Session &s, const QString &offered, const QString &subject,
                                          const std::function<std::optional<bool>()> &right)
@@ -58,10 +68,10 @@ void ChatServer::revokeRights(int room, bool admin, const Session *keep)
     }
 }
 
-void ChatServer::onAdminCheck(Session &s, const QString &rec)
+void ChatServer::onAdminCheck(Session &s, const QString &rec, PollContext &)
 {
     const std::optional<int> number = RoomStore::roomNumber(GetS(rec, Field::Room));
-    if (!number || !m_rooms || m_rooms->fields(*number).isEmpty()) {
+    if (!number || m_rooms->fields(*number).isEmpty()) {
         notice(s, QStringLiteral("There is no such room."), GetI(rec, Field::RecordNumber));
         return;
     }
@@ -118,12 +128,6 @@ void ChatServer::onAdminCheck(Session &s, const QString &rec)
     answerAdminCheck(s, room, refusal);
 }
 
-QString ChatServer::wrongAdminPassword(bool granted, int room)
-{
-    return granted ? QStringLiteral("That is not your staff password; your staff rights are not confirmed.")
-                   : QStringLiteral("The administrator password for room %1 is wrong.").arg(room);
-}
-
 bool ChatServer::administers(const Session &s, int room) const
 {
     return isStaff(s) ||
@@ -169,7 +173,7 @@ void ChatServer::takePasswordChecks()
             s.nextWrongGuess = quint8((s.nextWrongGuess + 1) % s.wrongGuesses.size());
             refusal = wrongAdminPassword(granted, d.job.room);
         }
-        if (m_rooms && !m_rooms->fields(d.job.room).isEmpty())
+        if (!m_rooms->fields(d.job.room).isEmpty())
             answerAdminCheck(s, d.job.room, refusal);
     }
 }

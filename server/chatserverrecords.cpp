@@ -11,6 +11,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace hchat {
 
 namespace {
@@ -27,9 +29,15 @@ QString untag(QString v)
     return stripFieldTags(v);
 }
 
+// Did `s`'s first poll name `old`'s token (or the one it had before a restart)?
+bool provesSession(const Session &s, const Session &old)
+{
+    return s.previousToken != 0 && (s.previousToken == old.token || s.previousToken == old.formerToken);
+}
+
 } // namespace
 
-void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext &ctx, qint64 nowMs)
+void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext &ctx)
 {
     const auto k = static_cast<RecordKind>(kind);
     if (k == RecordKind::Presence) {
@@ -42,76 +50,48 @@ void ChatServer::dispatch(Session &s, int kind, const QString &rec, PollContext 
         notice(s, QStringLiteral("Please announce yourself (presence) first."), ctx.recordNumber);
         return;
     }
-    switch (k) {
-    case RecordKind::ChatLine:
-        onChatLine(s, rec, ctx, nowMs);
-        break;
-    case RecordKind::GlobalMessage:
-    case RecordKind::PrivateMessage:
-    case RecordKind::Page:
-        if (throttled(s, nowMs, ctx.recordNumber))
-            break;
-        if (k == RecordKind::GlobalMessage)
-            onGlobal(s, rec);
-        else if (k == RecordKind::PrivateMessage)
-            onPrivate(s, rec);
-        else
-            onPage(s, rec, ctx);
-        break;
-    case RecordKind::Profile:
-        onProfile(s, rec);
-        break;
-    case RecordKind::RoomRecord:
-        // Clients send the room's record whenever its dialog closes: an
-        // unchanged one is no request and costs nothing.
-        if (!isStoredRoomRecord(s, rec) && mayEdit(s, ctx))
-            onRoomRecord(s, rec, nowMs);
-        break;
-    case RecordKind::Boot:
-        if (mayEdit(s, ctx))
-            onBoot(s, rec);
-        break;
-    case RecordKind::SaveBulletin:
-        if (mayEdit(s, ctx))
-            onBulletin(s, rec);
-        break;
-    case RecordKind::RoomRecordRequest:
-    case RecordKind::RoomListRequest:
-    case RecordKind::RoomListSetup:
-        onRoomList(s, rec, kind);
-        break;
-    case RecordKind::WhereIs:
-        onWhereIs(s, rec);
-        break;
-    case RecordKind::RefreshMembers:
-        onRefresh(s, rec, ctx);
-        break;
-    case RecordKind::Statistics:
-        onStatistics(s, rec);
-        break;
-    case RecordKind::RoomUsage:
-        onRoomUsage(s, ctx);
-        break;
-    case RecordKind::Bulletin:
-        onBulletinRequest(s, rec);
-        break;
-    case RecordKind::ResetRoom:
-        if (mayEdit(s, ctx))
-            onReset(s, rec);
-        break;
-    case RecordKind::RoomEntry:
-        onRoomRequest(s, rec, ctx);
-        break;
-    case RecordKind::AdminCheck:
-        onAdminCheck(s, rec);
-        break;
-    default:
+    // Messages and pages cost a line of the member's allowance; boots,
+    // bulletins and resets are written to disk at once and cost an edit.
+    enum class Cost { None, Line, Edit };
+    struct Handler {
+        RecordKind kind;
+        Cost cost;
+        void (ChatServer::*handle)(Session &, const QString &, PollContext &);
+    };
+    static constexpr Handler handlers[] = {
+        {RecordKind::ChatLine, Cost::None, &ChatServer::onChatLine},
+        {RecordKind::GlobalMessage, Cost::Line, &ChatServer::onGlobal},
+        {RecordKind::PrivateMessage, Cost::Line, &ChatServer::onPrivate},
+        {RecordKind::Page, Cost::Line, &ChatServer::onPage},
+        {RecordKind::Profile, Cost::None, &ChatServer::onProfile},
+        {RecordKind::RoomRecord, Cost::None, &ChatServer::onRoomRecord},
+        {RecordKind::Boot, Cost::Edit, &ChatServer::onBoot},
+        {RecordKind::SaveBulletin, Cost::Edit, &ChatServer::onBulletin},
+        {RecordKind::RoomRecordRequest, Cost::None, &ChatServer::onRoomRecordRequest},
+        {RecordKind::RoomListRequest, Cost::None, &ChatServer::onRoomList},
+        {RecordKind::RoomListSetup, Cost::None, &ChatServer::onRoomList},
+        {RecordKind::WhereIs, Cost::None, &ChatServer::onWhereIs},
+        {RecordKind::RefreshMembers, Cost::None, &ChatServer::onRefresh},
+        {RecordKind::Statistics, Cost::None, &ChatServer::onStatistics},
+        {RecordKind::RoomUsage, Cost::None, &ChatServer::onRoomUsage},
+        {RecordKind::Bulletin, Cost::None, &ChatServer::onBulletinRequest},
+        {RecordKind::ResetRoom, Cost::Edit, &ChatServer::onReset},
+        {RecordKind::RoomEntry, Cost::None, &ChatServer::onRoomRequest},
+        {RecordKind::AdminCheck, Cost::None, &ChatServer::onAdminCheck},
+    };
+    const auto h =
+        std::find_if(std::begin(handlers), std::end(handlers), [k](const Handler &e) { return e.kind == k; });
+    if (h == std::end(handlers)) {
         if (m_verbose)
             log(QStringLiteral("session %1: ignored kind %2")
                     .arg(QString::fromLatin1(tokenText(s.token)))
                     .arg(kind));
-        break;
+        return;
     }
+    if ((h->cost == Cost::Line && throttled(s, ctx.recordNumber)) ||
+        (h->cost == Cost::Edit && !mayEdit(s, ctx)))
+        return;
+    (this->*h->handle)(s, rec, ctx);
 }
 
 bool ChatServer::isStaff(const Session &s) const
@@ -190,8 +170,6 @@ void ChatServer::trimQueue(Session &s)
 
 void ChatServer::sendRoomList(Session &s)
 {
-    if (!m_rooms)
-        return;
     s.roomList = m_rooms->publicList();
     s.roomListSent = 0;
     s.roomsSeen = m_roomChangesMade;
@@ -304,15 +282,6 @@ void ChatServer::broadcastToRooms(const QList<int> &rooms, const QByteArray &rec
     }
 }
 
-void ChatServer::broadcastAll(const QByteArray &record, const Session *except)
-{
-    for (auto &[t, other] : m_sessions) {
-        if (other.get() == except || !other->announced)
-            continue;
-        enqueueBytes(*other, record);
-    }
-}
-
 void ChatServer::sendRoster(Session &s, int room, int kind, bool includeSelf)
 {
     if (room < 0)
@@ -366,11 +335,17 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
 
     // A refused first presence ends the session, and nothing of its poll is
     // taken: the client keeps its records and announces itself again later.
+    // The refusal is told to an address once in a while: clients retry
+    // every few seconds and would see it each time.
     auto refuseId = [&](const QString &why) {
         ++m_stats.refused;
         if (first)
             s.leaving = true;
-        noticeOnce(s, why, m_nowMs);
+        SourceState &src = source(s.peer);
+        if (m_nowMs >= src.quietUntilMs) {
+            src.quietUntilMs = m_nowMs + m_limits.lostMs;
+            notice(s, why);
+        }
     };
     // An ID bound to a member key is that member's alone: under another key
     // or plain it is refused, so nobody who sees it can take it or lock her out.
@@ -477,11 +452,6 @@ void ChatServer::onPresence(Session &s, const QString &rec, PollContext &ctx)
         welcome(s, watch, false, !first, ctx);
 }
 
-bool ChatServer::provesSession(const Session &s, const Session &old)
-{
-    return s.previousToken != 0 && (s.previousToken == old.token || s.previousToken == old.formerToken);
-}
-
 void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
 {
     // The records the old session took are taken: the client resends what
@@ -524,12 +494,12 @@ void ChatServer::takeOver(Session &s, Session &old, PollContext &ctx)
     trimQueue(s);
 }
 
-bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
+bool ChatServer::throttled(Session &s, quint32 refused)
 {
     // Each line costs 1/linesPerSecond of a second on the member's clock; the
     // clock may run up to a burst of lines ahead of now (an outbox kept
     // through an outage goes out in one go).
-    if (s.lines.take(nowMs, 1000 / WireLimits::linesPerSecond, WireLimits::lineBurst)) {
+    if (s.lines.take(m_nowMs, 1000 / WireLimits::linesPerSecond, WireLimits::lineBurst)) {
         s.rateNoticed = false;
         return false;
     }
@@ -545,7 +515,7 @@ bool ChatServer::throttled(Session &s, qint64 nowMs, quint32 refused)
     return true;
 }
 
-void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qint64 nowMs)
+void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx)
 {
     const ChatLineRecord line = ChatLineRecord::decode(rec);
     const int room = line.room.value_or(s.room);
@@ -557,7 +527,7 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
                ctx.recordNumber);
         return;
     }
-    if (throttled(s, nowMs, ctx.recordNumber))
+    if (throttled(s, ctx.recordNumber))
         return;
     ++m_stats.chatLines;
     s.colour = line.colour.value_or(0);
@@ -586,14 +556,14 @@ void ChatServer::onChatLine(Session &s, const QString &rec, PollContext &ctx, qi
     }
 }
 
-void ChatServer::relayLines(Session &s, PollContext &ctx, qint64 nowMs)
+void ChatServer::relayLines(Session &s, PollContext &ctx)
 {
     for (auto it = ctx.lines.cbegin(); it != ctx.lines.cend(); ++it) {
         const int room = it.key();
         broadcastToRooms({room}, it->bytes, &s, it->records);
         // Kept a few seconds for members whose token is on its way back.
         RecentLines &recent = m_recentLines[room];
-        recent.lines.push_back({nowMs, *it});
+        recent.lines.push_back({m_nowMs, *it});
         recent.bytes += it->bytes.size();
         while (recent.lines.size() > 1 && recent.bytes > maxRecentBytes) {
             recent.bytes -= recent.lines.front().lines.bytes.size();
@@ -603,21 +573,7 @@ void ChatServer::relayLines(Session &s, PollContext &ctx, qint64 nowMs)
     ctx.lines.clear();
 }
 
-void ChatServer::catchUp(Session &s)
-{
-    // Lines said in its rooms since its first poll: it was not in them yet.
-    const QByteArray own = s.id.toUtf8();
-    for (const int room : {s.room, s.watch == s.room ? -1 : s.watch}) {
-        const auto recent = m_recentLines.constFind(room);
-        if (room < 0 || recent == m_recentLines.cend())
-            continue;
-        for (const RecentLine &line : recent->lines)
-            if (line.ms >= s.openedMs && fieldBytes(line.lines.bytes, Field::Id) != own)
-                enqueueBytes(s, line.lines.bytes, line.lines.records);
-    }
-}
-
-void ChatServer::onGlobal(Session &s, const QString &rec)
+void ChatServer::onGlobal(Session &s, const QString &rec, PollContext &)
 {
     if (!isStaff(s)) {
         notice(s, staffOnly(s, QStringLiteral("send a global message")), GetI(rec, Field::RecordNumber));
@@ -631,11 +587,14 @@ void ChatServer::onGlobal(Session &s, const QString &rec)
                              .id = s.id,
                              .time = zoneTime(),
                              .text = s.nick + QStringLiteral(":  ") + in.text};
-    broadcastAll((AddKind(RecordKind::ChatLine) + out.encode()).toUtf8(), &s);
+    const QByteArray record = (AddKind(RecordKind::ChatLine) + out.encode()).toUtf8();
+    for (auto &[t, other] : m_sessions)
+        if (other.get() != &s && other->announced)
+            enqueueBytes(*other, record);
     notice(s, QStringLiteral("Global message sent to %1 members.").arg(sessionCount() - 1));
 }
 
-void ChatServer::onPrivate(Session &s, const QString &rec)
+void ChatServer::onPrivate(Session &s, const QString &rec, PollContext &)
 {
     PrivateMessageRecord pm = PrivateMessageRecord::decode(rec);
     pm.nick = untag(pm.nick);
@@ -683,7 +642,7 @@ void ChatServer::onPage(Session &s, const QString &rec, PollContext &ctx)
     enqueue(*to, page);
 }
 
-void ChatServer::onProfile(Session &s, const QString &rec)
+void ChatServer::onProfile(Session &s, const QString &rec, PollContext &)
 {
     const ProfileRecord in = ProfileRecord::decode(rec);
     const QString nick = untag(in.nick);
@@ -698,7 +657,7 @@ void ChatServer::onProfile(Session &s, const QString &rec)
     enqueue(s, AddKind(RecordKind::Profile) + answer.encode());
 }
 
-void ChatServer::onWhereIs(Session &s, const QString &rec)
+void ChatServer::onWhereIs(Session &s, const QString &rec, PollContext &)
 {
     const CommandRecord in = CommandRecord::decode(rec);
     const QString nick = untag(in.nick);
@@ -719,7 +678,7 @@ void ChatServer::onRefresh(Session &s, const QString &rec, PollContext &ctx)
     sendRoster(s, room, 15, true);
 }
 
-void ChatServer::onStatistics(Session &s, const QString &rec)
+void ChatServer::onStatistics(Session &s, const QString &rec, PollContext &)
 {
     if (!isStaff(s)) {
         notice(s, staffOnly(s, QStringLiteral("ask for the statistics report")));
@@ -748,7 +707,7 @@ void ChatServer::onStatistics(Session &s, const QString &rec)
         enqueue(s, AddKind(RecordKind::Statistics) + ChatLineRecord{.room = room, .text = l}.encode());
 }
 
-void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
+void ChatServer::onRoomUsage(Session &s, const QString &, PollContext &ctx)
 {
     if (std::exchange(ctx.usageSent, true))
         return; // once a poll is enough
@@ -761,7 +720,7 @@ void ChatServer::onRoomUsage(Session &s, PollContext &ctx)
             perRoom.insert(key, int(n));
     }
     for (auto it = perRoom.cbegin(); it != perRoom.cend(); ++it) {
-        const QString name = m_rooms ? untag(m_rooms->facts(it.key()).name) : QString();
+        const QString name = untag(m_rooms->facts(it.key()).name);
         const QString text = QStringLiteral("Room %1  %2: %3 users")
                                  .arg(QString::number(it.key()), name, QString::number(it.value()));
         enqueue(s, AddKind(RecordKind::ChatLine) + ChatLineRecord{.room = s.room, .text = text}.encode());

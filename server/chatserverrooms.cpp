@@ -54,7 +54,7 @@ bool ChatServer::mayAdminister(Session &s, int room, const QString &offeredPassw
         return true;
     // The Support Room is the staff's: no password opens it to anyone else,
     // and nobody may claim it by giving it the first one.
-    if (room == 0 || !m_rooms)
+    if (room == 0)
         return false;
     if (s.adminRooms.contains(room))
         return true;
@@ -82,7 +82,7 @@ bool ChatServer::mayEnter(Session &s, int room, const QString &rec, QString *ref
         *refusal = QStringLiteral("There is no room %1.").arg(room);
         return false;
     }
-    if (isStaff(s) || !m_rooms || s.adminRooms.contains(room))
+    if (isStaff(s) || s.adminRooms.contains(room))
         return true;
     if (m_rooms->isBooted(room, s.nick)) {
         *refusal = QStringLiteral("You have been removed from room %1.").arg(room);
@@ -116,7 +116,7 @@ void ChatServer::refuse(Session &s, int room, bool watch, const QString &why, Po
     if (ctx.refused.contains(room))
         return;
     ctx.refused << room;
-    const QString name = m_rooms ? m_rooms->facts(room).name : QString();
+    const QString name = m_rooms->facts(room).name;
     const RoomEntryRecord refusal{.room = room,
                                   .name = RoomStore::cleanField(name),
                                   .denied = RoomStore::cleanField(why),
@@ -129,7 +129,7 @@ void ChatServer::welcome(Session &s, int room, bool firstRoom, bool withRecord, 
     if (ctx.welcomed.contains(room))
         return;
     ctx.welcomed << room;
-    if (withRecord && m_rooms && !m_rooms->fields(room).isEmpty())
+    if (withRecord && !m_rooms->fields(room).isEmpty())
         enqueueBytes(s, m_rooms->publicRecord(room));
     if (firstRoom)
         sendRoster(s, room, 15, true);
@@ -153,47 +153,46 @@ void ChatServer::onRoomRequest(Session &s, const QString &rec, PollContext &ctx)
         return;
     }
     // Granted but not moved there yet: the presence that follows enters.
-    if (m_rooms && !m_rooms->fields(room).isEmpty())
+    if (!m_rooms->fields(room).isEmpty())
         enqueueBytes(s, m_rooms->publicRecord(room));
 }
 
-void ChatServer::onRoomList(Session &s, const QString &rec, int kind)
+void ChatServer::onRoomRecordRequest(Session &s, const QString &rec, PollContext &)
 {
-    if (!m_rooms)
-        return;
-    if (kind == 11) {
-        const int room = CommandRecord::decode(rec).room.value_or(0);
-        if (!m_rooms->fields(room).isEmpty())
-            enqueueBytes(s, m_rooms->publicRecord(room));
-        return;
-    }
+    const int room = CommandRecord::decode(rec).room.value_or(0);
+    if (!m_rooms->fields(room).isEmpty())
+        enqueueBytes(s, m_rooms->publicRecord(room));
+}
+
+void ChatServer::onRoomList(Session &s, const QString &, PollContext &)
+{
     sendRoomList(s);
 }
 
-bool ChatServer::isStoredRoomRecord(const Session &s, const QString &rec) const
+void ChatServer::onRoomRecord(Session &s, const QString &rec, PollContext &ctx)
 {
     const int room = roomOf(rec, s);
-    if (!m_rooms || !RoomStore::validRoom(room))
-        return false;
-    const RoomRecord stored = m_rooms->record(room);
-    // The passwords as stored, the rest as it would be stored.
-    RoomRecord clean = RoomStore::cleaned(stored);
-    clean.adminPassword = stored.adminPassword;
-    clean.accessPassword = stored.accessPassword;
-    return offered(rec).sameSettings(clean);
-}
-
-void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
-{
-    const int room = roomOf(rec, s);
-    if (!m_rooms || !RoomStore::validRoom(room)) {
+    // The record as sent is the room's whole record: a password left out
+    // (the writer never writes an empty field) is none.
+    RoomRecord record = offered(rec);
+    // Clients send the room's record whenever its dialog closes: one equal to
+    // the stored one (but `J`) is no request and costs nothing. The passwords
+    // are compared as stored, the rest as it would be stored.
+    if (RoomStore::validRoom(room)) {
+        const RoomRecord was = m_rooms->record(room);
+        RoomRecord clean = RoomStore::cleaned(was);
+        clean.adminPassword = was.adminPassword;
+        clean.accessPassword = was.accessPassword;
+        if (record.sameSettings(clean))
+            return;
+    }
+    if (!mayEdit(s, ctx))
+        return;
+    if (!RoomStore::validRoom(room)) {
         notice(s, QStringLiteral("There is no room %1.").arg(room));
         return;
     }
     const QString stored = m_rooms->fields(room);
-    // The record as sent is the room's whole record: a password left out
-    // (the writer never writes an empty field) is none.
-    RoomRecord record = offered(rec);
     record.room.reset();
     record.flags = {};
     record.editor = room == 0 ? QStringLiteral("Halvex Staff") : s.nick;
@@ -210,7 +209,7 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     // Anyone may make a free room theirs, a few at a time: one address
     // cannot fill the room list everybody is sent.
     if (!isStaff(s) && m_rooms->isFree(room) &&
-        !source(s.peer).newRooms.take(nowMs, m_limits.newRoomIntervalMs, m_limits.roomsPerAddress)) {
+        !source(s.peer).newRooms.take(m_nowMs, m_limits.newRoomIntervalMs, m_limits.roomsPerAddress)) {
         ++m_stats.refused;
         notice(
             s,
@@ -246,10 +245,10 @@ void ChatServer::onRoomRecord(Session &s, const QString &rec, qint64 nowMs)
     log(QStringLiteral("room %1 changed by %2").arg(room).arg(s.nick));
 }
 
-void ChatServer::onBulletin(Session &s, const QString &rec)
+void ChatServer::onBulletin(Session &s, const QString &rec, PollContext &)
 {
     const int room = roomOf(rec, s);
-    if (!m_rooms || !RoomStore::validRoom(room))
+    if (!RoomStore::validRoom(room))
         return;
     const QString text = BulletinRecord::decode(rec).text;
     const qsizetype bytes = encodeText(text).toUtf8().size();
@@ -302,22 +301,22 @@ void ChatServer::onBulletin(Session &s, const QString &rec)
     notice(s, QStringLiteral("The bulletin of room %1 was saved.").arg(room));
 }
 
-void ChatServer::onBulletinRequest(Session &s, const QString &rec)
+void ChatServer::onBulletinRequest(Session &s, const QString &rec, PollContext &)
 {
     const int room = roomOf(rec, s);
-    if (!m_rooms || !RoomStore::validRoom(room))
+    if (!RoomStore::validRoom(room))
         return;
-    enqueueBytes(s, m_rooms->bulletinRecord(room));
+    enqueueBytes(s, m_rooms->bulletins().record(room));
 }
 
-void ChatServer::onReset(Session &s, const QString &rec)
+void ChatServer::onReset(Session &s, const QString &rec, PollContext &)
 {
     const int room = roomOf(rec, s);
     if (!isStaff(s)) {
         notice(s, staffOnly(s, QStringLiteral("reset a room")));
         return;
     }
-    if (!m_rooms || !RoomStore::validRoom(room))
+    if (!RoomStore::validRoom(room))
         return;
     // The bulletin first: when the settings then fail, the room is as it was
     // but for an empty bulletin, which a reset clears anyway.
@@ -335,7 +334,7 @@ void ChatServer::onReset(Session &s, const QString &rec)
     log(QStringLiteral("room %1 reset by %2").arg(room).arg(s.nick));
 }
 
-void ChatServer::onBoot(Session &s, const QString &rec)
+void ChatServer::onBoot(Session &s, const QString &rec, PollContext &)
 {
     const int room = roomOf(rec, s);
     const CommandRecord boot = CommandRecord::decode(rec);
@@ -355,41 +354,36 @@ void ChatServer::onBoot(Session &s, const QString &rec)
         notice(s, QStringLiteral("%1 is staff and cannot be booted.").arg(t->nick));
         return;
     }
-    {
-        if (m_rooms) {
-            // Booted members stay out: the room's list of booted users.
-            // Spliced into the stored line, so that its other fields stay as they were written.
-            const QString fields = m_rooms->fields(room);
-            const QString booted = RoomRecord::decode(fields).booted;
-            const QString updated =
-                KillS(fields, Field::Booted) +
-                AddS(RoomStore::cleanField(booted.isEmpty() ? t->nick
-                                                            : booted + QStringLiteral("\r\n") + t->nick),
-                     Field::Booted);
-            QString error;
-            if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
-                notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")
-                              .arg(t->nick)
-                              .arg(room));
-            } else if (!m_rooms->setFields(room, updated, &error)) {
-                // Out for now all the same; only coming back is not barred.
-                log(QStringLiteral("booted list of room %1 not saved: %2").arg(room).arg(error));
-                notice(s, QStringLiteral("%1 can come back: the server could not save the list of "
-                                         "booted members.")
-                              .arg(t->nick));
-            }
-        }
-        const QList<int> concerned{t->room, t->watch};
-        place(*t, t->room == room ? (room == 0 ? -1 : 0) : t->room, t->watch == room ? -1 : t->watch);
-        t->grantedRooms.removeAll(room);
-        broadcastToRooms(concerned + QList<int>{t->room}, memberRecord(*t), t);
-        enqueueBytes(*t, memberRecord(*t));
-        notice(*t, QStringLiteral("You were removed from room %1 by %2.").arg(room).arg(s.nick));
-        if (t->room >= 0)
-            sendRoster(*t, t->room, 15, true);
-        notice(s, QStringLiteral("%1 was removed from room %2.").arg(t->nick).arg(room));
-        log(QStringLiteral("%1 booted %2 from room %3").arg(s.nick, t->nick).arg(room));
+    // Booted members stay out: the room's list of booted users.
+    // Spliced into the stored line, so that its other fields stay as they were written.
+    const QString fields = m_rooms->fields(room);
+    const QString booted = RoomRecord::decode(fields).booted;
+    const QString updated =
+        KillS(fields, Field::Booted) +
+        AddS(RoomStore::cleanField(booted.isEmpty() ? t->nick : booted + QStringLiteral("\r\n") + t->nick),
+             Field::Booted);
+    QString error;
+    if (updated.toUtf8().size() > RoomStore::maxRecordBytes) {
+        notice(s, QStringLiteral("%1 can come back: the list of booted members of room %2 is full.")
+                      .arg(t->nick)
+                      .arg(room));
+    } else if (!m_rooms->setFields(room, updated, &error)) {
+        // Out for now all the same; only coming back is not barred.
+        log(QStringLiteral("booted list of room %1 not saved: %2").arg(room).arg(error));
+        notice(s, QStringLiteral("%1 can come back: the server could not save the list of "
+                                 "booted members.")
+                      .arg(t->nick));
     }
+    const QList<int> concerned{t->room, t->watch};
+    place(*t, t->room == room ? (room == 0 ? -1 : 0) : t->room, t->watch == room ? -1 : t->watch);
+    t->grantedRooms.removeAll(room);
+    broadcastToRooms(concerned + QList<int>{t->room}, memberRecord(*t), t);
+    enqueueBytes(*t, memberRecord(*t));
+    notice(*t, QStringLiteral("You were removed from room %1 by %2.").arg(room).arg(s.nick));
+    if (t->room >= 0)
+        sendRoster(*t, t->room, 15, true);
+    notice(s, QStringLiteral("%1 was removed from room %2.").arg(t->nick).arg(room));
+    log(QStringLiteral("%1 booted %2 from room %3").arg(s.nick, t->nick).arg(room));
 }
 
 } // namespace hchat

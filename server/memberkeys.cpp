@@ -56,7 +56,7 @@ void MemberKeys::save()
     if (AtomicFile::save(m_path, out, &error)) {
         m_changed = false;
         m_saveError.clear();
-    } else if (error != std::exchange(m_saveError, error) && log) {
+    } else if (error != std::exchange(m_saveError, error)) {
         log(QStringLiteral("cannot write the member keys: %1").arg(error));
     }
 }

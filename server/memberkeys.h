@@ -31,7 +31,7 @@ public:
     void save();
 
     /// Where damaged files and failed writes are told.
-    std::function<void(const QString &)> log;
+    std::function<void(const QString &)> log = [](const QString &) {};
     QString loadError() const { return m_loadError; }
     /// The file is there but could not be read at all: no binding is known.
     bool unreadable() const { return m_unreadable; }

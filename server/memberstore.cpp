@@ -24,12 +24,6 @@ MemberStore::MemberStore(const QString &dir)
 {
 }
 
-void MemberStore::note(const QString &line) const
-{
-    if (log)
-        log(line);
-}
-
 bool MemberStore::save(const std::vector<const Session *> &members, qint64 wallMs, qint64 nowMs)
 {
     if (!isEnabled())
@@ -53,7 +47,7 @@ bool MemberStore::save(const std::vector<const Session *> &members, qint64 wallM
     QString why;
     if (!AtomicFile::save(m_path, bytes, &why, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         if (why != std::exchange(m_lastError, why))
-            note(QStringLiteral("%1 not saved: %2").arg(m_path, why));
+            log(QStringLiteral("%1 not saved: %2").arg(m_path, why));
         return false;
     }
     m_lastError.clear();
@@ -71,7 +65,7 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
     case AtomicFile::ReadResult::Absent:
         return members;
     case AtomicFile::ReadResult::Failed:
-        note(QStringLiteral("%1 could not be read (%2): starting without its members").arg(m_path, why));
+        log(QStringLiteral("%1 could not be read (%2): starting without its members").arg(m_path, why));
         return members;
     case AtomicFile::ReadResult::Read:
         break;
@@ -128,11 +122,11 @@ std::vector<std::unique_ptr<Session>> MemberStore::load()
     members.clear();
     const QString aside = RoomStore::freeName(m_path + QStringLiteral(".damaged"));
     if (QFile::rename(m_path, aside))
-        note(QStringLiteral("%1 is damaged: set aside as %2; starting without its members")
-                 .arg(m_path, aside));
+        log(QStringLiteral("%1 is damaged: set aside as %2; starting without its members")
+                .arg(m_path, aside));
     else
-        note(QStringLiteral("%1 is damaged and could not be set aside; starting without its members")
-                 .arg(m_path));
+        log(QStringLiteral("%1 is damaged and could not be set aside; starting without its members")
+                .arg(m_path));
     return members;
 }
 

@@ -35,11 +35,9 @@ public:
     quint32 lineNumber = 0;
 
     /// Where damaged files and failed writes are told.
-    std::function<void(const QString &)> log;
+    std::function<void(const QString &)> log = [](const QString &) {};
 
 private:
-    void note(const QString &line) const;
-
     QString m_path;
     QString m_lastError; ///< told once, not at every write
 };

@@ -50,12 +50,6 @@ std::optional<int> RoomStore::roomNumber(const QString &value)
     return validRoom(room) ? std::optional<int>(room) : std::nullopt;
 }
 
-void RoomStore::note(const QString &line) const
-{
-    if (log)
-        log(line);
-}
-
 bool RoomStore::readStore(Store &store, QString *error)
 {
     store.entries.clear();
@@ -99,16 +93,16 @@ bool RoomStore::readStore(Store &store, QString *error)
         return true;
     const QString aside = freeName(path + QStringLiteral(".damaged"));
     if (damaged ? QFile::rename(path, aside) : AtomicFile::save(aside, bytes, nullptr, kPermissions)) {
-        note(damaged ? QStringLiteral("%1 holds no record: set aside as %2").arg(path, aside)
-                     : QStringLiteral("%1: skipped %2 line(s) that hold no room record; the file as it "
-                                      "was is kept as %3")
-                           .arg(path)
-                           .arg(skipped)
-                           .arg(aside));
+        log(damaged ? QStringLiteral("%1 holds no record: set aside as %2").arg(path, aside)
+                    : QStringLiteral("%1: skipped %2 line(s) that hold no room record; the file as it "
+                                     "was is kept as %3")
+                          .arg(path)
+                          .arg(skipped)
+                          .arg(aside));
     } else {
         // Not set aside: then it must not be written over either.
         store.blocked = QStringLiteral("%1 is damaged and could not be set aside").arg(path);
-        note(store.blocked + QStringLiteral("; it is left as it is and changes are not saved"));
+        log(store.blocked + QStringLiteral("; it is left as it is and changes are not saved"));
     }
     return true;
 }
@@ -131,8 +125,8 @@ bool RoomStore::load(QString *error)
         for (int r = 1; r <= 9; ++r)
             m_rooms.entries.insert(r, RoomRecord{.name = QStringLiteral("Vacant")}.encode());
         QString why;
-        if (!save(m_rooms, &why))
-            note(QStringLiteral("the seeded rooms are not saved: ") + why);
+        if (!save(&why))
+            log(QStringLiteral("the seeded rooms are not saved: ") + why);
     }
     return true;
 }
@@ -223,11 +217,6 @@ const RoomStore::Facts &RoomStore::facts(int room) const
     return *it;
 }
 
-bool RoomStore::setFields(int room, const QString &fields, QString *error)
-{
-    return change(m_rooms, room, fields, error);
-}
-
 bool RoomStore::noRoom(int room, QString *error)
 {
     if (validRoom(room))
@@ -247,11 +236,11 @@ QString RoomStore::resetFields()
     return RoomRecord{.name = QStringLiteral("Available by Request"), .icon = QStringLiteral("0")}.encode();
 }
 
-bool RoomStore::change(Store &store, int room, const QString &value, QString *error)
+bool RoomStore::setFields(int room, const QString &fields, QString *error)
 {
     if (noRoom(room, error))
         return false;
-    if (value.toUtf8().size() > maxRecordBytes) {
+    if (fields.toUtf8().size() > maxRecordBytes) {
         if (error)
             *error = QStringLiteral("the record of room %1 would be longer than %2 bytes")
                          .arg(room)
@@ -259,43 +248,43 @@ bool RoomStore::change(Store &store, int room, const QString &value, QString *er
         return false;
     }
     forget(room);
-    store.lines.remove(room);
+    m_rooms.lines.remove(room);
     const std::optional<QString> before =
-        store.entries.contains(room) ? std::optional<QString>(store.entries.value(room)) : std::nullopt;
-    store.entries.insert(room, value);
-    if (save(store, error))
+        m_rooms.entries.contains(room) ? std::optional<QString>(m_rooms.entries.value(room)) : std::nullopt;
+    m_rooms.entries.insert(room, fields);
+    if (save(error))
         return true;
     // What is served stays what is stored.
-    store.lines.remove(room);
+    m_rooms.lines.remove(room);
     if (before)
-        store.entries.insert(room, *before);
+        m_rooms.entries.insert(room, *before);
     else
-        store.entries.remove(room);
+        m_rooms.entries.remove(room);
     return false;
 }
 
-bool RoomStore::save(Store &store, QString *error)
+bool RoomStore::save(QString *error)
 {
     if (m_dir.isEmpty())
         return true;
-    if (!store.blocked.isEmpty()) {
+    if (!m_rooms.blocked.isEmpty()) {
         if (error)
-            *error = store.blocked;
+            *error = m_rooms.blocked;
         return false;
     }
     QDir().mkpath(m_dir);
     // Each line is made once per change: a change rewrites every room.
     QByteArray bytes;
-    for (auto it = store.entries.cbegin(); it != store.entries.cend(); ++it) {
-        auto line = store.lines.constFind(it.key());
-        if (line == store.lines.cend()) {
+    for (auto it = m_rooms.entries.cbegin(); it != m_rooms.entries.cend(); ++it) {
+        auto line = m_rooms.lines.constFind(it.key());
+        if (line == m_rooms.lines.cend()) {
             QString text = AddI(it.key(), Field::Room);
             text += cleanLine(it.value());
-            line = store.lines.insert(it.key(), text.toUtf8() + '\n');
+            line = m_rooms.lines.insert(it.key(), text.toUtf8() + '\n');
         }
         bytes += *line;
     }
-    return AtomicFile::save(m_dir + u'/' + store.name, bytes, error, kPermissions);
+    return AtomicFile::save(m_dir + u'/' + m_rooms.name, bytes, error, kPermissions);
 }
 
 } // namespace hchat

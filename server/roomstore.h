@@ -34,7 +34,7 @@ public:
     /// `error` set only when an existing file cannot be read.
     bool load(QString *error = nullptr);
     /// Where load() reports what it set aside, skipped or could not save.
-    std::function<void(const QString &)> log;
+    std::function<void(const QString &)> log = [](const QString &) {};
 
     static constexpr int maxRoom = 999;
     static bool validRoom(int room) { return room >= 0 && room <= maxRoom; }
@@ -92,8 +92,6 @@ public:
     bool setFields(int room, const QString &fields, QString *error = nullptr);
 
     QString bulletin(int room) const { return m_bulletins.text(room); }
-    /// The bulletin record (kind 20) of a room, made once per change.
-    QByteArray bulletinRecord(int room) const { return m_bulletins.record(room); }
     /// As setFields(), but only the room's bulletin file is written; an
     /// empty text removes the bulletin.
     bool setBulletin(int room, const QString &text, QString *error = nullptr);
@@ -111,9 +109,7 @@ private:
         QHash<int, QByteArray> lines; ///< each entry's line in the file, made when first saved
     };
     bool readStore(Store &store, QString *error);
-    bool save(Store &store, QString *error);
-    bool change(Store &store, int room, const QString &value, QString *error);
-    void note(const QString &line) const;
+    bool save(QString *error);
     static bool noRoom(int room, QString *error);
 
     void forget(int room) const;

@@ -16,16 +16,35 @@ using namespace hchat;
 
 namespace {
 
+// A member's link: its address, its token and the last reply it took.
+struct Member {
+    Endpoint peer;
+    QByteArray token{};
+    quint32 last = 0;
+    QByteArray idle{}; ///< its poll once everything waiting was taken
+
+    QByteArray poll(int k, const QByteArray &records = {}) const
+    {
+        return records + PollHeader::build(k, token, last) + "\r\n";
+    }
+};
+
+// The reply number a member echoes in its next poll.
+quint32 replyOf(const QByteArray &reply, quint32 last)
+{
+    const auto a = AckHeader::parse(QByteArrayView(reply).first(qMax<qsizetype>(0, reply.indexOf('\n'))));
+    return a && a->reply > 0 ? a->reply : last;
+}
+
 struct Fixture {
     RoomStore rooms;
     ChatServer chat{&rooms};
-    std::vector<std::pair<Endpoint, QByteArray>> polls; // idle poll of each member
+    std::vector<Member> members;
 
-    explicit Fixture(int members, const QString &dataDir = QString()) : rooms(dataDir)
+    explicit Fixture(int n, const QString &dataDir = QString()) : rooms(dataDir)
     {
         rooms.load();
-        std::vector<QByteArray> tokens;
-        for (int i = 0; i < members; ++i) {
+        for (int i = 0; i < n; ++i) {
             // A few members per address, as behind the routers of small offices.
             const Endpoint peer = Endpoint::ipv4(0x0a000000 + quint32(i / 8), quint16(2000 + i));
             // Room 1 holds 250 members (a busy room); the others spread out,
@@ -36,25 +55,17 @@ struct Fixture {
                                      QByteArray::number(room) + "</#><W>-1</W>\n<R>0</R><K>1</K>\r\n";
             const QByteArray ack = chat.handleDatagram(peer, hello, 0);
             const qsizetype l = ack.indexOf("<L>");
-            tokens.push_back(ack.mid(l + 3, ack.indexOf("</L>") - l - 3));
-            polls.emplace_back(peer, QByteArray());
+            members.push_back({.peer = peer, .token = ack.mid(l + 3, ack.indexOf("</L>") - l - 3)});
         }
         // Every token comes back (the members arrive then, queueing their
         // arrival for each other); then everyone takes what is queued,
         // confirming each reply as the client does: then every member is idle.
-        for (size_t i = 0; i < polls.size(); ++i)
-            chat.handleDatagram(polls[i].first, PollHeader::build(1, tokens[i], 0) + "\r\n", 0);
-        for (size_t i = 0; i < polls.size(); ++i) {
-            quint32 last = 0;
-            for (;;) {
-                const QByteArray r =
-                    chat.handleDatagram(polls[i].first, PollHeader::build(1, tokens[i], last) + "\r\n", 0);
-                const auto a = AckHeader::parse(QByteArrayView(r).first(r.indexOf('\n')));
-                if (!a || a->reply == 0)
-                    break;
-                last = a->reply;
-            }
-            polls[i].second = PollHeader::build(1, tokens[i], last) + "\r\n";
+        for (const Member &m : members)
+            chat.handleDatagram(m.peer, m.poll(1), 0);
+        for (Member &m : members) {
+            while (const quint32 r = replyOf(chat.handleDatagram(m.peer, m.poll(1), 0), 0))
+                m.last = r;
+            m.idle = m.poll(1);
         }
     }
 };
@@ -77,38 +88,20 @@ static void BM_IdlePoll(benchmark::State &state)
     Fixture &f = fixture(int(state.range(0)));
     size_t i = 0;
     for (auto _ : state) {
-        const auto &[peer, poll] = f.polls[i];
-        benchmark::DoNotOptimize(f.chat.handleDatagram(peer, poll, 1000));
-        i = (i + 1) % f.polls.size();
+        const Member &m = f.members[i];
+        benchmark::DoNotOptimize(f.chat.handleDatagram(m.peer, m.idle, 1000));
+        i = (i + 1) % f.members.size();
     }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_IdlePoll)->Arg(1000)->Arg(10000);
 
-// The reply number a member echoes in its next poll.
-static quint32 replyOf(const QByteArray &reply, quint32 last)
-{
-    const auto a = AckHeader::parse(QByteArrayView(reply).first(qMax<qsizetype>(0, reply.indexOf('\n'))));
-    return a && a->reply > 0 ? a->reply : last;
-}
-
 // One chat line into a room of ~250 members, then their polls carry it out.
 static void BM_ChatLineFanOut(benchmark::State &state)
 {
     Fixture &f = fixture(1000);
-    const auto &[peer, poll] = f.polls[0];
-    const auto header = PollHeader::parse(QByteArrayView(poll).chopped(2));
-    const QByteArray token = header->token.toByteArray();
-    const quint32 echo = header->lastReply;
     // What the members and the sender have seen carries over from one run of
     // this function to the next, as the server's state does.
-    static std::vector<std::pair<QByteArray, quint32>> members; // token and last reply of every fourth member
-    if (members.empty()) {
-        for (size_t m = 4; m < f.polls.size(); m += 4) {
-            const auto h = PollHeader::parse(QByteArrayView(f.polls[m].second).chopped(2));
-            members.emplace_back(h->token.toByteArray(), h->lastReply);
-        }
-    }
     static int k = 1;
     static quint32 number = 0;
     static qint64 now = 0;
@@ -116,15 +109,13 @@ static void BM_ChatLineFanOut(benchmark::State &state)
         k = (k + 1) % 10;
         number = NumberWindow::next(number);
         now += 1000;
-        const QByteArray line = "<R>1</R><O>" + QByteArray::number(number) +
-                                "</O><F>255</F><#>1</#><M>hello</M>\n" + PollHeader::build(k, token, echo) +
-                                "\r\n";
-        benchmark::DoNotOptimize(f.chat.handleDatagram(peer, line, now));
-        for (size_t i = 0; i < members.size(); ++i) {
-            auto &[memberToken, last] = members[i];
-            const QByteArray reply = f.chat.handleDatagram(
-                f.polls[4 + 4 * i].first, PollHeader::build(1, memberToken, last) + "\r\n", now);
-            last = replyOf(reply, last);
+        const QByteArray line =
+            "<R>1</R><O>" + QByteArray::number(number) + "</O><F>255</F><#>1</#><M>hello</M>\n";
+        benchmark::DoNotOptimize(f.chat.handleDatagram(f.members[0].peer, f.members[0].poll(k, line), now));
+        // Every fourth member is in room 1.
+        for (size_t i = 4; i < f.members.size(); i += 4) {
+            Member &m = f.members[i];
+            m.last = replyOf(f.chat.handleDatagram(m.peer, m.poll(1), now), m.last);
         }
     }
 }
@@ -153,9 +144,7 @@ enum Hostile {
 
 struct HostileFixture {
     std::unique_ptr<Fixture> base = std::make_unique<Fixture>(10000);
-    Endpoint peer;
-    QByteArray token;
-    quint32 echo = 0;
+    Member me = base->members[0];
     int k = 1;
     quint32 number = 0;
     qint64 now = 1000;
@@ -178,17 +167,9 @@ struct HostileFixture {
         }
         rooms.setFields(1, "<N>Busy</N>"); // open, unadministered: anybody edits it
         // One member leaves: room for the newcomers, who leave again.
-        const auto &[lastPeer, lastPoll] = base->polls.back();
-        const auto last = PollHeader::parse(QByteArrayView(lastPoll).chopped(2));
-        base->chat.handleDatagram(lastPeer,
-                                  "<R>5</R><E>gone</E><N>gone</N><#>-1</#><W>-1</W>\n" +
-                                      PollHeader::build(2, last->token, last->lastReply) + "\r\n",
-                                  now);
-        const auto &[p, poll] = base->polls[0];
-        peer = p;
-        const auto header = PollHeader::parse(QByteArrayView(poll).chopped(2));
-        token = header->token.toByteArray();
-        echo = header->lastReply;
+        const Member &last = base->members.back();
+        base->chat.handleDatagram(last.peer,
+                                  last.poll(2, "<R>5</R><E>gone</E><N>gone</N><#>-1</#><W>-1</W>\n"), now);
     }
 
     QByteArray records(Hostile kind)
@@ -249,11 +230,8 @@ struct HostileFixture {
     {
         k = (k + 1) % 10;
         now += 5000; // every allowance whole again: each poll gets its full worth
-        const QByteArray reply =
-            base->chat.handleDatagram(peer, records(kind) + PollHeader::build(k, token, echo) + "\r\n", now);
-        const auto a = AckHeader::parse(QByteArrayView(reply).first(qMax<qsizetype>(0, reply.indexOf('\n'))));
-        if (a && a->reply > 0)
-            echo = a->reply;
+        const QByteArray reply = base->chat.handleDatagram(me.peer, me.poll(k, records(kind)), now);
+        me.last = replyOf(reply, me.last);
         return reply;
     }
 };
@@ -283,25 +261,21 @@ static void BM_HostilePoll(benchmark::State &state)
         // A first poll, and the one that brings its token back: the room
         // list of 1,000 big rooms, the members of room 1, its arrival to them.
         ++newcomers;
-        const Endpoint from = Endpoint::ipv4(0x0b000000 + newcomers, 4000);
+        Member n{.peer = Endpoint::ipv4(0x0b000000 + newcomers, 4000)};
         const QByteArray id = "NEW" + QByteArray::number(newcomers).rightJustified(5, '0') + "!";
         f.now += 1000;
-        const QByteArray first = f.base->chat.handleDatagram(from,
-                                                             "<R>5</R><O>1</O><E>" + id + "</E><N>n" + id +
-                                                                 "</N><I>5|0</I><#>1</#><W>-1</W>\n" +
-                                                                 PollHeader::build(1, {}, 0) + "\r\n",
-                                                             f.now);
-        const auto a = AckHeader::parse(QByteArrayView(first).first(first.indexOf('\n')));
-        const QByteArray token = a->token.toByteArray();
-        const QByteArray reply =
-            f.base->chat.handleDatagram(from, PollHeader::build(1, token, 0) + "\r\n", f.now);
+        const QByteArray first = f.base->chat.handleDatagram(
+            n.peer,
+            n.poll(1, "<R>5</R><O>1</O><E>" + id + "</E><N>n" + id + "</N><I>5|0</I><#>1</#><W>-1</W>\n"),
+            f.now);
+        n.token = AckHeader::parse(QByteArrayView(first).first(first.indexOf('\n')))->token.toByteArray();
+        const QByteArray reply = f.base->chat.handleDatagram(n.peer, n.poll(1), f.now);
         state.PauseTiming();
         // It leaves again, so the server stays as full as it was.
-        f.base->chat.handleDatagram(from,
-                                    "<R>5</R><O>2</O><E>" + id + "</E><N>n" + id +
-                                        "</N><I>5|0</I><#>-1</#><W>-1</W>\n" +
-                                        PollHeader::build(2, token, 0) + "\r\n",
-                                    f.now);
+        f.base->chat.handleDatagram(
+            n.peer,
+            n.poll(2, "<R>5</R><O>2</O><E>" + id + "</E><N>n" + id + "</N><I>5|0</I><#>-1</#><W>-1</W>\n"),
+            f.now);
         state.ResumeTiming();
         benchmark::DoNotOptimize(reply);
     }
@@ -323,29 +297,18 @@ static void BM_BulletinChange(benchmark::State &state)
         }
         return true;
     }();
-    static std::vector<std::pair<QByteArray, quint32>> links; // token and last reply of each member
-    for (const auto &[peer, poll] : f.polls) {
-        if (links.size() == f.polls.size())
-            break;
-        const auto h = PollHeader::parse(QByteArrayView(poll).chopped(2));
-        links.emplace_back(h->token.toByteArray(), h->lastReply);
-    }
     static quint32 number = 0, turn = 0;
     static qint64 now = 1000;
     benchmark::DoNotOptimize(filled);
     QByteArray text;
     for (auto _ : state) {
-        const size_t m = 8 * (turn++ % 10);
+        Member &m = f.members[8 * (turn++ % 10)];
         now += 6000;
         number = NumberWindow::next(number);
         text = QByteArray::number(number) + QByteArray(7000, 'n');
-        const QByteArray datagram = "<R>9</R><O>" + QByteArray::number(number) + "</O><#>1</#><M>" + text +
-                                    "</M>\n" +
-                                    PollHeader::build(1 + turn % 9, links[m].first, links[m].second) + "\r\n";
-        const QByteArray reply = f.chat.handleDatagram(f.polls[m].first, datagram, now);
-        const auto a = AckHeader::parse(QByteArrayView(reply).first(qMax<qsizetype>(0, reply.indexOf('\n'))));
-        if (a && a->reply > 0)
-            links[m].second = a->reply;
+        const QByteArray records =
+            "<R>9</R><O>" + QByteArray::number(number) + "</O><#>1</#><M>" + text + "</M>\n";
+        m.last = replyOf(f.chat.handleDatagram(m.peer, m.poll(1 + turn % 9, records), now), m.last);
     }
     if (f.rooms.bulletin(1).toUtf8() != text)
         state.SkipWithError("the bulletin was not saved");

@@ -1,19 +1,10 @@
 #include "catalogue/dateformat.h"
 
-#include <array>
+#include <QLocale>
 
 namespace hchat {
 
 namespace {
-
-constexpr std::array<const char *, 12> MonthShort = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::array<const char *, 12> MonthLong = {"January",   "February", "March",    "April",
-                                                    "May",       "June",     "July",     "August",
-                                                    "September", "October",  "November", "December"};
-constexpr std::array<const char *, 7> DayShort = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-constexpr std::array<const char *, 7> DayLong = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                                 "Friday", "Saturday", "Sunday"};
 
 QString num(int value, int width)
 {
@@ -101,26 +92,25 @@ QString FormatDateTime(const QString &format, const QDateTime &t)
         }
         const int n = runLength(format, i);
         i += n;
+        // Names in English whatever the system's language (the C locale's);
+        // an invalid date has none.
+        const auto names = n == 3 ? QLocale::ShortFormat : QLocale::LongFormat;
         if (lower == u'd') {
-            const int dow = date.dayOfWeek() - 1;
             if (n == 1 || n == 2)
                 out += num(date.day(), n);
-            else if (n == 3)
-                out += QLatin1String(dow >= 0 ? DayShort[dow] : "");
-            else if (n == 4)
-                out += QLatin1String(dow >= 0 ? DayLong[dow] : "");
+            else if (n == 3 || n == 4)
+                out += QLocale::c().dayName(date.dayOfWeek(), names);
             else if (n == 5)
                 out += FormatDateTime(QStringLiteral("m/d/yyyy"), t);
             else
                 out += FormatDateTime(QStringLiteral("dddd, mmmm d, yyyy"), t);
         } else if (lower == u'm') {
-            const int month = date.month() - 1;
             if (last == u'h' && n <= 2)
                 out += num(time.minute(), n);
             else if (n <= 2)
                 out += num(date.month(), n);
-            else if (month >= 0)
-                out += QLatin1String(n == 3 ? MonthShort[month] : MonthLong[month]);
+            else
+                out += QLocale::c().monthName(date.month(), names);
         } else if (lower == u'y') {
             out += n <= 2 ? num(date.year() % 100, 2) : num(date.year(), 4);
         } else if (lower == u'h') {
