@@ -68,6 +68,7 @@ QByteArray announceAgain(QByteArrayView pollToken)
 ChatServer::ChatServer(RoomStore *rooms, ServerLimits limits)
     : m_rooms(rooms), m_limits(limits), m_wallClock([] { return QDateTime::currentDateTimeUtc(); })
 {
+    Q_ASSERT(rooms); // the handlers use the store without checking
 }
 
 ChatServer::~ChatServer() = default;
