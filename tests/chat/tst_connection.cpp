@@ -167,6 +167,8 @@ private slots:
         session->set(&ChatSettings::nick, QString(30, u'n'));
         conn().open(&transport);
         QCOMPARE(GetS(conn().presence(5), "N").size(), 20);
+        session->editSettings([](ChatSettings &s) { s.nick = QString(30, u'm'); });
+        QCOMPARE(session->settings().nick, QString(20, u'm')); // an edit keeps the nick rule too
     }
 
     void emptyNickSendsNothing()
@@ -304,7 +306,9 @@ private slots:
 
     void endpointChoice()
     {
+        session->editSettings([](ChatSettings &s) { s.serverKeys[1] = "old"; });
         session->setServer(1, "10.0.0.1:6000");
+        QVERIFY(session->settings().serverKeys[1].isEmpty()); // the old address's key stays behind
         session->setServer(2, "not a server");
         conn().open(&transport);
         QCOMPARE(transport.host, QString("127.0.0.1"));
