@@ -52,7 +52,7 @@ void run(benchmark::State &state, bool departures)
     for (auto _ : state) {
         state.PauseTiming();
         ChatSession session;
-        session.settings.room = 7;
+        session.set(&ChatSettings::room, 7);
         session.setQuietPeriod(12); // a fresh connection: the list is not announced
         RosterPanel panel(session);
         panel.resize(180, 600);
@@ -92,14 +92,14 @@ void BM_RosterRulesOnly(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         ChatSession session;
-        session.settings.room = 7;
+        session.set(&ChatSettings::room, 7);
         session.setQuietPeriod(12);
         state.ResumeTiming();
         for (const QString &rec : records.arrivals)
             session.dispatch(5, rec);
         for (const QString &rec : records.departures)
             session.dispatch(5, rec);
-        benchmark::DoNotOptimize(session.roster.count());
+        benchmark::DoNotOptimize(session.roster().count());
     }
     state.counters["records"] = 2 * kMembers;
 }

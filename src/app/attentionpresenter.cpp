@@ -13,7 +13,7 @@ AttentionPresenter::AttentionPresenter(ChatSession &session, QWidget *window,
                                        std::function<void()> requestAttention)
     : QObject(window), m_session(session), m_window(window), m_requestAttention(std::move(requestAttention))
 {
-    Attention &attention = m_session.attention;
+    Attention &attention = m_session.attention();
     attention.setActive(m_window->isActiveWindow());
     attention.conversationActive = [this](const QString &nick, const QString &id) {
         const TfrmPM *pm = TfrmPM::find(m_session, nick, id);

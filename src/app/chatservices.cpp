@@ -41,10 +41,10 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
 {
     m_session.setCatalogue(&catalogue);
     catalogue.setProgramFolder(session.programFolder());
-    m_log->firstRoom = [this] { return m_session.settings.room; };
-    m_log->secondRoom = [this] { return m_session.settings.watchedRoom(); };
+    m_log->firstRoom = [this] { return m_session.settings().room; };
+    m_log->secondRoom = [this] { return m_session.settings().watchedRoom(); };
 
-    ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     TranscriptContext c;
     c.showTimeStamps = [&s] { return s.showTime; };
     c.lineScrolling = [&s] { return s.scroll; };
@@ -56,15 +56,15 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.linkSound = [&s] { return s.linkSound; };
     c.staffMode = [this] { return m_session.staffMode(); };
     c.quietCounter = [this] { return m_session.quietPeriod(); };
-    c.keywords = [this] { return m_session.keywords; };
+    c.keywords = [this] { return m_session.keywords(); };
     c.roomHosts = [this] {
-        return m_session.rooms.RoomField(GetIndex(m_session.settings.room), Field::Roots);
+        return m_session.rooms().RoomField(GetIndex(m_session.settings().room), Field::Roots);
     };
-    c.receiveBacklog = [this] { return int(m_session.connection.link().unparsedInbound()); };
+    c.receiveBacklog = [this] { return int(m_session.connection().link().unparsedInbound()); };
     c.programFolder = [this] { return m_session.programFolder(); };
     c.ownNick = [&s] { return s.nick; };
     c.highlightNick = [&s] { return s.highlightNick; };
-    c.lineShown = [this](const ShownLine &line) { m_session.attention.lineShown(line); };
+    c.lineShown = [this](const ShownLine &line) { m_session.attention().lineShown(line); };
     c.text = [this](int n) { return m_session.text(n); };
     c.now = [this] { return m_session.now(); };
     c.speaker = nullptr; // set once the voice exists
@@ -73,7 +73,7 @@ ChatServices::ChatServices(ChatSession &session, QTextEdit *memRich, QTextEdit *
     c.log = m_log.get();
     m_renderer = std::make_unique<TranscriptRenderer>(m_richView.get(), m_rich2View.get(), c);
     m_session.setSink(m_renderer.get());
-    m_session.privateMessages.pmAutoLog = [this](const QString &line) { m_log->PMAutoLog(line); };
+    m_session.privateMessages().pmAutoLog = [this](const QString &line) { m_log->PMAutoLog(line); };
 }
 
 ChatServices::~ChatServices()
@@ -90,32 +90,33 @@ void ChatServices::loadCatalogue(std::function<void()> ready)
     connect(m_loader.get(), &CatalogueLoader::notice, this,
             [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); });
     connect(m_loader.get(), &CatalogueLoader::loaded, this, [this, ready = std::move(ready)] {
-        ChatSettings &s = m_session.settings;
         m_session.refreshStaffMode();
-        s.web = IniConfig::applyWebRule(s.web, catalogue.Lookup(504));
+        m_session.set(&ChatSettings::web,
+                      IniConfig::applyWebRule(m_session.settings().web, catalogue.Lookup(504)));
         // Help and the web button's pages ship with the program too.
         m_web->setLocalSite(catalogue.Lookup(0), m_session.installFolder() + QStringLiteral("web"));
         if (!m_lists.isLoaded()) {
             m_lists.load(catalogue, m_session);
-            m_session.roomHandling.listLoaded();
+            m_session.roomHandling().listLoaded();
         }
         if (ready)
             ready();
     });
     if (!m_session.standAlone())
         return; // the host program provides the texts
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     m_fetcher->setProxy(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword);
     m_loader->setProgramFolder(m_session.programFolder());
     m_loader->setInstallFolder(m_session.installFolder());
-    m_loader->setWebBase(m_session.settings.webBase);
+    m_loader->setWebBase(m_session.settings().webBase);
     m_loader->start();
 }
 
 QString ChatServices::openLink(const StartOptions &options, const QString &memberKeyPath)
 {
     QString complaint;
-    if (!options.serverOverride.isEmpty() && !m_session.connection.setServerOverride(options.serverOverride))
+    if (!options.serverOverride.isEmpty() &&
+        !m_session.connection().setServerOverride(options.serverOverride))
         complaint = QStringLiteral("Not a server address: ") + options.serverOverride;
     const auto notice = [this](const QString &text) { m_session.sink()->ShowMessage(text, false, true); };
     // A name that can't be looked up would otherwise leave the user waiting
@@ -126,12 +127,12 @@ QString ChatServices::openLink(const StartOptions &options, const QString &membe
     });
     const MemberKey::Loaded member = MemberKey::load(memberKeyPath);
     if (member.replaced)
-        m_session.settings.memberId.clear(); // the old ID stays bound to the old key
+        m_session.set(&ChatSettings::memberId, QString()); // the old ID stays bound to the old key
     if (!member.notice.isEmpty())
         notice(member.notice);
-    m_seal = std::make_unique<SealedLink>(m_session.settings, *m_udp, member.pair);
+    m_seal = m_session.makeSealedLink(*m_udp, member.pair);
     m_seal->notice = notice;
-    m_session.connection.open(m_seal.get());
+    m_session.connection().open(m_seal.get());
     // Lines of one datagram are laid out and painted once.
     auto deliver = m_seal->receiver;
     m_seal->receiver = [this, deliver](const QByteArray &datagram, const QString &host, quint16 port) {
@@ -164,7 +165,7 @@ bool ChatServices::close(QString *error)
     if (m_closed)
         return true;
     m_closed = true;
-    m_session.connection.close();
+    m_session.connection().close();
     return m_lists.save(catalogue, m_session, error);
 }
 
@@ -175,7 +176,7 @@ void ChatServices::setProcessControl(std::unique_ptr<ProcessControl> control)
 
 void ChatServices::prepareUpgrade(const StartOptions &options)
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     m_upgradeFetcher = std::make_unique<HttpFetcher>();
     m_upgradeFetcher->setProxy(s.proxyHost, s.proxyPort, s.proxyUser, s.proxyPassword);
     UpgradeContext c;

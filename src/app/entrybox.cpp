@@ -55,11 +55,11 @@ bool EntryBox::entryKey(QKeyEvent *key)
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     if (key->key() == Qt::Key_Tab && mods == Qt::NoModifier) {
         QStringList nicks;
-        const Roster &roster = m_session->roster;
+        const Roster &roster = m_session->roster();
         for (int i = 0; i < roster.count(); ++i)
             nicks << roster.entry(i).nick;
         const auto done =
-            m_completer.complete(toPlainText(), textCursor().position(), nicks, m_session->settings.nick);
+            m_completer.complete(toPlainText(), textCursor().position(), nicks, m_session->settings().nick);
         if (!done)
             return false; // Tab moves on as ever
         // Through the cursor, so Ctrl+Z takes the completion back.

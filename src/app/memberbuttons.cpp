@@ -44,7 +44,7 @@ MemberButtons::MemberButtons(ChatSession &session, QListView *members, QWidget *
     setVisible(false);
     connect(lstMembers, &QListView::clicked, this, [this] { updateMemberButtons(); });
     connect(lstMembers, &QListView::activated, this, [this] { updateMemberButtons(); });
-    connect(&m_session.roomHandling, &Rooms::firstRoomChanged, this, [this] { updateMemberButtons(); });
+    connect(&m_session.roomHandling(), &Rooms::firstRoomChanged, this, [this] { updateMemberButtons(); });
 }
 
 MemberCommands::Member MemberButtons::selectedMember() const
@@ -52,7 +52,7 @@ MemberCommands::Member MemberButtons::selectedMember() const
     const QModelIndex index = lstMembers ? lstMembers->currentIndex() : QModelIndex();
     if (!index.isValid())
         return {};
-    return {m_session.memberActions.nickAt(index.row()), m_session.memberActions.idAt(index.row())};
+    return {m_session.memberActions().nickAt(index.row()), m_session.memberActions().idAt(index.row())};
 }
 
 QPushButton *MemberButtons::button(MemberCommands::Command command) const
@@ -66,12 +66,12 @@ QPushButton *MemberButtons::button(MemberCommands::Command command) const
 void MemberButtons::updateMemberButtons()
 {
     const MemberCommands::Member member = selectedMember();
-    const MemberCommands &commands = m_session.memberCommands;
+    const MemberCommands &commands = m_session.memberCommands();
     using C = MemberCommands::Command;
     for (const auto &[button, command] : m_buttons)
         button->setEnabled(commands.available(command, member));
     // Commands of staff and administrators are not offered to everybody.
-    button(C::Boot)->setVisible(m_session.roomHandling.isAdministrator(m_session.settings.room));
+    button(C::Boot)->setVisible(m_session.roomHandling().isAdministrator(m_session.settings().room));
     button(C::GlobalMessage)->setVisible(m_session.staffMode());
     button(C::StatisticsReport)->setVisible(m_session.staffMode());
     layMemberButtons();
@@ -119,7 +119,7 @@ void MemberButtons::runMemberCommand(MemberCommands::Command command)
              QMessageBox::Yes;
     }
     if (go) {
-        m_session.memberCommands.run(command, member, text);
+        m_session.memberCommands().run(command, member, text);
         updateMemberButtons();
     }
     emit done();

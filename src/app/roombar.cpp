@@ -43,15 +43,16 @@ RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_ses
     bar->addWidget(btnProperties);
     bar->addWidget(btnMenu);
 
-    connect(chkShow, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.showLinks = on; });
-    connect(chkPost, &QCheckBox::toggled, this, [this](bool on) { m_session.settings.post = on; });
+    connect(chkShow, &QCheckBox::toggled, this,
+            [this](bool on) { m_session.set(&ChatSettings::showLinks, on); });
+    connect(chkPost, &QCheckBox::toggled, this, [this](bool on) { m_session.set(&ChatSettings::post, on); });
     connect(btnRemote, &QPushButton::clicked, this, [this] {
         emit remoteSupportRequested();
         emit done();
     });
     connect(btnProperties, &QPushButton::clicked, this, &RoomBar::propertiesRequested);
     connect(btnWeb, &QPushButton::clicked, this, [this] {
-        const QString url = Rooms::webButtonAddress(m_roomUrl, m_session.settings.web);
+        const QString url = Rooms::webButtonAddress(m_roomUrl, m_session.settings().web);
         if (!url.isEmpty())
             emit webRequested(url);
         emit done();
@@ -59,17 +60,17 @@ RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_ses
 
     // Room choosers and swap: every change goes through the rooms handling,
     // which announces it; the choosers follow what it did.
-    Rooms &rooms = m_session.roomHandling;
+    Rooms &rooms = m_session.roomHandling();
     connect(cmbRoom1, &QComboBox::activated, this, [this](int index) {
-        m_session.roomHandling.setFirstRoom(index);
+        m_session.roomHandling().setFirstRoom(index);
         emit done();
     });
     connect(cmbRoom2, &QComboBox::activated, this, [this](int index) {
-        m_session.roomHandling.setSecondRoom(index);
+        m_session.roomHandling().setSecondRoom(index);
         emit done();
     });
     connect(btnSwap, &QToolButton::clicked, this, [this] {
-        m_session.roomHandling.swap();
+        m_session.roomHandling().swap();
         emit done();
     });
     connect(&rooms, &Rooms::roomListChanged, this, &RoomBar::fillRoomChoosers);
@@ -77,13 +78,13 @@ RoomBar::RoomBar(ChatSession &session, QWidget *parent) : QWidget(parent), m_ses
     connect(&rooms, &Rooms::roomApplied, this, [this](int, const QString &, const QString &webUrl, int) {
         // The web button's address is read when it is clicked.
         m_roomUrl = webUrl;
-        btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings.web));
+        btnWeb->setToolTip(Rooms::webButtonAddress(webUrl, m_session.settings().web));
     });
 }
 
 void RoomBar::fillRoomChoosers()
 {
-    const QStringList items = m_session.roomHandling.chooserItems();
+    const QStringList items = m_session.roomHandling().chooserItems();
     for (QComboBox *box : {cmbRoom1, cmbRoom2}) {
         const QSignalBlocker block(box);
         box->clear();
@@ -94,7 +95,7 @@ void RoomBar::fillRoomChoosers()
 
 void RoomBar::selectRoomChoosers()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     if (GetIndex(s.room) >= cmbRoom1->count() || GetIndex(s.room2) >= cmbRoom2->count()) {
         fillRoomChoosers(); // a room beyond the list: give it an item first
         return;
@@ -106,7 +107,7 @@ void RoomBar::selectRoomChoosers()
 
 void RoomBar::showSettings()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     cmbRoom2->setEnabled(s.showSecond);
     const QSignalBlocker b1(chkShow), b2(chkPost);
     chkShow->setChecked(s.showLinks);

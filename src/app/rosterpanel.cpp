@@ -61,7 +61,7 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
 {
     auto *layout = flushLayout<QVBoxLayout>(this, 2);
 
-    m_model = new RosterModel(session.roster, this);
+    m_model = new RosterModel(session.roster(), this);
     lstMembers = named<QListView>("lstMembers", this);
     lstMembers->setModel(m_model);
     lstMembers->setItemDelegate(new StateIconDelegate(lstMembers));
@@ -74,21 +74,21 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
     bold.setBold(true);
     lstMembers->setFont(bold);
 
-    lblCount = named<QLabel>("lblCount", session.roster.lblCount(), this);
+    lblCount = named<QLabel>("lblCount", session.roster().lblCount(), this);
     lblCount->setTextFormat(Qt::PlainText);
     lblCount->setTextInteractionFlags(Qt::TextSelectableByMouse); // staff copy IDs from here
     layout->addWidget(lstMembers, 1);
     layout->addWidget(lblCount);
-    connect(&session.roster, &Roster::lblCountChanged, lblCount, &QLabel::setText);
+    connect(&session.roster(), &Roster::lblCountChanged, lblCount, &QLabel::setText);
 
     mnuPUMembers = named<QMenu>("mnuPUMembers", this);
-    MemberActions &actions = session.memberActions;
+    MemberActions &actions = session.memberActions();
     for (const IconMenuEntry &e : MemberActions::iconMenu()) {
         auto *a = named<QAction>(e.name, e.caption, this);
         a->setShortcut(QKeySequence(e.shortcut, QKeySequence::PortableText));
         a->setShortcutContext(Qt::WindowShortcut);
         a->setIcon(
-            MemberIcons::icon(e.kind == IconMenuEntry::Kind::OwnIcon ? session.settings.icon : e.value));
+            MemberIcons::icon(e.kind == IconMenuEntry::Kind::OwnIcon ? session.settings().icon : e.value));
         a->setCheckable(e.kind == IconMenuEntry::Kind::Away);
         connect(a, &QAction::triggered, this, [&actions, e] { actions.run(e); });
         mnuPUMembers->addAction(a);
@@ -108,7 +108,7 @@ RosterPanel::RosterPanel(ChatSession &session, QWidget *parent) : QWidget(parent
     mnuSaveMember = named<QAction>("mnuSaveMember", QStringLiteral("Save Member Report"), this);
     mnuPUMembers->addAction(mnuSaveMember);
     connect(mnuSaveMember, &QAction::triggered, this, [this] {
-        if (!m_session.memberActions.mnuSaveMemberClick())
+        if (!m_session.memberActions().mnuSaveMemberClick())
             emit saveReportFailed(QDir(m_session.logFolder()).filePath(QStringLiteral("Members.txt")));
     });
     connect(mnuPUMembers, &QMenu::aboutToShow, this, &RosterPanel::mnuPUMembersPopup);
@@ -139,7 +139,7 @@ int RosterPanel::selectedRow() const
 
 void RosterPanel::mnuPUMembersPopup()
 {
-    const MembersPopup p = m_session.memberActions.mnuPUMembersPopup(selectedRow());
+    const MembersPopup p = m_session.memberActions().mnuPUMembersPopup(selectedRow());
     mnuPage->setText(p.page);
     mnuIgnore->setText(p.ignore);
     mnuBoot->setText(p.boot);
@@ -148,7 +148,7 @@ void RosterPanel::mnuPUMembersPopup()
     mnuBoot->setVisible(p.bootVisible);
     mnuSaveMember->setVisible(p.saveReportVisible);
     if (QAction *own = m_iconActions.value(QStringLiteral("mnuIcon")))
-        own->setIcon(MemberIcons::icon(m_session.settings.icon));
+        own->setIcon(MemberIcons::icon(m_session.settings().icon));
     if (QAction *bbl = m_iconActions.value(QStringLiteral("mnuLong")))
         bbl->setChecked(m_session.awayCode() == 3);
     if (QAction *gn = m_iconActions.value(QStringLiteral("mnuAway")))
@@ -160,7 +160,7 @@ void RosterPanel::requestFor(Request signal)
     const int row = selectedRow();
     if (row < 0)
         return;
-    emit(this->*signal)(m_session.memberActions.nickAt(row), m_session.memberActions.idAt(row));
+    emit(this->*signal)(m_session.memberActions().nickAt(row), m_session.memberActions().idAt(row));
 }
 
 } // namespace hchat

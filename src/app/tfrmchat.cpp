@@ -70,7 +70,7 @@ void TfrmChat::FormCreate()
 
     // 5: the configuration, and the window where it was left.
     QString iniError;
-    ChatSettings loaded = m_session.settings;
+    ChatSettings loaded = m_session.settings();
     m_config->ReadIniFile(loaded, &iniError);
     m_session.applySettings(loaded);
     placeWindow();
@@ -174,7 +174,7 @@ void TfrmChat::buildWidgets()
     auto *bottom = flushLayout<QVBoxLayout>(pnlBottom, 2);
     roomBar = new RoomBar(m_session, pnlBottom);
     bottom->addWidget(roomBar);
-    memText = named<EntryBox>("memText", m_session.textEntry, pnlBottom);
+    memText = named<EntryBox>("memText", m_session.textEntry(), pnlBottom);
     memText->setPlaceholderText(tr("Type here and press Enter to send (Shift+Enter for a new line)"));
     memText->setFixedHeight(memText->fontMetrics().lineSpacing() * 3 + 12);
     memText->serveChat(&m_session, transcript(false), [this] { return rosterPanel->iconActions(); });
@@ -263,7 +263,7 @@ void TfrmChat::buildMenus()
     mnuPUChat->addSeparator();
     auto *roomUsage = named<QAction>("mnuRoomUsage", tr("Room Usage"), this);
     roomUsage->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+U")));
-    connect(roomUsage, &QAction::triggered, this, [this] { m_session.roomHandling.requestRoomUsage(); });
+    connect(roomUsage, &QAction::triggered, this, [this] { m_session.roomHandling().requestRoomUsage(); });
     mnuProperties = named<QAction>("mnuProperties", tr("Properties..."), this);
     mnuProperties->setShortcut(QKeySequence(Qt::Key_F9));
     connect(mnuProperties, &QAction::triggered, this, [this] { emit propertiesRequested(); });

@@ -17,7 +17,7 @@ namespace hchat {
 
 void TfrmChat::placeWindow()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     QRect desktop(0, 0, 1024, 768);
     QRect screenArea = desktop;
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
@@ -39,15 +39,16 @@ void TfrmChat::keepWindowGeometry()
 {
     if (isMinimized())
         return;
-    ChatSettings &s = m_session.settings;
     const QRect client = normalGeometry().isValid() ? normalGeometry() : geometry();
     // Saved as it is restored: the frame's corner and the client's size, so
     // the window opens again exactly where it was.
     const QPoint frame = geometry().topLeft() - frameGeometry().topLeft();
-    s.left = client.left() - frame.x();
-    s.top = client.top() - frame.y();
-    s.width = client.width();
-    s.height = client.height();
+    m_session.editSettings([&](ChatSettings &s) {
+        s.left = client.left() - frame.x();
+        s.top = client.top() - frame.y();
+        s.width = client.width();
+        s.height = client.height();
+    });
 }
 
 void TfrmChat::showEvent(QShowEvent *event)
@@ -65,7 +66,7 @@ void TfrmChat::applyPaneSizes()
     // `Size` for the web pane, `2ndWidth` for the second room and `ListWidth`
     // for the members; the first room takes the rest. From then on the
     // splitters keep what the user makes of them, whatever is shown or hidden.
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     const bool vertical = splMain->orientation() == Qt::Vertical;
     const int mainTotal = (vertical ? splMain->height() : splMain->width()) - splMain->handleWidth();
     const int web = vertical && !m_webShown ? webBar->sizeHint().height() : s.webSize;
@@ -78,39 +79,38 @@ void TfrmChat::applyPaneSizes()
 
 void TfrmChat::keepPaneSizes()
 {
-    ChatSettings &s = m_session.settings;
     const QList<int> main = splMain->sizes();
     if (pnlWeb->isVisible() && m_webShown && !main.isEmpty() && main.first() > 0)
-        s.webSize = main.first();
+        m_session.set(&ChatSettings::webSize, main.first());
     const QList<int> chat = splChat->sizes();
     if (chat.size() != 3)
         return;
     if (pnlRoom2->isVisible() && chat.at(1) > 0)
-        s.secondWidth = chat.at(1);
+        m_session.set(&ChatSettings::secondWidth, chat.at(1));
     if (pnlRight->isVisible() && chat.at(2) > 0)
-        s.listWidth = chat.at(2);
+        m_session.set(&ChatSettings::listWidth, chat.at(2));
 }
 
 void TfrmChat::applyWebSlim()
 {
     // Standing above the transcripts, an empty pane is only its bar; beside
     // them it keeps its width, so the layout doesn't jump at the first page.
-    const bool slim = !m_webShown && !m_session.settings.horizontal;
+    const bool slim = !m_webShown && !m_session.settings().horizontal;
     pnlWeb->setMaximumHeight(slim ? webBar->sizeHint().height() : QWIDGETSIZE_MAX);
     // The caption stands in the bar while the web pane is shown.
-    lblCaption->setVisible(!lblCaption->text().isEmpty() && !m_session.settings.showImage);
+    lblCaption->setVisible(!lblCaption->text().isEmpty() && !m_session.settings().showImage);
 }
 
 void TfrmChat::updateRoomHeadings()
 {
-    const Rooms &rooms = m_session.roomHandling;
-    lblRoom1->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings.room)));
-    lblRoom2->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings.room2)));
+    const Rooms &rooms = m_session.roomHandling();
+    lblRoom1->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings().room)));
+    lblRoom2->setText(tr("Room %1").arg(rooms.roomLabel(m_session.settings().room2)));
 }
 
 void TfrmChat::applyLayout()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     // Keep the menu's check marks in step with the settings they stand for.
     for (const auto &[action, setting] : m_toggles) {
         if (action->isChecked() != s.*setting) {
@@ -129,7 +129,7 @@ void TfrmChat::applyLayout()
 
 void TfrmChat::applyFont()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     const QColor background = colorFromWire(s.formColor);
     // Text in the background colour would be invisible: use the default then.
     const QColor text = colorFromWire(ChatLines::VisibleColor(s.fontColor, s.formColor));
@@ -148,7 +148,7 @@ void TfrmChat::applyFont()
 
 void TfrmChat::applyWindowStyle()
 {
-    const bool onTop = m_session.settings.stayOnTop;
+    const bool onTop = m_session.settings().stayOnTop;
     if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == onTop)
         return;
     const bool wasVisible = isVisible();

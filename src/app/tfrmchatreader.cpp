@@ -71,7 +71,7 @@ void TfrmChat::wireReader()
                                          QMessageBox::No) == QMessageBox::Yes;
         };
     }
-    m_session.textEntry.confirmLongText = [this](int lines) { return confirmLongText(lines, this); };
+    m_session.textEntry().confirmLongText = [this](int lines) { return confirmLongText(lines, this); };
 
     // Attention: the title, the tray, urgency and notifications.
     if (!requestAttention)
@@ -90,14 +90,15 @@ void TfrmChat::wireReader()
     // a change of network.
     connect(&m_session, &ChatSession::stateChanged, this, &TfrmChat::updateStatusLine);
     auto *network = new NetworkWatcher(this);
-    connect(network, &NetworkWatcher::networkChanged, this, [this] { m_session.connection.announceAgain(); });
+    connect(network, &NetworkWatcher::networkChanged, this,
+            [this] { m_session.connection().announceAgain(); });
     updateStatusLine();
 }
 
 void TfrmChat::openLink(const QString &url)
 {
     // Only what a transcript made clickable comes here: http and https.
-    if (m_session.settings.showImage && m_services->web()) {
+    if (m_session.settings().showImage && m_services->web()) {
         m_services->web()->FindAddress(url);
     } else {
         QDesktopServices::openUrl(QUrl(url));
@@ -107,8 +108,8 @@ void TfrmChat::openLink(const QString &url)
 
 void TfrmChat::showInWebPane(const QString &url)
 {
-    if (!m_session.settings.showImage) {
-        m_session.settings.showImage = true;
+    if (!m_session.settings().showImage) {
+        m_session.set(&ChatSettings::showImage, true);
         applyLayout();
     }
     m_services->web()->FindAddress(url);
@@ -116,7 +117,7 @@ void TfrmChat::showInWebPane(const QString &url)
 
 void TfrmChat::updateStatusLine()
 {
-    const Connection &c = m_session.connection;
+    const Connection &c = m_session.connection();
     const LinkStatus::State state = c.state();
     const QString text =
         LinkStatus::text(state, c.endpoint().toString(), c.lostSince(), c.link().pollCountdown());
@@ -136,7 +137,7 @@ void TfrmChat::changeEvent(QEvent *event)
     if (event->type() != QEvent::ActivationChange)
         return;
     const bool active = isActiveWindow();
-    m_session.attention.setActive(active);
+    m_session.attention().setActive(active);
     for (const bool second : {false, true})
         transcript(second)->setReaderAway(!active);
 }

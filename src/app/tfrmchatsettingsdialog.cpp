@@ -42,7 +42,7 @@ void TfrmChat::openProperties()
     connect(m_prop, &TfrmChatProp::appearanceChanged, this, &TfrmChat::applyFont);
     connect(m_prop, &TfrmChatProp::closed, this, [this] {
         // A new nick may have made us staff or not; the settings moved.
-        webBar->setFavourites(m_session.favourites);
+        webBar->setFavourites(m_session.favourites());
         applyLayout();
         applyFont();
         memberButtons->updateMemberButtons();

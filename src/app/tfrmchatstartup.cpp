@@ -33,7 +33,7 @@ void TfrmChat::wireServices()
             // At the first start the server is asked for with the nick: the
             // user was told both, and the default serves nobody.
             FirstStartDialog ask(caption, prompt, answer, m_askingNick,
-                                 m_session.connection.endpoint().toString(), this);
+                                 m_session.connection().endpoint().toString(), this);
             if (ask.exec() != QDialog::Accepted)
                 return QString();
             if (!ask.server().isEmpty())
@@ -45,7 +45,7 @@ void TfrmChat::wireServices()
     // 4: the catalogue (once the settings are read: the download needs the
     // web base and proxy), 14: then the stored lists.
     m_services->loadCatalogue([this] {
-        webBar->setFavourites(m_session.favourites);
+        webBar->setFavourites(m_session.favourites());
         applyLayout();
     });
 
@@ -58,7 +58,7 @@ void TfrmChat::wireServices()
     m_services->seal()->keysChanged = [this] { saveSettings(); };
 
     // 12: the logs' opening line.
-    if (m_session.settings.autoLog)
+    if (m_session.settings().autoLog)
         m_services->log()->LogOpened();
 
     // 15: the speech voice.
@@ -96,15 +96,15 @@ void TfrmChat::wireServices()
     connect(this, &TfrmChat::propertiesRequested, this, &TfrmChat::openProperties);
     using C = MemberCommands::Command;
     connect(rosterPanel, &RosterPanel::pageRequested, this, [this](const QString &nick, const QString &id) {
-        m_session.memberCommands.run(C::Page, {nick, id});
+        m_session.memberCommands().run(C::Page, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::ignoreRequested, this, [this](const QString &nick, const QString &id) {
-        m_session.memberCommands.run(C::Ignore, {nick, id});
+        m_session.memberCommands().run(C::Ignore, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::bootRequested, this, [this](const QString &nick, const QString &id) {
         if (QMessageBox::question(this, tr("Boot"), tr("Boot %1 from the room?").arg(nick)) ==
             QMessageBox::Yes)
-            m_session.memberCommands.run(C::Boot, {nick, id});
+            m_session.memberCommands().run(C::Boot, {nick, id});
     });
     connect(rosterPanel, &RosterPanel::focusTextRequested, this, [this] { memText->setFocus(); });
     connect(rosterPanel, &RosterPanel::memberButtonsVisible, memberButtons, &MemberButtons::showButtons);
@@ -119,8 +119,8 @@ void TfrmChat::checkNick()
     // nicks are cleaned the same way the settings dialog cleans them.
     GroomNickInput in;
     in.staffMode = m_session.staffMode();
-    in.storedName = m_session.settings.registeredName;
-    in.registeredName = m_session.settings.registeredName;
+    in.storedName = m_session.settings().registeredName;
+    in.registeredName = m_session.settings().registeredName;
     in.text = [this](int n) { return m_session.text(n); };
     bool typed = false;
     in.ask = [this, &typed](const QString &caption, const QString &prompt, const QString &answer) {
@@ -132,16 +132,16 @@ void TfrmChat::checkNick()
         typed = true;
         return nick;
     };
-    const QString nick = ChatSession::fitNick(GroomNick(m_session.settings.nick, in));
-    if (nick != m_session.settings.nick) {
+    const QString nick = ChatSession::fitNick(GroomNick(m_session.settings().nick, in));
+    if (nick != m_session.settings().nick) {
         m_session.setNick(nick);
         // A typed nick is offered again next time. A given one (the guest or
         // staff name) is not: the registered name decides it again.
         if (typed && !nick.isEmpty())
-            m_session.settings.registeredName = nick;
-        m_session.connection.reinitialise(); // announce under the new nick
+            m_session.set(&ChatSettings::registeredName, nick);
+        m_session.connection().reinitialise(); // announce under the new nick
     }
-    if (m_session.settings.nick.isEmpty())
+    if (m_session.settings().nick.isEmpty())
         m_session.sink()->ShowMessage(tr("No nick yet: click Properties to choose one and join the chat."),
                                       false, true);
     else if (typed)
@@ -152,11 +152,11 @@ void TfrmChat::useServer(const QString &hostPort, const QString &key)
 {
     // Unchanged (`--server`'s included, which is for its run only): only a
     // pasted key is news. A new address forgets the old one's key.
-    ChatSettings &s = m_session.settings;
-    if (hostPort != m_session.connection.endpoint().toString() && s.servers[s.serverChoice] != hostPort) {
-        s.servers[s.serverChoice] = hostPort;
-        s.serverKeys[s.serverChoice].clear();
-        m_session.connection.selectServer(s.serverChoice);
+    const int choice = m_session.settings().serverChoice;
+    if (hostPort != m_session.connection().endpoint().toString() &&
+        m_session.settings().servers[choice] != hostPort) {
+        m_session.setServer(choice, hostPort);
+        m_session.connection().selectServer(choice);
     }
     if (!key.isEmpty())
         m_services->seal()->acceptServerKey(key);
@@ -165,7 +165,7 @@ void TfrmChat::useServer(const QString &hostPort, const QString &key)
 void TfrmChat::saveSettings()
 {
     QString error;
-    if (!m_config->WriteIniFile(m_session.settings, &error))
+    if (!m_config->WriteIniFile(m_session.settings(), &error))
         reportFileProblem(QStringLiteral("Settings not saved: ") + error);
 }
 

@@ -80,7 +80,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
 
     m_entry.submitter = [this](const QString &text) {
         QString why;
-        const TextEntry::Result result = m_session.privateMessages.send(m_nick, m_id, text, &why);
+        const TextEntry::Result result = m_session.privateMessages().send(m_nick, m_id, text, &why);
         if (!why.isEmpty())
             AddNotice(why);
         return result;
@@ -102,7 +102,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
             [transcript] { transcript->openSearch(transcript->textCursor().selectedText()); });
     addAction(find);
 
-    PrivateMessages &pms = session.privateMessages;
+    PrivateMessages &pms = session.privateMessages();
     connect(&pms, &PrivateMessages::messageArrived, this,
             [this](const QString &n, const QString &i, const QString &line, int color) {
                 if (mine(n, i)) {
@@ -115,7 +115,7 @@ TfrmPM::TfrmPM(ChatSession &session, const QString &nick, const QString &id, QWi
                 if (mine(n, i))
                     AddLine(line, color, number);
             });
-    connect(&session.ownLines, &OwnLines::stateChanged, this,
+    connect(&session.ownLines(), &OwnLines::stateChanged, this,
             [this](quint32 number, OwnLineState state, const QString &reason) {
                 OwnLineMarks::mark(memRich->document(), number, state, reason);
             });
@@ -159,7 +159,7 @@ void TfrmPM::showWaiting(const WaitingConversations::Conversation &waiting)
 
 TfrmPM *TfrmPM::OpenWaiting(ChatSession &session, QWidget *parent)
 {
-    const auto waiting = session.privateMessages.takeOldestWaiting();
+    const auto waiting = session.privateMessages().takeOldestWaiting();
     if (!waiting)
         return nullptr;
     TfrmPM *window = find(session, waiting->nick, waiting->id);
@@ -176,7 +176,7 @@ TfrmPM *TfrmPM::Open(ChatSession &session, const QString &nick, const QString &i
         window = new TfrmPM(session, nick, id, parent);
         window->placeBesideParent(openCount(session) - 1);
     }
-    if (const auto waiting = session.privateMessages.takeWaiting(nick, id))
+    if (const auto waiting = session.privateMessages().takeWaiting(nick, id))
         window->showWaiting(*waiting);
     window->show();
     window->raise();
@@ -191,10 +191,10 @@ void TfrmPM::route(ChatSession &session, QWidget *parent)
     // new correspondent and gives it the first line, which that window's
     // connection (made during this emission) does not receive.
     QObject::connect(
-        &session.privateMessages, &PrivateMessages::messageArrived, parent,
+        &session.privateMessages(), &PrivateMessages::messageArrived, parent,
         [&session, parent](const QString &nick, const QString &id, const QString &line, int color) {
             if (find(session, nick, id) ||
-                !session.privateMessages.mayOpenWindow(nick, id, line, color, openCount(session)))
+                !session.privateMessages().mayOpenWindow(nick, id, line, color, openCount(session)))
                 return;
             const int index = openCount(session);
             TfrmPM *window = new TfrmPM(session, nick, id, parent);
@@ -255,7 +255,7 @@ void TfrmPM::AddLine(const QString &line, int color, quint32 ownNumber)
         cursor.insertBlock();
     // Stamped as the room's lines are.
     QString text = line;
-    if (m_chat && m_session.settings.showTime)
+    if (m_chat && m_session.settings().showTime)
         text.prepend(m_chat->services().renderer()->stampFor(m_session.now()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextLinks::insert(cursor, text, format);

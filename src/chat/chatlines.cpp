@@ -101,7 +101,7 @@ std::optional<QDateTime> ChatLines::ServerStampTime(const QString &z, int zone)
 void ChatLines::DoMessage(const QString &record)
 {
     ChatSession &s = m_session;
-    const ChatSettings &cfg = s.settings;
+    const ChatSettings &cfg = s.settings();
 
     if (!s.staffMode() && record.contains(QLatin1String("/sat/remote.png")))
         return;
@@ -137,7 +137,7 @@ void ChatLines::DoMessage(const QString &record)
     // A line like the one before it is taken for a copy only from a server
     // that does not number its replies: one that does has the link drop its
     // copies, and the same words said twice are shown twice.
-    const bool repeatsAreCopies = !s.connection.link().numbersReplies();
+    const bool repeatsAreCopies = !s.connection().link().numbersReplies();
     const quint32 number = line.lineNumber;
 
     if (room == cfg.room && (!repeatsAreCopies || text != lastText1)) {

@@ -2,6 +2,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/staffnames.h"
+#include "chat/sealedlink.h"
 #include "protocol/codec.h"
 #include "protocol/field.h"
 #include "protocol/recordkind.h"
@@ -14,20 +15,20 @@ namespace hchat {
 
 ChatSession::ChatSession(QObject *parent) : QObject(parent)
 {
-    connection.announceRooms = [this] { roomHandling.announce(); };
+    m_connection.announceRooms = [this] { m_roomHandling.announce(); };
     // The own member record moves us when the server moved us; a new first
     // room starts with an empty members list.
-    roster.selectRoom1 = [this](int room) { roomHandling.followOwnRoom(room); };
-    roster.selectRoom2 = [this](int watched) { roomHandling.followOwnWatched(watched); };
-    connect(&roomHandling, &Rooms::firstRoomChanged, this, [this] { roster.clear(); });
-    connect(&roomHandling, &Rooms::roomsSelected, this, &ChatSession::stateChanged);
-    memberActions.openPrivateMessage = [this](const QString &nick, const QString &id) {
-        emit memberCommands.privateMessageRequested(nick, id);
+    m_roster.selectRoom1 = [this](int room) { m_roomHandling.followOwnRoom(room); };
+    m_roster.selectRoom2 = [this](int watched) { m_roomHandling.followOwnWatched(watched); };
+    connect(&m_roomHandling, &Rooms::firstRoomChanged, this, [this] { m_roster.clear(); });
+    connect(&m_roomHandling, &Rooms::roomsSelected, this, &ChatSession::stateChanged);
+    m_memberActions.openPrivateMessage = [this](const QString &nick, const QString &id) {
+        emit m_memberCommands.privateMessageRequested(nick, id);
     };
-    memberActions.administersRoom = [this] { return roomHandling.isAdministrator(settings.room); };
-    connect(&privateMessages, &PrivateMessages::messageArrived, &attention,
+    m_memberActions.administersRoom = [this] { return m_roomHandling.isAdministrator(m_settings.room); };
+    connect(&m_privateMessages, &PrivateMessages::messageArrived, &m_attention,
             [this](const QString &nick, const QString &id, const QString &line) {
-                attention.privateMessage(nick, id, line);
+                m_attention.privateMessage(nick, id, line);
             });
 }
 
@@ -40,21 +41,48 @@ QString ChatSession::text(int n) const
 
 void ChatSession::applySettings(const ChatSettings &loaded)
 {
-    settings = loaded;
-    m_currentIcon = settings.icon;
+    m_settings = loaded;
+    m_currentIcon = m_settings.icon;
     refreshStaffMode();
 }
 
 void ChatSession::chooseIcon(int icon)
 {
-    settings.icon = icon;
+    m_settings.icon = icon;
     m_currentIcon = icon;
 }
 
 void ChatSession::setOption(bool ChatSettings::*option, bool on)
 {
-    settings.*option = on;
+    m_settings.*option = on;
     emit stateChanged();
+}
+
+void ChatSession::editSettings(const std::function<void(ChatSettings &)> &edit)
+{
+    const QString nick = m_settings.nick;
+    edit(m_settings);
+    if (m_settings.nick != nick)
+        setNick(m_settings.nick);
+}
+
+void ChatSession::setServer(int place, const QString &address)
+{
+    m_settings.servers[place] = address;
+    m_settings.serverKeys[place].clear();
+}
+
+std::unique_ptr<SealedLink> ChatSession::makeSealedLink(Transport &inner, SealKeyPair member)
+{
+    return std::make_unique<SealedLink>(m_settings, inner, std::move(member));
+}
+
+void ChatSession::ignore(const QString &prefix, bool on)
+{
+    if (on)
+        m_ignoreList.append(prefix);
+    else
+        m_ignoreList.removeAll(prefix);
 }
 
 void ChatSession::setSettingsDialogOpen(bool open)
@@ -66,38 +94,38 @@ void ChatSession::setSettingsDialogOpen(bool open)
 
 void ChatSession::renewOwnId(bool refused)
 {
-    if (!Connection::isUsablePrefix(settings.memberId))
-        settings.memberId = Connection::makeMemberPrefix(*QRandomGenerator::global());
-    const QString before = ownId;
-    if (!refused && before.size() == 9 && before.startsWith(settings.memberId))
+    if (!Connection::isUsablePrefix(m_settings.memberId))
+        m_settings.memberId = Connection::makeMemberPrefix(*QRandomGenerator::global());
+    const QString before = m_ownId;
+    if (!refused && before.size() == 9 && before.startsWith(m_settings.memberId))
         return;
     do
-        ownId = settings.memberId + Connection::makeRunCharacter(*QRandomGenerator::global());
-    while (refused && ownId == before);
+        m_ownId = m_settings.memberId + Connection::makeRunCharacter(*QRandomGenerator::global());
+    while (refused && m_ownId == before);
 }
 
 void ChatSession::setNick(const QString &nick)
 {
-    settings.nick = fitNick(nick);
+    m_settings.nick = fitNick(nick);
     refreshStaffMode();
 }
 
 void ChatSession::refreshStaffMode()
 {
     if (m_catalogue)
-        m_staffMode = isStaffNick(*m_catalogue, settings.nick);
+        m_staffMode = isStaffNick(*m_catalogue, m_settings.nick);
 }
 
 bool ChatSession::isIgnored(const QString &id) const
 {
     const QString prefix = id.left(8);
-    return !prefix.isEmpty() && ignoreList.contains(prefix);
+    return !prefix.isEmpty() && m_ignoreList.contains(prefix);
 }
 
 quint32 ChatSession::Send(int kind, const QString &data)
 {
     if (!m_sender)
-        return connection.Send(kind, data);
+        return m_connection.Send(kind, data);
     m_sender(kind, data);
     return 0;
 }
@@ -106,13 +134,13 @@ void ChatSession::tick()
 {
     const QDateTime at = now();
     if (m_lastTick.isValid() && m_lastTick.msecsTo(at) > wakeGapMs)
-        connection.announceAgain();
+        m_connection.announceAgain();
     m_lastTick = at;
-    connection.tick(); // poll countdown, silence check, first-tick announcement
+    m_connection.tick(); // poll countdown, silence check, first-tick announcement
     if (m_quietPeriod > 0)
         --m_quietPeriod;
-    roster.tick();       // new-arrival countdown
-    roomHandling.tick(); // a room change held during the hold-off
+    m_roster.tick();       // new-arrival countdown
+    m_roomHandling.tick(); // a room change held during the hold-off
 }
 
 void ChatSession::dispatch(int kind, const QString &record)
@@ -124,42 +152,42 @@ void ChatSession::dispatch(int kind, const QString &record)
         HasField(record, Field::RecordNumber)) {
         const ChatLineRecord refused = ChatLineRecord::decode(record); // O and M, as in a private message
         if (refused.recordNumber > 0)
-            ownLines.notDelivered(refused.recordNumber, refused.text);
+            m_ownLines.notDelivered(refused.recordNumber, refused.text);
     }
     switch (k) {
     case RecordKind::PrivateMessage:
-        privateMessages.onPrivateMessage(record);
+        m_privateMessages.onPrivateMessage(record);
         break;
     case RecordKind::Presence:
-        roster.DoUser(record);
+        m_roster.DoUser(record);
         break;
     case RecordKind::RefreshMembers:
-        roster.DoUser(record);
-        roomHandling.onMemberListed(record);
+        m_roster.DoUser(record);
+        m_roomHandling.onMemberListed(record);
         break;
     case RecordKind::Profile:
-        memberCommands.onProfile(record);
+        m_memberCommands.onProfile(record);
         break;
     case RecordKind::RoomRecord:
-        roomHandling.onRoomRecord(record);
+        m_roomHandling.onRoomRecord(record);
         break;
     case RecordKind::WhereIs:
-        memberCommands.onWhereIs(record);
+        m_memberCommands.onWhereIs(record);
         break;
     case RecordKind::Bulletin: {
         // Bulletins are shown and edited in the settings dialog's room tab.
         const BulletinRecord bulletin = BulletinRecord::decode(record);
-        emit bulletinArrived(bulletin.room.value_or(settings.room), bulletin.text);
+        emit bulletinArrived(bulletin.room.value_or(m_settings.room), bulletin.text);
         break;
     }
     case RecordKind::RoomEntry: // room request answers
-        roomHandling.onRoomAnswer(record);
+        m_roomHandling.onRoomAnswer(record);
         break;
     case RecordKind::AdminCheck: // answer to an administrator password
-        roomHandling.onAdminAnswer(record);
+        m_roomHandling.onAdminAnswer(record);
         break;
     default: // 1, and every kind without a handler of its own, is a chat line
-        chatLines.DoMessage(record);
+        m_chatLines.DoMessage(record);
         break;
     }
 }

@@ -20,11 +20,16 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <type_traits>
 
 namespace hchat {
 
 class Catalogue;
+class SealedLink;
 class TranscriptSink;
+class Transport;
+struct SealKeyPair;
 
 /// The state of the chat window that is not a widget, and the handlers that
 /// work on it. Components of the chat layer (link wiring, chat lines, roster,
@@ -37,23 +42,50 @@ public:
     explicit ChatSession(QObject *parent = nullptr);
     ~ChatSession() override;
 
-    ChatSettings settings;
-
-    // Rooms: the room list and the room-pass list, records addressed by room number.
-    RoomList rooms;
-    RoomList passes;
-    QString PassField(int index, char name) const { return passes.RoomField(index, name); }
-
-    QStringList ignoreList;  ///< 8-character ID prefixes
-    QStringList idDirectory; ///< "nick=ID" lines
-    QStringList keywords;    ///< keyword alert lines
-    QStringList favourites;  ///< favourite URLs
-
+    /// The settings, read by everyone; written through the operations below.
+    const ChatSettings &settings() const { return m_settings; }
     /// The settings read at start: the icon shown starts as the chosen one,
     /// and the staff flag follows the nick.
     void applySettings(const ChatSettings &loaded);
+    /// One value of the settings, as it is (the nick has setNick).
+    template <typename T> void set(T ChatSettings::*field, std::type_identity_t<T> value)
+    {
+        m_settings.*field = std::move(value);
+    }
     /// A switch of the window's menus or the settings dialog's view boxes.
     void setOption(bool ChatSettings::*option, bool on);
+    /// Several values at once (geometry, the dialog's apply); a nick changed
+    /// by the edit follows the nick rule, and the staff flag follows it.
+    void editSettings(const std::function<void(ChatSettings &)> &edit);
+    /// The server address in one place of the list; the key held for the old
+    /// address does not go with the new one.
+    void setServer(int place, const QString &address);
+    /// The sealed link on `inner`: it keeps the server keys it learns in the settings.
+    std::unique_ptr<SealedLink> makeSealedLink(Transport &inner, SealKeyPair member);
+
+    // Rooms: the room list and the room-pass list, records addressed by room number.
+    const RoomList &rooms() const { return m_rooms; }
+    void setRooms(QStringList records) { m_rooms.entries = std::move(records); }
+    void setRoomEntry(int room, const QString &record) { m_rooms.setEntry(room, record); }
+    const RoomList &passes() const { return m_passes; }
+    void setPasses(QStringList records) { m_passes.entries = std::move(records); }
+    void setPassEntry(int room, const QString &record) { m_passes.setEntry(room, record); }
+    QString PassField(int index, char name) const { return m_passes.RoomField(index, name); }
+
+    /// 8-character ID prefixes.
+    const QStringList &ignoreList() const { return m_ignoreList; }
+    void setIgnoreList(QStringList prefixes) { m_ignoreList = std::move(prefixes); }
+    /// Adds the prefix to the ignore list, or removes every copy of it.
+    void ignore(const QString &prefix, bool on);
+    /// "nick=ID" lines.
+    const QStringList &idDirectory() const { return m_idDirectory; }
+    void setIdDirectory(QStringList lines) { m_idDirectory = std::move(lines); }
+    /// Keyword alert lines.
+    const QStringList &keywords() const { return m_keywords; }
+    void setKeywords(QStringList lines) { m_keywords = std::move(lines); }
+    /// Favourite URLs.
+    const QStringList &favourites() const { return m_favourites; }
+    void setFavourites(QStringList urls) { m_favourites = std::move(urls); }
 
     /// Home of the stored lists; trailing '/'.
     const QString &programFolder() const { return m_programFolder; }
@@ -73,7 +105,9 @@ public:
     /// refreshStaffMode follows the rule again.
     void setStaffMode(bool on) { m_staffMode = on; }
 
-    QString ownId; ///< member prefix (8) + per-run character
+    /// Member prefix (8) + per-run character.
+    const QString &ownId() const { return m_ownId; }
+    void setOwnId(const QString &id) { m_ownId = id; }
     /// An ID of the stored prefix (settings.memberId, made when there is no
     /// usable one) with a new per-run character when ours is not of it;
     /// `refused`: one unlike ours in any case.
@@ -98,16 +132,17 @@ public:
     bool settingsDialogOpen() const { return m_settingsDialogOpen; }
     void setSettingsDialogOpen(bool open);
 
-    ChatLines chatLines{*this};             ///< inbound chat lines (DoMessage)
-    Roster roster{*this};                   ///< members list and ID directory (DoUser)
-    MemberActions memberActions{*this};     ///< icon menu and members-list clicks
-    Connection connection{*this};           ///< the datagram link and its lifecycle; Send() goes here
-    Rooms roomHandling{*this};              ///< room list, first and second room, entry and refusal
-    MemberCommands memberCommands{*this};   ///< the members menu's commands, profile and where-is answers
-    TextEntry textEntry{*this};             ///< `memText`: chat lines typed by the user
-    PrivateMessages privateMessages{*this}; ///< kind 3 in and out, per correspondent
-    Attention attention{settings};          ///< unread count and alerts while the window is not active
-    OwnLines ownLines{m_sink};              ///< the user's lines until the server took them
+    ChatLines &chatLines() { return m_chatLines; } ///< inbound chat lines (DoMessage)
+    Roster &roster() { return m_roster; }          ///< members list and ID directory (DoUser)
+    const Roster &roster() const { return m_roster; }
+    MemberActions &memberActions() { return m_memberActions; }       ///< icon menu and members-list clicks
+    Connection &connection() { return m_connection; }                ///< the datagram link; Send() goes here
+    Rooms &roomHandling() { return m_roomHandling; }                 ///< room list, rooms, entry and refusal
+    MemberCommands &memberCommands() { return m_memberCommands; }    ///< members menu, profile, where-is
+    TextEntry &textEntry() { return m_textEntry; }                   ///< `memText`: lines typed by the user
+    PrivateMessages &privateMessages() { return m_privateMessages; } ///< kind 3 in and out, per correspondent
+    Attention &attention() { return m_attention; }                   ///< unread count and alerts
+    OwnLines &ownLines() { return m_ownLines; }                      ///< own lines until the server took them
 
     /// Services, owned elsewhere. The catalogue is null until wired; the
     /// sink is always there (one that drops lines until wired, or null).
@@ -156,6 +191,14 @@ public:
     void dispatch(int kind, const QString &record);
 
 private:
+    ChatSettings m_settings;
+    RoomList m_rooms;
+    RoomList m_passes;
+    QStringList m_ignoreList;
+    QStringList m_idDirectory;
+    QStringList m_keywords;
+    QStringList m_favourites;
+    QString m_ownId;
     QString m_programFolder;
     QString m_installFolder;
     QString m_logFolder;
@@ -170,6 +213,18 @@ private:
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     std::function<void(int kind, const QString &data)> m_sender;
     QDateTime m_lastTick;
+
+    // The components last: they hold references to the state above.
+    ChatLines m_chatLines{*this};
+    Roster m_roster{*this, m_idDirectory};
+    MemberActions m_memberActions{*this};
+    Connection m_connection{*this};
+    Rooms m_roomHandling{*this};
+    MemberCommands m_memberCommands{*this};
+    TextEntry m_textEntry{*this};
+    PrivateMessages m_privateMessages{*this};
+    Attention m_attention{m_settings};
+    OwnLines m_ownLines{m_sink};
 
 signals:
     void stateChanged();

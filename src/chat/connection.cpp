@@ -80,18 +80,18 @@ bool Connection::setServerOverride(const QString &hostPort)
 
 ServerEndpoint Connection::endpointFor(int choice) const
 {
-    const ServerEndpoint e = ServerEndpoint::parse(m_session.settings.servers[qBound(0, choice, 2)]);
+    const ServerEndpoint e = ServerEndpoint::parse(m_session.settings().servers[qBound(0, choice, 2)]);
     return e.isValid() ? e : ServerEndpoint::parse(defaultServer);
 }
 
 ServerEndpoint Connection::target() const
 {
-    return m_override.isValid() ? m_override : endpointFor(m_session.settings.serverChoice);
+    return m_override.isValid() ? m_override : endpointFor(m_session.settings().serverChoice);
 }
 
 void Connection::selectServer(int choice)
 {
-    m_session.settings.serverChoice = qBound(0, choice, 2);
+    m_session.set(&ChatSettings::serverChoice, qBound(0, choice, 2));
     redirect(target());
 }
 
@@ -103,12 +103,12 @@ void Connection::redirect(const ServerEndpoint &to)
         // Say goodbye where we were, on its own: the lines still waiting are
         // for the server we go to. Then turn, and announce ourselves there at
         // the next tick, ahead of those lines.
-        if (!m_session.settings.nick.isEmpty())
+        if (!m_session.settings().nick.isEmpty())
             m_link.sendAside(5, presence(51));
         m_link.resetForNewServer();
         m_transport->setEndpoint(to.host, to.port);
         m_session.setQuietPeriod(reconnectQuiet);
-        m_session.roster.clear(); // the members of the old server
+        m_session.roster().clear(); // the members of the old server
         m_announced = false;
         m_heard = m_answered = false; // connecting again, until the new server answers
     }
@@ -117,22 +117,22 @@ void Connection::redirect(const ServerEndpoint &to)
 
 QString Connection::presence(int kind) const
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     const int room = kind == 51 ? -1 : s.room;
     const int second = (kind == 50 || kind == 51) ? -1 : s.watchedRoom();
     const QString icon =
         QString::number(m_session.currentIcon()) + u'|' + QString::number(m_session.awayCode());
-    return PresenceRecord{m_session.ownId.left(9), s.nick, icon, room, second, s.buffer}.encode();
+    return PresenceRecord{m_session.ownId().left(9), s.nick, icon, room, second, s.buffer}.encode();
 }
 
 quint32 Connection::Send(int kind, const QString &data)
 {
-    if (!m_link.isOpen() || m_session.settings.nick.isEmpty())
+    if (!m_link.isOpen() || m_session.settings().nick.isEmpty())
         return 0;
     m_link.setEnabled(true);
     if (kind != 5 && kind != 50 && kind != 51)
         return m_link.Send(kind, data);
-    m_session.roomHandling.holdOff(Rooms::holdOffTicks);
+    m_session.roomHandling().holdOff(Rooms::holdOffTicks);
     const QString record = presence(kind);
     // Our own record shows in the members list at once, as the server
     // would echo it.
@@ -144,7 +144,7 @@ void Connection::tick()
 {
     if (!m_link.isOpen())
         return;
-    const bool haveNick = !m_session.settings.nick.isEmpty();
+    const bool haveNick = !m_session.settings().nick.isEmpty();
     m_link.setEnabled(haveNick);
     if (!haveNick)
         return;
@@ -177,14 +177,14 @@ void Connection::close()
 
 void Connection::takeIdentity(const QString &nick, int icon)
 {
-    ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     if (!s.nick.isEmpty() && ChatSession::fitNick(nick) != s.nick && m_link.isOpen()) {
         // Leave under the old nick ahead of the new announcement, so nobody's
         // list keeps both; our own list drops the old entry now.
         m_leaving = presence(51);
         m_session.dispatch(5, AddKind(RecordKind::Presence) + m_leaving);
     }
-    s.buffer = 1400;
+    m_session.set(&ChatSettings::buffer, 1400);
     m_session.setNick(nick);
     m_session.chooseIcon(icon);
     reinitialise();
@@ -198,7 +198,7 @@ void Connection::takeIdentity(const QString &nick, int icon)
 
 void Connection::announceAgain()
 {
-    if (!m_link.isOpen() || m_session.settings.nick.isEmpty() || !m_announced)
+    if (!m_link.isOpen() || m_session.settings().nick.isEmpty() || !m_announced)
         return;
     linkReannounce();
     Send(RecordKind::Poll);
@@ -216,7 +216,7 @@ LinkStatus::State Connection::state() const
     using S = LinkStatus::State;
     if (!m_link.isOpen())
         return S::Closed;
-    if (m_session.settings.nick.isEmpty())
+    if (m_session.settings().nick.isEmpty())
         return S::NoNick;
     // A server that never answered was never there to lose.
     if (isLost())
@@ -235,7 +235,7 @@ void Connection::announce()
     // Welcome only once the server has answered; until then say where we
     // are trying to get to.
     if (m_heard)
-        notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
+        notice(m_session.text(CatalogueText::Welcome) + m_session.settings().nick);
     else
         notice(QStringLiteral("Connecting to %1…").arg(m_endpoint.toString()));
     sendAnnouncement(false);
@@ -261,9 +261,9 @@ void Connection::sendAnnouncement(bool roomEntry)
     } else {
         Send(RecordKind::Presence); // first room, and the watched second room in W
         if (roomEntry)
-            Send(RecordKind::RoomEntry, RoomEntryRecord{.room = m_session.settings.room}.encode());
+            Send(RecordKind::RoomEntry, RoomEntryRecord{.room = m_session.settings().room}.encode());
     }
-    const QString profile = profileFields(m_session.settings.url, m_session.settings.profile);
+    const QString profile = profileFields(m_session.settings().url, m_session.settings().profile);
     if (!profile.isEmpty())
         Send(RecordKind::Profile, profile);
     m_link.endAnnouncement();
@@ -300,7 +300,7 @@ void Connection::heard()
         return;
     m_heard = true;
     if (m_announced)
-        notice(m_session.text(CatalogueText::Welcome) + m_session.settings.nick);
+        notice(m_session.text(CatalogueText::Welcome) + m_session.settings().nick);
 }
 
 void Connection::linkDispatch(int kind, const QString &record)
@@ -311,9 +311,9 @@ void Connection::linkDispatch(int kind, const QString &record)
 
 void Connection::linkPaged(const QString &from)
 {
-    m_session.attention.paged(from);
-    notice(from + m_session.text(CatalogueText::PageNotice) + m_session.settings.nick);
-    m_session.sink()->Notify(m_session.settings.pageSound);
+    m_session.attention().paged(from);
+    notice(from + m_session.text(CatalogueText::PageNotice) + m_session.settings().nick);
+    m_session.sink()->Notify(m_session.settings().pageSound);
 }
 
 void Connection::linkBufferSize(int t)
@@ -321,7 +321,7 @@ void Connection::linkBufferSize(int t)
     // A missing or nonsensical value would only confuse the server further.
     if (t <= 0)
         return;
-    m_session.settings.buffer = t;
+    m_session.set(&ChatSettings::buffer, t);
     Send(RecordKind::Presence);
     notice(m_session.text(CatalogueText::BufferNotice) + QString::number(t));
 }
@@ -334,8 +334,8 @@ void Connection::linkReannounce()
         // our own session there): come back as another connection of the
         // same member rather than wait for the other one to fall silent.
         m_session.renewOwnId(true);
-        notice(
-            QStringLiteral("The server refused our member ID; connecting again as %1.").arg(m_session.ownId));
+        notice(QStringLiteral("The server refused our member ID; connecting again as %1.")
+                   .arg(m_session.ownId()));
     }
     sendAnnouncement(true);
 }
@@ -366,7 +366,7 @@ void Connection::linkDelivered(quint32 number)
     if (number == m_leavingNumber)
         m_leaving.clear();
 
-    m_session.ownLines.delivered(number);
+    m_session.ownLines().delivered(number);
 }
 
 void Connection::linkPlaced(quint32 number, quint32 line)
@@ -379,7 +379,7 @@ void Connection::linkDropped(quint32 number, const QString &record, const QStrin
     // Name what was given up: the text of a line, else the record itself.
     const QString text = GetText(record, Field::Text);
     notice(QStringLiteral("Not delivered (%1): %2").arg(reason, text.isEmpty() ? record : text));
-    m_session.ownLines.notDelivered(number, reason);
+    m_session.ownLines().notDelivered(number, reason);
 }
 
 void Connection::linkRestored()

@@ -48,7 +48,7 @@ void MemberActions::run(const IconMenuEntry &entry)
 void MemberActions::mnuIconClick(int icon)
 {
     ChatSession &s = m_session;
-    s.setIcon((icon < 0 || icon == s.currentIcon()) ? s.settings.icon : icon);
+    s.setIcon((icon < 0 || icon == s.currentIcon()) ? s.settings().icon : icon);
     s.Send(RecordKind::Presence); // the link builds presence from the session's icon and away code
     emit focusTextRequested();
 }
@@ -63,31 +63,31 @@ void MemberActions::mnuAwayClick(int code)
 
 QString MemberActions::nickAt(int row) const
 {
-    const Roster &r = m_session.roster;
+    const Roster &r = m_session.roster();
     return row >= 0 && row < r.count() ? r.entry(row).nick : QString();
 }
 
 QString MemberActions::idAt(int row) const
 {
-    return m_session.roster.idAt(row);
+    return m_session.roster().idAt(row);
 }
 
 bool MemberActions::isOwnEntry(int row) const
 {
-    const Roster &r = m_session.roster;
+    const Roster &r = m_session.roster();
     if (row < 0 || row >= r.count())
         return false;
     const RosterEntry &e = r.entry(row);
-    const int ownTag = Roster::TagOf(m_session.ownId);
-    return e.nick == m_session.settings.nick && (e.tag == 0 || ownTag == 0 || e.tag == ownTag);
+    const int ownTag = Roster::TagOf(m_session.ownId());
+    return e.nick == m_session.settings().nick && (e.tag == 0 || ownTag == 0 || e.tag == ownTag);
 }
 
 void MemberActions::lstMembersClick(int row)
 {
-    if (row < 0 || row >= m_session.roster.count())
+    if (row < 0 || row >= m_session.roster().count())
         return;
     if (m_session.staffMode())
-        m_session.roster.setLblCount(idAt(row));
+        m_session.roster().setLblCount(idAt(row));
     emit memberButtonsVisible(true);
 }
 
@@ -95,7 +95,7 @@ void MemberActions::lstMembersDblClick(int row)
 {
     emit memberButtonsVisible(false);
     emit focusTextRequested();
-    if (row < 0 || row >= m_session.roster.count())
+    if (row < 0 || row >= m_session.roster().count())
         return;
     if (isOwnEntry(row))
         mnuAwayClick(4);
@@ -108,7 +108,7 @@ MembersPopup MemberActions::mnuPUMembersPopup(int row) const
     MembersPopup p;
     p.saveReportVisible = m_session.staffMode();
     p.bootVisible = administersRoom && administersRoom();
-    if (row < 0 || row >= m_session.roster.count())
+    if (row < 0 || row >= m_session.roster().count())
         return p;
     const QString nick = nickAt(row);
     p.hasSelection = true;
@@ -127,8 +127,8 @@ bool MemberActions::mnuSaveMemberClick()
     if (!LogFolder::make(s.logFolder()))
         return false;
     QString text;
-    for (int row = 0; row < s.roster.count(); ++row)
-        text += s.roster.entry(row).nick + u',' + idAt(row).left(8) + u'\n';
+    for (int row = 0; row < s.roster().count(); ++row)
+        text += s.roster().entry(row).nick + u',' + idAt(row).left(8) + u'\n';
 #ifdef Q_OS_WIN
     text.replace(u'\n', QLatin1String("\r\n"));
 #endif

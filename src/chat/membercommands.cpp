@@ -70,12 +70,12 @@ bool MemberCommands::available(Command command, const Member &selected) const
     if (commandTable[int(command)].needsMember) {
         if (selected.nick.isEmpty() && selected.id.isEmpty())
             return false;
-        if (selected.id == m_session.ownId && selected.nick == m_session.settings.nick)
+        if (selected.id == m_session.ownId() && selected.nick == m_session.settings().nick)
             return false; // the user's own entry
     }
     switch (command) {
     case Command::Boot:
-        return m_session.roomHandling.isAdministrator(m_session.settings.room);
+        return m_session.roomHandling().isAdministrator(m_session.settings().room);
     case Command::GlobalMessage:
     case Command::StatisticsReport:
         return m_session.staffMode();
@@ -88,7 +88,7 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
 {
     if (!available(command, member))
         return false;
-    const int room = m_session.settings.room;
+    const int room = m_session.settings().room;
     switch (command) {
     case Command::Ignore:
         toggleIgnore(member);
@@ -106,7 +106,7 @@ bool MemberCommands::run(Command command, const Member &member, const QString &t
     case Command::RefreshMembers:
         // The list comes back whole: start it afresh and keep its arrivals quiet.
         m_session.setQuietPeriod(refreshQuietTicks);
-        m_session.roster.clear();
+        m_session.roster().clear();
         break;
     case Command::StatisticsReport:
         m_session.setQuietPeriod(refreshQuietTicks);
@@ -133,20 +133,20 @@ bool MemberCommands::toggleIgnore(const Member &member)
     const QString prefix = member.id.left(8);
     if (prefix.isEmpty())
         return false;
-    const bool ignored = !m_session.ignoreList.contains(prefix);
-    const int row = m_session.roster.MemberIndex(member.nick, member.id);
+    const bool ignored = !m_session.ignoreList().contains(prefix);
+    const int row = m_session.roster().MemberIndex(member.nick, member.id);
     if (ignored) {
-        m_session.ignoreList.append(prefix);
+        m_session.ignore(prefix, true);
         if (row >= 0)
-            m_session.roster.setEntryIcon(row, 30);
+            m_session.roster().setEntryIcon(row, 30);
     } else {
-        m_session.ignoreList.removeAll(prefix);
+        m_session.ignore(prefix, false);
         if (row >= 0) {
             // The roster does not keep the icon we covered; the member's own
             // record brings it back.
             m_session.setQuietPeriod(refreshQuietTicks);
             m_session.Send(kindOf(Command::RefreshMembers),
-                           recordFor(Command::RefreshMembers, member, m_session.settings.room));
+                           recordFor(Command::RefreshMembers, member, m_session.settings().room));
         }
     }
     const QString text = m_session.text(ignored ? 555 : 556);
@@ -192,9 +192,10 @@ void MemberCommands::onWhereIs(const QString &record)
         notice(QStringLiteral("%1 is not in the chat").arg(who));
         return;
     }
-    QString line = QStringLiteral("%1 is in room %2").arg(who, m_session.roomHandling.roomLabel(member.room));
+    QString line =
+        QStringLiteral("%1 is in room %2").arg(who, m_session.roomHandling().roomLabel(member.room));
     if (member.watch >= 0)
-        line += QStringLiteral(", watching room %1").arg(m_session.roomHandling.roomLabel(member.watch));
+        line += QStringLiteral(", watching room %1").arg(m_session.roomHandling().roomLabel(member.watch));
     notice(line);
 }
 

@@ -23,7 +23,7 @@ QString PrivateMessages::correspondentKey(const QString &nick, const QString &id
 
 void PrivateMessages::log(const QString &line)
 {
-    if (m_session.settings.autoLog && pmAutoLog)
+    if (m_session.settings().autoLog && pmAutoLog)
         pmAutoLog(line);
 }
 
@@ -38,7 +38,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     if (m_session.isIgnored(id))
         return;
 
-    if (m_session.settings.blockPM) {
+    if (m_session.settings().blockPM) {
         // Two blocking clients would bounce refusals forever: an automatic
         // answer is never answered.
         if (!pm.automatic) {
@@ -52,7 +52,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     if (!id.isEmpty())
         m_latestIds.insert(key, id);
 
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     const int color = ChatLines::VisibleColor(pm.colour.value_or(0x800080), s.formColor);
     const QString line = (nick.isEmpty() ? id : nick) + QStringLiteral(":  ") + text;
     emit messageArrived(nick, id, line, color);
@@ -114,9 +114,9 @@ TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, 
     const QString text = TextEntry::groom(typed);
     if (text.trimmed().isEmpty() || (nick.isEmpty() && id.isEmpty()))
         return TextEntry::Result::Empty;
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     // Shown as sent, these would never leave.
-    if (s.nick.isEmpty() || m_session.connection.isClosed()) {
+    if (s.nick.isEmpty() || m_session.connection().isClosed()) {
         if (why)
             *why = s.nick.isEmpty() ? TextEntry::noNickText() : chatClosedText();
         return TextEntry::Result::Refused;
@@ -133,7 +133,7 @@ TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, 
         return TextEntry::Result::TooLong;
     }
     const quint32 number = m_session.Send(RecordKind::PrivateMessage, fields);
-    m_session.ownLines.follow(number, OwnLines::Where::PrivateMessage);
+    m_session.ownLines().follow(number, OwnLines::Where::PrivateMessage);
 
     const int color = ChatLines::VisibleColor(s.fontColor, s.formColor);
     QString shown = text;

@@ -35,17 +35,17 @@ Rooms::Rooms(ChatSession &session, QObject *parent) : QObject(parent), m_session
 
 int Rooms::firstRoom() const
 {
-    return m_session.settings.room;
+    return m_session.settings().room;
 }
 
 int Rooms::secondRoom() const
 {
-    return m_session.settings.room2;
+    return m_session.settings().room2;
 }
 
 bool Rooms::showSecond() const
 {
-    return m_session.settings.showSecond;
+    return m_session.settings().showSecond;
 }
 
 QString Rooms::webButtonAddress(const QString &roomUrl, const QString &configured)
@@ -61,7 +61,7 @@ QString Rooms::webButtonAddress(const QString &roomUrl, const QString &configure
 
 Rooms::Choice Rooms::current() const
 {
-    return {m_session.settings.room, m_session.settings.room2, m_session.settings.showSecond};
+    return {m_session.settings().room, m_session.settings().room2, m_session.settings().showSecond};
 }
 
 void Rooms::notice(const QString &text)
@@ -71,7 +71,7 @@ void Rooms::notice(const QString &text)
 
 RoomRecord Rooms::roomRecord(int room) const
 {
-    return RoomRecord::decode(m_session.rooms.entry(room));
+    return RoomRecord::decode(m_session.rooms().entry(room));
 }
 
 QString Rooms::roomLabel(int room) const
@@ -84,9 +84,9 @@ QStringList Rooms::chooserItems() const
 {
     // The chooser position is the room number (GetIndex), so every number up
     // to the highest room in use gets an item, named or not.
-    int count = m_session.rooms.count();
-    count = qMax(count, m_session.settings.room + 1);
-    count = qMax(count, m_session.settings.room2 + 1);
+    int count = m_session.rooms().count();
+    count = qMax(count, m_session.settings().room + 1);
+    count = qMax(count, m_session.settings().room2 + 1);
     count = qMin(count, maxRoom + 1);
     QStringList items;
     for (int i = 0; i < count; ++i)
@@ -117,9 +117,9 @@ void Rooms::onRoomRecord(const QString &record)
 
 void Rooms::keep(int room, const QString &entry)
 {
-    m_session.rooms.setEntry(room, entry);
+    m_session.setRoomEntry(room, entry);
     emit roomListChanged();
-    if (room == m_session.settings.room)
+    if (room == m_session.settings().room)
         applyRoom(room);
 }
 
@@ -127,7 +127,7 @@ void Rooms::onMemberListed(const QString &record)
 {
     const int room = m_welcomeRoom;
     const MemberRecord member = MemberRecord::decode(record);
-    if (room < 0 || room != m_session.settings.room || (member.room != room && member.watch != room))
+    if (room < 0 || room != m_session.settings().room || (member.room != room && member.watch != room))
         return;
     m_welcomeRoom = -1;
     showWelcome(room);
@@ -279,7 +279,7 @@ void Rooms::followOwnRoom(int room)
     // announcement; during the hold-off it is stale.
     if (m_holdOff > 0 || m_held)
         return;
-    if (room < 0 || room > maxRoom || room == m_session.settings.room)
+    if (room < 0 || room > maxRoom || room == m_session.settings().room)
         return;
     Choice c = current();
     if (c.show && c.second == room)
@@ -294,12 +294,12 @@ void Rooms::followOwnWatched(int watched)
 {
     if (m_holdOff > 0 || m_held)
         return;
-    if (watched < 0 || watched > maxRoom || watched == m_session.settings.room2 ||
-        watched == m_session.settings.room)
+    if (watched < 0 || watched > maxRoom || watched == m_session.settings().room2 ||
+        watched == m_session.settings().room)
         return;
-    m_session.settings.room2 = watched;
-    m_session.chatLines.lastText2.clear();
-    emit roomsSelected(m_session.settings.room, watched, m_session.settings.showSecond);
+    m_session.set(&ChatSettings::room2, watched);
+    m_session.chatLines().lastText2.clear();
+    emit roomsSelected(m_session.settings().room, watched, m_session.settings().showSecond);
 }
 
 void Rooms::request(const Choice &choice)
@@ -314,7 +314,7 @@ void Rooms::request(const Choice &choice)
 
 void Rooms::listLoaded()
 {
-    StoredLists::boundRooms(m_session.settings, m_session.rooms);
+    m_session.editSettings([this](ChatSettings &s) { StoredLists::boundRooms(s, m_session.rooms()); });
     emit roomListChanged();
 }
 
@@ -329,7 +329,7 @@ void Rooms::tick()
         // the record we keep.
         const int room = m_welcomeRoom;
         m_welcomeRoom = -1;
-        if (room == m_session.settings.room)
+        if (room == m_session.settings().room)
             showWelcome(room);
     }
     if (m_held) {
@@ -357,10 +357,12 @@ void Rooms::carryOut(const Choice &choice, bool presence)
 
     if (firstChanged)
         m_previousFirst = was.first;
-    ChatSettings &s = m_session.settings;
-    s.room = choice.first;
-    s.room2 = choice.second;
-    s.showSecond = choice.show;
+    m_session.editSettings([&](ChatSettings &edited) {
+        edited.room = choice.first;
+        edited.room2 = choice.second;
+        edited.showSecond = choice.show;
+    });
+    const ChatSettings &s = m_session.settings();
 
     // A second room that is not watched is only remembered; nothing to tell.
     const bool announce = firstChanged || showChanged || (choice.show && secondChanged);
@@ -373,7 +375,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
             sendEntry(choice.second, true);
     }
 
-    ChatLines &lines = m_session.chatLines;
+    ChatLines &lines = m_session.chatLines();
     if (firstChanged && choice.first == was.second && choice.second == was.first) {
         // Swapped: each room keeps its history and its repeat filter.
         std::swap(lines.lastText1, lines.lastText2);
@@ -397,7 +399,7 @@ void Rooms::carryOut(const Choice &choice, bool presence)
 
 void Rooms::announce()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     m_session.Send(s.showSecond ? RecordKind::Presence : RecordKind::PresenceNoSecond);
     sendEntry(s.room, false);
     if (s.showSecond)

@@ -28,9 +28,8 @@ int leadingNumber(QStringView text, int maxDigits)
 
 } // namespace
 
-Roster::Roster(ChatSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_directory(session.idDirectory),
-      m_label(QStringLiteral("0 users"))
+Roster::Roster(ChatSession &session, QStringList &directory, QObject *parent)
+    : QObject(parent), m_session(session), m_directory(directory), m_label(QStringLiteral("0 users"))
 {
 }
 
@@ -47,7 +46,7 @@ int Roster::MemberIndex(const QString &nick, const QString &id) const
 QString Roster::GetID(const QString &nick, int tag) const
 {
     const QString head = nick + u'=';
-    for (const QString &line : m_session.idDirectory) {
+    for (const QString &line : m_session.idDirectory()) {
         if (!line.startsWith(head))
             continue;
         if (tag != 0 && (line.size() == head.size() || line.back().unicode() != tag))
@@ -113,7 +112,7 @@ void Roster::DoUser(const QString &record)
     if (record.isEmpty())
         return;
     ChatSession &s = m_session;
-    const ChatSettings &cfg = s.settings;
+    const ChatSettings &cfg = s.settings();
 
     const MemberRecord member = MemberRecord::decode(record);
     const QString &nick = member.nick;
@@ -150,7 +149,7 @@ void Roster::DoUser(const QString &record)
         return;
     }
 
-    if (ownNick && id == s.ownId) {
+    if (ownNick && id == s.ownId()) {
         // The rooms handling ignores these during its hold-off, so our own
         // echo of an older announcement can't move us back.
         if (room != cfg.room && selectRoom1)

@@ -21,7 +21,8 @@ class Roster : public QObject
 {
     Q_OBJECT
 public:
-    explicit Roster(ChatSession &session, QObject *parent = nullptr);
+    /// directory: the session's "nick=ID" lines, which the roster keeps.
+    Roster(ChatSession &session, QStringList &directory, QObject *parent = nullptr);
 
     /// One member record (kind 5 or 15); an empty record is ignored.
     void DoUser(const QString &record);

@@ -145,23 +145,23 @@ int StoredLists::load(const Catalogue &catalogue, ChatSession &session)
             ++read;
         }
     };
-    auto records = [](RoomList &list) {
-        return [&list](QStringList &&lines) {
+    auto records = [&session](void (ChatSession::*take)(QStringList)) {
+        return [&session, take](QStringList &&lines) {
             for (QString &line : lines)
                 line = unscrambleRecord(line);
-            list.entries = std::move(lines);
+            (session.*take)(std::move(lines));
         };
     };
-    loadInto(RoomsFile, records(session.rooms));
-    loadInto(PassesFile, records(session.passes));
+    loadInto(RoomsFile, records(&ChatSession::setRooms));
+    loadInto(PassesFile, records(&ChatSession::setPasses));
     loadInto(IgnoreFile, [&](QStringList &&l) {
         // A blank line (a hand edit, a trailing break) names nobody.
         l.removeIf([](const QString &prefix) { return prefix.trimmed().isEmpty(); });
-        session.ignoreList = std::move(l);
+        session.setIgnoreList(std::move(l));
     });
-    loadInto(FavouritesFile, [&](QStringList &&l) { session.favourites = std::move(l); });
-    loadInto(KeywordsFile, [&](QStringList &&l) { session.keywords = std::move(l); });
-    m_loadedKeywords = session.keywords;
+    loadInto(FavouritesFile, [&](QStringList &&l) { session.setFavourites(std::move(l)); });
+    loadInto(KeywordsFile, [&](QStringList &&l) { session.setKeywords(std::move(l)); });
+    m_loadedKeywords = session.keywords();
     return read;
 }
 
@@ -187,14 +187,14 @@ bool StoredLists::save(const Catalogue &catalogue, const ChatSession &session, Q
             ok = false;
         }
     };
-    saveFrom(FavouritesFile, session.favourites);
-    saveFrom(IgnoreFile, session.ignoreList);
-    saveFrom(PassesFile, recordsOf(session.passes));
-    saveFrom(RoomsFile, recordsOf(session.rooms));
-    if (session.keywords != m_loadedKeywords) {
-        saveFrom(KeywordsFile, session.keywords);
+    saveFrom(FavouritesFile, session.favourites());
+    saveFrom(IgnoreFile, session.ignoreList());
+    saveFrom(PassesFile, recordsOf(session.passes()));
+    saveFrom(RoomsFile, recordsOf(session.rooms()));
+    if (session.keywords() != m_loadedKeywords) {
+        saveFrom(KeywordsFile, session.keywords());
         if (ok)
-            m_loadedKeywords = session.keywords;
+            m_loadedKeywords = session.keywords();
     }
     return ok;
 }

@@ -65,7 +65,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
     const QString text = groom(typed);
     if (text.trimmed().isEmpty())
         return Result::Empty;
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     if (s.nick.isEmpty()) {
         // Nobody to send it as: shown as sent it would never leave.
         m_session.sink()->ShowMessage(noNickText(), false, true);
@@ -78,7 +78,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
         return Result::TooLong;
     }
     const quint32 number = m_session.Send(RecordKind::ChatLine, fields);
-    m_session.ownLines.follow(number, OwnLines::Where::Transcript);
+    m_session.ownLines().follow(number, OwnLines::Where::Transcript);
 
     // The server relays the line to the others only; we show our own at once,
     // as the others will see it.

@@ -90,15 +90,15 @@ QString ProfileEditor::shownSound(const QString &path, const QString &programFol
 
 ProfileEditor::Values ProfileEditor::fill() const
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     Values v;
     v.nick = s.nick;
     v.icon = s.icon;
     for (int i = 0; i < SoundCount; ++i)
         v.sounds[i] = shownSound(s.*kSounds[i], m_session.programFolder());
-    v.keywords = m_session.keywords.join(u'\n');
+    v.keywords = m_session.keywords().join(u'\n');
     // Favourites and profile go through the codec, as they would from a record.
-    const QString favourites = shownText(m_session.favourites.join(QLatin1String("||")));
+    const QString favourites = shownText(m_session.favourites().join(QLatin1String("||")));
     v.favourites = favourites.split(QLatin1String("\r\n"), Qt::SkipEmptyParts);
     v.url = s.url.left(UrlLimit);
     v.profile = shownText(s.profile).replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -111,28 +111,30 @@ void ProfileEditor::close(
     const std::function<QString(const QString &, const QString &, const QString &)> &askNick)
 {
     ChatSession &session = m_session;
-    ChatSettings &s = session.settings;
+    const ChatSettings &s = session.settings();
 
     // 1: favourites and profile, line breaks kept as "||".
     QStringList favourites;
     for (const QString &f : GroomMessage(v.favourites.join(u'\n')).split(QLatin1String("||")))
         addFavourite(favourites, f);
-    session.favourites = favourites;
-    s.profile = GroomMessage(v.profile);
+    session.setFavourites(favourites);
+    session.set(&ChatSettings::profile, GroomMessage(v.profile));
 
     // 2: the plain settings.
     session.setSettingsDialogOpen(false);
-    s.url = v.url.left(UrlLimit);
-    for (int i = 0; i < SoundCount; ++i) {
-        // A box the user never touched keeps its file, however long its path.
-        if (v.soundEdited[i])
-            s.*kSounds[i] =
-                KeywordRules::soundPath(v.sounds[i].trimmed().left(SoundLimit), session.programFolder());
-    }
-    if (v.zone >= 0 && v.zone < zoneNames().size())
-        s.zone = v.zone;
-    if (v.keywords != session.keywords.join(u'\n'))
-        session.keywords = keywordLines(v.keywords);
+    session.editSettings([&](ChatSettings &edited) {
+        edited.url = v.url.left(UrlLimit);
+        for (int i = 0; i < SoundCount; ++i) {
+            // A box the user never touched keeps its file, however long its path.
+            if (v.soundEdited[i])
+                edited.*kSounds[i] =
+                    KeywordRules::soundPath(v.sounds[i].trimmed().left(SoundLimit), session.programFolder());
+        }
+        if (v.zone >= 0 && v.zone < zoneNames().size())
+            edited.zone = v.zone;
+    });
+    if (v.keywords != session.keywords().join(u'\n'))
+        session.setKeywords(keywordLines(v.keywords));
 
     // 3, 4: a new nick or icon. A new nick is cleaned before it is compared,
     // so one that cleans back to the old one changes nothing; one that
@@ -152,9 +154,9 @@ void ProfileEditor::close(
     const int icon = v.icon >= 0 ? v.icon : s.icon;
     const bool nickChanged = nick != s.nick;
     if (nickChanged || icon != s.icon) {
-        session.connection.takeIdentity(nick, icon); // the staff flag follows the nick
+        session.connection().takeIdentity(nick, icon); // the staff flag follows the nick
         if (nickChanged && !nick.isEmpty())
-            s.registeredName = nick;
+            session.set(&ChatSettings::registeredName, nick);
         profileChanged = true;
     }
 

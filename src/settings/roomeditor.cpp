@@ -35,8 +35,8 @@ QString memoText(QString value)
 
 RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent), m_session(session)
 {
-    connect(&session.roomHandling, &Rooms::adminGranted, this, &RoomEditor::onGranted);
-    connect(&session.roomHandling, &Rooms::adminRefused, this, &RoomEditor::onRefused);
+    connect(&session.roomHandling(), &Rooms::adminGranted, this, &RoomEditor::onGranted);
+    connect(&session.roomHandling(), &Rooms::adminRefused, this, &RoomEditor::onRefused);
 }
 
 bool RoomEditor::hasAdminPassword() const
@@ -59,7 +59,7 @@ void RoomEditor::showRecord()
     const RoomRecord &r = m_record;
     Fields &f = m_shown;
     // 1, 2: the record's fields.
-    f.name = r.name.isEmpty() ? m_session.roomHandling.roomLabel(m_room) : r.name;
+    f.name = r.name.isEmpty() ? m_session.roomHandling().roomLabel(m_room) : r.name;
     f.editor = r.editor;
     f.caption = r.caption;
     if (f.name == kVacant && f.caption.isEmpty())
@@ -75,8 +75,8 @@ void RoomEditor::showRecord()
 
 void RoomEditor::fill()
 {
-    m_room = m_session.settings.room;
-    m_record = RoomRecord::decode(m_session.rooms.entry(m_room));
+    m_room = m_session.settings().room;
+    m_record = RoomRecord::decode(m_session.rooms().entry(m_room));
     m_whole = m_unlocked = m_staffConfirmed = m_asked = m_asking = m_refused = false;
     m_roomChanged = m_bulletinChanged = false;
     m_shown = Fields();
@@ -100,13 +100,13 @@ void RoomEditor::fill()
         // Open to all, but with an access password the server keeps: a
         // record sent without it would clear it, so learn it first.
         m_asking = true;
-        m_session.roomHandling.requestAdmin(m_room, QString());
+        m_session.roomHandling().requestAdmin(m_room, QString());
     }
 }
 
 void RoomEditor::enableAll()
 {
-    m_session.roomHandling.requestRoomSetup();
+    m_session.roomHandling().requestRoomSetup();
     m_shown.access = m_record.accessPassword;
     m_unlocked = true;
     m_roomChanged = m_record.adminPassword.isEmpty();
@@ -122,7 +122,7 @@ void RoomEditor::storePair(const QString &setup, const QString &access)
     const QString pair =
         AddS(s.isEmpty() ? m_session.PassField(m_room, Field::AdminPassword) : s, Field::AdminPassword) +
         AddS(b.isEmpty() ? m_session.PassField(m_room, Field::AccessPassword) : b, Field::AccessPassword);
-    m_session.passes.setEntry(m_room, pair);
+    m_session.setPassEntry(m_room, pair);
 }
 
 void RoomEditor::setupEdited(const QString &typed, const QString &access)
@@ -150,7 +150,7 @@ void RoomEditor::askServer(const QString &typed)
     m_lastAsked = typed;
     m_asking = true;
     m_refused = false;
-    m_session.roomHandling.requestAdmin(m_room, QString(typed).remove(u'_'));
+    m_session.roomHandling().requestAdmin(m_room, QString(typed).remove(u'_'));
     emit changed();
 }
 
@@ -244,7 +244,7 @@ void RoomEditor::reset()
     m_whole = true;
     m_roomChanged = m_bulletinChanged = true;
     m_unlocked = true;
-    m_session.roomHandling.resetRoom(m_room);
+    m_session.roomHandling().resetRoom(m_room);
     emit fieldsReplaced();
     emit changed();
 }
@@ -292,7 +292,7 @@ QString RoomEditor::fitBulletin(const QString &text)
 
 void RoomEditor::close(const Fields &f, const QString &bulletin)
 {
-    if (m_roomChanged && m_room >= 0 && m_room < m_session.rooms.count()) {
+    if (m_roomChanged && m_room >= 0 && m_room < m_session.rooms().count()) {
         RoomRecord record = recordFields(f);
         // Only a record that differs from the one received is a change: the
         // server takes a record as the room's whole, so looking must not
@@ -308,14 +308,14 @@ void RoomEditor::close(const Fields &f, const QString &bulletin)
                 false, true);
         } else if (differs) {
             storePair(f.setup, f.access);
-            record.editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings.nick;
+            record.editor = m_room == 0 ? QStringLiteral("Halvex Staff") : m_session.settings().nick;
             if (record.editor.isEmpty())
                 record.editor = f.editor;
-            m_session.roomHandling.writeRoom(m_room, record);
+            m_session.roomHandling().writeRoom(m_room, record);
         }
     }
     if (m_bulletinChanged)
-        m_session.roomHandling.writeBulletin(m_room, fitBulletin(bulletin));
+        m_session.roomHandling().writeBulletin(m_room, fitBulletin(bulletin));
 }
 
 } // namespace hchat

@@ -103,7 +103,7 @@ void TfrmChatProp::FormCreate()
     if (m_created)
         return;
     m_created = true;
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     // 1
     m_loading = true;
     setWindowTitle(QStringLiteral("Chat Properties             HChat version ") +
@@ -111,7 +111,7 @@ void TfrmChatProp::FormCreate()
     const ProfileEditor::Values opened = m_profile.fill();
     m_before = s;
     edtNick->setText(opened.nick);
-    m_openedServer = m_session.connection.endpoint().toString();
+    m_openedServer = m_session.connection().endpoint().toString();
     edtServer->setText(m_openedServer);
     m_openedServerKey = serverKey ? serverKey() : QString();
     edtServerKey->setText(m_openedServerKey);
@@ -141,7 +141,7 @@ void TfrmChatProp::FormCreate()
     fillRoomTab();
     // 5
     m_session.setSettingsDialogOpen(true);
-    m_session.roomHandling.requestBulletin(m_room.room());
+    m_session.roomHandling().requestBulletin(m_room.room());
     // 6
     if (m_session.standAlone())
         emit updateCheckRequested();
@@ -160,10 +160,10 @@ void TfrmChatProp::FormClose()
     // Profile steps 1 to 5, then the room's.
     m_profile.close(profileValues(), m_profileChanged, askNick);
     for (int tag : {10, 11})
-        m_session.settings.*viewSetting(tag) = m_view[tag]->isChecked();
+        m_session.set(viewSetting(tag), m_view[tag]->isChecked());
     m_room.close(roomFields(), memBulletin->toPlainText());
     // 7: the window's style, through its own command.
-    m_session.settings.stayOnTop = chkStayOnTop->isChecked();
+    m_session.set(&ChatSettings::stayOnTop, chkStayOnTop->isChecked());
     if (QAction *top = m_commands.stayOnTop; top && top->isChecked() != chkStayOnTop->isChecked())
         top->trigger();
     applyServer();
@@ -184,10 +184,9 @@ void TfrmChatProp::applyServer()
         // The chosen endpoint's address: leaving the old server and announcing
         // to the new one is the connection's. The old address's key is not
         // the new one's.
-        const int choice = m_session.settings.serverChoice;
-        m_session.settings.servers[choice] = typed;
-        m_session.settings.serverKeys[choice].clear();
-        m_session.connection.selectServer(choice);
+        const int choice = m_session.settings().serverChoice;
+        m_session.setServer(choice, typed);
+        m_session.connection().selectServer(choice);
     }
     const QString key = edtServerKey->text().trimmed();
     if (key == m_openedServerKey || !setServerKey)
@@ -208,17 +207,18 @@ void TfrmChatProp::btnCancelClick()
     m_setupPause->stop();
     emit downloadAbortRequested();
     // What applied at once goes back; the rest was never applied or sent.
-    ChatSettings &s = m_session.settings;
     for (int tag = 0; tag < ViewCount; ++tag) {
         bool ChatSettings::*setting = viewSetting(tag);
         if (QAction *a = m_commands.byTag[tag]; a && a->isChecked() != m_before.*setting)
             a->trigger();
-        s.*setting = m_before.*setting;
+        m_session.set(setting, m_before.*setting);
     }
-    s.fontColor = m_before.fontColor;
-    s.formColor = m_before.formColor;
-    s.fontSize = m_before.fontSize;
-    s.fontBold = m_before.fontBold;
+    m_session.editSettings([this](ChatSettings &s) {
+        s.fontColor = m_before.fontColor;
+        s.formColor = m_before.formColor;
+        s.fontSize = m_before.fontSize;
+        s.fontBold = m_before.fontBold;
+    });
     m_session.setSettingsDialogOpen(false);
     emit appearanceChanged();
     emit closed();

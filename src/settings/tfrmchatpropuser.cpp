@@ -232,11 +232,11 @@ QWidget *TfrmChatProp::buildFontGroup()
     connect(pnlText, &QPushButton::clicked, this, [this] { pnlBackgroundClick(0); });
     connect(pnlBackground, &QPushButton::clicked, this, [this] { pnlBackgroundClick(1); });
     connect(grpSize, &QButtonGroup::idClicked, this, [this](int item) {
-        m_session.settings.fontSize = ProfileEditor::fontSizes()[qBound(0, item, 4)];
+        m_session.set(&ChatSettings::fontSize, ProfileEditor::fontSizes()[qBound(0, item, 4)]);
         emit appearanceChanged();
     });
     connect(chkBold, &QCheckBox::clicked, this, [this](bool bold) {
-        m_session.settings.fontBold = bold;
+        m_session.set(&ChatSettings::fontBold, bold);
         emit appearanceChanged();
     });
     return grpFont;
@@ -277,7 +277,7 @@ void TfrmChatProp::viewBoxClick(int tag, bool checked)
 
 void TfrmChatProp::paintPanels()
 {
-    const ChatSettings &s = m_session.settings;
+    const ChatSettings &s = m_session.settings();
     const auto paint = [](QPushButton *p, const QColor &fill) {
         const QColor ink = fill.lightness() < 128 ? Qt::white : Qt::black;
         p->setStyleSheet(QStringLiteral("background-color: %1; color: %2;").arg(fill.name(), ink.name()));
@@ -288,12 +288,12 @@ void TfrmChatProp::paintPanels()
 
 void TfrmChatProp::pnlBackgroundClick(int tag)
 {
-    ChatSettings &s = m_session.settings;
-    int &stored = tag == 0 ? s.fontColor : s.formColor;
-    const QColor chosen = chooseColor(colorFromWire(stored), tag == 0 ? QStringLiteral("Font Color")
-                                                                      : QStringLiteral("Background Color"));
+    int ChatSettings::*stored = tag == 0 ? &ChatSettings::fontColor : &ChatSettings::formColor;
+    const QColor chosen =
+        chooseColor(colorFromWire(m_session.settings().*stored),
+                    tag == 0 ? QStringLiteral("Font Color") : QStringLiteral("Background Color"));
     if (chosen.isValid()) {
-        stored = colorToWire(chosen);
+        m_session.set(stored, colorToWire(chosen));
         emit appearanceChanged();
     }
     paintPanels(); // the stored colour, chosen or not
@@ -310,10 +310,10 @@ void TfrmChatProp::tabUserChange()
     if (tabUser->currentWidget() != tabChat)
         return;
     const int highest = ProfileEditor::highestIcon(
-        m_session.staffMode(), m_session.roomHandling.isAdministrator(m_session.settings.room),
-        m_session.settings.icon);
+        m_session.staffMode(), m_session.roomHandling().isAdministrator(m_session.settings().room),
+        m_session.settings().icon);
     if (cmbIconUser->count() != highest + 1) {
-        const int selected = cmbIconUser->count() ? cmbIconUser->currentIndex() : m_session.settings.icon;
+        const int selected = cmbIconUser->count() ? cmbIconUser->currentIndex() : m_session.settings().icon;
         const QSignalBlocker block(cmbIconUser);
         cmbIconUser->clear();
         for (int i = 0; i <= highest; ++i)

@@ -36,22 +36,22 @@ struct Client : test::LoopbackMember {
         : LoopbackMember(nick, room, QStringLiteral("127.0.0.1:%1").arg(port))
     {
         session.setClock([clock] { return *clock; });
-        session.settings.fontColor = colour;
+        session.set(&ChatSettings::fontColor, colour);
         QObject::connect(
-            &session.privateMessages, &PrivateMessages::messageArrived,
+            &session.privateMessages(), &PrivateMessages::messageArrived,
             [this](const QString &, const QString &, const QString &line, int) { privateMessages << line; });
     }
-    void say(const QString &text) { QCOMPARE(session.textEntry.submit(text), TextEntry::Result::Sent); }
+    void say(const QString &text) { QCOMPARE(session.textEntry().submit(text), TextEntry::Result::Sent); }
     void pm(const Client &to, const QString &text)
     {
-        QCOMPARE(session.privateMessages.send(to.session.settings.nick, to.session.ownId, text),
+        QCOMPARE(session.privateMessages().send(to.session.settings().nick, to.session.ownId(), text),
                  TextEntry::Result::Sent);
     }
     QStringList rosterNicks() const
     {
         QStringList nicks;
-        for (int i = 0; i < session.roster.count(); ++i)
-            nicks << session.roster.entry(i).nick;
+        for (int i = 0; i < session.roster().count(); ++i)
+            nicks << session.roster().entry(i).nick;
         nicks.sort();
         return nicks;
     }
@@ -151,7 +151,7 @@ private slots:
         // A's lines reach B once, in order, in A's colour, in room 1.
         bob.sink.clear();
         for (int i = 0; i < 5; ++i) {
-            ann.session.textEntry.submit(QStringLiteral("line %1").arg(i));
+            ann.session.textEntry().submit(QStringLiteral("line %1").arg(i));
             rounds({&ann, &bob}, 1, server->udp);
         }
         rounds({&ann, &bob}, 10, server->udp);
@@ -162,9 +162,9 @@ private slots:
         QCOMPARE(server->accepted.size(), 5);
 
         // A private message and a page arrive.
-        QSignalSpy pm(&bob.session.privateMessages, &PrivateMessages::messageArrived);
-        ann.session.privateMessages.send("Bob", bob.session.ownId, "psst");
-        ann.session.memberCommands.run(MemberCommands::Command::Page, {"Bob", bob.session.ownId});
+        QSignalSpy pm(&bob.session.privateMessages(), &PrivateMessages::messageArrived);
+        ann.session.privateMessages().send("Bob", bob.session.ownId(), "psst");
+        ann.session.memberCommands().run(MemberCommands::Command::Page, {"Bob", bob.session.ownId()});
         rounds({&ann, &bob}, 10, server->udp);
         QCOMPARE(pm.size(), 1);
         QCOMPARE(pm.first().at(0).toString(), QStringLiteral("Ann"));
@@ -173,13 +173,13 @@ private slots:
 
         // A room change moves A out of B's roster; B then watches A's new
         // room as second room and sees A's line there.
-        ann.session.roomHandling.setFirstRoom(3);
+        ann.session.roomHandling().setFirstRoom(3);
         rounds({&ann, &bob}, 16, server->udp);
         QCOMPARE(bob.rosterNicks(), QStringList{"Bob"});
-        bob.session.roomHandling.setSecondRoom(3);
-        bob.session.roomHandling.setShowSecond(true);
+        bob.session.roomHandling().setSecondRoom(3);
+        bob.session.roomHandling().setShowSecond(true);
         rounds({&ann, &bob}, 16, server->udp);
-        ann.session.textEntry.submit("over here");
+        ann.session.textEntry().submit("over here");
         rounds({&ann, &bob}, 10, server->udp);
         QCOMPARE(bob.sink.texts("TimeStamp2").filter("Ann:  over here").size(), 1);
         QCOMPARE(bob.sink.texts("TimeStamp").filter("over here").size(), 0);
@@ -190,7 +190,7 @@ private slots:
         server = std::make_unique<Server>(port, &serverNow);
         rounds({&ann, &bob}, 24, server->udp);
         QCOMPARE(server->chat.sessionCount(), 2);
-        ann.session.textEntry.submit("after the restart");
+        ann.session.textEntry().submit("after the restart");
         rounds({&ann, &bob}, 10, server->udp);
         QCOMPARE(bob.sink.texts("TimeStamp2").filter("Ann:  after the restart").size(), 1);
     }
@@ -203,10 +203,10 @@ private slots:
         Client ann("Ann", 1, 0x0000ff, server.udp.port(), &clientNow);
         Client bob("Bob", 1, 0x008000, server.udp.port(), &clientNow);
         const QString typed = QStringLiteral("a || b </M><M>c |\\ d\r\nnext line é");
-        ann.session.settings.profile = typed; // stored line breaks are "||" already
+        ann.session.set(&ChatSettings::profile, typed); // stored line breaks are "||" already
         rounds({&ann, &bob}, 12, server.udp);
         bob.sink.clear();
-        bob.session.memberCommands.run(MemberCommands::Command::UserProfile, {"Ann", ann.session.ownId});
+        bob.session.memberCommands().run(MemberCommands::Command::UserProfile, {"Ann", ann.session.ownId()});
         rounds({&ann, &bob}, 6, server.udp);
         const QStringList notices = bob.sink.notices();
         QCOMPARE(notices.mid(notices.indexOf("Profile of Ann:") + 1),
@@ -217,9 +217,9 @@ private slots:
             bulletins << QString::number(room) + ':' + text;
         });
         const QString bulletin = typed + QStringLiteral("\r\n") + QString(2000, QChar(0x20AC));
-        ann.session.roomHandling.writeBulletin(1, bulletin);
+        ann.session.roomHandling().writeBulletin(1, bulletin);
         rounds({&ann, &bob}, 6, server.udp);
-        bob.session.roomHandling.requestBulletin(1);
+        bob.session.roomHandling().requestBulletin(1);
         rounds({&ann, &bob}, 6, server.udp);
         QCOMPARE(bulletins, QStringList{"1:" + bulletin});
     }
@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(ann.privateMessages, pmsFromBob);
         // Every own line was marked delivered, none is left pending.
         for (Client *c : {&ann, &bob}) {
-            QCOMPARE(c->session.ownLines.pendingCount(), 0);
+            QCOMPARE(c->session.ownLines().pendingCount(), 0);
             QCOMPARE(c->marked(OwnLineState::NotDelivered), 0);
             QCOMPARE(c->marked(OwnLineState::Delivered), 200);
         }
@@ -280,7 +280,7 @@ private slots:
         Client ann("Ann", 1, 0x0000ff, port, &clientNow), bob("Bob", 1, 0x008000, port, &clientNow),
             cy("Cy", 1, 0xff0000, port, &clientNow);
         rounds({&ann, &bob, &cy}, 12, server->udp);
-        ann.session.connection.takeIdentity("AnnK", ann.session.settings.icon);
+        ann.session.connection().takeIdentity("AnnK", ann.session.settings().icon);
         rounds({&ann, &bob, &cy}, 12, server->udp);
         for (const Client *c : {&ann, &cy})
             QCOMPARE(c->rosterNicks(), QStringList({"AnnK", "Bob", "Cy"}));
@@ -342,7 +342,7 @@ private slots:
             ann.session.tick();
             bob.session.tick();
         }
-        QVERIFY(ann.session.connection.isLost() && bob.session.connection.isLost());
+        QVERIFY(ann.session.connection().isLost() && bob.session.connection().isLost());
         const int over = int(fromAnn.size()) - WireLimits::maxQueuedRecords;
         QVERIFY(over > 0);
         QCOMPARE(ann.marked(OwnLineState::NotDelivered), over);
@@ -355,8 +355,8 @@ private slots:
         // marked not delivered.
         QCOMPARE(bob.linesOf("Ann:  outage"), fromAnn.mid(over));
         QCOMPARE(ann.linesOf("Bob:  meanwhile"), fromBob);
-        QCOMPARE(ann.session.ownLines.pendingCount(), 0);
-        QCOMPARE(bob.session.ownLines.pendingCount(), 0);
+        QCOMPARE(ann.session.ownLines().pendingCount(), 0);
+        QCOMPARE(bob.session.ownLines().pendingCount(), 0);
         QCOMPARE(bob.marked(OwnLineState::NotDelivered), 0);
     }
 };

@@ -84,7 +84,7 @@ private slots:
         {
             auto w = window();
             QTRY_VERIFY(w->services().catalogue.isLoaded());
-            w->session().settings.nick = "Ann";
+            w->session().set(&ChatSettings::nick, "Ann");
             w->openProperties();
             TfrmChatProp *dialog = w->properties();
             dialog->activateWindow();

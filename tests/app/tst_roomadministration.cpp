@@ -37,7 +37,7 @@ struct Member : test::LoopbackMember {
             received << d;
             inner(d, h, p);
         };
-        QObject::connect(&session.roomHandling, &Rooms::roomApplied, &session,
+        QObject::connect(&session.roomHandling(), &Rooms::roomApplied, &session,
                          [this](int, const QString &c, const QString &, int) { caption = c; });
     }
     bool heardAny(std::initializer_list<QByteArray> secrets) const
@@ -94,7 +94,7 @@ class TestRoomAdministration : public QObject
         members.push_back(std::make_unique<Member>(nick, room, port));
         Member *m = members.back().get();
         if (!passes.isEmpty())
-            m->session.passes.setEntry(room, passes);
+            m->session.setPassEntry(room, passes);
         return m;
     }
     TfrmChatProp *openDialog(Member *m)
@@ -147,8 +147,8 @@ private slots:
     {
         Member *ann = join("Ann", 1, "<S>adminpw</S>"); // her password lets her in
         Member *bob = join("Bob", 0, {});
-        bob->session.passes.setEntry(1, "<B>letmein</B>");
-        QVERIFY(until([&] { return ann->caption == "Old caption" && bob->session.rooms.count() > 2; }));
+        bob->session.setPassEntry(1, "<B>letmein</B>");
+        QVERIFY(until([&] { return ann->caption == "Old caption" && bob->session.rooms().count() > 2; }));
 
         // She typed her password before: the dialog asks the server at once.
         TfrmChatProp *dialog = openDialog(ann);
@@ -166,9 +166,9 @@ private slots:
         }));
 
         // Bob sees the new caption, and entering the room, the new welcome.
-        QVERIFY(
-            until([&] { return bob->session.rooms.RoomField(1, Field::Caption) == "Markets open at nine"; }));
-        bob->session.roomHandling.setFirstRoom(1);
+        QVERIFY(until(
+            [&] { return bob->session.rooms().RoomField(1, Field::Caption) == "Markets open at nine"; }));
+        bob->session.roomHandling().setFirstRoom(1);
         QVERIFY(until([&] { return bob->caption == "Markets open at nine"; }));
         QVERIFY(until([&] { return bob->shown().contains("Welcome, traders"); }));
         QVERIFY(bob->shown().contains("Be kind"));
@@ -199,8 +199,8 @@ private slots:
             return eve->shown().contains("may change its settings") &&
                    eve->shown().contains("may change its bulletin");
         }));
-        QVERIFY(
-            until([&] { return eve->session.rooms.RoomField(1, Field::Caption) == "Markets open at nine"; }));
+        QVERIFY(until(
+            [&] { return eve->session.rooms().RoomField(1, Field::Caption) == "Markets open at nine"; }));
         QVERIFY(!serverLog.contains("room 1 changed by Eve"));
         QVERIFY(!eve->heardAny({"adminpw", "letmein", "<S>", "<B>"}));
     }
@@ -209,9 +209,9 @@ private slots:
     {
         Member *staff = join("Halvex Staff", 0);
         staff->session.setStaffMode(true);
-        QVERIFY(until([&] { return staff->caption.isEmpty() && staff->session.rooms.count() > 2; }));
+        QVERIFY(until([&] { return staff->caption.isEmpty() && staff->session.rooms().count() > 2; }));
         // The nick alone is no proof.
-        staff->session.roomHandling.resetRoom(2);
+        staff->session.roomHandling().resetRoom(2);
         QVERIFY(until([&] { return staff->shown().contains("Only staff may reset a room"); }));
 
         // Room 0 is the staff's: the staff password unlocks it.
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(until([&] { return staff->shown().contains("settings of room 0 were saved"); }));
         QVERIFY(until([&] { return staff->caption == "Ask us anything"; }));
         // Proved once: the rest of the connection needs no password.
-        staff->session.roomHandling.resetRoom(2);
+        staff->session.roomHandling().resetRoom(2);
         QVERIFY(until([&] { return staff->shown().contains("Room 2 was reset"); }));
     }
 };

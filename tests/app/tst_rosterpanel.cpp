@@ -22,7 +22,7 @@ private slots:
         ChatSession s;
         QList<int> sent;
         s.setSender([&](int kind, const QString &) { sent << kind; });
-        s.settings.room = 7;
+        s.set(&ChatSettings::room, 7);
         RosterPanel panel(s);
         panel.resize(200, 400);
         panel.show();
@@ -51,7 +51,7 @@ private slots:
         QVERIFY(!panel.mnuPage->isEnabled());
         QVERIFY(!panel.mnuSaveMember->isVisible());
         panel.lstMembers->setCurrentIndex(panel.lstMembers->model()->index(1, 0));
-        s.ignoreList << "BBBBBBBB";
+        s.ignore("BBBBBBBB", true);
         panel.mnuPUMembersPopup();
         QCOMPARE(panel.mnuPage->text(), QStringLiteral("Page bob"));
         QCOMPARE(panel.mnuIgnore->text(), QStringLiteral("Accept bob"));

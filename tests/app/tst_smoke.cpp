@@ -96,9 +96,9 @@ private slots:
         // Tess's timer ticks while we wait: she announces herself and is
         // answered, then says her line and the server takes it.
         QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), serverLog.contains(": Tess (")), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.roster.count() >= 2), 10000);
-        tess.session.textEntry.submit("hello from the smoke test");
-        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.ownLines.pendingCount() == 0), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.roster().count() >= 2), 10000);
+        tess.session.textEntry().submit("hello from the smoke test");
+        QTRY_VERIFY_WITH_TIMEOUT((tess.session.tick(), tess.session.ownLines().pendingCount() == 0), 10000);
         // The server hands it to hchat's next poll.
         QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("<M>Tess:  hello from the smoke test</M>"), 15000);
 
@@ -159,9 +159,10 @@ private slots:
         };
         QVERIFY(start());
         test::LoopbackMember *ann = join("Ann");
-        QVERIFY(until([&] { return ann->session.roster.count() == 1; }));
+        QVERIFY(until([&] { return ann->session.roster().count() == 1; }));
         test::LoopbackMember *bob = join("Bob");
-        QVERIFY(until([&] { return ann->session.roster.count() == 2 && bob->session.roster.count() == 2; }));
+        QVERIFY(
+            until([&] { return ann->session.roster().count() == 2 && bob->session.roster().count() == 2; }));
         // Killed only once both are on disk: at most the last 100 ms are lost.
         QVERIFY(QTest::qWaitFor(
             [&] {
@@ -175,12 +176,12 @@ private slots:
         std::unique_ptr<test::LoopbackMember> away = std::move(here.back());
         here.pop_back();
         QVERIFY(start());
-        ann->session.textEntry.submit("back first");
-        QVERIFY(until([&] { return ann->session.ownLines.pendingCount() == 0; }));
+        ann->session.textEntry().submit("back first");
+        QVERIFY(until([&] { return ann->session.ownLines().pendingCount() == 0; }));
         test::LoopbackMember *cy = join("Cy");
-        QVERIFY(until([&] { return cy->session.roster.count() == 3; }));
+        QVERIFY(until([&] { return cy->session.roster().count() == 3; }));
         here.push_back(std::move(away));
-        bob->session.textEntry.submit("back too");
+        bob->session.textEntry().submit("back too");
         QVERIFY(until([&] { return heard(ann, "Bob:  back too") == 1 && heard(cy, "Bob:  back too") == 1; }));
         QCOMPARE(heard(bob, "Ann:  back first"), 1);
         QCOMPARE(heard(cy, "Ann:  back first"), 0);

@@ -162,7 +162,8 @@ private slots:
         QVERIFY2(w.width() <= screen.width() && w.height() <= screen.height(), qPrintable(keys));
         QVERIFY(w.width() >= qMin(200, screen.width()) && w.height() >= qMin(150, screen.height()));
         QVERIFY(screen.intersects(w.frameGeometry()));
-        QVERIFY(w.session().settings.room <= Rooms::maxRoom && w.session().settings.room2 <= Rooms::maxRoom);
+        QVERIFY(w.session().settings().room <= Rooms::maxRoom &&
+                w.session().settings().room2 <= Rooms::maxRoom);
         QVERIFY(cmbRoom1(w)->count() <= Rooms::maxRoom + 1);
     }
 
@@ -204,7 +205,7 @@ private slots:
             mnuPUChatArrive(w)->trigger();
             mnuPUChatHorz(w)->trigger();
             mnuPUChatHorz(w)->trigger();
-            w.session().roomHandling.setFirstRoom(2);
+            w.session().roomHandling().setFirstRoom(2);
             mnuPUChat2nd(w)->trigger();
             mnuPUChat2nd(w)->trigger();
             QCoreApplication::processEvents();
@@ -329,7 +330,7 @@ private slots:
         s.dispatch(1, "<R>1</R><F>1</F><#>1</#><M>Bob:  in the lobby</M>");
         s.dispatch(1, "<R>1</R><F>1</F><#>4</#><M>Cy:  at the desk</M>");
         btnSwap(w)->click();
-        QCOMPARE(s.settings.room, 4);
+        QCOMPARE(s.settings().room, 4);
         QCOMPARE(lblRoom1(w)->text(), QString("Room 4 Desk"));
         QCOMPARE(lblRoom2(w)->text(), QString("Room 1 Lobby"));
         QVERIFY(memRich(w)->toPlainText().endsWith("Cy:  at the desk"));
@@ -355,7 +356,7 @@ private slots:
             w.show();
             QCOMPARE(w.session().text(487), QString("Halvex Desk"));
             w.tmrChatTimer();
-            QCOMPARE(w.session().settings.nick, QString("Halvex Guest"));
+            QCOMPARE(w.session().settings().nick, QString("Halvex Guest"));
             QCOMPARE(asked, 0);
             w.close();
         }
@@ -426,7 +427,7 @@ private slots:
         tmrChat(w)->stop();
         w.session().setQuietPeriod(0);
         mnuPUChatLog(w)->trigger();
-        QVERIFY(w.session().settings.autoLog);
+        QVERIFY(w.session().settings().autoLog);
         QCOMPARE(w.session().quietPeriod(), ChatSession::loggingQuietTicks);
         // And the logs say when they were opened.
         int opened = 0;

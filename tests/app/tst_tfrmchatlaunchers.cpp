@@ -38,7 +38,7 @@ class TestTfrmChatLaunchers : public QObject
         auto w = std::make_unique<TfrmChat>(o, 300);
         tmrChat(*w)->stop();
         w->session().setSink(&m_sink);
-        w->session().settings.nick = "Ann"; // no nick box on the first tick
+        w->session().set(&ChatSettings::nick, "Ann"); // no nick box on the first tick
         auto control = std::make_unique<FakeProcessControl>();
         m_control = control.get();
         w->services().setProcessControl(std::move(control));

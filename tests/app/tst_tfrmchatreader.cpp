@@ -55,10 +55,10 @@ class TestTfrmChatReader : public QObject
         tmrChat(*w)->stop(); // time is driven by hand here
         w->requestAttention = [this] { ++m_urgency; };
         ChatSession &s = w->session();
-        s.settings.nick = "Ann";
-        s.settings.room = 3;
-        s.settings.showTime = false;
-        s.ownId = "ANNANNAN!";
+        s.set(&ChatSettings::nick, "Ann");
+        s.set(&ChatSettings::room, 3);
+        s.set(&ChatSettings::showTime, false);
+        s.setOwnId("ANNANNAN!");
         w->show();
         return w;
     }
@@ -67,7 +67,7 @@ class TestTfrmChatReader : public QObject
     static void page(TfrmChat &w, const QString &from)
     {
         static int serial = 0;
-        DatagramLink &link = w.session().connection.link();
+        DatagramLink &link = w.session().connection().link();
         link.Send(0); // the link takes records only from the answer to a poll
         link.receive(QString("<R>0</R><K>%1</K><L>P</L><Y>%2</Y>\n<R>4</R><N>%3</N>\n")
                          .arg(link.sequence())
@@ -132,7 +132,7 @@ private slots:
         NotificationStandIn desktop;
         QVERIFY(desktop.start(m_bus.address));
         auto w = window();
-        w->session().keywords = {"invoice"};
+        w->session().setKeywords({"invoice"});
         lookBack(*w);
 
         // While the user is in the window nothing calls for them.
@@ -167,7 +167,7 @@ private slots:
 
         // Each kind can be switched off in the view menu, and stays so.
         mnuNotifyPage(*w)->trigger();
-        QVERIFY(!w->session().settings.notifyPage);
+        QVERIFY(!w->session().settings().notifyPage);
         page(*w, "Eve");
         say(*w, "Bob", "another invoice"); // still on: the check that the page went nowhere
         QTRY_COMPARE(desktop.shown.size(), 5);
@@ -257,8 +257,8 @@ private slots:
 
         // Tab completes a nick of the members present.
         ChatSession &s = w->session();
-        s.roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
-        s.roster.DoUser("<R>5</R><E>BILLBILL#</E><N>Bill</N><I>5|1</I><#>3</#><W>-1</W>");
+        s.roster().DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        s.roster().DoUser("<R>5</R><E>BILLBILL#</E><N>Bill</N><I>5|1</I><#>3</#><W>-1</W>");
         QTest::keyClicks(memText(*w), "b");
         QTest::keyClick(memText(*w), Qt::Key_Tab);
         QCOMPARE(memText(*w)->toPlainText(), QStringLiteral("Bill:  "));
@@ -306,7 +306,7 @@ private slots:
         ChatSession &s = w->session();
         w->tmrChatTimer(); // announces us
         QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connecting to 127.0.0.1:5500…"));
-        s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n");
+        s.connection().link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n");
         w->tmrChatTimer();
         QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
         QVERIFY(lstMembers(*w)->isEnabled());
@@ -315,22 +315,22 @@ private slots:
         w->tmrChatTimer();
         s.setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(14, 5)); });
         for (int i = 0; i < 3 * DatagramLink::idlePoll; ++i)
-            s.connection.link().tick();
+            s.connection().link().tick();
         w->tmrChatTimer(); // three polls without an answer
         QCOMPARE(lblStatus(*w)->text(), QStringLiteral("No answer from the server since 14:04:59"));
 
         for (int i = 0; i <= DatagramLink::silenceLimit; ++i)
-            s.connection.link().tick();
+            s.connection().link().tick();
         w->tmrChatTimer();
         QVERIFY(
             lblStatus(*w)->text().startsWith("Connection to 127.0.0.1:5500 lost since 14:05; next try in "));
         QVERIFY(!lstMembers(*w)->isEnabled()); // greyed: these may be gone
 
-        s.connection.link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n"); // the server answers again
+        s.connection().link().receive("<R>0</R><K>1</K><Q>0</Q><L>AbC1</L>\n"); // the server answers again
         QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Connected to 127.0.0.1:5500"));
         QVERIFY(lstMembers(*w)->isEnabled());
 
-        s.settings.nick.clear();
+        s.set(&ChatSettings::nick, QString());
         w->tmrChatTimer();
         QCOMPARE(lblStatus(*w)->text(), QStringLiteral("Not connected: choose a nick in Properties"));
     }
@@ -342,7 +342,7 @@ private slots:
         QDesktopServices::setUrlHandler("https", &browser, "openUrl");
         qputenv("HCHAT_NO_WEBENGINE", "1"); // the light pane does for this
         auto w = window();
-        w->session().settings.showLinks = false; // no opening by itself
+        w->session().set(&ChatSettings::showLinks, false); // no opening by itself
         say(*w, "Bob", "see https://halvex.com/faq please");
         TranscriptEdit *t = w->transcript(false);
         QTextCursor at(t->document());

@@ -39,8 +39,8 @@ class TestTfrmChatWiring : public QObject
         tmrChat(*w)->stop(); // time is driven by hand here
         ChatSession &s = w->session();
         hchat::test::wireSession(s, sink, &sent, &catalogue);
-        s.settings.nick = "Ann";
-        s.ownId = "ANNANNAN!";
+        s.set(&ChatSettings::nick, "Ann");
+        s.setOwnId("ANNANNAN!");
         return w;
     }
 
@@ -54,8 +54,8 @@ private slots:
     void enterSendsTheLineOnce()
     {
         auto w = window();
-        w->session().settings.room = 2;
-        w->session().settings.fontColor = 255;
+        w->session().set(&ChatSettings::room, 2);
+        w->session().set(&ChatSettings::fontColor, 255);
         QTest::keyClicks(memText(*w), "hello");
         QTest::keyClick(memText(*w), Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(memText(*w), "you");
@@ -73,11 +73,11 @@ private slots:
     void swapExchangesTheRooms()
     {
         auto w = window();
-        ChatSettings &s = w->session().settings;
-        s.room = 1;
-        s.room2 = 4;
-        s.showSecond = true;
-        w->session().rooms.setEntry(4, "<#>4</#><N>Lounge</N><C>Lounge talk</C>");
+        const ChatSettings &s = w->session().settings();
+        w->session().set(&ChatSettings::room, 1);
+        w->session().set(&ChatSettings::room2, 4);
+        w->session().set(&ChatSettings::showSecond, true);
+        w->session().setRoomEntry(4, "<#>4</#><N>Lounge</N><C>Lounge talk</C>");
         w->session().dispatch(7, "<R>7</R><#>1</#><N>Help</N>");
         btnSwap(*w)->click();
         QCOMPARE(s.room, 4);
@@ -95,9 +95,9 @@ private slots:
     void chooserAndSecondRoomToggle()
     {
         auto w = window();
-        ChatSettings &s = w->session().settings;
-        s.room = 0;
-        s.room2 = 3;
+        const ChatSettings &s = w->session().settings();
+        w->session().set(&ChatSettings::room, 0);
+        w->session().set(&ChatSettings::room2, 3);
         w->session().dispatch(7, "<R>7</R><#>5</#><N>Five</N>");
         QCOMPARE(cmbRoom1(*w)->count(), 6);
         // A user's choice in the chooser (activated) changes the room.
@@ -118,8 +118,8 @@ private slots:
     {
         auto w = window();
         ChatSession &s = w->session();
-        s.settings.room = 3;
-        s.roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        s.set(&ChatSettings::room, 3);
+        s.roster().DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
         if (!lstMembers(*w)->model()) {
             // Until the roster's own model is in place, any model with the row will do.
             auto *model = new QStandardItemModel(1, 1, w.get());
@@ -130,20 +130,20 @@ private slots:
         emit lstMembers(*w)->clicked(bob); // as the user's click does
         sink.clear();
         btnIgnore(*w)->click();
-        QCOMPARE(s.ignoreList, QStringList({"BOBBOBBO"}));
-        QCOMPARE(s.roster.entry(0).icon, 30);
+        QCOMPARE(s.ignoreList(), QStringList({"BOBBOBBO"}));
+        QCOMPARE(s.roster().entry(0).icon, 30);
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Bob is ignored"}));
         QCOMPARE(btnIgnore(*w)->text(), QString("Accept"));
         btnIgnore(*w)->click();
-        QVERIFY(s.ignoreList.isEmpty());
+        QVERIFY(s.ignoreList().isEmpty());
         QCOMPARE(sink.texts("ShowMessage").last(), QString("Bob is accepted"));
     }
 
     void roomWebButtonOpensNoLocalFile()
     {
         auto w = window();
-        w->session().settings.room = 0;
-        w->session().settings.web.clear();
+        w->session().set(&ChatSettings::room, 0);
+        w->session().set(&ChatSettings::web, QString());
         w->session().dispatch(7, "<R>7</R><#>0</#><N>Help</N><U>file:///etc/passwd</U>");
         btnWeb(*w)->click();
         QVERIFY(w->services().web()->currentAddress().isEmpty());
@@ -163,7 +163,7 @@ private slots:
 
         // With PMs blocked the refusal goes back as kind 3.
         mnuPUChatPM(*w)->trigger();
-        QVERIFY(w->session().settings.blockPM);
+        QVERIFY(w->session().settings().blockPM);
         w->session().dispatch(3, "<R>3</R><N>Cy</N><E>CYCYCYCY#</E><M>hi</M>");
         QVERIFY(!TfrmPM::find(w->session(), "Cy", "CYCYCYCY#"));
         QCOMPARE(sent.size(), 1);

@@ -28,7 +28,7 @@ private slots:
         sent.clear();
         s->setSink(&sink);
         s->setSender([this](int kind, const QString &data) { sent.append({kind, data}); });
-        s->settings.nick = "Ann";
+        s->set(&ChatSettings::nick, "Ann");
         TfrmPM::route(*s, owner);
     }
     void cleanup()
@@ -91,7 +91,7 @@ private slots:
             pm(10, QStringLiteral("line %1").arg(n));
         const int most = WaitingConversations::maxOpenWindows;
         QCOMPARE(owner->findChildren<TfrmPM *>().size(), most);
-        QCOMPARE(s->privateMessages.waitingCount(), WaitingConversations::maxConversations);
+        QCOMPARE(s->privateMessages().waitingCount(), WaitingConversations::maxConversations);
         // Each window that opened by itself was told of once in the room.
         QStringList notices = sink.texts("ShowMessage");
         const QStringList opened = notices.filter("its window is open beside this one");
@@ -118,12 +118,12 @@ private slots:
         // Asking for a member who waits shows what waited.
         TfrmPM *eleven = TfrmPM::Open(*s, "Spam11", "S0000011#", owner);
         QCOMPARE(eleven->memRich->toPlainText(), QString("Spam11:  hi"));
-        QCOMPARE(s->privateMessages.waitingCount(), WaitingConversations::maxConversations - 2);
+        QCOMPARE(s->privateMessages().waitingCount(), WaitingConversations::maxConversations - 2);
     }
 
     void blockedMessagesOpenNothing()
     {
-        s->settings.blockPM = true;
+        s->set(&ChatSettings::blockPM, true);
         s->dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO#</E><M>hi</M>");
         QVERIFY(!TfrmPM::find(*s, "Bob", "BOBBOBBO#"));
         QCOMPARE(sent.size(), 1);

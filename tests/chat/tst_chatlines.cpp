@@ -37,10 +37,10 @@ private slots:
     {
         s = new ChatSession;
         hchat::test::wireSession(*s, sink);
-        s->settings.room = 7;
-        s->settings.room2 = 9;
-        s->settings.showSecond = false;
-        s->settings.showTime = false;
+        s->set(&ChatSettings::room, 7);
+        s->set(&ChatSettings::room2, 9);
+        s->set(&ChatSettings::showSecond, false);
+        s->set(&ChatSettings::showTime, false);
     }
     void cleanup() { delete s; }
 
@@ -69,8 +69,8 @@ private slots:
         QFETCH(bool, useMyColor);
         QFETCH(QString, f);
         QFETCH(int, expected);
-        s->settings.formColor = background;
-        s->settings.useMyColor = useMyColor;
+        s->set(&ChatSettings::formColor, background);
+        s->set(&ChatSettings::useMyColor, useMyColor);
         s->dispatch(1, chatRecord(QStringLiteral("hi"), f));
         QCOMPARE(sink.lineColor, expected);
         QCOMPARE(sink.texts("TimeStamp"), QStringList{"hi"});
@@ -78,12 +78,12 @@ private slots:
 
     void ignoredLineKeepsColourButShowsNothing()
     {
-        s->ignoreList << QStringLiteral("ABCDEFGH");
-        s->chatLines.lastText1 = QStringLiteral("before");
+        s->ignore(QStringLiteral("ABCDEFGH"), true);
+        s->chatLines().lastText1 = QStringLiteral("before");
         s->dispatch(1, chatRecord(QStringLiteral("spam"), QStringLiteral("255")));
         QCOMPARE(sink.lineColor, 255);
         QCOMPARE(sink.count("TimeStamp") + sink.count("TimeStamp2") + sink.count("SayIt"), 0);
-        QCOMPARE(s->chatLines.lastText1, QStringLiteral("before"));
+        QCOMPARE(s->chatLines().lastText1, QStringLiteral("before"));
 
         // The prefix is compared exactly: case and the per-run character matter not.
         sink.clear();
@@ -118,8 +118,8 @@ private slots:
         QFETCH(QString, room);
         QFETCH(int, firstCount);
         QFETCH(int, secondCount);
-        s->settings.room = first;
-        s->settings.showSecond = showSecond;
+        s->set(&ChatSettings::room, first);
+        s->set(&ChatSettings::showSecond, showSecond);
         s->dispatch(1, chatRecord(QStringLiteral("line"), QStringLiteral("1"), room));
         QCOMPARE(sink.count("TimeStamp"), firstCount);
         QCOMPARE(sink.count("SayIt"), firstCount);
@@ -128,8 +128,8 @@ private slots:
 
     void sameRoomBothTranscripts()
     {
-        s->settings.room2 = 7;
-        s->settings.showSecond = true;
+        s->set(&ChatSettings::room2, 7);
+        s->set(&ChatSettings::showSecond, true);
         s->dispatch(1, chatRecord(QStringLiteral("twice")));
         QCOMPARE(sink.texts("TimeStamp"), QStringList{"twice"});
         QCOMPARE(sink.texts("TimeStamp2"), QStringList{"twice"});
@@ -137,7 +137,7 @@ private slots:
 
     void duplicatesPerRoom()
     {
-        s->settings.showSecond = true;
+        s->set(&ChatSettings::showSecond, true);
         const QString a = QStringLiteral("a"), b = QStringLiteral("b");
         for (const QString &room :
              {QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("9"), QStringLiteral("7")})
@@ -151,7 +151,7 @@ private slots:
 
     void voiceReadPassesItsCheck()
     {
-        s->settings.voiceRead = true;
+        s->set(&ChatSettings::voiceRead, true);
         s->dispatch(1, chatRecord(QStringLiteral("say")));
         QCOMPARE(sink.calls.last().name, QStringLiteral("SayIt"));
         QCOMPARE(sink.calls.last().args.value(0).toBool(), true);
@@ -189,8 +189,8 @@ private slots:
         QFETCH(QString, z);
         QFETCH(int, zone);
         QFETCH(QString, expected);
-        s->settings.showTime = true;
-        s->settings.zone = zone;
+        s->set(&ChatSettings::showTime, true);
+        s->set(&ChatSettings::zone, zone);
         sink.stampTime = QDateTime(QDate(2020, 1, 1), QTime(1, 1)); // marks "untouched"
         s->dispatch(1,
                     chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"), z));
@@ -213,7 +213,7 @@ private slots:
 
     void stampsOffLeaveZAlone()
     {
-        s->settings.showTime = false;
+        s->set(&ChatSettings::showTime, false);
         s->dispatch(1, chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"),
                                   QStringLiteral("garbage")));
         QCOMPARE(sink.count("setStampTime"), 0);
@@ -222,7 +222,7 @@ private slots:
 
     void stampComesBeforeTheLine()
     {
-        s->settings.showTime = true;
+        s->set(&ChatSettings::showTime, true);
         s->dispatch(1, chatRecord(QStringLiteral("t"), QStringLiteral("1"), {}, QStringLiteral("ABCDEFGHx"),
                                   QStringLiteral("10:00:00")));
         QStringList order;
@@ -240,8 +240,8 @@ private slots:
         c.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(23, 11, 0)); };
         TranscriptRenderer renderer(&first, &second, c);
         s->setSink(&renderer);
-        s->settings.showTime = true;
-        s->settings.zone = 2;
+        s->set(&ChatSettings::showTime, true);
+        s->set(&ChatSettings::zone, 2);
         auto last = [](FakeTranscriptView &v) { return v.doc.lastBlock().text(); };
 
         s->dispatch(1, chatRecord("Ann:  hi", "1", "7", "ANNANNANx", "12:00:00"));
@@ -254,8 +254,8 @@ private slots:
         QCOMPARE(last(first), QString("23:11:00 dora has entered the room"));
 
         // A line for a room shown in both transcripts has its time in both.
-        s->settings.room2 = 7;
-        s->settings.showSecond = true;
+        s->set(&ChatSettings::room2, 7);
+        s->set(&ChatSettings::showSecond, true);
         s->dispatch(1, chatRecord("Ann:  both", "1", "7", "ANNANNANx", "12:30:00"));
         QCOMPARE(last(first), QString("12:30:00 Ann:  both"));
         QCOMPARE(last(second), QString("12:30:00 Ann:  both"));
@@ -272,14 +272,14 @@ private slots:
         ignore.close();
         StoredLists lists;
         lists.load(shipped, *s);
-        QCOMPARE(s->ignoreList, (QStringList{"ABCDEFGH", "ZZZZZZZZ"}));
+        QCOMPARE(s->ignoreList(), (QStringList{"ABCDEFGH", "ZZZZZZZZ"}));
 
         FakeTranscriptView first, second;
         TranscriptRenderer renderer(&first, &second, TranscriptContext());
         renderer.context().showTimeStamps = [] { return false; };
         s->setSink(&renderer);
         // A blank that got into the list anyway hides nothing either.
-        s->ignoreList << QString();
+        s->ignore(QString(), true);
         s->dispatch(1, "<R>1</R><#>7</#><M>dora has entered the room</M>"); // a server notice: no E
         s->dispatch(1, chatRecord("spam", "1", "7", "ABCDEFGHx"));
         s->dispatch(1, chatRecord("Bob:  hello", "1", "7", "BOBBOBBOx"));
@@ -291,7 +291,7 @@ private slots:
     {
         s->setSink(nullptr);
         s->dispatch(1, chatRecord(QStringLiteral("x")));
-        QCOMPARE(s->chatLines.lastText1, QStringLiteral("x"));
+        QCOMPARE(s->chatLines().lastText1, QStringLiteral("x"));
     }
 };
 

@@ -58,7 +58,7 @@ class TestConnection : public QObject
     FakeTransport transport;
     std::unique_ptr<ChatSession> session;
 
-    Connection &conn() { return session->connection; }
+    Connection &conn() { return session->connection(); }
     int k() { return conn().link().sequence(); }
 
 private slots:
@@ -70,30 +70,30 @@ private slots:
         session->setCatalogue(&catalogue);
         session->setSink(&sink);
         session->setClock([] { return QDateTime(QDate(2024, 5, 6), QTime(13, 4, 5)); });
-        session->settings.nick = "Me";
-        session->settings.room = 2;
-        session->settings.pageSound = "/media/Notify.wav";
+        session->set(&ChatSettings::nick, "Me");
+        session->set(&ChatSettings::room, 2);
+        session->set(&ChatSettings::pageSound, "/media/Notify.wav");
     }
     void cleanup() { session.reset(); }
 
     void memberIdMadeOnceAndKept()
     {
         conn().open(&transport);
-        const QString prefix = session->settings.memberId;
+        const QString prefix = session->settings().memberId;
         QCOMPARE(prefix.size(), 8);
         QVERIFY(Connection::isUsablePrefix(prefix));
-        QCOMPARE(session->ownId.size(), 9);
-        QVERIFY(session->ownId.startsWith(prefix));
+        QCOMPARE(session->ownId().size(), 9);
+        QVERIFY(session->ownId().startsWith(prefix));
 
         ChatSession next;
-        next.settings.memberId = prefix;
-        next.connection.open(&transport);
-        QCOMPARE(next.settings.memberId, prefix);
+        next.set(&ChatSettings::memberId, prefix);
+        next.connection().open(&transport);
+        QCOMPARE(next.settings().memberId, prefix);
 
         ChatSession broken;
-        broken.settings.memberId = "<E>bad</E>";
-        broken.connection.open(&transport);
-        QVERIFY(Connection::isUsablePrefix(broken.settings.memberId));
+        broken.set(&ChatSettings::memberId, "<E>bad</E>");
+        broken.connection().open(&transport);
+        QVERIFY(Connection::isUsablePrefix(broken.settings().memberId));
     }
 
     void runCharacterNeverBreaksTags()
@@ -111,8 +111,8 @@ private slots:
 
     void firstTickAnnounces()
     {
-        session->settings.url = "http://me.example/";
-        session->settings.profile = "Line one\r\nline two";
+        session->set(&ChatSettings::url, "http://me.example/");
+        session->set(&ChatSettings::profile, "Line one\r\nline two");
         conn().open(&transport);
         session->tick();
         // No welcome before the server has answered: where we try to connect.
@@ -123,13 +123,13 @@ private slots:
         // room list, the away text.
         QCOMPARE(kindsOf(records), QStringList({"5", "25", "12", "6"}));
         QCOMPARE(records[0],
-                 "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
+                 "<R>5</R><E>" + session->ownId() + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
         QCOMPARE(records[1], QString("<R>25</R><#>2</#>"));
         QCOMPARE(records[3], QString("<R>6</R><U>http://me.example/</U><M>Line one||line two</M>"));
         QCOMPARE(session->quietPeriod(), 11); // 12, less this tick
-        QCOMPARE(session->roomHandling.holdOffLeft(), 11);
+        QCOMPARE(session->roomHandling().holdOffLeft(), 11);
         // The server's first records: now we are there, welcomed once.
-        transport.deliver(ack(k(), "<R>5</R><N>Me</N><E>" + session->ownId.toUtf8() + "</E><#>2</#>\n"));
+        transport.deliver(ack(k(), "<R>5</R><N>Me</N><E>" + session->ownId().toUtf8() + "</E><#>2</#>\n"));
         transport.deliver(ack(k(), "<R>1</R><M>hello</M>\n"));
         QCOMPARE(sink.notices().mid(1), QStringList{"T568:Me"});
         // Later ticks do not announce again.
@@ -151,27 +151,29 @@ private slots:
     {
         QFETCH(int, kind);
         QFETCH(QString, fields);
-        session->settings.showSecond = true;
-        session->settings.room2 = 4;
+        session->set(&ChatSettings::showSecond, true);
+        session->set(&ChatSettings::room2, 4);
         session->setIcon(7);
         session->setAway(3);
         conn().open(&transport);
         session->Send(kind);
         QCOMPARE(recordsOf(conn().link().outbox()),
-                 QStringList{"<R>5</R><E>" + session->ownId + "</E>" + fields});
+                 QStringList{"<R>5</R><E>" + session->ownId() + "</E>" + fields});
         QCOMPARE(conn().link().pollCountdown(), 1);
     }
 
     void longNickHeldTo20()
     {
-        session->settings.nick = QString(30, u'n');
+        session->set(&ChatSettings::nick, QString(30, u'n'));
         conn().open(&transport);
         QCOMPARE(GetS(conn().presence(5), "N").size(), 20);
+        session->editSettings([](ChatSettings &s) { s.nick = QString(30, u'm'); });
+        QCOMPARE(session->settings().nick, QString(20, u'm')); // an edit keeps the nick rule too
     }
 
     void emptyNickSendsNothing()
     {
-        session->settings.nick.clear();
+        session->set(&ChatSettings::nick, QString());
         conn().open(&transport);
         for (int i = 0; i < 200; ++i)
             session->tick();
@@ -180,7 +182,7 @@ private slots:
         QVERIFY(transport.sent.isEmpty());
         QVERIFY(sink.notices().isEmpty());
         // Once a nick is set the first tick announces.
-        session->settings.nick = "Late";
+        session->set(&ChatSettings::nick, "Late");
         session->tick();
         QCOMPARE(sink.notices().value(0), QString("Connecting to 127.0.0.1:5500…"));
         QCOMPARE(transport.sent.size(), 1);
@@ -195,7 +197,7 @@ private slots:
 
     void kindTenQueuesPresenceRoomAndAwayText()
     {
-        session->settings.profile = "gone fishing";
+        session->set(&ChatSettings::profile, "gone fishing");
         conn().open(&transport);
         session->tick();
         transport.deliver(ack(k()));
@@ -212,11 +214,11 @@ private slots:
     {
         conn().open(&transport);
         session->tick();
-        const QString id = session->ownId;
+        const QString id = session->ownId();
         transport.deliver(ack(10)); // the answer to our announcement
-        QVERIFY(session->ownId != id && session->ownId.startsWith(session->settings.memberId));
-        QVERIFY(sink.notices().last().endsWith(session->ownId + '.'));
-        QVERIFY(recordsOf(conn().link().outbox()).first().contains(session->ownId));
+        QVERIFY(session->ownId() != id && session->ownId().startsWith(session->settings().memberId));
+        QVERIFY(sink.notices().last().endsWith(session->ownId() + '.'));
+        QVERIFY(recordsOf(conn().link().outbox()).first().contains(session->ownId()));
     }
 
     void roomsHandlingAnnouncesWhenWired()
@@ -273,14 +275,14 @@ private slots:
         conn().open(&transport);
         conn().link().Send(0);
         transport.deliver(ack(0, "<R>18</R><T>2800</T>\n"));
-        QCOMPARE(session->settings.buffer, 2800);
+        QCOMPARE(session->settings().buffer, 2800);
         QCOMPARE(sink.notices(), QStringList{"T525:2800"});
         const QString out = QString::fromUtf8(conn().link().outbox());
         QVERIFY(out.startsWith("<R>5</R>"));
         QVERIFY(out.contains("<T>2800</T>"));
         conn().link().Send(0);
         transport.deliver(ack(k(), "<R>18</R><T>x</T>\n"));
-        QCOMPARE(session->settings.buffer, 2800);
+        QCOMPARE(session->settings().buffer, 2800);
     }
 
     void pageShowsNoticeAndPlaysSound()
@@ -304,8 +306,10 @@ private slots:
 
     void endpointChoice()
     {
-        session->settings.servers[1] = "10.0.0.1:6000";
-        session->settings.servers[2] = "not a server";
+        session->editSettings([](ChatSettings &s) { s.serverKeys[1] = "old"; });
+        session->setServer(1, "10.0.0.1:6000");
+        QVERIFY(session->settings().serverKeys[1].isEmpty()); // the old address's key stays behind
+        session->setServer(2, "not a server");
         conn().open(&transport);
         QCOMPARE(transport.host, QString("127.0.0.1"));
         QCOMPARE(transport.port, quint16(5500));
@@ -314,11 +318,11 @@ private slots:
         transport.take();
 
         conn().selectServer(1);
-        QCOMPARE(session->settings.serverChoice, 1);
+        QCOMPARE(session->settings().serverChoice, 1);
         QCOMPARE(transport.sent.size(), 1); // leave and poll, to the old server
         QCOMPARE(transport.sentTo.first(), QString("127.0.0.1:5500"));
         QCOMPARE(recordsOf(transport.sent.first()).value(0),
-                 "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>-1</#><W>-1</W><T>1400</T>");
+                 "<R>5</R><E>" + session->ownId() + "</E><N>Me</N><I>0|0</I><#>-1</#><W>-1</W><T>1400</T>");
         QCOMPARE(transport.host + ":" + QString::number(transport.port), QString("10.0.0.1:6000"));
         QVERIFY(conn().link().outbox().isEmpty());
         // The new server hears from us at once: presence first.
@@ -326,7 +330,7 @@ private slots:
         QCOMPARE(transport.sentTo.value(1), QString("10.0.0.1:6000"));
         QCOMPARE(kindsOf(recordsOf(transport.last())), QStringList({"5", "25", "12"}));
         QCOMPARE(recordsOf(transport.last()).first(),
-                 "<R>5</R><E>" + session->ownId + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
+                 "<R>5</R><E>" + session->ownId() + "</E><N>Me</N><I>0|0</I><#>2</#><W>-1</W><T>1400</T>");
 
         // The same endpoint again changes nothing.
         const int changes = transport.endpointChanges;
@@ -342,13 +346,13 @@ private slots:
     {
         QVERIFY(!conn().setServerOverride("host:notaport"));
         QVERIFY(conn().setServerOverride("chat.example:7000"));
-        session->settings.servers[1] = "10.0.0.1:6000";
+        session->setServer(1, "10.0.0.1:6000");
         conn().open(&transport);
         QCOMPARE(transport.host, QString("chat.example"));
         QCOMPARE(transport.port, quint16(7000));
         conn().selectServer(1);
         QCOMPARE(transport.host, QString("chat.example"));
-        QCOMPARE(session->settings.serverChoice, 1); // saved for the next run
+        QCOMPARE(session->settings().serverChoice, 1); // saved for the next run
     }
 
     void closeLeavesAndStops()
@@ -371,7 +375,7 @@ private slots:
         conn().open(&transport);
         session->tick();
         transport.deliver(ack(k(), "<R>1</R><M>here</M>\n"));
-        session->settings.nick = "Other";
+        session->set(&ChatSettings::nick, "Other");
         conn().reinitialise();
         session->tick();
         QCOMPARE(sink.notices().mid(1), (QStringList{"T568:Me", "T568:Other"}));

@@ -26,14 +26,14 @@ private slots:
         s->setSink(&sink);
         sent.clear();
         s->setSender([this](int kind, const QString &) { sent << kind; });
-        s->settings.room = 7;
-        s->settings.nick = "Me";
-        s->settings.icon = 40;
+        s->set(&ChatSettings::room, 7);
+        s->set(&ChatSettings::nick, "Me");
+        s->set(&ChatSettings::icon, 40);
         s->setIcon(40);
-        s->ownId = "OWNIDXYZ!";
-        s->roster.DoUser(userRecord("Me", "OWNIDXYZ!", 7));
-        s->roster.DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7));
-        s->roster.DoUser(userRecord("Amy", "AAAAAAAA1", 7));
+        s->setOwnId("OWNIDXYZ!");
+        s->roster().DoUser(userRecord("Me", "OWNIDXYZ!", 7));
+        s->roster().DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7));
+        s->roster().DoUser(userRecord("Amy", "AAAAAAAA1", 7));
     }
     void cleanup() { delete s; }
 
@@ -55,13 +55,13 @@ private slots:
 
     void iconChoice()
     {
-        QSignalSpy focus(&s->memberActions, &MemberActions::focusTextRequested);
-        s->memberActions.mnuIconClick(62);
+        QSignalSpy focus(&s->memberActions(), &MemberActions::focusTextRequested);
+        s->memberActions().mnuIconClick(62);
         QCOMPARE(s->currentIcon(), 62);
-        s->memberActions.mnuIconClick(62); // again: back to the default
+        s->memberActions().mnuIconClick(62); // again: back to the default
         QCOMPARE(s->currentIcon(), 40);
-        s->memberActions.mnuIconClick(5);
-        s->memberActions.run(MemberActions::iconMenu().first()); // My Icon
+        s->memberActions().mnuIconClick(5);
+        s->memberActions().run(MemberActions::iconMenu().first()); // My Icon
         QCOMPARE(s->currentIcon(), 40);
         QCOMPARE(sent, (QList<int>{5, 5, 5, 5}));
         QCOMPARE(focus.count(), 4);
@@ -70,11 +70,11 @@ private slots:
     void awayToggles()
     {
         const auto &menu = MemberActions::iconMenu();
-        s->memberActions.run(menu.at(5)); // bbl
+        s->memberActions().run(menu.at(5)); // bbl
         QCOMPARE(s->awayCode(), 3);
-        s->memberActions.run(menu.at(6)); // gn
+        s->memberActions().run(menu.at(6)); // gn
         QCOMPARE(s->awayCode(), 4);
-        s->memberActions.run(menu.at(6));
+        s->memberActions().run(menu.at(6));
         QCOMPARE(s->awayCode(), 0);
         QCOMPARE(s->currentIcon(), 40);
         QCOMPARE(sent, (QList<int>{5, 5, 5}));
@@ -82,48 +82,48 @@ private slots:
 
     void clicks()
     {
-        QSignalSpy buttons(&s->memberActions, &MemberActions::memberButtonsVisible);
-        const int zoe = s->roster.MemberIndex("Zoe", "ZZZZZZZZ1");
-        s->memberActions.lstMembersClick(zoe);
-        QCOMPARE(s->roster.lblCount(), QStringLiteral("3 users"));
+        QSignalSpy buttons(&s->memberActions(), &MemberActions::memberButtonsVisible);
+        const int zoe = s->roster().MemberIndex("Zoe", "ZZZZZZZZ1");
+        s->memberActions().lstMembersClick(zoe);
+        QCOMPARE(s->roster().lblCount(), QStringLiteral("3 users"));
         s->setStaffMode(true);
-        s->memberActions.lstMembersClick(zoe);
-        QCOMPARE(s->roster.lblCount(), QStringLiteral("ZZZZZZZZ1"));
+        s->memberActions().lstMembersClick(zoe);
+        QCOMPARE(s->roster().lblCount(), QStringLiteral("ZZZZZZZZ1"));
         QCOMPARE(buttons.count(), 2);
 
         QStringList opened;
-        s->memberActions.openPrivateMessage = [&](const QString &n, const QString &id) {
+        s->memberActions().openPrivateMessage = [&](const QString &n, const QString &id) {
             opened << n + "/" + id;
         };
-        s->memberActions.lstMembersDblClick(zoe);
+        s->memberActions().lstMembersDblClick(zoe);
         QCOMPARE(opened, QStringList{"Zoe/ZZZZZZZZ1"});
         QCOMPARE(buttons.last().at(0).toBool(), false);
 
-        const int me = s->roster.MemberIndex("Me", s->ownId);
-        s->memberActions.lstMembersDblClick(me);
+        const int me = s->roster().MemberIndex("Me", s->ownId());
+        s->memberActions().lstMembersDblClick(me);
         QCOMPARE(s->awayCode(), 4);
-        s->memberActions.lstMembersDblClick(me);
+        s->memberActions().lstMembersDblClick(me);
         QCOMPARE(s->awayCode(), 0);
         QCOMPARE(opened.size(), 1);
-        s->memberActions.lstMembersDblClick(-1); // empty space: nothing but focus
+        s->memberActions().lstMembersDblClick(-1); // empty space: nothing but focus
         QCOMPARE(opened.size(), 1);
     }
 
     void popup()
     {
-        MembersPopup p = s->memberActions.mnuPUMembersPopup(-1);
+        MembersPopup p = s->memberActions().mnuPUMembersPopup(-1);
         QVERIFY(!p.hasSelection && !p.saveReportVisible && !p.bootVisible);
 
-        const int amy = s->roster.MemberIndex("Amy", "AAAAAAAA1");
-        p = s->memberActions.mnuPUMembersPopup(amy);
+        const int amy = s->roster().MemberIndex("Amy", "AAAAAAAA1");
+        p = s->memberActions().mnuPUMembersPopup(amy);
         QCOMPARE(p.page, QStringLiteral("Page Amy"));
         QCOMPARE(p.ignore, QStringLiteral("Ignore Amy"));
         QCOMPARE(p.boot, QStringLiteral("Boot Amy"));
 
-        s->ignoreList << "AAAAAAAA";
+        s->ignore("AAAAAAAA", true);
         s->setStaffMode(true);
-        s->memberActions.administersRoom = [] { return true; };
-        p = s->memberActions.mnuPUMembersPopup(amy);
+        s->memberActions().administersRoom = [] { return true; };
+        p = s->memberActions().mnuPUMembersPopup(amy);
         QCOMPARE(p.ignore, QStringLiteral("Accept Amy"));
         QVERIFY(p.saveReportVisible && p.bootVisible);
     }
@@ -132,10 +132,10 @@ private slots:
     {
         QTemporaryDir dir;
         s->setLogFolder(dir.path() + "/ChatLog/");
-        QVERIFY(!s->memberActions.mnuSaveMemberClick()); // staff only
+        QVERIFY(!s->memberActions().mnuSaveMemberClick()); // staff only
         QVERIFY(!QFile::exists(s->logFolder() + "Members.txt"));
         s->setStaffMode(true);
-        QVERIFY(s->memberActions.mnuSaveMemberClick());
+        QVERIFY(s->memberActions().mnuSaveMemberClick());
         QFile f(s->logFolder() + "Members.txt");
         QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
         QCOMPARE(QString::fromUtf8(f.readAll()), QStringLiteral("Amy,AAAAAAAA\nMe,OWNIDXYZ\nZoe,ZZZZZZZZ\n"));
@@ -143,7 +143,7 @@ private slots:
 
     void modelFollowsRoster()
     {
-        RosterModel model(s->roster);
+        RosterModel model(s->roster());
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.index(0).data().toString(), QStringLiteral("Amy"));
@@ -151,7 +151,7 @@ private slots:
         QVERIFY(!model.index(0).data(Qt::DecorationRole).value<QIcon>().isNull());
 
         QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
-        s->roster.DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7, -1, "62|3")); // to the front
+        s->roster().DoUser(userRecord("Zoe", "ZZZZZZZZ1", 7, -1, "62|3")); // to the front
         QCOMPARE(moved.count(), 1);
         QCOMPARE(model.index(0).data().toString(), QStringLiteral("Zoe"));
         QCOMPARE(model.index(0).data(RosterModel::IconRole).toInt(), 62);
@@ -159,16 +159,16 @@ private slots:
         QVERIFY(!model.index(0).data(RosterModel::StateIconRole).value<QIcon>().isNull());
 
         for (int i = 0; i < 30; ++i)
-            s->roster.DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), 7, -1,
-                                        QString("%1|").arg(i * 7 % 70)));
+            s->roster().DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), 7, -1,
+                                          QString("%1|").arg(i * 7 % 70)));
         for (int i = 0; i < 30; i += 2)
-            s->roster.DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), -1));
+            s->roster().DoUser(userRecord(QString("n%1").arg(i % 7), QString("ID%1").arg(i), -1));
         for (int i = 0; i < 14; ++i)
             s->tick();
-        QCOMPARE(model.rowCount(), s->roster.count());
+        QCOMPARE(model.rowCount(), s->roster().count());
         for (int r = 1; r < model.rowCount(); ++r)
-            QVERIFY(MemberList::lstMembersCompare(s->roster.entry(r - 1), s->roster.entry(r)) <= 0);
-        s->roster.clear();
+            QVERIFY(MemberList::lstMembersCompare(s->roster().entry(r - 1), s->roster().entry(r)) <= 0);
+        s->roster().clear();
         QCOMPARE(model.rowCount(), 0);
     }
 };

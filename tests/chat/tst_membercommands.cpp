@@ -29,9 +29,9 @@ private slots:
     {
         s = new ChatSession;
         hchat::test::wireSession(*s, sink, &sent, &catalogue);
-        s->settings.nick = "Ann";
-        s->ownId = "ANNANNAN!";
-        s->settings.room = 3;
+        s->set(&ChatSettings::nick, "Ann");
+        s->setOwnId("ANNANNAN!");
+        s->set(&ChatSettings::room, 3);
     }
     void cleanup() { delete s; }
 
@@ -58,8 +58,8 @@ private slots:
         QFETCH(Command, command);
         QFETCH(QString, text);
         s->setStaffMode(true);
-        s->passes.setEntry(3, "<S>key</S>");
-        QVERIFY(s->memberCommands.run(command, bob, text));
+        s->setPassEntry(3, "<S>key</S>");
+        QVERIFY(s->memberCommands().run(command, bob, text));
         QCOMPARE(sent.size(), 1);
         QTEST(sent.at(0).first, "kind");
         QTEST(sent.at(0).second, "data");
@@ -89,56 +89,56 @@ private slots:
         QFETCH(bool, admin);
         QFETCH(bool, own);
         s->setStaffMode(staff);
-        s->rooms.setEntry(3, "<#>3</#><S>key</S>");
-        s->passes.setEntry(3, admin ? "<S>key</S>" : "<S>guess</S>");
+        s->setRoomEntry(3, "<#>3</#><S>key</S>");
+        s->setPassEntry(3, admin ? "<S>key</S>" : "<S>guess</S>");
         const MemberCommands::Member who = own ? MemberCommands::Member{"Ann", "ANNANNAN!"} : bob;
-        QTEST(s->memberCommands.available(command, who), "available");
+        QTEST(s->memberCommands().available(command, who), "available");
         // run() refuses what is not offered, and sends nothing then.
-        if (!s->memberCommands.available(command, who)) {
-            QVERIFY(!s->memberCommands.run(command, who, "x"));
+        if (!s->memberCommands().available(command, who)) {
+            QVERIFY(!s->memberCommands().run(command, who, "x"));
             QVERIFY(sent.isEmpty());
         }
     }
 
     void ignoreToggles()
     {
-        s->roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
-        const int row = s->roster.MemberIndex("Bob", "BOBBOBBO#");
+        s->roster().DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        const int row = s->roster().MemberIndex("Bob", "BOBBOBBO#");
         QVERIFY(row >= 0);
-        QSignalSpy changed(&s->memberCommands, &MemberCommands::ignoreChanged);
+        QSignalSpy changed(&s->memberCommands(), &MemberCommands::ignoreChanged);
         sink.clear();
 
-        QVERIFY(s->memberCommands.run(Command::Ignore, bob));
-        QCOMPARE(s->ignoreList, QStringList({"BOBBOBBO"}));
-        QCOMPARE(s->roster.entry(s->roster.MemberIndex("Bob", "BOBBOBBO#")).icon, 30);
+        QVERIFY(s->memberCommands().run(Command::Ignore, bob));
+        QCOMPARE(s->ignoreList(), QStringList({"BOBBOBBO"}));
+        QCOMPARE(s->roster().entry(s->roster().MemberIndex("Bob", "BOBBOBBO#")).icon, 30);
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Bob is ignored now"}));
         QVERIFY(sent.isEmpty());
         QVERIFY(changed.last().at(2).toBool());
 
         sink.clear();
-        QVERIFY(s->memberCommands.run(Command::Ignore, bob));
-        QVERIFY(s->ignoreList.isEmpty());
+        QVERIFY(s->memberCommands().run(Command::Ignore, bob));
+        QVERIFY(s->ignoreList().isEmpty());
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Bob is heard again"}));
         QVERIFY(!changed.last().at(2).toBool());
         // The covered icon comes back with the member's own record.
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.at(0).first, 15);
-        s->roster.DoUser("<R>15</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
-        QCOMPARE(s->roster.entry(s->roster.MemberIndex("Bob", "BOBBOBBO#")).icon, 5);
+        s->roster().DoUser("<R>15</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        QCOMPARE(s->roster().entry(s->roster().MemberIndex("Bob", "BOBBOBBO#")).icon, 5);
     }
 
     void refreshStartsTheListQuietly()
     {
-        s->roster.DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
-        QVERIFY(s->memberCommands.run(Command::RefreshMembers));
+        s->roster().DoUser("<R>5</R><E>BOBBOBBO#</E><N>Bob</N><I>5|1</I><#>3</#><W>-1</W>");
+        QVERIFY(s->memberCommands().run(Command::RefreshMembers));
         QCOMPARE(s->quietPeriod(), MemberCommands::refreshQuietTicks);
-        QCOMPARE(s->roster.count(), 0);
+        QCOMPARE(s->roster().count(), 0);
     }
 
     void privateMessageWithoutTextOpensTheWindow()
     {
-        QSignalSpy open(&s->memberCommands, &MemberCommands::privateMessageRequested);
-        QVERIFY(s->memberCommands.run(Command::PrivateMessage, bob));
+        QSignalSpy open(&s->memberCommands(), &MemberCommands::privateMessageRequested);
+        QVERIFY(s->memberCommands().run(Command::PrivateMessage, bob));
         QCOMPARE(open.count(), 1);
         QVERIFY(sent.isEmpty());
     }
@@ -167,7 +167,7 @@ private slots:
     {
         QFETCH(int, kind);
         QFETCH(QString, record);
-        s->rooms.setEntry(2, "<#>2</#><N>Lounge</N>");
+        s->setRoomEntry(2, "<#>2</#><N>Lounge</N>");
         s->dispatch(kind, record);
         QTEST(sink.texts("ShowMessage"), "shown");
     }

@@ -41,7 +41,7 @@ class TestOwnLines : public QObject
     FakeTransport transport;
     std::unique_ptr<ChatSession> s;
 
-    int k() const { return s->connection.link().sequence(); }
+    int k() const { return s->connection().link().sequence(); }
     // The number the sink was told for the last own line shown.
     quint32 lastNumber() const
     {
@@ -72,9 +72,9 @@ private slots:
         transport = FakeTransport();
         s = std::make_unique<ChatSession>();
         hchat::test::wireSession(*s, sink);
-        s->settings.nick = "Ann";
-        s->settings.room = 1;
-        s->connection.open(&transport);
+        s->set(&ChatSettings::nick, "Ann");
+        s->set(&ChatSettings::room, 1);
+        s->connection().open(&transport);
         s->tick(); // announces
         transport.deliver(ack(k()));
         sink.clear();
@@ -84,22 +84,22 @@ private slots:
 
     void pendingUntilTheServerTakesIt()
     {
-        QCOMPARE(s->textEntry.submit("hello"), Result::Sent);
+        QCOMPARE(s->textEntry().submit("hello"), Result::Sent);
         const quint32 n = lastNumber();
         QVERIFY(n != 0);
-        QVERIFY(s->ownLines.isPending(n));
+        QVERIFY(s->ownLines().isPending(n));
         QVERIFY(states(n).isEmpty()); // shown pending, nothing more yet
         s->tick();
         transport.deliver(ack((k() + 5) % 10)); // somebody else's acknowledgement
         QVERIFY(states(n).isEmpty());
         transport.deliver(ack(k()));
         QCOMPARE(states(n), QStringList{delivered()});
-        QVERIFY(!s->ownLines.isPending(n));
+        QVERIFY(!s->ownLines().isPending(n));
     }
 
     void refusedByTheServer()
     {
-        s->textEntry.submit("in the wrong room");
+        s->textEntry().submit("in the wrong room");
         const quint32 n = lastNumber();
         s->tick();
         const QByteArray refusal = "<R>1</R><O>" + QByteArray::number(n) +
@@ -111,11 +111,11 @@ private slots:
 
     void keptThroughALostLinkAndSentAfterTheAnnouncement()
     {
-        s->textEntry.submit("one");
+        s->textEntry().submit("one");
         for (int i = 0; i <= DatagramLink::silenceLimit; ++i)
             s->tick();
-        QVERIFY(s->connection.isLost());
-        s->textEntry.submit("two");
+        QVERIFY(s->connection().isLost());
+        s->textEntry().submit("two");
         const quint32 two = lastNumber();
         transport.take();
         // The server came back without our session.
@@ -127,14 +127,14 @@ private slots:
         QCOMPARE(kindsCarried(transport.last()), (QStringList{"1", "1"}));
         transport.deliver(ack(k()));
         QCOMPARE(states(two), QStringList{delivered()});
-        QCOMPARE(s->ownLines.pendingCount(), 0);
+        QCOMPARE(s->ownLines().pendingCount(), 0);
     }
 
     void aFullOutboxGivesUpTheOldestOutLoud()
     {
         QList<quint32> numbers;
         for (int i = 0; i <= WireLimits::maxQueuedRecords; ++i) {
-            s->textEntry.submit(QStringLiteral("line %1").arg(i));
+            s->textEntry().submit(QStringLiteral("line %1").arg(i));
             numbers << lastNumber();
         }
         QCOMPARE(states(numbers.first()), QStringList{notDelivered("too many lines waiting for the server")});
@@ -145,9 +145,9 @@ private slots:
 
     void privateMessages()
     {
-        QSignalSpy changed(&s->ownLines, &OwnLines::stateChanged);
-        QSignalSpy sent(&s->privateMessages, &PrivateMessages::messageSent);
-        QCOMPARE(s->privateMessages.send("Zed", "ZZZZZZZZ1", "psst"), Result::Sent);
+        QSignalSpy changed(&s->ownLines(), &OwnLines::stateChanged);
+        QSignalSpy sent(&s->privateMessages(), &PrivateMessages::messageSent);
+        QCOMPARE(s->privateMessages().send("Zed", "ZZZZZZZZ1", "psst"), Result::Sent);
         const quint32 n = sent.first().at(4).toUInt();
         QVERIFY(n != 0);
         s->tick();
@@ -160,9 +160,9 @@ private slots:
         QCOMPARE(changed.last().at(1).value<OwnLineState>(), OwnLineState::NotDelivered);
         QCOMPARE(changed.last().at(2).toString(), QStringLiteral("Zed is not in the chat"));
         // Once the chat is closed nothing is shown as sent.
-        s->connection.close();
+        s->connection().close();
         QString why;
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "still there?", &why), Result::Refused);
+        QCOMPARE(s->privateMessages().send("Bob", "BOBBOBBO#", "still there?", &why), Result::Refused);
         QCOMPARE(why, PrivateMessages::chatClosedText());
         QCOMPARE(sent.size(), 1);
     }

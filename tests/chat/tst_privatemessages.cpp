@@ -24,16 +24,16 @@ private slots:
         s = new ChatSession;
         hchat::test::wireSession(*s, sink, &sent);
         logged.clear();
-        s->settings.nick = "Ann";
-        s->settings.pmSound = "/media/TaDa.wav";
-        s->privateMessages.pmAutoLog = [this](const QString &line) { logged << line; };
+        s->set(&ChatSettings::nick, "Ann");
+        s->set(&ChatSettings::pmSound, "/media/TaDa.wav");
+        s->privateMessages().pmAutoLog = [this](const QString &line) { logged << line; };
     }
     void cleanup() { delete s; }
 
     void arrivingMessage()
     {
-        QSignalSpy arrived(&s->privateMessages, &PrivateMessages::messageArrived);
-        s->settings.autoLog = true;
+        QSignalSpy arrived(&s->privateMessages(), &PrivateMessages::messageArrived);
+        s->set(&ChatSettings::autoLog, true);
         s->dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO#</E><F>255</F><M>psst||there</M>");
         QCOMPARE(arrived.count(), 1);
         QCOMPARE(arrived.at(0).at(0).toString(), QString("Bob"));
@@ -60,8 +60,8 @@ private slots:
     void blockedMessages()
     {
         QFETCH(QString, record);
-        QSignalSpy arrived(&s->privateMessages, &PrivateMessages::messageArrived);
-        s->settings.blockPM = true;
+        QSignalSpy arrived(&s->privateMessages(), &PrivateMessages::messageArrived);
+        s->set(&ChatSettings::blockPM, true);
         s->dispatch(3, record);
         QStringList answers;
         for (const auto &x : sent) {
@@ -75,10 +75,10 @@ private slots:
 
     void ignoredSenderIsDropped()
     {
-        QSignalSpy arrived(&s->privateMessages, &PrivateMessages::messageArrived);
-        s->ignoreList << "BOBBOBBO";
+        QSignalSpy arrived(&s->privateMessages(), &PrivateMessages::messageArrived);
+        s->ignore("BOBBOBBO", true);
         s->dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO#</E><M>hi</M>");
-        s->settings.blockPM = true;
+        s->set(&ChatSettings::blockPM, true);
         s->dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO#</E><M>hi</M>");
         QCOMPARE(arrived.count(), 0);
         QVERIFY(sent.isEmpty());
@@ -86,21 +86,21 @@ private slots:
 
     void sending()
     {
-        QSignalSpy out(&s->privateMessages, &PrivateMessages::messageSent);
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "one\ntwo"), Result::Sent);
+        QSignalSpy out(&s->privateMessages(), &PrivateMessages::messageSent);
+        QCOMPARE(s->privateMessages().send("Bob", "BOBBOBBO#", "one\ntwo"), Result::Sent);
         QCOMPARE(sent.at(0).first, 3);
         QCOMPARE(sent.at(0).second, QString("<N>Bob</N><E>BOBBOBBO#</E><M>one||two</M>"));
         QCOMPARE(out.at(0).at(2).toString(), QString("Ann:  one\r\ntwo"));
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "  \n"), Result::Empty);
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", QString(4100, 'x')), Result::TooLong);
+        QCOMPARE(s->privateMessages().send("Bob", "BOBBOBBO#", "  \n"), Result::Empty);
+        QCOMPARE(s->privateMessages().send("Bob", "BOBBOBBO#", QString(4100, 'x')), Result::TooLong);
         QCOMPARE(sent.size(), 1);
     }
 
     void refusedWhereItCouldNotLeave()
     {
         QString why;
-        s->settings.nick.clear();
-        QCOMPARE(s->privateMessages.send("Bob", "BOBBOBBO#", "hi", &why), Result::Refused);
+        s->set(&ChatSettings::nick, QString());
+        QCOMPARE(s->privateMessages().send("Bob", "BOBBOBBO#", "hi", &why), Result::Refused);
         QCOMPARE(why, TextEntry::noNickText());
         QVERIFY(sent.isEmpty());
     }
@@ -110,7 +110,7 @@ private slots:
         // Bob reconnected: same prefix, another per-run character.
         s->dispatch(3, "<R>3</R><N>Bob</N><E>BOBBOBBO$</E><M>back</M>");
         QCOMPARE(PrivateMessages::correspondentKey("Bob", "BOBBOBBO#"), QString("BOBBOBBO"));
-        s->privateMessages.send("Bob", "BOBBOBBO#", "welcome back");
+        s->privateMessages().send("Bob", "BOBBOBBO#", "welcome back");
         QCOMPARE(sent.last().second, QString("<N>Bob</N><E>BOBBOBBO$</E><M>welcome back</M>"));
     }
 };

@@ -47,30 +47,30 @@ private slots:
         s->setSender([this](int kind, const QString &data) {
             sent.append({kind, data});
             if (kind == 5 || kind == 50 || kind == 51)
-                s->roomHandling.holdOff(Rooms::holdOffTicks); // as the link does for presence
+                s->roomHandling().holdOff(Rooms::holdOffTicks); // as the link does for presence
         });
-        s->settings.nick = "Ann";
-        s->ownId = "ANNANNAN!";
-        s->settings.room = 1;
-        s->settings.room2 = 4;
+        s->set(&ChatSettings::nick, "Ann");
+        s->setOwnId("ANNANNAN!");
+        s->set(&ChatSettings::room, 1);
+        s->set(&ChatSettings::room2, 4);
     }
     void cleanup() { delete s; }
 
     void roomRecordsFillTheList()
     {
-        QSignalSpy changed(&s->roomHandling, &Rooms::roomListChanged);
+        QSignalSpy changed(&s->roomHandling(), &Rooms::roomListChanged);
         s->dispatch(7, "<R>7</R><#>2</#><N>Lounge</N><C>Welcome all</C>");
         s->dispatch(7, "<R>7</R><N>no number</N>");
         s->dispatch(7, "<R>7</R><#>-1</#><N>negative</N>");
         s->dispatch(7, "<R>7</R><#>1000</#><N>too high</N>");
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(s->rooms.entry(2), QString("<#>2</#><N>Lounge</N><C>Welcome all</C>"));
-        QCOMPARE(s->rooms.count(), 3);
+        QCOMPARE(s->rooms().entry(2), QString("<#>2</#><N>Lounge</N><C>Welcome all</C>"));
+        QCOMPARE(s->rooms().count(), 3);
         // Every number up to the highest room in use has a chooser item.
-        QCOMPARE(s->roomHandling.chooserItems(), QStringList({"0", "1", "2 Lounge", "3", "4"}));
+        QCOMPARE(s->roomHandling().chooserItems(), QStringList({"0", "1", "2 Lounge", "3", "4"}));
         // A caption with a stray tag that ends no field is kept (looking for its end never ended).
-        s->roomHandling.writeRoom(2, RoomRecord{.name = "Lounge", .caption = "Try <S> now"});
-        QCOMPARE(s->rooms.RoomField(2, Field::Caption), QString("Try <S> now"));
+        s->roomHandling().writeRoom(2, RoomRecord{.name = "Lounge", .caption = "Try <S> now"});
+        QCOMPARE(s->rooms().RoomField(2, Field::Caption), QString("Try <S> now"));
     }
 
     void changingRoomsAnnounces_data()
@@ -96,9 +96,9 @@ private slots:
     {
         QFETCH(bool, show);
         QFETCH(int, action);
-        s->settings.showSecond = show;
-        QSignalSpy selected(&s->roomHandling, &Rooms::roomsSelected);
-        Rooms &r = s->roomHandling;
+        s->set(&ChatSettings::showSecond, show);
+        QSignalSpy selected(&s->roomHandling(), &Rooms::roomsSelected);
+        Rooms &r = s->roomHandling();
         switch (action) {
         case 0:
             r.setFirstRoom(3);
@@ -117,10 +117,10 @@ private slots:
             break;
         }
         QTEST(sentText(), "expected");
-        QTEST(s->settings.room, "first");
-        QTEST(s->settings.room2, "second");
+        QTEST(s->settings().room, "first");
+        QTEST(s->settings().room2, "second");
         QCOMPARE(selected.count(), 1);
-        QCOMPARE(s->roomHandling.holdOffLeft(), sent.isEmpty() ? 0 : Rooms::holdOffTicks);
+        QCOMPARE(s->roomHandling().holdOffLeft(), sent.isEmpty() ? 0 : Rooms::holdOffTicks);
     }
 
     // Each transcript's repeat filter follows its room: a room we come to
@@ -139,18 +139,18 @@ private slots:
         QFETCH(int, action);
         QFETCH(bool, firstShown);
         QFETCH(bool, secondShown);
-        s->settings.showSecond = true;
+        s->set(&ChatSettings::showSecond, true);
         const QString line = "<R>1</R><F>1</F><#>%1</#><M>Bob:  good morning</M>";
         s->dispatch(1, line.arg(1));
         s->dispatch(1, line.arg(4));
         if (action == 0) {
-            s->roomHandling.setFirstRoom(3);
+            s->roomHandling().setFirstRoom(3);
         } else if (action == 1) {
-            s->roomHandling.setSecondRoom(3);
+            s->roomHandling().setSecondRoom(3);
         } else {
             runOutHoldOff();
-            s->roster.DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>1</#><W>3</W>");
-            QCOMPARE(s->settings.room2, 3);
+            s->roster().DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>1</#><W>3</W>");
+            QCOMPARE(s->settings().room2, 3);
         }
         sink.clear();
         s->dispatch(1, line.arg(3));
@@ -168,12 +168,12 @@ private slots:
         TranscriptRenderer renderer(&first, &second, TranscriptContext());
         renderer.context().showTimeStamps = [] { return false; };
         s->setSink(&renderer);
-        s->settings.showSecond = true;
+        s->set(&ChatSettings::showSecond, true);
         const QString line = "<R>1</R><F>1</F><#>%1</#><M>%2</M>";
         s->dispatch(1, line.arg(1).arg("in one"));
         s->dispatch(1, line.arg(4).arg("in four"));
-        s->roomHandling.swap();
-        QCOMPARE(s->settings.room, 4);
+        s->roomHandling().swap();
+        QCOMPARE(s->settings().room, 4);
         QCOMPARE(first.doc.toPlainText(), QString("in four"));
         QCOMPARE(second.doc.toPlainText(), QString("in one"));
         // The filters went along: repeats are still repeats, in either room.
@@ -189,70 +189,70 @@ private slots:
     {
         // Every (re)announcement asks for the room list: it may have changed
         // while we were away.
-        s->roomHandling.announce();
+        s->roomHandling().announce();
         QCOMPARE(sentText(), QStringList({"50:", "25:<#>1</#>", "12:"}));
         sent.clear();
-        s->roomHandling.requestRoomUsage();
-        QVERIFY(!s->roomHandling.requestRoomSetup()); // room 0 unknown: nothing to set up
+        s->roomHandling().requestRoomUsage();
+        QVERIFY(!s->roomHandling().requestRoomSetup()); // room 0 unknown: nothing to set up
         s->dispatch(7, "<R>7</R><#>0</#><N>Vacant</N>");
-        QVERIFY(s->roomHandling.requestRoomSetup());
+        QVERIFY(s->roomHandling().requestRoomSetup());
         QCOMPARE(sentText(), QStringList({"17:", "27:"}));
     }
 
     void entryCarriesTheTypedPasswords()
     {
-        s->passes.setEntry(3, "<S>boss</S><B>door</B>");
-        s->roomHandling.setFirstRoom(3);
+        s->setPassEntry(3, "<S>boss</S><B>door</B>");
+        s->roomHandling().setFirstRoom(3);
         QCOMPARE(sent.last().data, QString("<#>3</#><B>door</B><S>boss</S>"));
     }
 
     void changesDuringTheHoldOffAreHeldNotLost()
     {
-        s->roomHandling.setFirstRoom(2);
+        s->roomHandling().setFirstRoom(2);
         sent.clear();
-        s->roomHandling.setFirstRoom(3);
-        s->roomHandling.swap(); // acts on the held choice: first 4, second 3
+        s->roomHandling().setFirstRoom(3);
+        s->roomHandling().swap(); // acts on the held choice: first 4, second 3
         QVERIFY(sent.isEmpty());
-        QCOMPARE(s->settings.room, 2);
-        QVERIFY(s->roomHandling.hasHeldChange());
+        QCOMPARE(s->settings().room, 2);
+        QVERIFY(s->roomHandling().hasHeldChange());
         for (int i = 0; i < Rooms::holdOffTicks - 1; ++i)
             s->tick();
         QVERIFY(sent.isEmpty());
         s->tick();
         QCOMPARE(sentText(), QStringList({"50:", "25:<#>4</#>"}));
-        QCOMPARE(s->settings.room, 4);
-        QCOMPARE(s->settings.room2, 3);
+        QCOMPARE(s->settings().room, 4);
+        QCOMPARE(s->settings().room2, 3);
 
         // Going there and back within the hold-off ends where we are: nothing to tell.
         sent.clear();
         runOutHoldOff();
-        s->roomHandling.setFirstRoom(1);
-        s->roomHandling.setFirstRoom(2);
-        s->roomHandling.setFirstRoom(1);
+        s->roomHandling().setFirstRoom(1);
+        s->roomHandling().setFirstRoom(2);
+        s->roomHandling().setFirstRoom(1);
         runOutHoldOff();
         QCOMPARE(sentText(), QStringList({"50:", "25:<#>1</#>"}));
     }
 
     void ownRecordMovesOnlyAfterTheHoldOff()
     {
-        s->roomHandling.setFirstRoom(2);
+        s->roomHandling().setFirstRoom(2);
         sent.clear();
-        s->roster.DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>1</#><W>-1</W>"); // stale echo
-        QCOMPARE(s->settings.room, 2);
+        s->roster().DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>1</#><W>-1</W>"); // stale echo
+        QCOMPARE(s->settings().room, 2);
         QVERIFY(sent.isEmpty());
         runOutHoldOff();
-        s->roster.DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>6</#><W>5</W>"); // the server moved us
-        QCOMPARE(s->settings.room, 6);
+        s->roster().DoUser("<R>5</R><E>ANNANNAN!</E><N>Ann</N><#>6</#><W>5</W>"); // the server moved us
+        QCOMPARE(s->settings().room, 6);
         // The server put us there: no presence, only the request for the room.
         QCOMPARE(sentText(), QStringList({"25:<#>6</#>"}));
-        QCOMPARE(s->settings.room2, 5); // the watched room is only selected
+        QCOMPARE(s->settings().room2, 5); // the watched room is only selected
         QCOMPARE(sent.size(), 1);
     }
 
     void applyingTheFirstRoom()
     {
-        QSignalSpy applied(&s->roomHandling, &Rooms::roomApplied);
-        s->roomHandling.setFirstRoom(2);
+        QSignalSpy applied(&s->roomHandling(), &Rooms::roomApplied);
+        s->roomHandling().setFirstRoom(2);
         sink.clear();
         s->dispatch(7,
                     "<R>7</R><#>2</#><N>Lounge</N><I>7</I><C>Be nice</C><U>http://x/</U><M>Hello||there</M>");
@@ -275,8 +275,8 @@ private slots:
 
     void welcomeFromTheStoredRecordWhenNoneComes()
     {
-        s->rooms.setEntry(2, "<#>2</#><M>Stored welcome</M>");
-        s->roomHandling.setFirstRoom(2);
+        s->setRoomEntry(2, "<#>2</#><M>Stored welcome</M>");
+        s->roomHandling().setFirstRoom(2);
         QCOMPARE(sink.count("ShowMessage"), 0);
         runOutHoldOff();
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Stored welcome"}));
@@ -286,37 +286,37 @@ private slots:
 
     void refusedEntryGoesBack()
     {
-        s->rooms.setEntry(5, "<#>5</#><N>Private</N>");
-        s->roomHandling.setFirstRoom(5);
+        s->setRoomEntry(5, "<#>5</#><N>Private</N>");
+        s->roomHandling().setFirstRoom(5);
         sent.clear();
         // The room's record (as in the room list) may come before the refusal.
         s->dispatch(7, "<R>7</R><#>5</#><N>Private</N><M>Welcome, members</M>");
         s->dispatch(25, "<R>25</R><#>5</#><A>Members only.</A>");
         QCOMPARE(sink.texts("ShowMessage"),
                  QStringList({"Access to room 5 Private is denied.", "Members only."}));
-        QCOMPARE(s->settings.room, 1);
+        QCOMPARE(s->settings().room, 1);
         // Going back is not held by the hold-off.
         QCOMPARE(sentText(), QStringList({"50:", "25:<#>1</#>"}));
     }
 
     void refusedWatchedRoomStopsWatching()
     {
-        s->settings.showSecond = true;
-        s->roomHandling.setSecondRoom(8);
+        s->set(&ChatSettings::showSecond, true);
+        s->roomHandling().setSecondRoom(8);
         sent.clear();
         s->dispatch(25, "<R>25</R><#>8</#><N>Staff</N><W>1</W>");
-        QVERIFY(!s->settings.showSecond);
-        QCOMPARE(s->settings.room, 1);
+        QVERIFY(!s->settings().showSecond);
+        QCOMPARE(s->settings().room, 1);
         QCOMPARE(sentText(), QStringList({"50:"}));
         QCOMPARE(sink.texts("ShowMessage"), QStringList({"Access to room 8 Staff is denied."}));
     }
 
     void refusalOfTheFallbackRoomDoesNotLoop()
     {
-        s->settings.room = 0;
+        s->set(&ChatSettings::room, 0);
         s->dispatch(25, "<R>25</R><#>0</#>");
         QVERIFY(sent.isEmpty());
-        QCOMPARE(s->settings.room, 0);
+        QCOMPARE(s->settings().room, 0);
         // A refusal about a room we are not in changes nothing.
         s->dispatch(25, "<R>25</R><#>9</#>");
         QVERIFY(sent.isEmpty());
@@ -344,11 +344,11 @@ private slots:
     {
         QFETCH(QString, record);
         QFETCH(QString, typed);
-        s->rooms.setEntry(1, "<#>1</#>" + record);
-        s->passes.setEntry(1, typed);
+        s->setRoomEntry(1, "<#>1</#>" + record);
+        s->setPassEntry(1, typed);
         QFETCH(bool, staff);
         s->setStaffMode(staff);
-        QTEST(s->roomHandling.isAdministrator(1), "admin");
+        QTEST(s->roomHandling().isAdministrator(1), "admin");
     }
 
     void webButtonOpensOnlyWebAddresses_data()

@@ -35,13 +35,13 @@ Catalogue listCatalogue(const QString &folder, bool withNames = true)
 
 void fill(ChatSession &s)
 {
-    s.rooms.setEntry(0, "<#>0</#><N>Lobby</N><S>AdminSecret1</S><B>EntryKey1</B><I>3</I>");
-    s.rooms.setEntry(3, "<#>3</#><N>Grüße</N><B>Zugang-ß</B>"); // rooms 1 and 2 unknown
-    s.passes.setEntry(0, "<S>AdminSecret1</S><B>EntryKey1</B>");
-    s.passes.setEntry(2, "<S>My||Pass</S>");
-    s.ignoreList = {"AbCdEfGh", "12345678"};
-    s.favourites = {"http://127.0.0.1:8080/mon/"};
-    s.keywords = {"halvex", "alert|read", "bell=Media/Chord.wav"};
+    s.setRoomEntry(0, "<#>0</#><N>Lobby</N><S>AdminSecret1</S><B>EntryKey1</B><I>3</I>");
+    s.setRoomEntry(3, "<#>3</#><N>Grüße</N><B>Zugang-ß</B>"); // rooms 1 and 2 unknown
+    s.setPassEntry(0, "<S>AdminSecret1</S><B>EntryKey1</B>");
+    s.setPassEntry(2, "<S>My||Pass</S>");
+    s.setIgnoreList({"AbCdEfGh", "12345678"});
+    s.setFavourites({"http://127.0.0.1:8080/mon/"});
+    s.setKeywords({"halvex", "alert|read", "bell=Media/Chord.wav"});
 }
 
 } // namespace
@@ -137,14 +137,14 @@ void TestStoredLists::roundTrip()
     ChatSession after;
     StoredLists again;
     QCOMPARE(again.load(cat, after), 5);
-    QCOMPARE(after.rooms.entries, before.rooms.entries);
-    QCOMPARE(after.passes.entries, before.passes.entries);
-    QCOMPARE(after.rooms.count(), 4);
-    QCOMPARE(after.rooms.RoomField(3, Field::AccessPassword), QStringLiteral("Zugang-ß"));
+    QCOMPARE(after.rooms().entries, before.rooms().entries);
+    QCOMPARE(after.passes().entries, before.passes().entries);
+    QCOMPARE(after.rooms().count(), 4);
+    QCOMPARE(after.rooms().RoomField(3, Field::AccessPassword), QStringLiteral("Zugang-ß"));
     QCOMPARE(after.PassField(2, Field::AdminPassword), QStringLiteral("My\r\nPass"));
-    QCOMPARE(after.ignoreList, before.ignoreList);
-    QCOMPARE(after.favourites, before.favourites);
-    QCOMPARE(after.keywords, before.keywords);
+    QCOMPARE(after.ignoreList(), before.ignoreList());
+    QCOMPARE(after.favourites(), before.favourites());
+    QCOMPARE(after.keywords(), before.keywords());
 
     // A file someone opened up is made owner-only again on the next save.
     QFile::setPermissions(dir.filePath("RoomPass.lst"),
@@ -158,10 +158,10 @@ void TestStoredLists::absentFilesAreCreated()
     QTemporaryDir dir;
     const Catalogue cat = listCatalogue(dir.path());
     ChatSession s;
-    s.ignoreList = {"kept"};
+    s.setIgnoreList({"kept"});
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 0);
-    QCOMPARE(s.ignoreList, QStringList{"kept"}); // nothing read, nothing replaced
+    QCOMPARE(s.ignoreList(), QStringList{"kept"}); // nothing read, nothing replaced
     QVERIFY(lists.save(cat, s));
     QCOMPARE(readFile(dir.filePath("Ignore.lst")), QByteArray("kept\n"));
     QCOMPARE(readFile(dir.filePath("Rooms.lst")), QByteArray());
@@ -194,11 +194,11 @@ void TestStoredLists::handEditedKeywordsKeptUntilChanged()
     ChatSession s;
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 1);
-    QCOMPARE(s.keywords, (QStringList{"urgent|read", "# my words", "bell"}));
+    QCOMPARE(s.keywords(), (QStringList{"urgent|read", "# my words", "bell"}));
     QVERIFY(lists.save(cat, s));
     QCOMPARE(readFile(dir.filePath("Keywords.lst")), hand);
 
-    s.keywords << "new";
+    s.setKeywords(s.keywords() + QStringList{"new"});
     QVERIFY(lists.save(cat, s));
     QCOMPARE(readFile(dir.filePath("Keywords.lst")), QByteArray("urgent|read\n# my words\nbell\nnew\n"));
 }
@@ -212,7 +212,7 @@ void TestStoredLists::unreadableFileIsLeftAlone()
     ChatSession s;
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 0);
-    s.ignoreList = {"ABCDEFGH"};
+    s.setIgnoreList({"ABCDEFGH"});
     QVERIFY(lists.save(cat, s));
     QCOMPARE(QFileInfo(dir.filePath("Ignore.lst")).size(), huge.size());
 }
@@ -230,7 +230,7 @@ void TestStoredLists::garbageLoads()
     ChatSession s;
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 5);
-    QVERIFY(s.rooms.count() > 0);
+    QVERIFY(s.rooms().count() > 0);
     QVERIFY(lists.save(cat, s));
 }
 
@@ -266,8 +266,8 @@ void TestStoredLists::listNamesStayInTheProgramFolder()
     ChatSession s;
     StoredLists lists;
     QCOMPARE(lists.load(cat, s), 1);
-    QCOMPARE(s.rooms.RoomField(0, Field::Nick), QStringLiteral("Lobby"));
-    s.rooms.setEntry(1, "<#>1</#><N>Second</N>");
+    QCOMPARE(s.rooms().RoomField(0, Field::Nick), QStringLiteral("Lobby"));
+    s.setRoomEntry(1, "<#>1</#><N>Second</N>");
     QVERIFY(lists.save(cat, s));
     QVERIFY(readFile(home + "Rooms.lst").contains("<N>Second</N>"));
     // Nothing anywhere but the lists in the program folder.

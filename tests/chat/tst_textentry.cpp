@@ -23,7 +23,7 @@ class TestTextEntry : public QObject
     bool press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
         QKeyEvent event(QEvent::KeyPress, key, mods);
-        return s->textEntry.keyPress(&event);
+        return s->textEntry().keyPress(&event);
     }
 
 private slots:
@@ -31,15 +31,15 @@ private slots:
     {
         s = new ChatSession;
         hchat::test::wireSession(*s, sink, &sent);
-        s->settings.nick = "Ann";
-        s->settings.room = 3;
-        s->settings.fontColor = 255;
+        s->set(&ChatSettings::nick, "Ann");
+        s->set(&ChatSettings::room, 3);
+        s->set(&ChatSettings::fontColor, 255);
     }
     void cleanup() { delete s; }
 
     void enterSendsAndShowsOnce()
     {
-        QCOMPARE(s->textEntry.submit("hello\nworld"), Result::Sent);
+        QCOMPARE(s->textEntry().submit("hello\nworld"), Result::Sent);
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.at(0).first, 1);
         QCOMPARE(sent.at(0).second, QString("<F>255</F><#>3</#><M>hello||world</M>"));
@@ -58,8 +58,8 @@ private slots:
 
     void ownColourOnItsOwnBackground()
     {
-        s->settings.fontColor = s->settings.formColor; // white on white
-        s->textEntry.submit("x");
+        s->set(&ChatSettings::fontColor, s->settings().formColor); // white on white
+        s->textEntry().submit("x");
         QCOMPARE(sink.lineColor, 0);
         QVERIFY(sent.at(0).second.startsWith("<F>16777215</F>")); // others choose for themselves
     }
@@ -99,10 +99,10 @@ private slots:
     void refusals()
     {
         QFETCH(QString, typed);
-        QTEST(s->textEntry.submit(typed), "result");
+        QTEST(s->textEntry().submit(typed), "result");
         QVERIFY(sent.isEmpty());
         QTEST(int(sink.count("ShowMessage")), "notices");
-        QVERIFY(s->textEntry.history().isEmpty());
+        QVERIFY(s->textEntry().history().isEmpty());
     }
 
     void longestLineThatFits()
@@ -112,32 +112,32 @@ private slots:
         const int overhead = TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, ""));
         const QString text(TextEntry::maxRecordBytes - overhead - 7, 'y'); // "<M></M>" is 7 more
         QCOMPARE(TextEntry::recordBytes(1, TextEntry::chatRecord(255, 3, text)), TextEntry::maxRecordBytes);
-        QCOMPARE(s->textEntry.submit(text), Result::Sent);
-        QCOMPARE(s->textEntry.submit(text + "y"), Result::TooLong);
+        QCOMPARE(s->textEntry().submit(text), Result::Sent);
+        QCOMPARE(s->textEntry().submit(text + "y"), Result::TooLong);
     }
 
     void typedTextTravelsAsTyped()
     {
-        QCOMPARE(s->textEntry.submit("a||b </M> c"), Result::Sent);
+        QCOMPARE(s->textEntry().submit("a||b </M> c"), Result::Sent);
         QCOMPARE(sent.at(0).second, QString("<F>255</F><#>3</#><M>a|\\|b <\\/M> c</M>"));
         QCOMPARE(sink.texts("TimeStamp"), QStringList({"Ann:  a||b </M> c"}));
     }
 
     void withoutNickNothingIsShownAsSent()
     {
-        s->settings.nick.clear();
-        QCOMPARE(s->textEntry.submit("hello"), Result::Refused);
+        s->set(&ChatSettings::nick, QString());
+        QCOMPARE(s->textEntry().submit("hello"), Result::Refused);
         QVERIFY(sent.isEmpty());
         QVERIFY(sink.texts("TimeStamp").isEmpty());
         QCOMPARE(sink.texts("ShowMessage"), QStringList{TextEntry::noNickText()});
-        QVERIFY(s->textEntry.history().isEmpty());
+        QVERIFY(s->textEntry().history().isEmpty());
     }
 
     void keysOfTheEditor()
     {
         QString box;
-        s->textEntry.attach([&] { return box; }, [&](const QString &t) { box = t; });
-        QSignalSpy sentSpy(&s->textEntry, &TextEntry::sent);
+        s->textEntry().attach([&] { return box; }, [&](const QString &t) { box = t; });
+        QSignalSpy sentSpy(&s->textEntry(), &TextEntry::sent);
 
         box = "first";
         QVERIFY(press(Qt::Key_Return));

@@ -30,9 +30,9 @@ namespace {
 // password (the server tells only that they exist), room 2 has none.
 void seedRooms(ChatSession &s)
 {
-    s.rooms.setEntry(0, "<#>0</#><N>Support Room</N>");
-    s.rooms.setEntry(1, "<#>1</#><N>Traders</N><C>Old caption</C><M>Hello</M><I>3</I><H>SB</H>");
-    s.rooms.setEntry(2, "<#>2</#><N>Open</N><V>http://ok.example/</V>");
+    s.setRoomEntry(0, "<#>0</#><N>Support Room</N>");
+    s.setRoomEntry(1, "<#>1</#><N>Traders</N><C>Old caption</C><M>Hello</M><I>3</I><H>SB</H>");
+    s.setRoomEntry(2, "<#>2</#><N>Open</N><V>http://ok.example/</V>");
 }
 
 const QString kWhole1 = "<R>28</R><#>1</#><N>Traders</N><S>secret</S><B>entry</B><I>3</I><C>Old caption</C>"
@@ -86,7 +86,7 @@ private slots:
     {
         w = new WiredSession;
         seedRooms(w->session);
-        w->session.settings.room = 2;
+        w->session.set(&ChatSettings::room, 2);
     }
     void cleanup()
     {
@@ -126,8 +126,8 @@ private slots:
             actions << a;
             commands.byTag[tag] = a;
         }
-        w->session.settings.scroll = false;
-        w->session.settings.profileLinks = true;
+        w->session.set(&ChatSettings::scroll, false);
+        w->session.set(&ChatSettings::profileLinks, true);
         open(commands);
         // Filling shows every state and runs no command.
         for (int tag = 0; tag < TfrmChatProp::ViewCount; ++tag) {
@@ -145,8 +145,8 @@ private slots:
         // Boxes without a command set their flag.
         click(dlg->viewBox(10));
         click(dlg->viewBox(11));
-        QVERIFY(w->session.settings.scroll);
-        QVERIFY(!w->session.settings.profileLinks);
+        QVERIFY(w->session.settings().scroll);
+        QVERIFY(!w->session.settings().profileLinks);
         QCOMPARE(runs[10] + runs[11], 0);
     }
 
@@ -166,10 +166,10 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, storedZone);
         QFETCH(int, zoneItem);
-        ChatSettings &s = w->session.settings;
-        s.fontSize = storedSize;
-        s.zone = storedZone;
-        s.fontColor = 0x0000FF; // red
+        const ChatSettings &s = w->session.settings();
+        w->session.set(&ChatSettings::fontSize, storedSize);
+        w->session.set(&ChatSettings::zone, storedZone);
+        w->session.set(&ChatSettings::fontColor, 0x0000FF); // red
         open();
         QSignalSpy applied(dlg, &TfrmChatProp::appearanceChanged);
         QVERIFY(dlg->findChild<QRadioButton *>(shown)->isChecked());
@@ -214,7 +214,7 @@ private slots:
         actions << list;
         TfrmChatProp::ViewCommands commands;
         commands.byTag[1] = list;
-        ChatSettings &s = w->session.settings;
+        const ChatSettings &s = w->session.settings();
         const ChatSettings before = s;
         open(commands);
         dlg->chooseColor = [](const QColor &, const QString &) { return QColor(0, 0, 255); };
@@ -247,7 +247,7 @@ private slots:
 
     void favourites()
     {
-        w->session.favourites = {"http://a.example/", "http://b.example/"};
+        w->session.setFavourites({"http://a.example/", "http://b.example/"});
         open();
         QCOMPARE(dlg->cmbWeb->count(), 2);
         QLineEdit *edit = dlg->cmbWeb->lineEdit();
@@ -274,7 +274,7 @@ private slots:
         QTest::mouseClick(dlg->btnWeb, Qt::LeftButton);
         QCOMPARE(dlg->cmbWeb->currentText(), QString());
         closeDialog();
-        QCOMPARE(w->session.favourites, (QStringList{"http://b.example/", "http://c.example/"}));
+        QCOMPARE(w->session.favourites(), (QStringList{"http://b.example/", "http://c.example/"}));
     }
 
     void identityAndProfileRecords_data()
@@ -299,8 +299,8 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QList<int>, kinds);
         QFETCH(QString, storedNick);
-        w->session.settings.buffer = 2100;
-        w->session.settings.room = 1; // locked: no room record on closing
+        w->session.set(&ChatSettings::buffer, 2100);
+        w->session.set(&ChatSettings::room, 1); // locked: no room record on closing
         open();
         if (!nick.isEmpty()) {
             dlg->edtNick->selectAll();
@@ -314,9 +314,9 @@ private slots:
         QList<int> seen = w->kinds();
         seen.removeAll(20); // the bulletin request of opening
         QCOMPARE(seen, kinds);
-        QCOMPARE(w->session.settings.nick, storedNick);
+        QCOMPARE(w->session.settings().nick, storedNick);
         const bool identity = kinds.contains(5);
-        QCOMPARE(w->session.settings.buffer, identity ? 1400 : 2100);
+        QCOMPARE(w->session.settings().buffer, identity ? 1400 : 2100);
         if (identity) {
             // Kind 51 (sent as presence leaving every room) only for a new nick.
             const QString first = w->sent(5).first();
@@ -329,11 +329,11 @@ private slots:
 
     void profileKeepsItsLines()
     {
-        w->session.settings.url = "http://me.example/";
+        w->session.set(&ChatSettings::url, "http://me.example/");
         open();
         type(dlg->memProfile, "first line\nsecond line");
         closeDialog();
-        QCOMPARE(w->session.settings.profile, QStringLiteral("first line||second line"));
+        QCOMPARE(w->session.settings().profile, QStringLiteral("first line||second line"));
         QCOMPARE(w->sent(6), QStringList{"<R>6</R><U>http://me.example/</U><M>first line||second line</M>"});
         open();
         QCOMPARE(dlg->memProfile->toPlainText(), QStringLiteral("first line\nsecond line"));
@@ -353,9 +353,9 @@ private slots:
         QFETCH(QString, nick);
         QFETCH(int, icon);
         QFETCH(int, count);
-        w->session.settings.nick = nick;
+        w->session.set(&ChatSettings::nick, nick);
         w->session.setStaffMode(nick.startsWith("Halvex"));
-        w->session.settings.icon = icon;
+        w->session.set(&ChatSettings::icon, icon);
         open();
         QCOMPARE(dlg->cmbIconUser->count(), count);
         QCOMPARE(dlg->cmbIconUser->currentIndex(), icon);
@@ -366,10 +366,10 @@ private slots:
 
     void soundsKeywordsAndHelp()
     {
-        ChatSettings &s = w->session.settings;
-        s.pageSound = "/opt/hchat/Media/Notify.wav";
+        const ChatSettings &s = w->session.settings();
+        w->session.set(&ChatSettings::pageSound, "/opt/hchat/Media/Notify.wav");
         const QString longPath = "/elsewhere/" + QString(90, 'x') + ".wav"; // longer than a box holds
-        s.pmSound = longPath;
+        w->session.set(&ChatSettings::pmSound, longPath);
         QString opened;
         open();
         dlg->openAddress = [&opened](const QString &url) { opened = url; };
@@ -391,14 +391,14 @@ private slots:
         QCOMPARE(s.linkSound, QStringLiteral("/opt/hchat/Media/Ding.wav"));
         QCOMPARE(s.keywordSound, "/opt/hchat/" + QString(80, 'k'));
         QCOMPARE(s.pmSound, longPath); // untouched: kept whole
-        QCOMPARE(w->session.keywords, (QStringList{"halvex", "buy|read", "sell=Media/Cash.wav"}));
+        QCOMPARE(w->session.keywords(), (QStringList{"halvex", "buy|read", "sell=Media/Cash.wav"}));
     }
 
     // Chat Room tab.
 
     void roomWithoutAdministratorIsOpenToAll()
     {
-        w->session.rooms.setEntry(0, "<#>0</#><N>Vacant</N>");
+        w->session.setRoomEntry(0, "<#>0</#><N>Vacant</N>");
         open();
         QVERIFY(dlg->edtCaption->isEnabled());
         QVERIFY(dlg->memBulletin->isVisibleTo(dlg->tab2));
@@ -416,12 +416,12 @@ private slots:
         QCOMPARE(GetS(records[0], "C"), QStringLiteral("New caption"));
         QCOMPARE(GetS(records[0], "V"), QStringLiteral("http://ok.example/"));
         QCOMPARE(GetS(records[0], "J"), QStringLiteral("Ann"));
-        QCOMPARE(w->session.rooms.RoomField(2, Field::Caption), QStringLiteral("New caption"));
+        QCOMPARE(w->session.rooms().RoomField(2, Field::Caption), QStringLiteral("New caption"));
     }
 
     void wrongPasswordKeepsTheRoomLocked()
     {
-        w->session.settings.room = 1;
+        w->session.set(&ChatSettings::room, 1);
         open();
         dlg->tabUser->setCurrentIndex(1);
         QVERIFY(!dlg->edtCaption->isEnabled());
@@ -442,12 +442,12 @@ private slots:
         closeDialog();
         QCOMPARE(w->sent(28).size(), 0);
         QCOMPARE(w->sent(7).size(), 0);
-        QCOMPARE(w->session.rooms.RoomField(1, Field::Caption), QStringLiteral("Old caption"));
+        QCOMPARE(w->session.rooms().RoomField(1, Field::Caption), QStringLiteral("Old caption"));
     }
 
     void rightPasswordUnlocksWithTheWholeRecord()
     {
-        w->session.settings.room = 1;
+        w->session.set(&ChatSettings::room, 1);
         open();
         dlg->tabUser->setCurrentIndex(1);
         type(dlg->edtSetup, "sec_ret");
@@ -457,8 +457,8 @@ private slots:
         QVERIFY(dlg->edtCaption->isEnabled());
         QCOMPARE(dlg->edtAccess->text(), QStringLiteral("entry"));
         // The room list never keeps the passwords.
-        QVERIFY(!w->session.rooms.entry(1).contains("secret"));
-        QVERIFY(!w->session.rooms.entry(1).contains("entry"));
+        QVERIFY(!w->session.rooms().entry(1).contains("secret"));
+        QVERIFY(!w->session.rooms().entry(1).contains("entry"));
         dlg->edtAccess->clear();
         type(dlg->edtAccess, "new_pass");
         dlg->memWelcome->clear();
@@ -476,8 +476,8 @@ private slots:
     void lookingChangesNothing()
     {
         // Free: the placeholder caption; an icon and a server choice out of range.
-        w->session.rooms.setEntry(3, "<#>3</#><N>Vacant</N><I>70</I><P>9</P>");
-        w->session.settings.room = 3;
+        w->session.setRoomEntry(3, "<#>3</#><N>Vacant</N><I>70</I><P>9</P>");
+        w->session.set(&ChatSettings::room, 3);
         open();
         closeDialog();
         QCOMPARE(w->sent(7).size(), 0);
@@ -490,8 +490,8 @@ private slots:
 
     void hiddenAccessPasswordIsNeverCleared()
     {
-        w->session.rooms.setEntry(3, "<#>3</#><N>Club</N><H>B</H>");
-        w->session.settings.room = 3;
+        w->session.setRoomEntry(3, "<#>3</#><N>Club</N><H>B</H>");
+        w->session.set(&ChatSettings::room, 3);
         for (const bool answered : {false, true}) {
             open();
             if (answered)
@@ -504,9 +504,9 @@ private slots:
 
     void staffProveThemselves()
     {
-        w->session.settings.nick = "Halvex Staff";
+        w->session.set(&ChatSettings::nick, "Halvex Staff");
         w->session.setStaffMode(true);
-        w->session.settings.room = 1;
+        w->session.set(&ChatSettings::room, 1);
         open();
         // Opening asks at once; until the server confirms, staff are locked out.
         w->serverSays("<R>28</R><#>1</#><H>SB</H>");
@@ -554,7 +554,7 @@ private slots:
         QFETCH(int, icon);
         QFETCH(int, count);
         w->session.setStaffMode(staff);
-        w->session.rooms.setEntry(2, QStringLiteral("<#>2</#><N>Open</N><I>%1</I>").arg(icon));
+        w->session.setRoomEntry(2, QStringLiteral("<#>2</#><N>Open</N><I>%1</I>").arg(icon));
         open();
         QCOMPARE(dlg->cmbIcon->count(), count);
         QCOMPARE(dlg->cmbIcon->currentIndex(), icon);
@@ -609,13 +609,13 @@ private slots:
 
     void roomPastTheListSendsNothing()
     {
-        w->session.settings.room = 7;
+        w->session.set(&ChatSettings::room, 7);
         open();
         QVERIFY(dlg->edtCaption->isEnabled());
         type(dlg->edtCaption, "nowhere");
         closeDialog();
         QCOMPARE(w->sent(7).size(), 0);
-        QCOMPARE(w->session.rooms.count(), 3);
+        QCOMPARE(w->session.rooms().count(), 3);
     }
 };
 

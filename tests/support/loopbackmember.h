@@ -31,17 +31,17 @@ struct LoopbackMember {
     {
         session.setCatalogue(&catalogue);
         session.setSink(&sink);
-        session.settings.nick = nick;
-        session.settings.room = room;
-        session.connection.setServerOverride(endpoint);
-        session.connection.open(&transport);
+        session.set(&ChatSettings::nick, nick);
+        session.set(&ChatSettings::room, room);
+        session.connection().setServerOverride(endpoint);
+        session.connection().open(&transport);
         transport.receiver = [this, inner = transport.receiver](const QByteArray &d, const QString &h,
                                                                 quint16 p) {
             ++transport.received;
             inner(d, h, p);
         };
     }
-    ~LoopbackMember() { session.connection.close(); }
+    ~LoopbackMember() { session.connection().close(); }
     LoopbackMember(const LoopbackMember &) = delete;
     LoopbackMember &operator=(const LoopbackMember &) = delete;
 

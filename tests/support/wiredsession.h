@@ -26,16 +26,16 @@ struct WiredSession {
         session.setCatalogue(&catalogue);
         session.setSink(&sink);
         session.setProgramFolder(QStringLiteral("/opt/hchat/"));
-        session.settings.nick = nick;
-        session.ownId = QStringLiteral("ANNANNAN!");
-        session.settings.memberId = QStringLiteral("ANNANNAN");
-        session.connection.open(&transport);
+        session.set(&ChatSettings::nick, nick);
+        session.setOwnId(QStringLiteral("ANNANNAN!"));
+        session.set(&ChatSettings::memberId, QStringLiteral("ANNANNAN"));
+        session.connection().open(&transport);
     }
 
     /// Polls until the outbox is empty, acknowledging every poll.
     void pump()
     {
-        DatagramLink &link = session.connection.link();
+        DatagramLink &link = session.connection().link();
         for (int i = 0; i < 20 && !link.outbox().isEmpty(); ++i) {
             session.Send(0);
             const QList<QByteArray> lines = transport.last().split('\n');
@@ -49,7 +49,7 @@ struct WiredSession {
     /// A reply of the server to the last poll: its acknowledgement and records.
     void acknowledge(const QString &records)
     {
-        const int k = session.connection.link().sequence();
+        const int k = session.connection().link().sequence();
         static int serial = 0; // numbered replies: the link drops a repeat
         QString datagram =
             QStringLiteral("<R>0</R><K>%1</K><Q>0</Q><L>T</L><Y>%2</Y>\n").arg(k).arg(++serial % 999999 + 1);
