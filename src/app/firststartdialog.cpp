@@ -60,16 +60,6 @@ FirstStartDialog::FirstStartDialog(const QString &caption, const QString &prompt
     edtNick->selectAll();
 }
 
-QString FirstStartDialog::nick() const
-{
-    return edtNick->text();
-}
-
-QString FirstStartDialog::server() const
-{
-    return edtServer->isVisibleTo(this) ? edtServer->text().trimmed() : QString();
-}
-
 QString FirstStartDialog::serverProblem(const QString &typed,
                                         const std::function<bool(const QString &)> &resolves)
 {
@@ -84,11 +74,6 @@ QString FirstStartDialog::serverProblem(const QString &typed,
     if (QHostAddress(e.host).isNull() && resolves && !resolves(e.host))
         return tr("The server %1 can't be found: check the name.").arg(e.host);
     return QString();
-}
-
-QString FirstStartDialog::serverKey() const
-{
-    return edtServerKey->isVisibleTo(this) ? edtServerKey->text().trimmed() : QString();
 }
 
 void FirstStartDialog::accept()

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QLineEdit>
 
 #include <functional>
 
 class QLabel;
-class QLineEdit;
 
 namespace hchat {
 
@@ -21,10 +21,13 @@ public:
     FirstStartDialog(const QString &caption, const QString &prompt, const QString &nick, bool withServer,
                      const QString &server, QWidget *parent = nullptr);
 
-    QString nick() const;
-    QString server() const;
+    QString nick() const { return edtNick->text(); }
+    QString server() const { return edtServer->isVisibleTo(this) ? edtServer->text().trimmed() : QString(); }
     /// The server's public key as pasted (base64), or empty.
-    QString serverKey() const;
+    QString serverKey() const
+    {
+        return edtServerKey->isVisibleTo(this) ? edtServerKey->text().trimmed() : QString();
+    }
 
     /// Why a typed server can't be used, or the empty text when it can.
     /// resolves: whether a host name can be looked up (the system's resolver

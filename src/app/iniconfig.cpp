@@ -109,10 +109,9 @@ IniConfig::IniConfig(StartOptions folders, int zoneBias) : m_folders(std::move(f
     // Options that name only a program folder keep everything in it.
     const StartOptions home = StartOptions::inFolder(m_folders.programFolder);
     for (QString StartOptions::*folder :
-         {&StartOptions::configFolder, &StartOptions::logFolder, &StartOptions::installFolder}) {
+         {&StartOptions::configFolder, &StartOptions::logFolder, &StartOptions::installFolder})
         if ((m_folders.*folder).isEmpty())
             m_folders.*folder = home.*folder;
-    }
 }
 
 int IniConfig::zoneFromBias(int b)
@@ -175,10 +174,9 @@ QString IniConfig::soundToIni(const QString &path) const
     // Sounds inside the program folder, or shipped with the program, are
     // stored relative to it: short enough for the 80-character limit, and
     // still found when the program moves or a package update replaces them.
-    for (const QString &folder : {m_folders.programFolder, m_folders.installFolder}) {
+    for (const QString &folder : {m_folders.programFolder, m_folders.installFolder})
         if (!folder.isEmpty() && path.startsWith(folder))
             return path.mid(folder.size());
-    }
     return path;
 }
 
@@ -206,10 +204,9 @@ void IniConfig::read(const IniFile &ini, ChatSettings &s) const
         s.*k.member = r.boolean(k.key, k.def);
     // Before any room list is known, the choosers' highest number is the
     // bound: a huge number would make a chooser item for every room below it.
-    for (int S::*room : {&S::room, &S::room2}) {
+    for (int S::*room : {&S::room, &S::room2})
         if (s.*room < 0 || s.*room > Rooms::maxRoom)
             s.*room = 0;
-    }
     s.fontSize = r.integer("FontSize", 10, 6, 72);
     s.nick = ChatSession::fitNick(r.text("Nick", QString()));
     s.top = r.integer("Top", 0, -50);

@@ -98,11 +98,10 @@ void TfrmChat::wireReader()
 void TfrmChat::openLink(const QString &url)
 {
     // Only what a transcript made clickable comes here: http and https.
-    if (m_session.settings().showImage && m_services->web()) {
+    if (m_session.settings().showImage && m_services->web())
         m_services->web()->FindAddress(url);
-    } else {
+    else
         QDesktopServices::openUrl(QUrl(url));
-    }
     backToEntry();
 }
 

@@ -95,12 +95,11 @@ void TfrmChat::wireServices()
     connect(roomBar, &RoomBar::webRequested, this, &TfrmChat::showInWebPane);
     connect(this, &TfrmChat::propertiesRequested, this, &TfrmChat::openProperties);
     using C = MemberCommands::Command;
-    connect(rosterPanel, &RosterPanel::pageRequested, this, [this](const QString &nick, const QString &id) {
-        m_session.memberCommands().run(C::Page, {nick, id});
-    });
-    connect(rosterPanel, &RosterPanel::ignoreRequested, this, [this](const QString &nick, const QString &id) {
-        m_session.memberCommands().run(C::Ignore, {nick, id});
-    });
+    for (auto [request, command] : {std::pair{&RosterPanel::pageRequested, C::Page},
+                                    std::pair{&RosterPanel::ignoreRequested, C::Ignore}})
+        connect(rosterPanel, request, this, [this, command](const QString &nick, const QString &id) {
+            m_session.memberCommands().run(command, {nick, id});
+        });
     connect(rosterPanel, &RosterPanel::bootRequested, this, [this](const QString &nick, const QString &id) {
         if (QMessageBox::question(this, tr("Boot"), tr("Boot %1 from the room?").arg(nick)) ==
             QMessageBox::Yes)

@@ -107,15 +107,10 @@ void ChatLines::DoMessage(const QString &record)
         return;
 
     const ChatLineRecord line = ChatLineRecord::decode(record);
-    int color;
-    if (!line.colour)
-        color = kPurple;
-    else if (cfg.useMyColor)
-        color = DefaultTextColor(cfg.formColor & 0xFFFFFF);
-    else
-        color = *line.colour;
-    color = VisibleColor(color, cfg.formColor);
-    s.sink()->setLineColor(color);
+    const int color = !line.colour     ? kPurple
+                      : cfg.useMyColor ? DefaultTextColor(cfg.formColor & 0xFFFFFF)
+                                       : *line.colour;
+    s.sink()->setLineColor(VisibleColor(color, cfg.formColor));
 
     // The colour stays set for an ignored line: the next line sets its own.
     if (s.isIgnored(line.id))

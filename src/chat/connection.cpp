@@ -63,9 +63,7 @@ void Connection::open(Transport *transport)
     if (m_transport)
         m_transport->setEndpoint(m_endpoint.host, m_endpoint.port);
     m_link.open(m_transport);
-    m_announced = false;
-    m_heard = false;
-    m_answered = false;
+    m_announced = m_heard = m_answered = false;
 }
 
 bool Connection::setServerOverride(const QString &hostPort)
@@ -108,9 +106,8 @@ void Connection::redirect(const ServerEndpoint &to)
         m_link.resetForNewServer();
         m_transport->setEndpoint(to.host, to.port);
         m_session.setQuietPeriod(reconnectQuiet);
-        m_session.roster().clear(); // the members of the old server
-        m_announced = false;
-        m_heard = m_answered = false; // connecting again, until the new server answers
+        m_session.roster().clear();                 // the members of the old server
+        m_announced = m_heard = m_answered = false; // connecting again, until the new server answers
     }
     m_endpoint = to;
 }
@@ -352,12 +349,11 @@ void Connection::linkLost()
         // Nothing was ever connected: say what to check instead.
         notice(QStringLiteral("Still connecting to %1… %2")
                    .arg(m_endpoint.toString(), LinkStatus::connectingHint()));
-        emit m_session.stateChanged();
-        return;
+    } else {
+        m_lostSince = m_session.now();
+        notice(m_session.text(CatalogueText::LinkLost) + timeText() +
+               m_session.text(CatalogueText::LinkLostTail));
     }
-    m_lostSince = m_session.now();
-    notice(m_session.text(CatalogueText::LinkLost) + timeText() +
-           m_session.text(CatalogueText::LinkLostTail));
     emit m_session.stateChanged();
 }
 
@@ -365,7 +361,6 @@ void Connection::linkDelivered(quint32 number)
 {
     if (number == m_leavingNumber)
         m_leaving.clear();
-
     m_session.ownLines().delivered(number);
 }
 

@@ -109,21 +109,16 @@ int MemberList::update(int row, int icon, int state)
         if (to > row)
             --to;
     }
-    if (to == row) {
-        e.icon = icon;
-        e.state = state;
-        e.key = std::move(key);
-        m_observer->changed(row);
-        return row;
+    const bool moves = to != row;
+    if (moves)
+        m_observer->beginMove(row, int(to > row ? to + 1 : to));
+    e.icon = icon;
+    e.state = state;
+    e.key = std::move(key);
+    if (moves) {
+        m_entries.move(row, to);
+        m_observer->endMove();
     }
-    m_observer->beginMove(row, int(to > row ? to + 1 : to));
-    RosterEntry moved = std::move(e);
-    moved.icon = icon;
-    moved.state = state;
-    moved.key = std::move(key);
-    m_entries.removeAt(row);
-    m_entries.insert(to, std::move(moved));
-    m_observer->endMove();
     m_observer->changed(int(to));
     return int(to);
 }

@@ -33,9 +33,7 @@ void PrivateMessages::onPrivateMessage(const QString &record)
     const QString &nick = pm.nick;
     const QString &id = pm.id;
     const QString &text = pm.text;
-    if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()))
-        return;
-    if (m_session.isIgnored(id))
+    if (text.isEmpty() || (nick.isEmpty() && id.isEmpty()) || m_session.isIgnored(id))
         return;
 
     if (m_session.settings().blockPM) {
@@ -136,9 +134,8 @@ TextEntry::Result PrivateMessages::send(const QString &nick, const QString &id, 
     m_session.ownLines().follow(number, OwnLines::Where::PrivateMessage);
 
     const int color = ChatLines::VisibleColor(s.fontColor, s.formColor);
-    QString shown = text;
-    shown.replace(u'\n', QStringLiteral("\r\n"));
-    const QString line = s.nick + QStringLiteral(":  ") + shown;
+    const QString line =
+        s.nick + QStringLiteral(":  ") + QString(text).replace(u'\n', QStringLiteral("\r\n"));
     emit messageSent(nick, to, line, color, number);
     log(line);
     return TextEntry::Result::Sent;

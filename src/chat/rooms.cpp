@@ -29,6 +29,11 @@ RoomRecord withoutSecrets(RoomRecord r)
     return r;
 }
 
+QString labelOf(int room, const QString &name)
+{
+    return name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
+}
+
 } // namespace
 
 Rooms::Rooms(ChatSession &session, QObject *parent) : QObject(parent), m_session(session) {}
@@ -76,18 +81,15 @@ RoomRecord Rooms::roomRecord(int room) const
 
 QString Rooms::roomLabel(int room) const
 {
-    const QString name = roomRecord(room).name;
-    return name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
+    return labelOf(room, roomRecord(room).name);
 }
 
 QStringList Rooms::chooserItems() const
 {
     // The chooser position is the room number (GetIndex), so every number up
     // to the highest room in use gets an item, named or not.
-    int count = m_session.rooms().count();
-    count = qMax(count, m_session.settings().room + 1);
-    count = qMax(count, m_session.settings().room2 + 1);
-    count = qMin(count, maxRoom + 1);
+    const ChatSettings &s = m_session.settings();
+    const int count = qMin(qMax(m_session.rooms().count(), qMax(s.room, s.room2) + 1), maxRoom + 1);
     QStringList items;
     for (int i = 0; i < count; ++i)
         items.append(roomLabel(i));
@@ -146,12 +148,9 @@ void Rooms::onRoomAnswer(const QString &record)
     if (!answer.room)
         return;
     const int room = *answer.room;
-    const bool watched = answer.watch;
 
     const RoomRecord kept = roomRecord(room);
-    const QString name = answer.name.isEmpty() ? kept.name : answer.name;
-    const QString label =
-        name.isEmpty() ? QString::number(room) : QString::number(room) + QLatin1Char(' ') + name;
+    const QString label = labelOf(room, answer.name.isEmpty() ? kept.name : answer.name);
     notice(QStringLiteral("Access to room %1 is denied.").arg(label));
     const QString denied = answer.denied.isEmpty() ? kept.denied : answer.denied;
     if (!denied.isEmpty())
@@ -163,7 +162,7 @@ void Rooms::onRoomAnswer(const QString &record)
     if (m_held)
         return;
     Choice back = current();
-    if (!watched && room == back.first) {
+    if (!answer.watch && room == back.first) {
         int to = m_previousFirst;
         if (to < 0 || to == room)
             to = 0;
@@ -239,10 +238,9 @@ void Rooms::setFirstRoom(int room)
     if (room < 0 || room > maxRoom)
         return;
     Choice c = m_held ? m_heldChoice : current();
-    if (c.show && room == c.second) {
-        // Choosing the watched room as first room swaps the two.
+    // Choosing the watched room as first room swaps the two.
+    if (c.show && room == c.second)
         c.second = c.first;
-    }
     c.first = room;
     request(c);
 }
@@ -252,9 +250,8 @@ void Rooms::setSecondRoom(int room)
     if (room < 0 || room > maxRoom)
         return;
     Choice c = m_held ? m_heldChoice : current();
-    if (room == c.first) {
+    if (room == c.first)
         c.first = c.second;
-    }
     c.second = room;
     request(c);
 }
@@ -320,9 +317,7 @@ void Rooms::listLoaded()
 
 void Rooms::tick()
 {
-    if (m_holdOff > 0)
-        --m_holdOff;
-    if (m_holdOff > 0)
+    if (m_holdOff > 0 && --m_holdOff > 0)
         return;
     if (m_welcomeRoom >= 0) {
         // The server listed no members in time, nor refused: welcome from

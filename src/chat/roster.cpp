@@ -118,9 +118,8 @@ void Roster::DoUser(const QString &record)
     const QString &nick = member.nick;
     const QString &id = member.id;
     const int room = member.room;
-    const int watched = member.watch;
     const bool in = room == cfg.room;
-    const bool watching = watched == cfg.room;
+    const bool watching = member.watch == cfg.room;
     const bool ownNick = nick == cfg.nick;
 
     if (!in && !watching) {
@@ -128,11 +127,10 @@ void Roster::DoUser(const QString &record)
         // Only somebody who was listed can be said to leave.
         if (row >= 0) {
             m_list.removeAt(row);
-            const QString &renamed = member.renamed;
-            if (!renamed.isEmpty() && room < 0) {
+            if (!member.renamed.isEmpty() && room < 0) {
                 // The same member under a new nick: its record follows.
                 if (!ownNick)
-                    notice(QStringLiteral("%1 is now known as %2").arg(nick, renamed));
+                    notice(QStringLiteral("%1 is now known as %2").arg(nick, member.renamed));
                 m_renamed.append(id);
                 if (m_renamed.size() > 16)
                     m_renamed.removeFirst();
@@ -155,7 +153,7 @@ void Roster::DoUser(const QString &record)
         if (room != cfg.room && selectRoom1)
             selectRoom1(room);
         if (selectRoom2)
-            selectRoom2(watched);
+            selectRoom2(member.watch);
     }
 
     const QString &iField = member.icon;

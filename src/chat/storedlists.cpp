@@ -111,10 +111,9 @@ QString StoredLists::unscramble(const QString &stored)
     if (!stored.startsWith(u'*') || stored.size() % 2 == 0)
         return stored;
     const QString digits = stored.mid(1);
-    for (QChar ch : digits) {
+    for (QChar ch : digits)
         if (!ch.isDigit() && !(ch >= u'a' && ch <= u'f') && !(ch >= u'A' && ch <= u'F'))
             return stored;
-    }
     QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
     applyKey(bytes);
     return QString::fromUtf8(bytes);
@@ -203,11 +202,9 @@ void StoredLists::boundRooms(ChatSettings &settings, const RoomList &rooms)
 {
     if (rooms.count() == 0)
         return;
-    const int highest = rooms.count() - 1;
-    if (settings.room > highest || settings.room < 0)
-        settings.room = 0;
-    if (settings.room2 > highest || settings.room2 < 0)
-        settings.room2 = 0;
+    for (int *room : {&settings.room, &settings.room2})
+        if (*room >= rooms.count() || *room < 0)
+            *room = 0;
 }
 
 } // namespace hchat

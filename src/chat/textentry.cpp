@@ -87,9 +87,7 @@ TextEntry::Result TextEntry::sendChatLine(const QString &typed)
     sink.setStampTime(QDateTime());
     sink.setOwnMessage(true);
     sink.setOwnLineNumber(number);
-    QString shown = text;
-    shown.replace(u'\n', QStringLiteral("\r\n"));
-    sink.TimeStamp(s.nick + QStringLiteral(":  ") + shown);
+    sink.TimeStamp(s.nick + QStringLiteral(":  ") + QString(text).replace(u'\n', QStringLiteral("\r\n")));
     return Result::Sent;
 }
 

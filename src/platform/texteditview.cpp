@@ -70,11 +70,6 @@ void TextEditView::appended()
     bar->setValue(top);
 }
 
-QTextDocument *TextEditView::document() const
-{
-    return m_edit->document();
-}
-
 void TextEditView::scrollLines(int lines)
 {
     QScrollBar *bar = m_edit->verticalScrollBar();
@@ -94,29 +89,9 @@ void TextEditView::scrollLines(int lines)
     bar->setValue(bar->value() + (lines < 0 ? -delta : delta));
 }
 
-void TextEditView::scrollPageDown()
-{
-    m_edit->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-}
-
-void TextEditView::scrollToPixel(int y)
-{
-    m_edit->verticalScrollBar()->setValue(y);
-}
-
-int TextEditView::viewportHeight() const
-{
-    return m_edit->viewport()->height();
-}
-
 int TextEditView::contentHeight() const
 {
     return int(std::ceil(m_edit->document()->documentLayout()->documentSize().height()));
-}
-
-void TextEditView::setThumbDragHandler(std::function<void(int)> handler)
-{
-    m_drag = std::move(handler);
 }
 
 } // namespace hchat

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextEdit>
 
 #include <utility>
@@ -27,13 +28,16 @@ public:
 
     QTextEdit *edit() const { return m_edit; }
 
-    QTextDocument *document() const override;
+    QTextDocument *document() const override { return m_edit->document(); }
     void scrollLines(int lines) override;
-    void scrollPageDown() override;
-    void scrollToPixel(int y) override;
-    int viewportHeight() const override;
+    void scrollPageDown() override
+    {
+        m_edit->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    }
+    void scrollToPixel(int y) override { m_edit->verticalScrollBar()->setValue(y); }
+    int viewportHeight() const override { return m_edit->viewport()->height(); }
     int contentHeight() const override;
-    void setThumbDragHandler(std::function<void(int)> handler) override;
+    void setThumbDragHandler(std::function<void(int)> handler) override { m_drag = std::move(handler); }
     void aboutToAppend() override;
     void appended() override;
 

@@ -19,20 +19,6 @@ namespace {
 
 const QColor kMarker(200, 30, 30);
 
-// Each marked line carries a state of its own, so a line that took the
-// place of a trimmed one is never mistaken for the marked line.
-int nextMarkerState()
-{
-    static int state = 0x4d000;
-    return ++state;
-}
-
-bool isWebAddress(const QString &href)
-{
-    return href.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
-           href.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
 } // namespace
 
 TranscriptEdit::TranscriptEdit(QWidget *parent) : QTextEdit(parent)
@@ -78,7 +64,9 @@ TranscriptEdit::~TranscriptEdit() = default;
 QString TranscriptEdit::linkAt(const QPoint &viewportPos) const
 {
     const QString href = anchorAt(viewportPos);
-    return isWebAddress(href) ? href : QString();
+    const bool web = href.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+                     href.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    return web ? href : QString();
 }
 
 bool TranscriptEdit::isAtEnd() const
@@ -118,7 +106,10 @@ void TranscriptEdit::lineAppended()
     if (!line.isValid())
         return;
     clearUnreadMarker();
-    m_markerState = nextMarkerState();
+    // Each marked line carries a state of its own, so a line that took the
+    // place of a trimmed one is never mistaken for the marked line.
+    static int lastState = 0x4d000;
+    m_markerState = ++lastState;
     QTextBlock(line).setUserState(m_markerState);
     m_marker = QTextCursor(line);
     m_markerSeen = false;

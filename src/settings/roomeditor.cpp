@@ -39,16 +39,6 @@ RoomEditor::RoomEditor(ChatSession &session, QObject *parent) : QObject(parent),
     connect(&session.roomHandling(), &Rooms::adminRefused, this, &RoomEditor::onRefused);
 }
 
-bool RoomEditor::hasAdminPassword() const
-{
-    return (!m_whole && m_record.flags.adminPassword) || !m_record.adminPassword.isEmpty();
-}
-
-bool RoomEditor::hasHiddenAccessPassword() const
-{
-    return !m_whole && m_record.flags.accessPassword;
-}
-
 int RoomEditor::highestIcon() const
 {
     return qMax(m_session.staffMode() ? 64 : 62, toIntOrZero(m_record.icon));
@@ -194,11 +184,6 @@ void RoomEditor::onRefused(int room)
     emit changed();
 }
 
-void RoomEditor::fieldEdited()
-{
-    m_roomChanged = m_unlocked;
-}
-
 RoomRecord RoomEditor::recordFields(const Fields &f) const
 {
     // A box left as it was filled sends its field as it came: what was made
@@ -223,12 +208,6 @@ RoomRecord RoomEditor::recordFields(const Fields &f) const
                 field(&RoomRecord::denied, f.accessDenied == was.accessDenied, GroomMessage(f.accessDenied)),
             .roots = GroomMessage(roots.join(kCrLf)),
             .booted = field(&RoomRecord::booted, booted == was.booted, GroomMessage(booted.join(kCrLf)))};
-}
-
-void RoomEditor::bulletinEdited(bool visible)
-{
-    if (visible)
-        m_bulletinChanged = true;
 }
 
 void RoomEditor::reset()

@@ -53,9 +53,12 @@ public:
     const Fields &shown() const { return m_shown; }
     bool isUnlocked() const { return m_unlocked; }
     /// The room has an administrator password (as far as we know).
-    bool hasAdminPassword() const;
+    bool hasAdminPassword() const
+    {
+        return (!m_whole && m_record.flags.adminPassword) || !m_record.adminPassword.isEmpty();
+    }
     /// The room has an access password that we may not see.
-    bool hasHiddenAccessPassword() const;
+    bool hasHiddenAccessPassword() const { return !m_whole && m_record.flags.accessPassword; }
     /// The server confirmed our staff rights: "Reset" may be used.
     bool staffConfirmed() const { return m_staffConfirmed; }
     /// A question to the server is under way.
@@ -79,9 +82,9 @@ public:
     /// until the server confirmed them).
     void askServer(const QString &typed);
     /// Any change of an edit box, memo or list: counts only while unlocked.
-    void fieldEdited();
+    void fieldEdited() { m_roomChanged = m_unlocked; }
     /// A change of the bulletin; `visible` is whether the bulletin shows.
-    void bulletinEdited(bool visible);
+    void bulletinEdited(bool visible) { m_bulletinChanged = m_bulletinChanged || visible; }
     /// "Reset" (staff): clears the room, unlocks, sends kind 21.
     void reset();
 

@@ -264,10 +264,9 @@ bool TfrmChatProp::eventFilter(QObject *watched, QEvent *event)
 void TfrmChatProp::leaving(QObject *box)
 {
     // An editable combo box takes the focus for its line edit.
-    for (QComboBox *list : {cmbWeb, cmbURLroot}) {
+    for (QComboBox *list : {cmbWeb, cmbURLroot})
         if (box == list || box == list->lineEdit())
             addListText(list);
-    }
     if (box == edtSetup)
         m_room.askServer(edtSetup->text());
 }

@@ -35,21 +35,6 @@ QString ChatLogger::pmLogPath() const
         QStringLiteral("PM %1.log").arg(m_now().date().toString(QStringLiteral("yyyy-MM-dd"))));
 }
 
-void ChatLogger::AutoLog(const QString &line)
-{
-    append(m_first, roomLogPath(firstRoom()), line);
-}
-
-void ChatLogger::AutoLog2(const QString &line)
-{
-    append(m_second, roomLogPath(secondRoom()), line);
-}
-
-void ChatLogger::PMAutoLog(const QString &line)
-{
-    append(m_pm, pmLogPath(), line);
-}
-
 void ChatLogger::LogOpened()
 {
     const QString line = QStringLiteral("----------  ") +

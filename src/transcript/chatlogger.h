@@ -27,11 +27,11 @@ public:
     std::function<int()> secondRoom = [] { return -1; };
 
     /// A line of the first room's transcript.
-    void AutoLog(const QString &line);
+    void AutoLog(const QString &line) { append(m_first, roomLogPath(firstRoom()), line); }
     /// A line of the second room's transcript.
-    void AutoLog2(const QString &line);
+    void AutoLog2(const QString &line) { append(m_second, roomLogPath(secondRoom()), line); }
     /// A line of a private-message conversation.
-    void PMAutoLog(const QString &line);
+    void PMAutoLog(const QString &line) { append(m_pm, pmLogPath(), line); }
     /// "----------  hh:nn:ss Open  ----------" to the chat log and the
     /// private-message log, written when the window opens with logging on.
     void LogOpened();
