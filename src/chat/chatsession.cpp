@@ -68,6 +68,8 @@ void ChatSession::editSettings(const std::function<void(ChatSettings &)> &edit)
 
 void ChatSession::setServer(int place, const QString &address)
 {
+    if (place < 0 || place >= int(std::size(m_settings.servers)))
+        return; // only the three places of the list
     m_settings.servers[place] = address;
     m_settings.serverKeys[place].clear();
 }
@@ -79,9 +81,9 @@ std::unique_ptr<SealedLink> ChatSession::makeSealedLink(Transport &inner, SealKe
 
 void ChatSession::ignore(const QString &prefix, bool on)
 {
-    if (on)
-        m_ignoreList.append(prefix);
-    else
+    if (on && !m_ignoreList.contains(prefix))
+        m_ignoreList.append(prefix); // once, as the list is saved and shown
+    else if (!on)
         m_ignoreList.removeAll(prefix);
 }
 
